@@ -1,0 +1,162 @@
+#include "fs/posix_file_system.h"
+
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace quellomir {
+namespace {
+
+using testing::TempFolder;
+
+std::map<std::string, FolderEntry> listAll(FileSystem& fs, const std::string& folder, unsigned statKinds,
+                                           int& result) {
+    std::map<std::string, FolderEntry> entries;
+    result = fs.listFolder(folder, statKinds, [&](const FolderEntry& entry) {
+        FolderEntry copy = entry;
+        copy.name = {};
+        entries.emplace(std::string(entry.name), copy);
+    });
+    return entries;
+}
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(PosixFileSystemListing, GivesKindsAndStatsOnlyTheKindsAskedFor) {
+    TempFolder tmp;
+    tmp.file("plain", "abc");
+    tmp.folder("sub");
+    tmp.link("to-plain", "plain");
+    tmp.link("dangling", "nowhere");
+    tmp.fifo("pipe");
+    PosixFileSystem fs;
+    int result = -1;
+    auto entries = listAll(fs, tmp.path(), stat_kinds::Regular | stat_kinds::Link, result);
+
+    ASSERT_EQ(result, 0);
+    ASSERT_EQ(entries.size(), 5u); // no "." or ".."
+    EXPECT_EQ(entries["plain"].kind, EntryKind::Regular);
+    EXPECT_TRUE(entries["plain"].statted);
+    EXPECT_EQ(entries["plain"].facts.size, 3);
+    EXPECT_EQ(entries["sub"].kind, EntryKind::Folder);
+    EXPECT_FALSE(entries["sub"].statted);
+    EXPECT_EQ(entries["to-plain"].kind, EntryKind::Link);
+    EXPECT_EQ(entries["to-plain"].statError, 0);
+    EXPECT_EQ(entries["to-plain"].facts.kind, EntryKind::Regular); // the link was followed
+    EXPECT_EQ(entries["dangling"].statError, ENOENT);
+    EXPECT_EQ(entries["pipe"].kind, EntryKind::Other);
+    EXPECT_FALSE(entries["pipe"].statted);
+}
+
+TEST(PosixFileSystemListing, FailsWithTheOsErrorForMissingFilesAndFifos) {
+    TempFolder tmp;
+    PosixFileSystem fs;
+    int calls = 0;
+    auto count = [&](const FolderEntry&) { ++calls; };
+    EXPECT_EQ(fs.listFolder(tmp / "missing", stat_kinds::None, count), ENOENT);
+    EXPECT_EQ(fs.listFolder(tmp.file("file"), stat_kinds::None, count), ENOTDIR);
+    // Would block for ever if the FIFO were opened for reading.
+    EXPECT_EQ(fs.listFolder(tmp.fifo("pipe"), stat_kinds::None, count), ENOTDIR);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST(PosixFileSystemListing, ListsManyEntriesAcrossSeveralBuffers) {
+    TempFolder tmp;
+    for (int i = 0; i < 3000; ++i)
+        tmp.file("a-rather-long-file-name-to-fill-the-buffer-" + std::to_string(i));
+    PosixFileSystem fs;
+    int result = -1;
+    EXPECT_EQ(listAll(fs, tmp.path(), stat_kinds::Regular, result).size(), 3000u);
+    EXPECT_EQ(result, 0);
+}
+
+TEST(PosixFileSystemStat, FollowsLinksOnlyWhenAsked) {
+    TempFolder tmp;
+    tmp.folder("dir");
+    tmp.link("link", "dir");
+    PosixFileSystem fs;
+    FileFacts followed, own;
+    ASSERT_EQ(fs.stat(tmp / "link", Follow::Yes, followed), 0);
+    ASSERT_EQ(fs.stat(tmp / "link", Follow::No, own), 0);
+    EXPECT_EQ(followed.kind, EntryKind::Folder);
+    EXPECT_EQ(own.kind, EntryKind::Link);
+    FileFacts dir;
+    ASSERT_EQ(fs.stat(tmp / "dir", Follow::Yes, dir), 0);
+    EXPECT_EQ(followed.inode, dir.inode);
+    EXPECT_EQ(fs.stat(tmp / "missing", Follow::Yes, dir), ENOENT);
+}
+
+TEST(PosixFileSystemStat, RootIsAMountRootAndATempFolderIsNot) {
+    TempFolder tmp;
+    PosixFileSystem fs;
+    FileFacts facts;
+    ASSERT_EQ(fs.stat("/", Follow::Yes, facts), 0);
+    EXPECT_TRUE(facts.mountRoot);
+    ASSERT_EQ(fs.stat(tmp.folder("inner"), Follow::Yes, facts), 0);
+    EXPECT_FALSE(facts.mountRoot);
+}
+
+TEST(PosixFileSystemWrite, CopyToTemporaryThenSetTimesModeAndRenameOverTarget) {
+    TempFolder tmp;
+    std::string source = tmp.file("src/data.bin", std::string(300000, 'x') + "end");
+    std::string target = tmp.file("dst/data.bin", "old");
+    PosixFileSystem fs;
+    std::string created;
+    ASSERT_EQ(fs.copyToTemporary(source, tmp / "dst", created), 0);
+    EXPECT_EQ(created.rfind(tmp / "dst/", 0), 0u);
+    EXPECT_EQ(contentsOf(created), contentsOf(source));
+    EXPECT_EQ(contentsOf(target), "old"); // nothing replaced yet
+
+    const FileTime when{1'500'000'000, 123'456'789};
+    EXPECT_EQ(fs.syncFile(created), 0);
+    EXPECT_EQ(fs.setModified(created, when), 0);
+    EXPECT_EQ(fs.setMode(created, 0640), 0);
+    EXPECT_EQ(fs.rename(created, target), 0);
+    EXPECT_EQ(fs.syncFolder(tmp / "dst"), 0);
+
+    FileFacts facts;
+    ASSERT_EQ(fs.stat(target, Follow::No, facts), 0);
+    EXPECT_EQ(facts.modified.seconds, when.seconds);
+    EXPECT_EQ(facts.modified.nanoseconds, when.nanoseconds);
+    EXPECT_EQ(facts.mode, 0640u);
+    EXPECT_EQ(contentsOf(target), contentsOf(source));
+}
+
+TEST(PosixFileSystemWrite, CopyRefusesFoldersFifosAndMissingSourcesLeavingNothing) {
+    TempFolder tmp;
+    tmp.folder("dst");
+    PosixFileSystem fs;
+    std::string created;
+    EXPECT_EQ(fs.copyToTemporary(tmp.fifo("pipe"), tmp / "dst", created), EINVAL);
+    EXPECT_EQ(fs.copyToTemporary(tmp.folder("dir"), tmp / "dst", created), EISDIR);
+    EXPECT_EQ(fs.copyToTemporary(tmp / "missing", tmp / "dst", created), ENOENT);
+    EXPECT_EQ(fs.copyToTemporary(tmp.file("a", "a"), tmp / "no-such-folder", created), ENOENT);
+    EXPECT_TRUE(created.empty());
+    int left = 0;
+    fs.listFolder(tmp / "dst", stat_kinds::None, [&](const FolderEntry&) { ++left; });
+    EXPECT_EQ(left, 0);
+}
+
+TEST(PosixFileSystemWrite, UnlinkAndSetModifiedReportTheOsError) {
+    TempFolder tmp;
+    PosixFileSystem fs;
+    EXPECT_EQ(fs.unlink(tmp / "missing"), ENOENT);
+    EXPECT_EQ(fs.setModified(tmp.file("f"), FileTime{}), EINVAL); // an unknown time is not set
+    EXPECT_EQ(fs.unlink(tmp / "f"), 0);
+    FileFacts facts;
+    EXPECT_EQ(fs.stat(tmp / "f", Follow::No, facts), ENOENT);
+}
+
+} // namespace
+} // namespace quellomir

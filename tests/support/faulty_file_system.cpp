@@ -1,0 +1,126 @@
+#include "support/faulty_file_system.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace quellomir::testing {
+namespace {
+
+std::string_view withoutTrailingSlash(std::string_view path) {
+    if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    return path;
+}
+
+bool samePath(std::string_view a, std::string_view b) {
+    return withoutTrailingSlash(a) == withoutTrailingSlash(b);
+}
+
+} // namespace
+
+void FaultyFileSystem::failCall(Operation operation, int nth, int error) {
+    m_faults.push_back({operation, m_calls[index(operation)] + nth, {}, 0, error});
+}
+
+void FaultyFileSystem::failPath(Operation operation, std::string path, int error) {
+    m_faults.push_back({operation, 0, std::move(path), 0, error});
+}
+
+void FaultyFileSystem::failListingAfter(std::string folder, std::size_t entries, int error) {
+    m_faults.push_back({Operation::ListFolder, 0, std::move(folder), entries + 1, error});
+}
+
+int FaultyFileSystem::pathFault(Operation operation, const std::string& path) const {
+    for (const Fault& fault : m_faults)
+        if (fault.operation == operation && fault.call == 0 && fault.afterEntries == 0 &&
+            samePath(fault.path, path))
+            return fault.error;
+    return 0;
+}
+
+int FaultyFileSystem::enter(Operation operation, const std::string& path, const std::string& otherPath) {
+    int call = ++m_calls[index(operation)];
+    for (const Fault& fault : m_faults)
+        if (fault.operation == operation && fault.call == call) return fault.error;
+    if (int error = pathFault(operation, path)) return error;
+    return otherPath.empty() ? 0 : pathFault(operation, otherPath);
+}
+
+int FaultyFileSystem::listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) {
+    if (int error = enter(Operation::ListFolder, folder)) return error;
+    auto partial = std::find_if(m_faults.begin(), m_faults.end(), [&](const Fault& fault) {
+        return fault.operation == Operation::ListFolder && fault.afterEntries > 0 &&
+               samePath(fault.path, folder);
+    });
+    std::size_t allowed = partial == m_faults.end() ? SIZE_MAX : partial->afterEntries - 1;
+    std::size_t visited = 0;
+    std::string folderSlash = folder.empty() || folder.back() == '/' ? folder : folder + '/';
+    int result = m_inner.listFolder(folder, statKinds, [&](const FolderEntry& entry) {
+        if (visited == allowed) return;
+        ++visited;
+        if (entry.statted) {
+            std::string path = folderSlash + std::string(entry.name);
+            if (int error = enter(Operation::EntryStat, path)) {
+                FolderEntry failed = entry;
+                failed.statError = error;
+                visit(failed);
+                return;
+            }
+        }
+        visit(entry);
+    });
+    if (result == 0 && partial != m_faults.end()) return partial->error;
+    return result;
+}
+
+int FaultyFileSystem::stat(const std::string& path, Follow follow, FileFacts& facts) {
+    if (int error = enter(Operation::Stat, path)) return error;
+    return m_inner.stat(path, follow, facts);
+}
+
+int FaultyFileSystem::fileSystemType(const std::string& path, std::uint64_t& type) {
+    if (int error = enter(Operation::FileSystemType, path)) return error;
+    return m_inner.fileSystemType(path, type);
+}
+
+int FaultyFileSystem::fatAttributes(const std::string& path, std::uint32_t& attributes) {
+    if (int error = enter(Operation::FatAttributes, path)) return error;
+    return m_inner.fatAttributes(path, attributes);
+}
+
+int FaultyFileSystem::copyToTemporary(const std::string& source, const std::string& folder,
+                                      std::string& created) {
+    if (int error = enter(Operation::CopyToTemporary, source, folder)) return error;
+    return m_inner.copyToTemporary(source, folder, created);
+}
+
+int FaultyFileSystem::syncFile(const std::string& path) {
+    if (int error = enter(Operation::SyncFile, path)) return error;
+    return m_inner.syncFile(path);
+}
+
+int FaultyFileSystem::syncFolder(const std::string& folder) {
+    if (int error = enter(Operation::SyncFolder, folder)) return error;
+    return m_inner.syncFolder(folder);
+}
+
+int FaultyFileSystem::rename(const std::string& from, const std::string& to) {
+    if (int error = enter(Operation::Rename, from, to)) return error;
+    return m_inner.rename(from, to);
+}
+
+int FaultyFileSystem::setModified(const std::string& path, FileTime modified) {
+    if (int error = enter(Operation::SetModified, path)) return error;
+    return m_inner.setModified(path, modified);
+}
+
+int FaultyFileSystem::setMode(const std::string& path, std::uint32_t mode) {
+    if (int error = enter(Operation::SetMode, path)) return error;
+    return m_inner.setMode(path, mode);
+}
+
+int FaultyFileSystem::unlink(const std::string& path) {
+    if (int error = enter(Operation::Unlink, path)) return error;
+    return m_inner.unlink(path);
+}
+
+} // namespace quellomir::testing

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "support/forwarding_file_system.h"
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quellomir::testing {
+
+// A file system that fails on demand: the Nth call of an operation, or every call on
+// a path, gives a chosen errno instead of reaching the real disk. This is how tests
+// get the faults a disk will not give when asked (EACCES as root, EIO, ENOSPC, a
+// failure half-way through a run).
+class FaultyFileSystem final : public ForwardingFileSystem {
+  public:
+    enum class Operation {
+        ListFolder,
+        EntryStat, // the stat of one entry during a listing; its path is folder/name
+        Stat,
+        FileSystemType,
+        FatAttributes,
+        CopyToTemporary,
+        SyncFile,
+        SyncFolder,
+        Rename,
+        SetModified,
+        SetMode,
+        Unlink,
+        Count
+    };
+
+    using ForwardingFileSystem::ForwardingFileSystem;
+
+    // The `nth` call of `operation` from now on (1 = the next one) fails with `error`.
+    void failCall(Operation operation, int nth, int error);
+    // Every call of `operation` on `path` fails with `error`. A trailing '/' does not
+    // count, so "/a/b" and "/a/b/" are one path. For a rename or a copy either path
+    // of the pair matches.
+    void failPath(Operation operation, std::string path, int error);
+    // Listing `folder` gives its first `entries` entries, then fails with `error`.
+    void failListingAfter(std::string folder, std::size_t entries, int error);
+
+    int calls(Operation operation) const { return m_calls[index(operation)]; }
+
+    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override;
+    int stat(const std::string& path, Follow follow, FileFacts& facts) override;
+    int fileSystemType(const std::string& path, std::uint64_t& type) override;
+    int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
+    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created) override;
+    int syncFile(const std::string& path) override;
+    int syncFolder(const std::string& folder) override;
+    int rename(const std::string& from, const std::string& to) override;
+    int setModified(const std::string& path, FileTime modified) override;
+    int setMode(const std::string& path, std::uint32_t mode) override;
+    int unlink(const std::string& path) override;
+
+  private:
+    struct Fault {
+        Operation operation;
+        int call = 0; // the failing call's number, 0 for a path fault
+        std::string path;
+        std::size_t afterEntries = 0;
+        int error = 0;
+    };
+
+    static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }
+    // Counts the call and gives the errno it is to fail with, or 0.
+    int enter(Operation operation, const std::string& path, const std::string& otherPath = {});
+    int pathFault(Operation operation, const std::string& path) const;
+
+    std::vector<Fault> m_faults;
+    std::array<int, static_cast<std::size_t>(Operation::Count)> m_calls{};
+};
+
+} // namespace quellomir::testing

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "fs/file_system.h"
+
+namespace quellomir::testing {
+
+// Passes every call on to another file system. Tests derive from it and override
+// the one call they want to change.
+class ForwardingFileSystem : public FileSystem {
+  public:
+    explicit ForwardingFileSystem(FileSystem& inner) : m_inner(inner) {}
+
+    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
+        return m_inner.listFolder(folder, statKinds, visit);
+    }
+    int stat(const std::string& path, Follow follow, FileFacts& facts) override {
+        return m_inner.stat(path, follow, facts);
+    }
+    int fileSystemType(const std::string& path, std::uint64_t& type) override {
+        return m_inner.fileSystemType(path, type);
+    }
+    int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
+        return m_inner.fatAttributes(path, attributes);
+    }
+    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created) override {
+        return m_inner.copyToTemporary(source, folder, created);
+    }
+    int syncFile(const std::string& path) override { return m_inner.syncFile(path); }
+    int syncFolder(const std::string& folder) override { return m_inner.syncFolder(folder); }
+    int rename(const std::string& from, const std::string& to) override { return m_inner.rename(from, to); }
+    int setModified(const std::string& path, FileTime modified) override {
+        return m_inner.setModified(path, modified);
+    }
+    int setMode(const std::string& path, std::uint32_t mode) override { return m_inner.setMode(path, mode); }
+    int unlink(const std::string& path) override { return m_inner.unlink(path); }
+
+  protected:
+    FileSystem& m_inner;
+};
+
+} // namespace quellomir::testing

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace quellomir::testing {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when the
+// test ends. Helpers create files, folders, links and FIFOs in it by relative path.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // The folder's path with a trailing '/'.
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& relative) const { return m_path + relative; }
+
+    // Each creates what it names (parents included) and returns its full path.
+    std::string folder(const std::string& relative) const;
+    std::string file(const std::string& relative, const std::string& contents = {}) const;
+    std::string link(const std::string& relative, const std::string& target) const;
+    std::string fifo(const std::string& relative) const;
+
+  private:
+    std::string m_path;
+};
+
+} // namespace quellomir::testing
