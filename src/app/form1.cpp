@@ -1,0 +1,155 @@
+#include "app/form1.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+
+namespace quellomir {
+namespace {
+
+const QString ListToolTip = QStringLiteral(
+    "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+
+QFont arialBold(qreal pointSize) {
+    QFont font;
+    // Arial where installed; Liberation Sans has the same metrics, so captions fit alike.
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPointSizeF(pointSize);
+    font.setBold(true);
+    return font;
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+} // namespace
+
+int twipsToPixels(int twips) {
+    return qRound(twips / 15.0);
+}
+
+Form1::Form1(Form1Environment environment)
+    : m_env(std::move(environment)), m_errorReport(m_env.dialogs, this) {
+    setObjectName(QStringLiteral("Form1"));
+    setFont(arialBold(9));
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+
+    buildControls();
+
+    // A fixed window: nothing re-lays the controls out, so it cannot be resized or maximised.
+    setFixedSize(twipsToPixels(8040), twipsToPixels(6795));
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void Form1::buildControls() {
+    PushButton13 = addButton("PushButton13", QStringLiteral("Help"), twipsRect(120, 120, 3840, 405));
+    PushButton9 = addButton("PushButton9", QStringLiteral("Load Sample/Example Folders"),
+                            twipsRect(4080, 120, 3840, 405));
+    ListView1 = addList("ListView1", m_folder1, twipsRect(120, 620, 7800, 615));
+    PushButton3 = addButton("PushButton3", QStringLiteral("1. Choose Folder 1"), twipsRect(120, 1320, 3840, 405));
+    PushButton2 = addButton("PushButton2", QStringLiteral("Clear Folder"), twipsRect(4080, 1320, 3840, 405));
+    ListView2 = addList("ListView2", m_folder2, twipsRect(120, 1820, 7800, 615));
+    PushButton1 = addButton("PushButton1", QStringLiteral("2. Choose Folder 2"), twipsRect(120, 2520, 3840, 405));
+    PushButton4 = addButton("PushButton4", QStringLiteral("Clear Folder"), twipsRect(4080, 2520, 3840, 405));
+    PushButton5 = addButton("PushButton5", QStringLiteral("3. Start Comparing"), twipsRect(120, 3030, 7800, 405));
+    ListView3 = addList("ListView3", m_plan, twipsRect(120, 3540, 7800, 2145));
+    PushButton7 = addButton("PushButton7", QStringLiteral("Check All"), twipsRect(120, 5770, 3840, 405));
+    PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
+    PushButton6 = addButton("PushButton6", QStringLiteral("4. Start Syncing"), twipsRect(120, 6280, 7800, 405));
+
+    const QList<QWidget*> tabOrder = {ListView3,   ListView1,   ListView2,   PushButton3, PushButton1,
+                                      PushButton2, PushButton4, PushButton5, PushButton7, PushButton8,
+                                      PushButton6, PushButton13, PushButton9};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
+    connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
+}
+
+QPushButton* Form1::addButton(const char* name, const QString& caption, QRect geometry) {
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFont(arialBold(11.25));
+    button->setGeometry(geometry);
+    button->setMouseTracking(true);
+    button->installEventFilter(this);
+    return button;
+}
+
+QTreeView* Form1::addList(const char* name, ReportListModel& model, QRect geometry) {
+    auto* list = new QTreeView(this);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setModel(&model);
+    list->setFont(arialBold(9));
+    list->setGeometry(geometry);
+    list->setToolTip(ListToolTip);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true); // a plan of a million rows must not measure each row
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->header()->setStretchLastSection(false);
+    list->header()->setSectionsMovable(false);
+    list->viewport()->setMouseTracking(true);
+    list->viewport()->installEventFilter(this);
+    list->installEventFilter(this);
+    return list;
+}
+
+void Form1::setColumnWidth(QTreeView* list, int column, int twips) {
+    list->setColumnWidth(column, twipsToPixels(twips));
+}
+
+void Form1::setCursorSetting(CursorSetting setting) {
+    m_cursor = setting;
+    switch (setting) {
+    case CursorSetting::Default:
+        setCursor(Qt::ArrowCursor);
+        break;
+    case CursorSetting::Busy:
+        setCursor(Qt::WaitCursor);
+        break;
+    case CursorSetting::Hand:
+        setCursor(m_handCursor);
+        break;
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove && m_cursor != CursorSetting::Busy) {
+        const bool overButton = qobject_cast<QPushButton*>(watched) != nullptr;
+        setCursorSetting(overButton ? CursorSetting::Hand : CursorSetting::Default);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::mouseMoveEvent(QMouseEvent* event) {
+    // Moves that a control ignored arrive here too; only the bare background counts.
+    const bool overBackground = childAt(event->position().toPoint()) == nullptr;
+    if (overBackground && m_cursor != CursorSetting::Busy)
+        setCursorSetting(CursorSetting::Default);
+    QWidget::mouseMoveEvent(event);
+}
+
+void Form1::showMessage(const QString& text) {
+    m_env.dialogs.showMessage(this, text, m_applicationTitle, Dialogs::Icon::None);
+}
+
+} // namespace quellomir

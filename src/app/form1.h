@@ -1,0 +1,95 @@
+#pragma once
+
+#include "app/cursor_setting.h"
+#include "app/dialog_error_report.h"
+#include "app/dialogs.h"
+#include "app/folder_slot_model.h"
+#include "app/plan_model.h"
+#include "app/settings_store.h"
+
+#include <QCursor>
+#include <QWidget>
+
+#include <functional>
+
+class QPushButton;
+class QTreeView;
+
+namespace quellomir {
+
+// What the window is given from outside, so tests can pin each of it.
+struct Form1Environment {
+    Dialogs& dialogs;
+    SettingsStore& settings;
+    QString programFolder;                   // without a trailing separator
+    std::function<int()> drawHomePageVisit;  // 1 to 100
+};
+
+// The main window: the two folder slots, the plan, ten buttons and the cursor setting.
+// Every user action is one handler below, named after its control and event; the
+// handlers are defined in the folder of the subsystem they belong to.
+class Form1 final : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Form1Environment environment);
+
+    void Form_Load();
+
+    void PushButton3_Click();  // "1. Choose Folder 1"
+    void PushButton1_Click();  // "2. Choose Folder 2"
+    void PushButton2_Click();  // "Clear Folder" for Folder 1
+    void PushButton4_Click();  // "Clear Folder" for Folder 2
+    void PushButton9_Click();  // "Load Sample/Example Folders"
+    void PushButton13_Click(); // "Help"
+
+    CursorSetting cursorSetting() const { return m_cursor; }
+    void setCursorSetting(CursorSetting setting);
+    const QString& applicationTitleText() const { return m_applicationTitle; }
+
+    FolderSlotModel& folder1() { return m_folder1; }
+    FolderSlotModel& folder2() { return m_folder2; }
+    PlanModel& plan() { return m_plan; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void buildControls();
+    QPushButton* addButton(const char* name, const QString& caption, QRect twips);
+    QTreeView* addList(const char* name, ReportListModel& model, QRect twips);
+    void setColumnWidth(QTreeView* list, int column, int twips);
+
+    void applySkin(const QString& skinFile);
+    void visitHomePageSometimes();
+    void showMessage(const QString& text);
+
+    Form1Environment m_env;
+    DialogErrorReport m_errorReport;
+    QString m_applicationTitle;
+    CursorSetting m_cursor = CursorSetting::Default;
+    QCursor m_handCursor{Qt::PointingHandCursor};
+
+    FolderSlotModel m_folder1;
+    FolderSlotModel m_folder2;
+    PlanModel m_plan;
+
+    QTreeView* ListView1 = nullptr;
+    QTreeView* ListView2 = nullptr;
+    QTreeView* ListView3 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    QPushButton* PushButton8 = nullptr;
+    QPushButton* PushButton9 = nullptr;
+    QPushButton* PushButton13 = nullptr;
+};
+
+// Pixels at 96 dpi for a length in twips; Qt scales them on high-density screens.
+int twipsToPixels(int twips);
+
+} // namespace quellomir

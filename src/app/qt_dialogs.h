@@ -1,0 +1,18 @@
+#pragma once
+
+#include "app/dialogs.h"
+
+namespace quellomir {
+
+class QtDialogs final : public Dialogs {
+public:
+    void showMessage(QWidget* owner, const QString& text, const QString& title, Icon icon) override;
+    QString chooseFolder(QWidget* owner, const QString& title, const QString& initialFolder) override;
+    void openUrl(const QString& url) override;
+};
+
+// "\r\n" and a lone "\r" each become one line break, the way the program's messages are
+// meant to read.
+QString displayText(const QString& text);
+
+} // namespace quellomir

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+namespace quellomir {
+
+// The columns of a list in report view. Lists start with none: the window adds them,
+// with their header texts, while it loads.
+class ReportListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void addColumn(const QString& headerText);
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QStringList m_headers;
+};
+
+} // namespace quellomir

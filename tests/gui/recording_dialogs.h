@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/dialogs.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace quellomir::testing {
+
+struct ShownMessage {
+    QString text;
+    QString title;
+    Dialogs::Icon icon;
+};
+
+// Stands in for every dialog: records what the window shows and answers the folder
+// picker from a script, so no test ever waits for a person.
+class RecordingDialogs final : public Dialogs {
+public:
+    void showMessage(QWidget*, const QString& text, const QString& title, Icon icon) override {
+        messages.push_back({text, title, icon});
+        if (onMessage)
+            onMessage();
+    }
+    QString chooseFolder(QWidget*, const QString& title, const QString& initialFolder) override {
+        pickerTitles.append(title);
+        pickerInitialFolders.append(initialFolder);
+        if (folderAnswers.empty())
+            return {};
+        QString answer = folderAnswers.front();
+        folderAnswers.pop_front();
+        return answer;
+    }
+    void openUrl(const QString& url) override { openedUrls.append(url); }
+
+    std::vector<ShownMessage> messages;
+    std::deque<QString> folderAnswers; // the empty text stands for Cancel
+    QStringList pickerTitles;
+    QStringList pickerInitialFolders;
+    QStringList openedUrls;
+    std::function<void()> onMessage;
+};
+
+} // namespace quellomir::testing

@@ -1,0 +1,131 @@
+#include "gui/window_fixture.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+
+namespace quellomir::testing {
+namespace {
+
+using StartUp = WindowTest;
+
+TEST_F(StartUp, FirstStartShowsBothSlotsEmpty) {
+    Form1& window = start();
+    EXPECT_EQ(window.folder1().count(), 0);
+    EXPECT_EQ(window.folder2().count(), 0);
+    EXPECT_EQ(window.plan().rowCount(), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(StartUp, RestoresBothStoredFolders) {
+    store("ListView1", "/data/photos/");
+    store("ListView2", "/media/stick/photos/");
+    Form1& window = start();
+    ASSERT_EQ(window.folder1().count(), 1);
+    EXPECT_EQ(window.folder1().text(1), QStringLiteral("/data/photos/"));
+    ASSERT_EQ(window.folder2().count(), 1);
+    EXPECT_EQ(window.folder2().text(1), QStringLiteral("/media/stick/photos/"));
+}
+
+TEST_F(StartUp, EmptyStoredFolder1FillsOnlyFolder2) {
+    store("ListView1", "");
+    store("ListView2", "/media/stick/");
+    Form1& window = start();
+    EXPECT_EQ(window.folder1().count(), 0);
+    ASSERT_EQ(window.folder2().count(), 1);
+    EXPECT_EQ(window.folder2().text(1), QStringLiteral("/media/stick/"));
+}
+
+TEST_F(StartUp, EmptyStoredFolder2LeavesItsSlotEmpty) {
+    store("ListView1", "/data/");
+    store("ListView2", "");
+    Form1& window = start();
+    EXPECT_EQ(window.folder1().count(), 1);
+    EXPECT_EQ(window.folder2().count(), 0);
+}
+
+TEST_F(StartUp, FolderThatNoLongerExistsIsShownAllTheSame) {
+    store("ListView1", "/no/such/folder/");
+    Form1& window = start();
+    ASSERT_EQ(window.folder1().count(), 1);
+    EXPECT_EQ(window.folder1().text(1), QStringLiteral("/no/such/folder/"));
+}
+
+TEST_F(StartUp, ChosenFoldersComeBackAtTheNextStart) {
+    {
+        Form1& window = start();
+        dialogs.folderAnswers = {QStringLiteral("/home/ann/Documents"), QStringLiteral("/media/ann/BACKUP")};
+        window.PushButton3_Click();
+        window.PushButton1_Click();
+    }
+    Form1& again = start();
+    ASSERT_EQ(again.folder1().count(), 1);
+    EXPECT_EQ(again.folder1().text(1), QStringLiteral("/home/ann/Documents/"));
+    ASSERT_EQ(again.folder2().count(), 1);
+    EXPECT_EQ(again.folder2().text(1), QStringLiteral("/media/ann/BACKUP/"));
+}
+
+TEST_F(StartUp, SettingsFileThatCannotBeParsedDoesNotStopTheStart) {
+    QFile file(configPath() + QStringLiteral("/Venmarro.conf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
+    file.close();
+    Form1& window = start();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
+    EXPECT_EQ(window.plan().columnCount(), 3);
+}
+
+TEST_F(StartUp, HomePageOpensOnlyWhenTheDrawIsSeven) {
+    draw = 7;
+    start();
+    EXPECT_EQ(dialogs.openedUrls, QStringList{QStringLiteral("https://venmarro.example/")});
+    dialogs.openedUrls.clear();
+    for (int other : {1, 6, 8, 100}) {
+        draw = other;
+        start();
+    }
+    EXPECT_TRUE(dialogs.openedUrls.isEmpty());
+}
+
+TEST_F(StartUp, WithoutSkinFileTheWindowStaysWhite) {
+    Form1& window = start();
+    EXPECT_EQ(window.palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_TRUE(window.styleSheet().isEmpty());
+}
+
+TEST_F(StartUp, SkinFileTurnsTheWindowButtonFaceAndIsApplied) {
+    ASSERT_TRUE(QDir(programFolder).mkpath(QStringLiteral("x")));
+    QFile skin(programFolder + QStringLiteral("/x/o.cjs"));
+    ASSERT_TRUE(skin.open(QIODevice::WriteOnly));
+    skin.write("QPushButton { color: navy; }");
+    skin.close();
+    Form1& window = start();
+    EXPECT_EQ(window.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(window.styleSheet(), QStringLiteral("QPushButton { color: navy; }"));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(StartUp, SkinThatCannotBeReadIsReportedAtLine100AndStartGoesOn) {
+    // A folder where the skin file should be: it exists, but cannot be read as a file.
+    ASSERT_TRUE(QDir(programFolder).mkpath(QStringLiteral("x/o.cjs")));
+    store("ListView1", "/data/");
+    Form1& window = start();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(
+        QStringLiteral("\r\nin Quellomir2021/08/31.Form1.Form_Load at line 100\r\r")));
+    EXPECT_EQ(window.folder1().count(), 1);
+}
+
+TEST_F(StartUp, UnreadableHandCursorFallsBackToAPointingHand) {
+    QFile cursor(programFolder + QStringLiteral("/HAND-M.CUR"));
+    ASSERT_TRUE(cursor.open(QIODevice::WriteOnly));
+    cursor.write("not a cursor");
+    cursor.close();
+    Form1& window = start();
+    window.setCursorSetting(CursorSetting::Hand);
+    EXPECT_EQ(window.cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+} // namespace
+} // namespace quellomir::testing

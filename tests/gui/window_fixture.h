@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/form1.h"
+#include "gui/qstring_printer.h"
+#include "gui/recording_dialogs.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace quellomir::testing {
+
+// A main window on the offscreen platform with recorded dialogs, a settings file of its
+// own in a temporary folder, and a program folder the test chooses.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_configDir.isValid());
+        ASSERT_TRUE(m_programDir.isValid());
+        useSettingsFolder(m_configDir.path());
+        programFolder = m_programDir.path();
+    }
+
+    static void useSettingsFolder(const QString& folder) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+    }
+
+    // Loads a fresh window, as a new start of the program would.
+    Form1& start() {
+        m_window = std::make_unique<Form1>(Form1Environment{dialogs, settings, programFolder, [this] { return draw; }});
+        m_window->Form_Load();
+        return *m_window;
+    }
+
+    QString configPath() const { return m_configDir.path(); }
+
+    QString stored(const QString& key) const {
+        QSettings store(m_configDir.path() + QStringLiteral("/Venmarro.conf"), QSettings::NativeFormat);
+        return store.value(QStringLiteral("Quellomir/") + key, QStringLiteral("<absent>")).toString();
+    }
+    void store(const QString& key, const QString& value) {
+        QSettings store(m_configDir.path() + QStringLiteral("/Venmarro.conf"), QSettings::NativeFormat);
+        store.setValue(QStringLiteral("Quellomir/") + key, value);
+    }
+
+    RecordingDialogs dialogs;
+    SettingsStore settings;
+    QString programFolder;
+    int draw = 50;
+
+private:
+    QTemporaryDir m_configDir;
+    QTemporaryDir m_programDir;
+    std::unique_ptr<Form1> m_window;
+};
+
+} // namespace quellomir::testing
