@@ -6,8 +6,7 @@ QString applicationTitle(const QString& productName) {
     QString title = productName;
     do {
         const qsizetype lastBlank = title.lastIndexOf(QLatin1Char(' '));
-        if (lastBlank < 0)
-            break;
+        if (lastBlank < 0) break;
         title.truncate(lastBlank);
     } while (title.size() > 40);
     return title;

@@ -9,11 +9,11 @@ namespace quellomir {
 
 // The "Application Error" box: warning icon, OK only, modal to the window.
 class DialogErrorReport final : public ErrorReport {
-public:
+  public:
     DialogErrorReport(Dialogs& dialogs, QWidget* owner) : m_dialogs(dialogs), m_owner(owner) {}
     void report(const std::string& description, const std::string& location, int line) override;
 
-private:
+  private:
     Dialogs& m_dialogs;
     QWidget* m_owner;
 };

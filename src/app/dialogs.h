@@ -9,7 +9,7 @@ namespace quellomir {
 // Everything the window asks of the user or the desktop goes through here, so tests can
 // put a recorder in its place and no dialog ever blocks a test.
 class Dialogs {
-public:
+  public:
     enum class Icon { None, Warning };
 
     virtual ~Dialogs() = default;

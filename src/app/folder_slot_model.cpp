@@ -9,16 +9,13 @@ int FolderSlotModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant FolderSlotModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.column() != 0 || index.row() >= count())
-        return {};
-    if (role == Qt::DisplayRole)
-        return m_rows.at(index.row());
+    if (!index.isValid() || index.column() != 0 || index.row() >= count()) return {};
+    if (role == Qt::DisplayRole) return m_rows.at(index.row());
     return {};
 }
 
 void FolderSlotModel::clear() {
-    if (m_rows.isEmpty())
-        return;
+    if (m_rows.isEmpty()) return;
     beginResetModel();
     m_rows.clear();
     endResetModel();

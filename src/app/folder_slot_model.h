@@ -8,7 +8,7 @@ namespace quellomir {
 // zero or one row; rows are numbered from 1 as the handlers count them.
 class FolderSlotModel final : public ReportListModel {
     Q_OBJECT
-public:
+  public:
     using ReportListModel::ReportListModel;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -21,7 +21,7 @@ public:
     QString text(int n) const;
     void remove(int n);
 
-private:
+  private:
     void checkRowNumber(int n) const;
 
     QStringList m_rows;

@@ -57,19 +57,23 @@ void Form1::buildControls() {
     PushButton9 = addButton("PushButton9", QStringLiteral("Load Sample/Example Folders"),
                             twipsRect(4080, 120, 3840, 405));
     ListView1 = addList("ListView1", m_folder1, twipsRect(120, 620, 7800, 615));
-    PushButton3 = addButton("PushButton3", QStringLiteral("1. Choose Folder 1"), twipsRect(120, 1320, 3840, 405));
+    PushButton3 =
+        addButton("PushButton3", QStringLiteral("1. Choose Folder 1"), twipsRect(120, 1320, 3840, 405));
     PushButton2 = addButton("PushButton2", QStringLiteral("Clear Folder"), twipsRect(4080, 1320, 3840, 405));
     ListView2 = addList("ListView2", m_folder2, twipsRect(120, 1820, 7800, 615));
-    PushButton1 = addButton("PushButton1", QStringLiteral("2. Choose Folder 2"), twipsRect(120, 2520, 3840, 405));
+    PushButton1 =
+        addButton("PushButton1", QStringLiteral("2. Choose Folder 2"), twipsRect(120, 2520, 3840, 405));
     PushButton4 = addButton("PushButton4", QStringLiteral("Clear Folder"), twipsRect(4080, 2520, 3840, 405));
-    PushButton5 = addButton("PushButton5", QStringLiteral("3. Start Comparing"), twipsRect(120, 3030, 7800, 405));
+    PushButton5 =
+        addButton("PushButton5", QStringLiteral("3. Start Comparing"), twipsRect(120, 3030, 7800, 405));
     ListView3 = addList("ListView3", m_plan, twipsRect(120, 3540, 7800, 2145));
     PushButton7 = addButton("PushButton7", QStringLiteral("Check All"), twipsRect(120, 5770, 3840, 405));
     PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
-    PushButton6 = addButton("PushButton6", QStringLiteral("4. Start Syncing"), twipsRect(120, 6280, 7800, 405));
+    PushButton6 =
+        addButton("PushButton6", QStringLiteral("4. Start Syncing"), twipsRect(120, 6280, 7800, 405));
 
-    const QList<QWidget*> tabOrder = {ListView3,   ListView1,   ListView2,   PushButton3, PushButton1,
-                                      PushButton2, PushButton4, PushButton5, PushButton7, PushButton8,
+    const QList<QWidget*> tabOrder = {ListView3,   ListView1,    ListView2,   PushButton3, PushButton1,
+                                      PushButton2, PushButton4,  PushButton5, PushButton7, PushButton8,
                                       PushButton6, PushButton13, PushButton9};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -143,8 +147,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 void Form1::mouseMoveEvent(QMouseEvent* event) {
     // Moves that a control ignored arrive here too; only the bare background counts.
     const bool overBackground = childAt(event->position().toPoint()) == nullptr;
-    if (overBackground && m_cursor != CursorSetting::Busy)
-        setCursorSetting(CursorSetting::Default);
+    if (overBackground && m_cursor != CursorSetting::Busy) setCursorSetting(CursorSetting::Default);
     QWidget::mouseMoveEvent(event);
 }
 

@@ -21,8 +21,8 @@ namespace quellomir {
 struct Form1Environment {
     Dialogs& dialogs;
     SettingsStore& settings;
-    QString programFolder;                   // without a trailing separator
-    std::function<int()> drawHomePageVisit;  // 1 to 100
+    QString programFolder;                  // without a trailing separator
+    std::function<int()> drawHomePageVisit; // 1 to 100
 };
 
 // The main window: the two folder slots, the plan, ten buttons and the cursor setting.
@@ -30,7 +30,7 @@ struct Form1Environment {
 // handlers are defined in the folder of the subsystem they belong to.
 class Form1 final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form1(Form1Environment environment);
 
     void Form_Load();
@@ -50,11 +50,11 @@ public:
     FolderSlotModel& folder2() { return m_folder2; }
     PlanModel& plan() { return m_plan; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     QPushButton* addButton(const char* name, const QString& caption, QRect twips);
     QTreeView* addList(const char* name, ReportListModel& model, QRect twips);

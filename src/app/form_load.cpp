@@ -35,8 +35,7 @@ void Form1::Form_Load() {
     const QString cursorFile = m_env.programFolder + QStringLiteral("/HAND-M.CUR");
 
     h.run(100, [&] {
-        if (QFileInfo::exists(skinFile))
-            applySkin(skinFile);
+        if (QFileInfo::exists(skinFile)) applySkin(skinFile);
     });
     if (h.test(102, [&] { return pathExists(cursorFile); }))
         h.run(104, [&] { m_handCursor = loadHandCursor(cursorFile); });
@@ -65,8 +64,7 @@ void Form1::Form_Load() {
 
     QString storedFolder2;
     h.run(154, [&] { storedFolder2 = m_env.settings.read(QStringLiteral("ListView2"), QString()); });
-    if (h.testLeave(156, [&] { return storedFolder2.isEmpty(); }))
-        return;
+    if (h.testLeave(156, [&] { return storedFolder2.isEmpty(); })) return;
     h.run(158, [&] { m_folder2.add(storedFolder2); });
 }
 
@@ -80,8 +78,7 @@ void Form1::applySkin(const QString& skinFile) {
 }
 
 void Form1::visitHomePageSometimes() {
-    if (m_env.drawHomePageVisit() == 7)
-        m_env.dialogs.openUrl(QString::fromLatin1(addresses::HomePage));
+    if (m_env.drawHomePageVisit() == 7) m_env.dialogs.openUrl(QString::fromLatin1(addresses::HomePage));
 }
 
 } // namespace quellomir

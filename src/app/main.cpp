@@ -9,8 +9,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     quellomir::QtDialogs dialogs;
     quellomir::SettingsStore settings;
-    quellomir::Form1 window({dialogs, settings, QCoreApplication::applicationDirPath(),
-                             quellomir::drawHomePageVisit});
+    quellomir::Form1 window(
+        {dialogs, settings, QCoreApplication::applicationDirPath(), quellomir::drawHomePageVisit});
     window.Form_Load();
     window.show();
     return app.exec();

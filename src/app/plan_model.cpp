@@ -12,8 +12,7 @@ QVariant PlanModel::data(const QModelIndex&, int) const {
 
 Qt::ItemFlags PlanModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = ReportListModel::flags(index);
-    if (index.isValid() && index.column() == 0)
-        flags |= Qt::ItemIsUserCheckable;
+    if (index.isValid() && index.column() == 0) flags |= Qt::ItemIsUserCheckable;
     return flags;
 }
 

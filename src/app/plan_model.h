@@ -7,7 +7,7 @@ namespace quellomir {
 // The result list: one row per planned copy, each with a tick box.
 class PlanModel final : public ReportListModel {
     Q_OBJECT
-public:
+  public:
     using ReportListModel::ReportListModel;
 
     int rowCount(const QModelIndex& parent = {}) const override;

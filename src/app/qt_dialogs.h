@@ -5,7 +5,7 @@
 namespace quellomir {
 
 class QtDialogs final : public Dialogs {
-public:
+  public:
     void showMessage(QWidget* owner, const QString& text, const QString& title, Icon icon) override;
     QString chooseFolder(QWidget* owner, const QString& title, const QString& initialFolder) override;
     void openUrl(const QString& url) override;

@@ -9,14 +9,14 @@ namespace quellomir {
 // with their header texts, while it loads.
 class ReportListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void addColumn(const QString& headerText);
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     QStringList m_headers;
 };
 

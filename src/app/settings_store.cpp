@@ -15,7 +15,13 @@ QSettings openStore() {
 }
 
 std::string describe(QSettings::Status status) {
-    return status == QSettings::AccessError ? "access denied" : "the file is not in the settings format";
+    return status == QSettings::AccessError ? "access denied" : "the value did not reach the file";
+}
+
+QString readBack(const QString& key) {
+    QSettings store = openStore();
+    store.beginGroup(Group);
+    return store.value(key, QStringLiteral("\x01absent")).toString();
 }
 
 } // namespace
@@ -32,7 +38,9 @@ void SettingsStore::save(const QString& key, const QString& value) {
     store.beginGroup(Group);
     store.setValue(key, value);
     store.sync();
-    if (store.status() != QSettings::NoError)
+    // A file that could not be parsed still takes the save (its status keeps saying so),
+    // so what counts is whether the value is there now.
+    if (store.status() == QSettings::AccessError || readBack(key) != value)
         throw std::runtime_error("Could not save the setting \"" + key.toStdString() + "\" to " +
                                  store.fileName().toStdString() + ": " + describe(store.status()));
 }

@@ -8,7 +8,7 @@ namespace quellomir {
 // "Quellomir" (the registry on Windows). Nothing is cached: every read looks at the
 // file, and every save is on disk before it returns, or throws naming the file.
 class SettingsStore {
-public:
+  public:
     QString read(const QString& key, const QString& defaultValue) const;
     void save(const QString& key, const QString& value);
 

@@ -12,12 +12,10 @@ const QString LastFolderKey = QStringLiteral("LastFolderDot");
 
 void Form1::PushButton3_Click() {
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton3_Click ");
-    if (h.test(100, [&] { return m_cursor != CursorSetting::Busy; }))
-        h.run(100, [&] { m_folder1.clear(); });
+    if (h.test(100, [&] { return m_cursor != CursorSetting::Busy; })) h.run(100, [&] { m_folder1.clear(); });
     QString chosen;
     h.run(102, [&] { chosen = ChooseFolder(m_env.dialogs, this, PickerTitle, QString()); });
-    if (h.testLeave(104, [&] { return chosen.isEmpty(); }))
-        return;
+    if (h.testLeave(104, [&] { return chosen.isEmpty(); })) return;
     h.run(106, [&] { setCursorSetting(CursorSetting::Busy); });
     h.run(108, [&] { m_env.settings.save(LastFolderKey, chosen); });
     if (h.test(108, [&] { return !chosen.endsWith(QLatin1Char('/')); }))
@@ -33,8 +31,7 @@ void Form1::PushButton1_Click() {
     h.run(100, [&] { m_folder2.clear(); });
     QString chosen;
     h.run(102, [&] { chosen = ChooseFolder(m_env.dialogs, this, PickerTitle, QString()); });
-    if (h.testLeave(104, [&] { return chosen.isEmpty(); }))
-        return;
+    if (h.testLeave(104, [&] { return chosen.isEmpty(); })) return;
     h.run(106, [&] { setCursorSetting(CursorSetting::Busy); });
     h.run(108, [&] { m_env.settings.save(LastFolderKey, chosen); });
     if (h.test(108, [&] { return !chosen.endsWith(QLatin1Char('/')); }))
@@ -46,8 +43,7 @@ void Form1::PushButton1_Click() {
 
 void Form1::PushButton2_Click() {
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton2_Click ");
-    if (h.test(100, [&] { return m_cursor != CursorSetting::Busy; }))
-        h.run(100, [&] { m_folder1.clear(); });
+    if (h.test(100, [&] { return m_cursor != CursorSetting::Busy; })) h.run(100, [&] { m_folder1.clear(); });
     h.run(102, [&] { m_env.settings.save(QStringLiteral("ListView1"), QString()); });
 }
 

@@ -16,7 +16,7 @@ struct Reported {
 };
 
 class RecordingReport : public ErrorReport {
-public:
+  public:
     void report(const std::string& description, const std::string& location, int line) override {
         reports.push_back({description, location, line});
     }

@@ -1,9 +1,9 @@
 #include "gui/window_fixture.h"
 
-#include <QDir>
-#include <QFile>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPushButton>
 
@@ -129,9 +129,9 @@ TEST_F(FolderSlots, FailedSaveIsReportedWithItsLineAndTheRowStaysShown) {
     EXPECT_EQ(lastDot.title, QStringLiteral("Application Error"));
     EXPECT_EQ(lastDot.icon, Dialogs::Icon::Warning);
     EXPECT_TRUE(lastDot.text.contains(QStringLiteral("Venmarro.conf")));
-    EXPECT_TRUE(lastDot.text.endsWith(QStringLiteral(
-        "\r\nin Quellomir2021/08/31.Form1.PushButton3_Click at line 108\r\r"
-        "Please email screenshot of this message to support@venmarro.example")));
+    EXPECT_TRUE(lastDot.text.endsWith(
+        QStringLiteral("\r\nin Quellomir2021/08/31.Form1.PushButton3_Click at line 108\r\r"
+                       "Please email screenshot of this message to support@venmarro.example")));
     EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("PushButton3_Click at line 114\r\r")));
     ASSERT_EQ(window.folder1().count(), 1);
     EXPECT_EQ(window.folder1().text(1), QStringLiteral("/data/music/"));

@@ -19,17 +19,15 @@ struct ShownMessage {
 // Stands in for every dialog: records what the window shows and answers the folder
 // picker from a script, so no test ever waits for a person.
 class RecordingDialogs final : public Dialogs {
-public:
+  public:
     void showMessage(QWidget*, const QString& text, const QString& title, Icon icon) override {
         messages.push_back({text, title, icon});
-        if (onMessage)
-            onMessage();
+        if (onMessage) onMessage();
     }
     QString chooseFolder(QWidget*, const QString& title, const QString& initialFolder) override {
         pickerTitles.append(title);
         pickerInitialFolders.append(initialFolder);
-        if (folderAnswers.empty())
-            return {};
+        if (folderAnswers.empty()) return {};
         QString answer = folderAnswers.front();
         folderAnswers.pop_front();
         return answer;

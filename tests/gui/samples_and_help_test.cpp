@@ -46,10 +46,11 @@ TEST_F(SamplesAndHelp, HelpShowsTheInstructionsWithCarriageReturns) {
     window.PushButton13_Click();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text,
-              QStringLiteral("Please follow steps 1 - 4 in order.\r\rPlease make sure you have write access to both "
-                             "folders before pressing the 'Sync' button otherwise synchronization will not work "
-                             "because files can not be copied (written).\r\rQuestions? Please contact Team "
-                             "Venmarro at https://venmarro.example/contact"));
+              QStringLiteral(
+                  "Please follow steps 1 - 4 in order.\r\rPlease make sure you have write access to both "
+                  "folders before pressing the 'Sync' button otherwise synchronization will not work "
+                  "because files can not be copied (written).\r\rQuestions? Please contact Team "
+                  "Venmarro at https://venmarro.example/contact"));
     EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Quellomir"));
     EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::None);
 }

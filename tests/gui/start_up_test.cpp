@@ -129,3 +129,21 @@ TEST_F(StartUp, UnreadableHandCursorFallsBackToAPointingHand) {
 
 } // namespace
 } // namespace quellomir::testing
+
+namespace quellomir::testing {
+namespace {
+
+TEST_F(StartUp, SettingsFileThatCannotBeParsedStillTakesTheNextChoice) {
+    QFile file(configPath() + QStringLiteral("/Venmarro.conf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
+    file.close();
+    Form1& window = start();
+    dialogs.folderAnswers = {QStringLiteral("/data/new")};
+    window.PushButton3_Click();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(start().folder1().text(1), QStringLiteral("/data/new/"));
+}
+
+} // namespace
+} // namespace quellomir::testing

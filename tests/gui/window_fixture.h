@@ -16,7 +16,7 @@ namespace quellomir::testing {
 // A main window on the offscreen platform with recorded dialogs, a settings file of its
 // own in a temporary folder, and a program folder the test chooses.
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(m_configDir.isValid());
         ASSERT_TRUE(m_programDir.isValid());
@@ -30,7 +30,8 @@ protected:
 
     // Loads a fresh window, as a new start of the program would.
     Form1& start() {
-        m_window = std::make_unique<Form1>(Form1Environment{dialogs, settings, programFolder, [this] { return draw; }});
+        m_window = std::make_unique<Form1>(
+            Form1Environment{dialogs, settings, programFolder, [this] { return draw; }});
         m_window->Form_Load();
         return *m_window;
     }
@@ -51,7 +52,7 @@ protected:
     QString programFolder;
     int draw = 50;
 
-private:
+  private:
     QTemporaryDir m_configDir;
     QTemporaryDir m_programDir;
     std::unique_ptr<Form1> m_window;

@@ -69,8 +69,9 @@ TEST_F(WindowLayout, ListsCarryTheirPlaceFontAndTooltip) {
         EXPECT_EQ(list->geometry(), inPixels(place));
         EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 9);
         EXPECT_TRUE(list->font().bold());
-        EXPECT_EQ(list->toolTip(), QStringLiteral("Double-click item to remove it. Move | line to right and out "
-                                                  "of window to reveal full names."));
+        EXPECT_EQ(list->toolTip(),
+                  QStringLiteral("Double-click item to remove it. Move | line to right and out "
+                                 "of window to reveal full names."));
     }
 }
 
@@ -102,8 +103,8 @@ TEST_F(WindowLayout, ColumnsAreCreatedAtStartWithTheirWidths) {
 
 TEST_F(WindowLayout, TabGoesThroughTheControlsInTheirOrder) {
     Form1& window = start();
-    const QStringList expected = {"ListView3",   "ListView1",   "ListView2",   "PushButton3", "PushButton1",
-                                  "PushButton2", "PushButton4", "PushButton5", "PushButton7", "PushButton8",
+    const QStringList expected = {"ListView3",   "ListView1",    "ListView2",   "PushButton3", "PushButton1",
+                                  "PushButton2", "PushButton4",  "PushButton5", "PushButton7", "PushButton8",
                                   "PushButton6", "PushButton13", "PushButton9"};
     // The focus chain also holds the lists' inner parts; the named controls are what Tab visits.
     QStringList visited;

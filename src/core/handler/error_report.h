@@ -7,7 +7,7 @@ namespace quellomir {
 // Where a numbered handler sends a failing statement. The window shows it in the
 // "Application Error" box; tests record it.
 class ErrorReport {
-public:
+  public:
     virtual ~ErrorReport() = default;
     virtual void report(const std::string& description, const std::string& location, int line) = 0;
 };

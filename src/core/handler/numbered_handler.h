@@ -17,7 +17,7 @@ namespace quellomir {
 //   if (h.test(102, [&] { return !text.isEmpty(); })) { ... }   // a failing test runs its guarded part
 //   if (h.testLeave(104, [&] { return text.isEmpty(); })) return; // a failing test does not leave
 class NumberedHandler {
-public:
+  public:
     NumberedHandler(ErrorReport& report, std::string location)
         : m_report(report), m_location(std::move(location)) {}
 
@@ -60,7 +60,7 @@ public:
     // Reports a failure that was caught elsewhere under the current statement number.
     void fail(const std::exception& failure) { m_report.report(failure.what(), m_location, m_line); }
 
-private:
+  private:
     ErrorReport& m_report;
     std::string m_location;
     int m_line = 0;

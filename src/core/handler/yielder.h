@@ -6,13 +6,13 @@ namespace quellomir {
 // run only when enough time has passed since the last time, so the run is not slowed by
 // it. The core never knows what a window is.
 class Yielder {
-public:
+  public:
     virtual ~Yielder() = default;
     virtual void tick() = 0;
 };
 
 class NoYield final : public Yielder {
-public:
+  public:
     void tick() override {}
 };
 
