@@ -12,6 +12,12 @@
 
 #include <stdexcept>
 
+// The icons are compiled into the window's static library; nothing else would pull them
+// in at link time.
+static void initIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace quellomir {
 namespace {
 
@@ -25,6 +31,14 @@ QString readWholeFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(path.toStdString() + ": " + file.errorString().toStdString());
     return QString::fromUtf8(file.readAll());
+}
+
+QIcon programIcon() {
+    initIconResources();
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace
@@ -41,7 +55,7 @@ void Form1::Form_Load() {
         h.run(104, [&] { m_handCursor = loadHandCursor(cursorFile); });
     h.run(106, [&] {
         setWindowTitle(ProductName);
-        setWindowIcon(QIcon(QStringLiteral(":/quellomir.svg")));
+        setWindowIcon(programIcon());
         m_applicationTitle = applicationTitle(ProductName);
     });
     h.run(110, [&] { visitHomePageSometimes(); });

@@ -125,3 +125,15 @@ TEST_F(WindowLayout, CaptionAndApplicationTitleAreTheProductName) {
 
 } // namespace
 } // namespace quellomir::testing
+
+namespace quellomir::testing {
+namespace {
+
+TEST_F(WindowLayout, WindowCarriesTheProgramIcon) {
+    Form1& window = start();
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_FALSE(window.windowIcon().pixmap(32, 32).isNull());
+}
+
+} // namespace
+} // namespace quellomir::testing
