@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -82,6 +83,9 @@ void Form1::buildControls() {
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
 }
@@ -137,6 +141,20 @@ void Form1::setCursorSetting(CursorSetting setting) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == ListView1->viewport())
+            ListView1_DblClick();
+        else if (watched == ListView2->viewport())
+            ListView2_DblClick();
+    } else if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // The Delete key's code is 46 in the handlers' terms; other keys pass on as they are.
+        const int keyCode = key->key() == Qt::Key_Delete ? 46 : key->key();
+        if (watched == ListView1)
+            ListView1_KeyDown(keyCode, int(key->modifiers()));
+        else if (watched == ListView2)
+            ListView2_KeyDown(keyCode, int(key->modifiers()));
+    }
     if (event->type() == QEvent::MouseMove && m_cursor != CursorSetting::Busy) {
         const bool overButton = qobject_cast<QPushButton*>(watched) != nullptr;
         setCursorSetting(overButton ? CursorSetting::Hand : CursorSetting::Default);

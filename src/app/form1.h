@@ -6,10 +6,14 @@
 #include "app/folder_slot_model.h"
 #include "app/plan_model.h"
 #include "app/settings_store.h"
+#include "files/code_page.h"
+#include "fs/file_system.h"
+#include "handler/yielder.h"
 
 #include <QCursor>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 
 class QPushButton;
@@ -21,8 +25,12 @@ namespace quellomir {
 struct Form1Environment {
     Dialogs& dialogs;
     SettingsStore& settings;
+    FileSystem& fs;
+    const CodePage& codePage;
     QString programFolder;                  // without a trailing separator
     std::function<int()> drawHomePageVisit; // 1 to 100
+    // How often a long run lets the window answer; tests make it yield at every step.
+    std::chrono::milliseconds yieldInterval{20};
 };
 
 // The main window: the two folder slots, the plan, ten buttons and the cursor setting.
@@ -39,8 +47,20 @@ class Form1 final : public QWidget {
     void PushButton1_Click();  // "2. Choose Folder 2"
     void PushButton2_Click();  // "Clear Folder" for Folder 1
     void PushButton4_Click();  // "Clear Folder" for Folder 2
+    void PushButton5_Click();  // "3. Start Comparing"
+    void PushButton7_Click();  // "Check All"
+    void PushButton8_Click();  // "Uncheck All"
     void PushButton9_Click();  // "Load Sample/Example Folders"
     void PushButton13_Click(); // "Help"
+
+    void ListView1_DblClick();
+    void ListView2_DblClick();
+    void ListView1_KeyDown(int keyCode, int shift);
+    void ListView2_KeyDown(int keyCode, int shift);
+
+    // True while a compare or sync run is under way: the buttons that change the slots
+    // or the plan are disabled then, and their handlers return at once.
+    bool runInProgress() const { return m_running; }
 
     CursorSetting cursorSetting() const { return m_cursor; }
     void setCursorSetting(CursorSetting setting);
@@ -50,7 +70,12 @@ class Form1 final : public QWidget {
     FolderSlotModel& folder2() { return m_folder2; }
     PlanModel& plan() { return m_plan; }
 
+  signals:
+    // The window was closed while a run was under way; the run has unwound.
+    void closedDuringRun();
+
   protected:
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
@@ -60,6 +85,15 @@ class Form1 final : public QWidget {
     QTreeView* addList(const char* name, ReportListModel& model, QRect twips);
     void setColumnWidth(QTreeView* list, int column, int twips);
 
+    // Runs a compare or sync run with the window guarded: the slot and plan buttons off,
+    // the caption saying how far it has got (from `progress`, asked at each yield), and
+    // an end at once when the window is closed meanwhile.
+    void carryOutRun(const QString& activity, const std::function<QString()>& progress,
+                     const std::function<void(Yielder&)>& run);
+    void setRunControlsEnabled(bool enabled);
+    void removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot);
+    void compareFolders(Yielder& yielder);
+
     void applySkin(const QString& skinFile);
     void visitHomePageSometimes();
     void showMessage(const QString& text);
@@ -68,6 +102,9 @@ class Form1 final : public QWidget {
     DialogErrorReport m_errorReport;
     QString m_applicationTitle;
     CursorSetting m_cursor = CursorSetting::Default;
+    bool m_running = false;
+    bool m_closedDuringRun = false;
+    std::size_t m_filesListed = 0;
     QCursor m_handCursor{Qt::PointingHandCursor};
 
     FolderSlotModel m_folder1;

@@ -1,19 +1,114 @@
 #include "app/plan_model.h"
 
-namespace quellomir {
+#include <stdexcept>
 
-int PlanModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 0;
+namespace quellomir {
+namespace {
+
+enum Column { SourceColumn, ActionColumn, DestinationColumn };
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-QVariant PlanModel::data(const QModelIndex&, int) const {
-    return {};
+} // namespace
+
+int PlanModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant PlanModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || std::size_t(index.row()) >= m_plan.size()) return {};
+    const auto row = std::size_t(index.row());
+    if (role == Qt::CheckStateRole && index.column() == SourceColumn)
+        return m_plan.rows()[row].checked ? Qt::Checked : Qt::Unchecked;
+    if (role != Qt::DisplayRole) return {};
+    switch (index.column()) {
+    case SourceColumn:
+        return fromUtf8(m_plan.sourceText(row));
+    case ActionColumn:
+        return fromUtf8(m_plan.actionText(row));
+    case DestinationColumn:
+        return fromUtf8(m_plan.destinationText(row));
+    default:
+        return {};
+    }
+}
+
+bool PlanModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::CheckStateRole || index.column() != SourceColumn ||
+        std::size_t(index.row()) >= m_plan.size())
+        return false;
+    m_plan.rows()[std::size_t(index.row())].checked = value.value<Qt::CheckState>() == Qt::Checked;
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
 }
 
 Qt::ItemFlags PlanModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = ReportListModel::flags(index);
-    if (index.isValid() && index.column() == 0) flags |= Qt::ItemIsUserCheckable;
+    if (index.isValid() && index.column() == SourceColumn) flags |= Qt::ItemIsUserCheckable;
     return flags;
+}
+
+void PlanModel::clear() {
+    setPlan(Plan());
+}
+
+void PlanModel::setPlan(Plan plan) {
+    beginResetModel();
+    m_plan = std::move(plan);
+    endResetModel();
+}
+
+bool PlanModel::checked(int n) const {
+    return m_plan.rows()[rowIndex(n)].checked;
+}
+
+void PlanModel::setChecked(int n, bool checked) {
+    const std::size_t row = rowIndex(n);
+    m_plan.rows()[row].checked = checked;
+    emit dataChanged(index(int(row), SourceColumn), index(int(row), SourceColumn), {Qt::CheckStateRole});
+}
+
+void PlanModel::setAllChecked(bool checked) {
+    if (m_plan.size() == 0) return;
+    m_plan.setAllChecked(checked);
+    emit dataChanged(index(0, SourceColumn), index(count() - 1, SourceColumn), {Qt::CheckStateRole});
+}
+
+QString PlanModel::sourceText(int n) const {
+    return fromUtf8(m_plan.sourceText(rowIndex(n)));
+}
+
+QString PlanModel::actionText(int n) const {
+    return fromUtf8(m_plan.actionText(rowIndex(n)));
+}
+
+QString PlanModel::destinationText(int n) const {
+    return fromUtf8(m_plan.destinationText(rowIndex(n)));
+}
+
+void PlanModel::markDone(int n) {
+    const std::size_t row = rowIndex(n);
+    m_plan.markDone(row);
+    rowChanged(row);
+}
+
+void PlanModel::markFailed(int n, const std::string& reason) {
+    const std::size_t row = rowIndex(n);
+    m_plan.markFailed(row, reason);
+    rowChanged(row);
+}
+
+std::size_t PlanModel::rowIndex(int n) const {
+    if (n < 1 || std::size_t(n) > m_plan.size())
+        throw std::out_of_range("Index out of bounds: row " + std::to_string(n) + " of " +
+                                std::to_string(m_plan.size()));
+    return std::size_t(n - 1);
+}
+
+void PlanModel::rowChanged(std::size_t row) {
+    emit dataChanged(index(int(row), ActionColumn), index(int(row), ActionColumn), {Qt::DisplayRole});
 }
 
 } // namespace quellomir

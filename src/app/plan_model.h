@@ -1,10 +1,14 @@
 #pragma once
 
 #include "app/report_list_model.h"
+#include "compare/plan.h"
 
 namespace quellomir {
 
-// The result list: one row per planned copy, each with a tick box.
+// The result list: one row per planned copy, with its tick in the row itself. The texts
+// are built from the plan when a row is painted, so a million rows cost no strings.
+// Rows are numbered from 1 in the handlers' terms; anything else throws, as a list view
+// does.
 class PlanModel final : public ReportListModel {
     Q_OBJECT
   public:
@@ -12,7 +16,29 @@ class PlanModel final : public ReportListModel {
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    const Plan& plan() const { return m_plan; }
+    int count() const { return int(m_plan.size()); }
+    void clear();
+    // Shows a whole plan in one go.
+    void setPlan(Plan plan);
+
+    bool checked(int n) const;
+    void setChecked(int n, bool checked);
+    void setAllChecked(bool checked);
+    QString sourceText(int n) const;
+    QString actionText(int n) const;
+    QString destinationText(int n) const;
+    void markDone(int n);
+    void markFailed(int n, const std::string& reason);
+
+  private:
+    std::size_t rowIndex(int n) const;
+    void rowChanged(std::size_t row);
+
+    Plan m_plan;
 };
 
 } // namespace quellomir

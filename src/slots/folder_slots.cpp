@@ -11,6 +11,7 @@ const QString LastFolderKey = QStringLiteral("LastFolderDot");
 } // namespace
 
 void Form1::PushButton3_Click() {
+    if (m_running) return;
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton3_Click ");
     if (h.test(100, [&] { return m_cursor != CursorSetting::Busy; })) h.run(100, [&] { m_folder1.clear(); });
     QString chosen;
@@ -26,6 +27,7 @@ void Form1::PushButton3_Click() {
 }
 
 void Form1::PushButton1_Click() {
+    if (m_running) return;
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton1_Click ");
     // Unlike the Folder 1 side, this slot is emptied whatever the cursor shows.
     h.run(100, [&] { m_folder2.clear(); });
@@ -42,12 +44,14 @@ void Form1::PushButton1_Click() {
 }
 
 void Form1::PushButton2_Click() {
+    if (m_running) return;
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton2_Click ");
     if (h.test(100, [&] { return m_cursor != CursorSetting::Busy; })) h.run(100, [&] { m_folder1.clear(); });
     h.run(102, [&] { m_env.settings.save(QStringLiteral("ListView1"), QString()); });
 }
 
 void Form1::PushButton4_Click() {
+    if (m_running) return;
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton4_Click ");
     h.run(100, [&] { m_folder2.clear(); });
     h.run(102, [&] { m_env.settings.save(QStringLiteral("ListView2"), QString()); });

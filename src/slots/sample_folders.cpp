@@ -4,6 +4,7 @@
 namespace quellomir {
 
 void Form1::PushButton9_Click() {
+    if (m_running) return;
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton9_Click ");
     if (h.test(100, [&] { return m_cursor != CursorSetting::Busy; })) h.run(100, [&] { m_folder1.clear(); });
     h.run(102, [&] { m_folder2.clear(); });

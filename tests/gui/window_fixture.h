@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form1.h"
+#include "fs/posix_file_system.h"
 #include "gui/qstring_printer.h"
 #include "gui/recording_dialogs.h"
 
@@ -30,8 +31,8 @@ class WindowTest : public ::testing::Test {
 
     // Loads a fresh window, as a new start of the program would.
     Form1& start() {
-        m_window = std::make_unique<Form1>(
-            Form1Environment{dialogs, settings, programFolder, [this] { return draw; }});
+        m_window = std::make_unique<Form1>(Form1Environment{dialogs, settings, fs, codePage, programFolder,
+                                                            [this] { return draw; }, yieldInterval});
         m_window->Form_Load();
         return *m_window;
     }
@@ -49,8 +50,11 @@ class WindowTest : public ::testing::Test {
 
     RecordingDialogs dialogs;
     SettingsStore settings;
+    PosixFileSystem fs;
+    CodePage codePage{1252};
     QString programFolder;
     int draw = 50;
+    std::chrono::milliseconds yieldInterval{20};
 
   private:
     QTemporaryDir m_configDir;

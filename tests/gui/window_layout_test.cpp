@@ -76,7 +76,7 @@ TEST_F(WindowLayout, ListsCarryTheirPlaceFontAndTooltip) {
 }
 
 TEST_F(WindowLayout, ColumnsAreCreatedAtStartWithTheirWidths) {
-    Form1 window(Form1Environment{dialogs, settings, programFolder, [] { return 1; }});
+    Form1 window(Form1Environment{dialogs, settings, fs, codePage, programFolder, [] { return 1; }});
     EXPECT_EQ(window.folder1().columnCount(), 0);
     EXPECT_EQ(window.plan().columnCount(), 0);
     window.Form_Load();

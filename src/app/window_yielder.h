@@ -1,0 +1,32 @@
+#pragma once
+
+#include "handler/yielder.h"
+
+#include <chrono>
+#include <functional>
+
+namespace quellomir {
+
+// Thrown out of a run when the user closed the window during it: the run unwinds, its
+// open files closed and half-written ones removed, and the program ends. Deliberately no
+// std::exception, so no numbered handler reports it.
+struct RunCancelled {};
+
+// Lets the window repaint and answer at most every 20 ms, however often a run ticks, so
+// a run over a million files stays responsive without paying for it on every file.
+class WindowYielder final : public Yielder {
+  public:
+    // `beforeYield` refreshes what the window shows of the run's progress; `cancelled`
+    // tells, after the events ran, whether the window was closed meanwhile.
+    WindowYielder(std::function<void()> beforeYield, std::function<bool()> cancelled,
+                  std::chrono::milliseconds interval = std::chrono::milliseconds(20));
+    void tick() override;
+
+  private:
+    std::function<void()> m_beforeYield;
+    std::function<bool()> m_cancelled;
+    std::chrono::steady_clock::duration m_interval;
+    std::chrono::steady_clock::time_point m_last;
+};
+
+} // namespace quellomir

@@ -1,0 +1,59 @@
+#include "app/form1.h"
+#include "handler/numbered_handler.h"
+
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+namespace quellomir {
+namespace {
+constexpr int DeleteKeyCode = 46;
+}
+
+void Form1::ListView1_DblClick() {
+    removeSelectedSlotRow(ListView1, m_folder1);
+}
+
+void Form1::ListView2_DblClick() {
+    removeSelectedSlotRow(ListView2, m_folder2);
+}
+
+void Form1::ListView1_KeyDown(int keyCode, int) {
+    if (keyCode == DeleteKeyCode) removeSelectedSlotRow(ListView1, m_folder1);
+}
+
+void Form1::ListView2_KeyDown(int keyCode, int) {
+    if (keyCode == DeleteKeyCode) removeSelectedSlotRow(ListView2, m_folder2);
+}
+
+// Takes the row off the screen only: the stored folder stays, so it comes back at the
+// next start, unlike "Clear Folder".
+void Form1::removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot) {
+    if (m_cursor == CursorSetting::Busy || m_running) return;
+    if (slot.count() == 0) return;
+    const QModelIndexList selected = list->selectionModel()->selectedRows();
+    if (selected.isEmpty()) return;
+    slot.remove(selected.first().row() + 1);
+}
+
+void Form1::PushButton7_Click() {
+    if (m_running) return;
+    NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton7_Click ");
+    int count = 0;
+    h.run(100, [&] { count = m_plan.count(); });
+    // One change for the whole list rather than one per row: a million rows tick at once.
+    h.run(102, [&] {
+        if (count > 0) m_plan.setAllChecked(true);
+    });
+}
+
+void Form1::PushButton8_Click() {
+    if (m_running) return;
+    NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton8_Click ");
+    int count = 0;
+    h.run(100, [&] { count = m_plan.count(); });
+    h.run(102, [&] {
+        if (count > 0) m_plan.setAllChecked(false);
+    });
+}
+
+} // namespace quellomir

@@ -1,0 +1,53 @@
+#include "compare/compare_run.h"
+
+#include "compare/build_plan.h"
+#include "files/folder_listing.h"
+#include "scan/folder_list.h"
+#include "scan/folder_scan.h"
+
+namespace quellomir {
+namespace {
+
+// One side: seed a folder list with the folder, scan it, list every folder's files.
+// Side 1 numbers its statements from 110, side 2 from 134.
+FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, CompareContext& context) {
+    FileList files;
+    FolderList folders;
+    h.run(firstLine, [&] { folders.push_back(folder); });
+    h.run(firstLine + 2, [&] {
+        GetSubDirectories2016(folders, true, context.fs, context.codePage, context.scanReport,
+                              context.yielder);
+    });
+    files.folders = std::move(folders);
+    for (std::size_t i = 0; i < files.folders.size(); ++i) {
+        // A folder whose files cannot be listed contributes none; the run goes on.
+        const std::size_t before = files.files.size();
+        h.run(firstLine + 8, [&] {
+            appendFolderFiles(context.fs, context.codePage, files, std::uint32_t(i), NameFilter::NoTilde);
+        });
+        context.filesListed += files.files.size() - before;
+        context.yielder.tick();
+    }
+    return files;
+}
+
+} // namespace
+
+Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& folder1,
+                    const std::function<std::string()>& folder2, CompareContext& context) {
+    std::string folder1Text;
+    h.run(108, [&] { folder1Text = folder1(); });
+    FileList files1 = listSide(h, 110, folder1Text, context);
+
+    std::string folder2Text;
+    h.run(132, [&] { folder2Text = folder2(); });
+    FileList files2 = listSide(h, 134, folder2Text, context);
+
+    Plan plan;
+    h.run(156, [&] {
+        plan = buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder);
+    });
+    return plan;
+}
+
+} // namespace quellomir

@@ -1,0 +1,183 @@
+#include "gui/tree_builder.h"
+#include "gui/window_fixture.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+namespace quellomir::testing {
+namespace {
+
+class CompareRun : public WindowTest {
+  protected:
+    Form1& startWith(const QString& folder1Text, const QString& folder2Text) {
+        store("ListView1", folder1Text);
+        store("ListView2", folder2Text);
+        return start();
+    }
+
+    // Each row as "source | action | destination | ticked".
+    static QStringList rows(Form1& window) {
+        QStringList result;
+        for (int n = 1; n <= window.plan().count(); ++n)
+            result.append(window.plan().sourceText(n) + " |" + window.plan().actionText(n) + " | " +
+                          window.plan().destinationText(n) +
+                          (window.plan().checked(n) ? " | ticked" : " | unticked"));
+        return result;
+    }
+
+    TreeBuilder one;
+    TreeBuilder two;
+};
+
+TEST_F(CompareRun, WithoutTwoFoldersShowsTheGuardMessageAndLeavesTheListEmpty) {
+    Form1& window = startWith(one.slotText(), QString());
+    window.PushButton5_Click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Please select two folders to compare."));
+    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Quellomir"));
+    EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::None);
+    EXPECT_EQ(window.plan().count(), 0);
+}
+
+TEST_F(CompareRun, PlansCopiesIntoTheOtherTopFolderInListingOrder) {
+    one.file("a.txt");
+    one.file("Sub/b.txt");
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.PushButton5_Click();
+    EXPECT_EQ(
+        rows(window),
+        (QStringList{one.path("a.txt") + " | will be copied to | " + two.slotText() + " | ticked",
+                     one.path("Sub/b.txt") + " | will be copied to | " + two.slotText() + " | ticked"}));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(CompareRun, OrdersCopyRowsOfFolder1ThenFolder2ThenOverwrites) {
+    one.file("only1.txt");
+    one.file("shared.txt", "new", 1600000100);
+    two.file("shared.txt", "old", 1600000000);
+    two.file("only2.txt");
+    two.file("same.txt", "x", 1600000000);
+    one.file("deep/er/same.txt", "x", 1600000000);
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.PushButton5_Click();
+    EXPECT_EQ(rows(window),
+              (QStringList{one.path("only1.txt") + " | will be copied to | " + two.slotText() + " | ticked",
+                           two.path("only2.txt") + " | will be copied to | " + one.slotText() + " | ticked",
+                           one.path("shared.txt") + " | will overwrite an older | " + two.path("shared.txt") +
+                               " | ticked"}));
+}
+
+TEST_F(CompareRun, TildeFilesTakeNoPart) {
+    one.file("~$report.docx");
+    two.file("~lock");
+    one.file("~lock", "x", 1600009999);
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.PushButton5_Click();
+    EXPECT_EQ(window.plan().count(), 0);
+}
+
+TEST_F(CompareRun, SameFolderOnBothSidesListsEachOlderNamesakeTwice) {
+    one.file("a/x.txt", "new", 1600000100);
+    one.file("b/x.txt", "old", 1600000000);
+    one.file("alone.txt");
+    Form1& window = startWith(one.slotText(), one.slotText());
+    window.PushButton5_Click();
+    const QString row =
+        one.path("a/x.txt") + " | will overwrite an older | " + one.path("b/x.txt") + " | ticked";
+    EXPECT_EQ(rows(window), (QStringList{row, row}));
+}
+
+TEST_F(CompareRun, MissingFolderContributesNoFiles) {
+    two.file("keep.txt");
+    const QString gone = one.slotText() + QStringLiteral("gone/");
+    Form1& window = startWith(gone, two.slotText());
+    window.PushButton5_Click();
+    EXPECT_EQ(rows(window),
+              QStringList{two.path("keep.txt") + " | will be copied to | " + gone + " | ticked"});
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(CompareRun, TwoRunsGiveTheSameRows) {
+    one.file("a.txt");
+    one.file("s/b.txt");
+    two.file("c.txt");
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.PushButton5_Click();
+    const QStringList first = rows(window);
+    window.PushButton5_Click();
+    EXPECT_EQ(rows(window), first);
+    EXPECT_EQ(first.size(), 3);
+}
+
+TEST_F(CompareRun, CheckAllAndUncheckAllTickAndUntickEveryRow) {
+    one.file("a.txt");
+    one.file("b.txt");
+    one.file("c.txt");
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.PushButton5_Click();
+    const QStringList planned = rows(window);
+    window.PushButton8_Click();
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_FALSE(window.plan().checked(n));
+    window.PushButton7_Click();
+    EXPECT_EQ(rows(window), planned);
+}
+
+TEST_F(CompareRun, CheckAllOnAnEmptyListDoesNothing) {
+    Form1& window = start();
+    window.PushButton7_Click();
+    window.PushButton8_Click();
+    EXPECT_EQ(window.plan().count(), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(CompareRun, ASecondClickDuringARunIsIgnoredAndTheWindowShowsProgress) {
+    for (int i = 0; i < 30; ++i)
+        one.file(QStringLiteral("f%1/file%1.txt").arg(i));
+    yieldInterval = std::chrono::milliseconds(0);
+    Form1& window = startWith(one.slotText(), two.slotText());
+    auto* compare = window.findChild<QPushButton*>(QStringLiteral("PushButton5"));
+    auto* clear = window.findChild<QPushButton*>(QStringLiteral("PushButton2"));
+    auto* help = window.findChild<QPushButton*>(QStringLiteral("PushButton13"));
+
+    bool sawRun = false, compareEnabled = true, clearEnabled = true, helpEnabled = false;
+    QString captionDuringRun;
+    QTimer::singleShot(0, &window, [&] {
+        sawRun = window.runInProgress();
+        compareEnabled = compare->isEnabled();
+        clearEnabled = clear->isEnabled();
+        helpEnabled = help->isEnabled();
+        captionDuringRun = window.windowTitle();
+        window.PushButton5_Click(); // a second run must not start inside the first
+        window.PushButton2_Click(); // nor may the slots change under it
+    });
+    window.PushButton5_Click();
+
+    EXPECT_TRUE(sawRun);
+    EXPECT_FALSE(compareEnabled);
+    EXPECT_FALSE(clearEnabled);
+    EXPECT_TRUE(helpEnabled);
+    EXPECT_TRUE(captionDuringRun.startsWith(QStringLiteral("Quellomir \u2014 comparing: ")))
+        << captionDuringRun.toStdString();
+    EXPECT_EQ(window.plan().count(), 30);
+    EXPECT_EQ(window.folder1().count(), 1);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
+    EXPECT_TRUE(compare->isEnabled());
+}
+
+TEST_F(CompareRun, ClosingTheWindowDuringARunEndsTheRun) {
+    for (int i = 0; i < 30; ++i)
+        one.file(QStringLiteral("f%1/file%1.txt").arg(i));
+    yieldInterval = std::chrono::milliseconds(0);
+    Form1& window = startWith(one.slotText(), two.slotText());
+    bool ended = false;
+    QObject::connect(&window, &Form1::closedDuringRun, [&] { ended = true; });
+    QTimer::singleShot(0, &window, [&] { window.close(); });
+    window.PushButton5_Click();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(window.plan().count(), 0);
+    EXPECT_FALSE(window.runInProgress());
+}
+
+} // namespace
+} // namespace quellomir::testing
