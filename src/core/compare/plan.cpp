@@ -1,0 +1,74 @@
+#include "compare/plan.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace quellomir {
+
+Plan::Plan(FileList files1, FileList files2, std::string folder1, std::string folder2)
+    : m_files{std::move(files1), std::move(files2)}, m_folders{std::move(folder1), std::move(folder2)} {}
+
+void Plan::appendCopyRows(Side source, const std::vector<std::uint32_t>& files) {
+    m_rows.reserve(m_rows.size() + files.size());
+    for (std::uint32_t file : files) {
+        PlanRow row;
+        row.source = file;
+        row.kind = RowKind::Copy;
+        row.sourceSide = source;
+        m_rows.push_back(row);
+    }
+}
+
+void Plan::setAllChecked(bool checked) {
+    for (PlanRow& row : m_rows)
+        row.checked = checked;
+}
+
+void Plan::markDone(std::size_t row) {
+    m_rows.at(row).outcome = Outcome::Done;
+}
+
+void Plan::markFailed(std::size_t row, std::string reason) {
+    PlanRow& r = m_rows.at(row);
+    r.outcome = Outcome::Failed;
+    r.reason = static_cast<std::uint32_t>(m_reasons.size());
+    m_reasons.push_back(std::move(reason));
+}
+
+const ListedFile& Plan::sourceFile(std::size_t row) const {
+    const PlanRow& r = m_rows.at(row);
+    return files(r.sourceSide).files.at(r.source);
+}
+
+const ListedFile& Plan::destinationFile(std::size_t row) const {
+    const PlanRow& r = m_rows.at(row);
+    if (r.kind != RowKind::Overwrite) throw std::logic_error("a copy row has no destination file");
+    return files(otherSide(r.sourceSide)).files.at(r.destination);
+}
+
+std::string Plan::sourceText(std::size_t row) const {
+    const PlanRow& r = m_rows.at(row);
+    return files(r.sourceSide).path(r.source);
+}
+
+std::string Plan::actionText(std::size_t row) const {
+    const PlanRow& r = m_rows.at(row);
+    switch (r.outcome) {
+    case Outcome::Done:
+        return std::string(DoneActionText);
+    case Outcome::Failed:
+        return std::string(FailedActionPrefix) + m_reasons.at(r.reason);
+    case Outcome::Pending:
+        break;
+    }
+    return std::string(r.kind == RowKind::Copy ? CopyActionText : OverwriteActionText);
+}
+
+std::string Plan::destinationText(std::size_t row) const {
+    const PlanRow& r = m_rows.at(row);
+    const Side other = otherSide(r.sourceSide);
+    if (r.kind == RowKind::Copy) return folder(other);
+    return files(other).path(r.destination);
+}
+
+} // namespace quellomir

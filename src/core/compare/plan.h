@@ -1,0 +1,58 @@
+#pragma once
+
+#include "compare/plan_row.h"
+#include "scan/file_list.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quellomir {
+
+inline constexpr std::string_view CopyActionText = " will be copied to";
+inline constexpr std::string_view OverwriteActionText = " will overwrite an older";
+inline constexpr std::string_view DoneActionText = "Done";
+inline constexpr std::string_view FailedActionPrefix = "Failed: ";
+
+// The result of a comparison: both sides' file lists, the two folders as their slots
+// show them, and the rows that refer into the lists. The three column texts of a row are
+// built on demand, so a million rows hold no path strings.
+class Plan {
+  public:
+    Plan() = default;
+    Plan(FileList files1, FileList files2, std::string folder1, std::string folder2);
+
+    const FileList& files(Side side) const { return m_files[index(side)]; }
+    // The folder exactly as its slot shows it, with the trailing separator.
+    const std::string& folder(Side side) const { return m_folders[index(side)]; }
+
+    std::size_t size() const { return m_rows.size(); }
+    const std::vector<PlanRow>& rows() const { return m_rows; }
+    std::vector<PlanRow>& rows() { return m_rows; }
+
+    void appendCopyRows(Side source, const std::vector<std::uint32_t>& files);
+    void setAllChecked(bool checked);
+    void markDone(std::size_t row);
+    void markFailed(std::size_t row, std::string reason);
+
+    const ListedFile& sourceFile(std::size_t row) const;
+    // Overwrite rows only: the older file that the source replaces.
+    const ListedFile& destinationFile(std::size_t row) const;
+
+    std::string sourceText(std::size_t row) const;
+    std::string actionText(std::size_t row) const;
+    std::string destinationText(std::size_t row) const;
+
+  private:
+    static std::size_t index(Side side) { return side == Side::Folder1 ? 0 : 1; }
+
+    FileList m_files[2];
+    std::string m_folders[2];
+    std::vector<PlanRow> m_rows;
+    // Failed rows are few; their reasons live here so that a row needs no string.
+    std::vector<std::string> m_reasons;
+};
+
+} // namespace quellomir
