@@ -4,15 +4,15 @@
 
 namespace quellomir::testing {
 
-FileList fileList(std::initializer_list<FileSpec> files) {
+FileList fileList(std::initializer_list<PathAndTime> files) {
     FileList list;
-    for (const FileSpec& spec : files) {
-        const std::size_t cut = spec.path.rfind('/') + 1;
-        const std::string folder = spec.path.substr(0, cut);
+    for (const PathAndTime& file : files) {
+        const std::size_t cut = file.path.rfind('/') + 1;
+        const std::string folder = file.path.substr(0, cut);
         auto found = std::find(list.folders.begin(), list.folders.end(), folder);
         if (found == list.folders.end()) found = list.folders.insert(list.folders.end(), folder);
         list.files.push_back(
-            {spec.path.substr(cut), static_cast<std::uint32_t>(found - list.folders.begin()), spec.modified});
+            {file.path.substr(cut), static_cast<std::uint32_t>(found - list.folders.begin()), file.modified});
     }
     return list;
 }

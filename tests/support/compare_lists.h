@@ -8,13 +8,13 @@
 
 namespace quellomir::testing {
 
-struct FileSpec {
+struct PathAndTime {
     std::string path; // a full path: folder, separator, name
     FileTime modified;
 };
 
 // A file list as the listing would give it, from full paths in listing order.
-FileList fileList(std::initializer_list<FileSpec> files);
+FileList fileList(std::initializer_list<PathAndTime> files);
 
 // A time on one fixed day, to the nanosecond.
 FileTime timeOfDay(int hours, int minutes, int seconds, std::int32_t nanoseconds = 0);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "compare/name_index.h"
+#include "compare/plan_row.h"
+#include "handler/yielder.h"
+#include "scan/file_list.h"
+
+#include <compare>
+#include <cstdint>
+#include <vector>
+
+namespace quellomir {
+
+// Orders two last-write times as the rules see them: whole seconds, rounded to the
+// nearest; a time that could not be read is earlier than any time, and two such are equal.
+std::strong_ordering compareWriteTimes(FileTime a, FileTime b);
+
+// The files of `a`, in a's order, whose name no file of `b` has. Names are compared as
+// exact bytes, letter case included; every file of `a` is judged on its own, so two
+// same-named files both appear.
+std::vector<std::uint32_t> FindMissing(const FileList& a, const NameIndex& b, Yielder& yielder);
+std::vector<std::uint32_t> FindMissing(const FileList& a, const FileList& b, Yielder& yielder);
+
+// Appends an overwrite row for every pair of same-named files, one of `a` and one of `b`,
+// whose write times differ: the newer is the source, the older the destination. Rows
+// come in the order of a first and b second, every pair judged. In the rows, `a` is
+// Folder 1's side and `b` Folder 2's. Rows are appended unticked.
+void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder);
+void FindNewer(const FileList& a, const FileList& b, std::vector<PlanRow>& rows, Yielder& yielder);
+
+} // namespace quellomir

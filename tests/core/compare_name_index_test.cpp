@@ -1,0 +1,68 @@
+#include "compare/name_index.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace quellomir {
+namespace {
+
+FileList namesInOneFolder(const std::vector<std::string>& names) {
+    FileList list;
+    list.folders = {"/f/"};
+    for (const std::string& name : names)
+        list.files.push_back({name, 0, {}});
+    return list;
+}
+
+std::vector<std::uint32_t> chainOf(const NameIndex& index, const std::string& name) {
+    std::vector<std::uint32_t> chain;
+    for (std::uint32_t file = index.first(name); file != NameIndex::None; file = index.next(file))
+        chain.push_back(file);
+    return chain;
+}
+
+TEST(NameIndex, ChainsHoldEveryFileOfANameInListOrder) {
+    NoYield noYield;
+    const FileList list = namesInOneFolder({"b", "a", "b", "B", "", "a", "b"});
+    const NameIndex index(list, noYield);
+    EXPECT_EQ(chainOf(index, "b"), (std::vector<std::uint32_t>{0, 2, 6}));
+    EXPECT_EQ(chainOf(index, "a"), (std::vector<std::uint32_t>{1, 5}));
+    EXPECT_EQ(chainOf(index, "B"), (std::vector<std::uint32_t>{3}));
+    EXPECT_EQ(chainOf(index, ""), (std::vector<std::uint32_t>{4}));
+    EXPECT_EQ(index.first("A"), NameIndex::None);
+    EXPECT_EQ(index.first("bb"), NameIndex::None);
+}
+
+TEST(NameIndex, EmptyListFindsNothing) {
+    NoYield noYield;
+    const FileList list;
+    EXPECT_EQ(NameIndex(list, noYield).first("x"), NameIndex::None);
+}
+
+TEST(NameIndex, TellsApartNamesWhoseHashesShareTheTagAndTheFirstSlot) {
+    // A small table has 8 slots; look for two names whose hashes agree in their high half
+    // and in their low three bits, so that only comparing the names can tell them apart.
+    std::unordered_map<std::uint64_t, std::string> seen;
+    std::pair<std::string, std::string> twins;
+    for (std::uint64_t i = 0; twins.first.empty(); ++i) {
+        std::string name = "n" + std::to_string(i);
+        const std::uint64_t hash = NameIndex::hash(name);
+        const auto [found, added] = seen.emplace((hash >> 32) << 3 | (hash & 7), name);
+        if (!added) twins = {found->second, name};
+    }
+    NoYield noYield;
+    const FileList one = namesInOneFolder({twins.first});
+    EXPECT_EQ(NameIndex(one, noYield).first(twins.second), NameIndex::None);
+
+    const FileList both = namesInOneFolder({twins.second, twins.first, twins.second});
+    const NameIndex index(both, noYield);
+    EXPECT_EQ(chainOf(index, twins.first), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(chainOf(index, twins.second), (std::vector<std::uint32_t>{0, 2}));
+}
+
+} // namespace
+} // namespace quellomir
