@@ -1,0 +1,16 @@
+#pragma once
+
+#include "compare/plan.h"
+#include "handler/yielder.h"
+#include "scan/file_list.h"
+
+#include <string>
+
+namespace quellomir {
+
+// The whole comparison of two listed sides: copy rows for Folder 1's files that Folder 2
+// lacks (into Folder 2's top), then copy rows for Folder 2's files that Folder 1 lacks,
+// then the overwrite rows, all ticked. The folders are the slot texts, separator included.
+Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder);
+
+} // namespace quellomir
