@@ -18,31 +18,33 @@ bool samePath(std::string_view a, std::string_view b) {
 } // namespace
 
 void FaultyFileSystem::failCall(Operation operation, int nth, int error) {
-    m_faults.push_back({operation, m_calls[index(operation)] + nth, {}, 0, error});
+    m_faults.push_back({operation, {}, nth, 0, error});
 }
 
 void FaultyFileSystem::failPath(Operation operation, std::string path, int error) {
-    m_faults.push_back({operation, 0, std::move(path), 0, error});
+    m_faults.push_back({operation, std::move(path), 0, 0, error});
+}
+
+void FaultyFileSystem::failPathCall(Operation operation, std::string path, int nth, int error) {
+    m_faults.push_back({operation, std::move(path), nth, 0, error});
 }
 
 void FaultyFileSystem::failListingAfter(std::string folder, std::size_t entries, int error) {
-    m_faults.push_back({Operation::ListFolder, 0, std::move(folder), entries + 1, error});
-}
-
-int FaultyFileSystem::pathFault(Operation operation, const std::string& path) const {
-    for (const Fault& fault : m_faults)
-        if (fault.operation == operation && fault.call == 0 && fault.afterEntries == 0 &&
-            samePath(fault.path, path))
-            return fault.error;
-    return 0;
+    m_faults.push_back({Operation::ListFolder, std::move(folder), 0, entries + 1, error});
 }
 
 int FaultyFileSystem::enter(Operation operation, const std::string& path, const std::string& otherPath) {
-    int call = ++m_calls[index(operation)];
-    for (const Fault& fault : m_faults)
-        if (fault.operation == operation && fault.call == call) return fault.error;
-    if (int error = pathFault(operation, path)) return error;
-    return otherPath.empty() ? 0 : pathFault(operation, otherPath);
+    ++m_calls[index(operation)];
+    int result = 0;
+    for (Fault& fault : m_faults) {
+        if (fault.operation != operation || fault.afterEntries > 0) continue;
+        if (!fault.path.empty() && !samePath(fault.path, path) &&
+            !(!otherPath.empty() && samePath(fault.path, otherPath)))
+            continue;
+        ++fault.seen;
+        if (result == 0 && (fault.nth == 0 || fault.nth == fault.seen)) result = fault.error;
+    }
+    return result;
 }
 
 int FaultyFileSystem::listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) {

@@ -39,6 +39,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     // count, so "/a/b" and "/a/b/" are one path. For a rename or a copy either path
     // of the pair matches.
     void failPath(Operation operation, std::string path, int error);
+    // The `nth` call of `operation` on `path` from now on fails with `error`.
+    void failPathCall(Operation operation, std::string path, int nth, int error);
     // Listing `folder` gives its first `entries` entries, then fails with `error`.
     void failListingAfter(std::string folder, std::size_t entries, int error);
 
@@ -59,16 +61,16 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   private:
     struct Fault {
         Operation operation;
-        int call = 0; // the failing call's number, 0 for a path fault
-        std::string path;
-        std::size_t afterEntries = 0;
+        std::string path;             // empty: any path
+        int nth = 0;                  // 0: every matching call
+        std::size_t afterEntries = 0; // listings only: entries given before the failure
         int error = 0;
+        int seen = 0; // matching calls so far
     };
 
     static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }
     // Counts the call and gives the errno it is to fail with, or 0.
     int enter(Operation operation, const std::string& path, const std::string& otherPath = {});
-    int pathFault(Operation operation, const std::string& path) const;
 
     std::vector<Fault> m_faults;
     std::array<int, static_cast<std::size_t>(Operation::Count)> m_calls{};

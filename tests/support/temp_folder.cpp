@@ -1,11 +1,14 @@
 #include "support/temp_folder.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace quellomir::testing {
@@ -13,6 +16,29 @@ namespace {
 
 void throwIfFailed(int result, const std::string& path) {
     if (result != 0) throw std::system_error(errno, std::generic_category(), path);
+}
+
+// Removes what is in an open folder by names relative to it, so that trees deeper
+// than PATH_MAX go too.
+void removeContents(int folder) {
+    DIR* listing = ::fdopendir(::dup(folder));
+    if (!listing) return;
+    while (dirent* entry = ::readdir(listing)) {
+        std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (entry->d_type == DT_DIR) {
+            int child = ::openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0) {
+                ::fchmod(child, 0700);
+                removeContents(child);
+                ::close(child);
+            }
+            ::unlinkat(folder, entry->d_name, AT_REMOVEDIR);
+        } else {
+            ::unlinkat(folder, entry->d_name, 0);
+        }
+    }
+    ::closedir(listing);
 }
 
 void makeParents(const std::string& path) {
@@ -29,14 +55,15 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
-    std::error_code ignored;
-    // Tests may leave read-only folders behind; give the owner rights back first.
-    for (auto it = std::filesystem::recursive_directory_iterator(m_path, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
-        if (it->is_directory(ignored) && !it->is_symlink(ignored))
-            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_path, ignored);
+    std::error_code failed;
+    std::filesystem::remove_all(m_path, failed);
+    if (!failed) return;
+    // Left-over read-only folders or a tree too deep for whole paths.
+    int folder = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return;
+    removeContents(folder);
+    ::close(folder);
+    ::rmdir(m_path.c_str());
 }
 
 std::string TempFolder::folder(const std::string& relative) const {

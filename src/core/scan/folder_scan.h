@@ -1,0 +1,30 @@
+#pragma once
+
+#include "files/code_page.h"
+#include "fs/file_system.h"
+#include "handler/error_report.h"
+#include "handler/yielder.h"
+#include "scan/folder_list.h"
+
+namespace quellomir {
+
+inline constexpr const char* FolderScanLocation =
+    "in OrvendaTitle2021/08/31.AddFolder.GetSubDirectories2016 ";
+
+// Expands `list` in place with the qualifying subfolders of its entries (all levels
+// when `recurse`, the direct children otherwise), breadth-first: the entries it held,
+// then all their children in enumeration order, then all grandchildren, and so on.
+// Entries are the parent's entry, the child's name and '/'; seeds are taken as given.
+//
+// Left out with their subtrees: folders whose attributes are exactly hidden + system
+// + directory (22), that plus reparse point (1046), names that are too long, hold an
+// unsafe character or "?", or are "." / "..", and any folder already reached in this
+// scan (same device and inode), so that link cycles end. A drive root always
+// qualifies. An entry whose children cannot be listed for want of permission, or
+// because it is gone, is removed; other failures leave it. Unexpected failures are
+// reported with FolderScanLocation and the step's number (100 to 160), and the scan
+// goes on.
+void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
+                           ErrorReport& report, Yielder& yielder);
+
+} // namespace quellomir

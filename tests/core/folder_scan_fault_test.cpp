@@ -1,0 +1,179 @@
+#include "support/faulty_file_system.h"
+#include "support/scan_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/magic.h>
+
+#include <cstring>
+#include <map>
+
+namespace quellomir {
+namespace {
+
+using testing::FaultyFileSystem;
+using testing::ForwardingFileSystem;
+using testing::ScanRun;
+using testing::TempFolder;
+using Op = FaultyFileSystem::Operation;
+
+bool mentions(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class FolderScanFaults : public ::testing::Test {
+  protected:
+    FolderScanFaults() {
+        tmp.folder("R/a/x");
+        tmp.folder("R/b/y");
+        tmp.folder("R/c");
+    }
+    std::string r() const { return tmp / "R/"; }
+
+    TempFolder tmp;
+    PosixFileSystem real;
+    FaultyFileSystem fs{real};
+};
+
+TEST_F(FolderScanFaults, ASeedWhoseChildrenCannotBeListedIsRemovedSilently) {
+    for (int error : {EACCES, EPERM, ENOENT, ENOTDIR}) {
+        FaultyFileSystem denied(real);
+        denied.failPath(Op::ListFolder, r(), error);
+        ScanRun run(denied, r());
+        EXPECT_TRUE(run.list.empty()) << std::strerror(error);
+        EXPECT_TRUE(run.report.entries.empty());
+    }
+}
+
+TEST_F(FolderScanFaults, ADeeperFolderThatCannotBeListedGoesWhileItsSiblingsStay) {
+    fs.failPath(Op::ListFolder, r() + "a/", EACCES);
+    ScanRun run(fs, r());
+    EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + "a/"), 0);
+    EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + "a/x/"), 0);
+    EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + "b/y/"), 1);
+    EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + "c/"), 1);
+    EXPECT_EQ(run.list.size(), 4u); // R, b, c, b/y
+    EXPECT_TRUE(run.report.entries.empty());
+}
+
+TEST_F(FolderScanFaults, OtherListingFailuresKeepTheFolderAndTheChildrenFoundSoFar) {
+    tmp.folder("R/a/w");
+    fs.failListingAfter(r() + "a/", 1, EIO);
+    ScanRun run(fs, r());
+    EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + "a/"), 1);
+    // One of x and w was listed before the failure and stays; the other was never seen.
+    int children = std::count(run.list.begin(), run.list.end(), r() + "a/x/") +
+                   std::count(run.list.begin(), run.list.end(), r() + "a/w/");
+    EXPECT_EQ(children, 1);
+    EXPECT_TRUE(run.report.entries.empty());
+}
+
+TEST_F(FolderScanFaults, AFailureOnOneFolderEndsOnlyTheWorkOnThatFolder) {
+    // After the first folder of a level qualified, a failed stat of another one is
+    // handled per folder: ENOENT removes it, EIO leaves it, neither is reported.
+    FaultyFileSystem lost(real), broken(real);
+    ScanRun plain(real, r());
+    std::string last = plain.list[3]; // the last of a, b, c in enumeration order
+    lost.failPathCall(Op::Stat, last, 2, ENOENT);
+    broken.failPathCall(Op::Stat, last, 2, EIO);
+    ScanRun lostRun(lost, r()), brokenRun(broken, r());
+    EXPECT_EQ(std::count(lostRun.list.begin(), lostRun.list.end(), last), 0);
+    EXPECT_EQ(std::count(brokenRun.list.begin(), brokenRun.list.end(), last), 1);
+    EXPECT_TRUE(lostRun.report.entries.empty());
+    EXPECT_TRUE(brokenRun.report.entries.empty());
+}
+
+TEST_F(FolderScanFaults, AnUnexpectedFailureBeforeAnyFolderQualifiedIsReportedWithItsLine) {
+    // The seed's first stat is the folder test, its second fetches the folder's facts.
+    fs.failPathCall(Op::Stat, r(), 2, EIO);
+    ScanRun run(fs, r());
+    // Getting the facts fails (112), and so the qualifying test that needs them (116);
+    // the scan goes on and lists the seed all the same.
+    ASSERT_EQ(run.report.lines(), (std::vector<int>{112, 116}));
+    for (const auto& entry : run.report.entries) {
+        EXPECT_EQ(entry.location, "in OrvendaTitle2021/08/31.AddFolder.GetSubDirectories2016 ");
+        EXPECT_TRUE(mentions(entry.description, r())) << entry.description;
+        EXPECT_TRUE(mentions(entry.description, std::strerror(EIO))) << entry.description;
+    }
+    EXPECT_EQ(run.list.size(), 6u);
+}
+
+TEST_F(FolderScanFaults, AFailedQualifyingTestInTheSecondPassIsReportedAndTheFolderJoins) {
+    // A child's stats: folder test, facts and its own entry while it is listed, then
+    // folder test and facts again when it joins the list.
+    fs.failPathCall(Op::Stat, r() + "c/", 5, EIO);
+    ScanRun run(fs, r());
+    EXPECT_EQ(run.report.lines(), std::vector<int>{158});
+    EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + "c/"), 1);
+    EXPECT_EQ(run.list.size(), 6u);
+}
+
+// A file system that says every folder is on FAT and gives chosen attribute bytes.
+class FakeFat final : public ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int fileSystemType(const std::string&, std::uint64_t& type) override {
+        type = MSDOS_SUPER_MAGIC;
+        return 0;
+    }
+    int fatAttributes(const std::string& path, std::uint32_t& bits) override {
+        ++fatCalls;
+        auto found = bytes.find(path);
+        bits = found == bytes.end() ? 0x10 : found->second;
+        return 0;
+    }
+    int stat(const std::string& path, Follow follow, FileFacts& facts) override {
+        int result = m_inner.stat(path, follow, facts);
+        if (path == mountRoot) facts.mountRoot = true;
+        return result;
+    }
+    std::map<std::string, std::uint32_t> bytes;
+    std::string mountRoot;
+    int fatCalls = 0;
+};
+
+TEST(FolderScanAttributes, ExactlyHiddenSystemFolderIsLeftOutButOneMoreBitPasses) {
+    TempFolder tmp;
+    std::string r = tmp / "R/";
+    tmp.folder("R/hs/below");
+    tmp.folder("R/hsa/below");
+    tmp.folder("R/plain");
+    tmp.folder("target");
+    tmp.link("R/hs-link", tmp / "target");
+    PosixFileSystem real;
+    FakeFat fs(real);
+    fs.bytes[r + "hs/"] = 0x16;      // directory, hidden, system: 22
+    fs.bytes[r + "hsa/"] = 0x36;     // and archive: 54
+    fs.bytes[r + "hs-link/"] = 0x16; // and a reparse point: 1046
+    ScanRun run(fs, r);
+    std::sort(run.list.begin() + 1, run.list.end());
+    EXPECT_EQ(run.list, (FolderList{r, r + "hsa/", r + "hsa/below/", r + "plain/"}));
+}
+
+TEST(FolderScanAttributes, ADriveRootQualifiesWhateverItsAttributes) {
+    TempFolder tmp;
+    std::string r = tmp / "R/";
+    tmp.folder("R/child");
+    PosixFileSystem real;
+    FakeFat fs(real);
+    fs.bytes[r] = 0x16;
+    EXPECT_EQ(ScanRun(fs, FolderList{r}, false).list, FolderList{r}) << "seed listed only when it qualifies";
+    fs.mountRoot = r;
+    EXPECT_EQ(ScanRun(fs, FolderList{r}, false).list, (FolderList{r, r + "child/"}));
+}
+
+TEST(FolderScanAttributes, TheFatAttributeByteIsReadOnlyOnFat) {
+    TempFolder tmp;
+    tmp.folder("R/a/b");
+    PosixFileSystem real;
+    FakeFat fat(real);
+    ScanRun(fat, tmp / "R/");
+    EXPECT_GT(fat.fatCalls, 0);
+    FaultyFileSystem counted(real);
+    ScanRun(counted, tmp / "R/");
+    EXPECT_EQ(counted.calls(Op::FatAttributes), 0);  // temp folders are not on FAT
+    EXPECT_EQ(counted.calls(Op::FileSystemType), 1); // asked once for the one device
+}
+
+} // namespace
+} // namespace quellomir

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "files/code_page.h"
+#include "fs/posix_file_system.h"
+#include "scan/folder_scan.h"
+#include "support/recording_report.h"
+#include "support/temp_folder.h"
+
+#include <string>
+#include <vector>
+
+namespace quellomir::testing {
+
+// Counts the scan's offers to let the window answer.
+class CountingYielder final : public Yielder {
+  public:
+    void tick() override { ++ticks; }
+    int ticks = 0;
+};
+
+// The names of a folder's subfolders in the order the file system enumerates them,
+// read without the seam, so tests can state the scan's order on any file system.
+std::vector<std::string> enumeratedFolders(const std::string& folder);
+
+// A scan of one seed over a chosen file system, with code page 1252 unless told.
+struct ScanRun {
+    FolderList list;
+    RecordingReport report;
+    CountingYielder yielder;
+
+    ScanRun(FileSystem& fs, const std::string& seed, bool recurse = true, int codePage = 1252);
+    ScanRun(FileSystem& fs, FolderList seeds, bool recurse = true, int codePage = 1252);
+};
+
+} // namespace quellomir::testing
