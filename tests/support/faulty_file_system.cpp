@@ -90,9 +90,9 @@ int FaultyFileSystem::fatAttributes(const std::string& path, std::uint32_t& attr
 }
 
 int FaultyFileSystem::copyToTemporary(const std::string& source, const std::string& folder,
-                                      std::string& created) {
+                                      std::string& created, const CopyProgress& progress) {
     if (int error = enter(Operation::CopyToTemporary, source, folder)) return error;
-    return m_inner.copyToTemporary(source, folder, created);
+    return m_inner.copyToTemporary(source, folder, created, progress);
 }
 
 int FaultyFileSystem::syncFile(const std::string& path) {
@@ -103,6 +103,11 @@ int FaultyFileSystem::syncFile(const std::string& path) {
 int FaultyFileSystem::syncFolder(const std::string& folder) {
     if (int error = enter(Operation::SyncFolder, folder)) return error;
     return m_inner.syncFolder(folder);
+}
+
+int FaultyFileSystem::syncFileSystem(const std::string& path) {
+    if (int error = enter(Operation::SyncFileSystem, path)) return error;
+    return m_inner.syncFileSystem(path);
 }
 
 int FaultyFileSystem::rename(const std::string& from, const std::string& to) {

@@ -24,6 +24,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         CopyToTemporary,
         SyncFile,
         SyncFolder,
+        SyncFileSystem,
         Rename,
         SetModified,
         SetMode,
@@ -50,9 +51,11 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
-    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created) override;
+    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
+                        const CopyProgress& progress = {}) override;
     int syncFile(const std::string& path) override;
     int syncFolder(const std::string& folder) override;
+    int syncFileSystem(const std::string& path) override;
     int rename(const std::string& from, const std::string& to) override;
     int setModified(const std::string& path, FileTime modified) override;
     int setMode(const std::string& path, std::uint32_t mode) override;

@@ -22,11 +22,13 @@ class ForwardingFileSystem : public FileSystem {
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
         return m_inner.fatAttributes(path, attributes);
     }
-    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created) override {
-        return m_inner.copyToTemporary(source, folder, created);
+    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
+                        const CopyProgress& progress = {}) override {
+        return m_inner.copyToTemporary(source, folder, created, progress);
     }
     int syncFile(const std::string& path) override { return m_inner.syncFile(path); }
     int syncFolder(const std::string& folder) override { return m_inner.syncFolder(folder); }
+    int syncFileSystem(const std::string& path) override { return m_inner.syncFileSystem(path); }
     int rename(const std::string& from, const std::string& to) override { return m_inner.rename(from, to); }
     int setModified(const std::string& path, FileTime modified) override {
         return m_inner.setModified(path, modified);

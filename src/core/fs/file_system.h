@@ -79,15 +79,23 @@ class FileSystem {
     // (FAT_IOCTL_GET_ATTRIBUTES): read-only 1, hidden 2, system 4, archive 32.
     virtual int fatAttributes(const std::string& path, std::uint32_t& attributes) = 0;
 
+    // Called between the pieces of a long copy, so that a window can answer meanwhile.
+    using CopyProgress = std::function<void()>;
+
     // Creates a new file with a name of its own in `folder`, never replacing anything,
     // and copies the contents of `source` into it (kernel copy where the file systems
-    // allow). On success `created` is its full path; on failure nothing is left behind.
-    virtual int copyToTemporary(const std::string& source, const std::string& folder,
-                                std::string& created) = 0;
+    // allow). The name begins with "~", so no comparison ever lists it. On success
+    // `created` is its full path; on failure nothing is left behind. An exception from
+    // `progress` passes through, and the new file is removed first.
+    virtual int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
+                                const CopyProgress& progress = {}) = 0;
 
     // Flushes a file's data, or a folder's entries (after a rename), to the disk.
     virtual int syncFile(const std::string& path) = 0;
     virtual int syncFolder(const std::string& folder) = 0;
+    // Flushes everything written to the file system that holds `path`: one wait for
+    // many small files instead of one per file.
+    virtual int syncFileSystem(const std::string& path) = 0;
 
     // Replaces `to` by `from` in one step when both are in the same file system.
     virtual int rename(const std::string& from, const std::string& to) = 0;

@@ -142,6 +142,13 @@ int PosixFileSystem::syncFolder(const std::string& folder) {
     return fd.close();
 }
 
+int PosixFileSystem::syncFileSystem(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid()) return errno;
+    if (::syncfs(fd.get()) != 0) return errno;
+    return fd.close();
+}
+
 int PosixFileSystem::rename(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }

@@ -21,68 +21,97 @@ bool cannotUseHere(int error) {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == ENOTSUP;
 }
 
-int copyByKernel(int from, int to, bool& unsupported) {
-    for (bool first = true;; first = false) {
-        ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-        if (copied == 0) return 0;
-        if (copied < 0) {
-            if (errno == EINTR) continue;
-            unsupported = first && cannotUseHere(errno);
-            return errno;
-        }
-    }
+enum class Way { KernelRange, Sendfile, ReadWrite };
+
+Way nextWay(Way way) {
+    return way == Way::KernelRange ? Way::Sendfile : Way::ReadWrite;
 }
 
-int copyBySendfile(int from, int to, bool& unsupported) {
-    for (bool first = true;; first = false) {
-        ssize_t copied = ::sendfile(to, from, nullptr, 1 << 30);
-        if (copied == 0) return 0;
-        if (copied < 0) {
-            if (errno == EINTR) continue;
-            unsupported = first && cannotUseHere(errno);
-            return errno;
+// Copies up to `length` bytes from the current offsets; the byte count, or -1 and errno.
+ssize_t copyPiece(Way way, int from, int to, std::size_t length, std::unique_ptr<char[]>& buffer) {
+    if (way == Way::KernelRange) return ::copy_file_range(from, nullptr, to, nullptr, length, 0);
+    if (way == Way::Sendfile) return ::sendfile(to, from, nullptr, length);
+    constexpr std::size_t BufferSize = 256 * 1024;
+    if (!buffer) buffer = std::make_unique<char[]>(BufferSize);
+    ssize_t got = ::read(from, buffer.get(), BufferSize);
+    if (got <= 0) return got;
+    for (ssize_t done = 0; done < got;) {
+        ssize_t put = ::write(to, buffer.get() + done, static_cast<std::size_t>(got - done));
+        if (put < 0 && errno != EINTR) return -1;
+        if (put == 0) { // never for a regular file; no endless loop should it happen
+            errno = EIO;
+            return -1;
         }
+        if (put > 0) done += put;
     }
+    return got;
 }
 
-int copyByReading(int from, int to) {
-    constexpr std::size_t Size = 256 * 1024;
-    auto buffer = std::make_unique<char[]>(Size);
+// The data goes in pieces of this size. After each, the disk is given the piece to write
+// (nobody waits for it), so the flush after the copy waits for little more than the last
+// piece; and the window gets its turn.
+constexpr std::size_t PieceSize = 8 * 1024 * 1024;
+
+int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::CopyProgress& progress) {
+    Way way = Way::KernelRange;
+    std::unique_ptr<char[]> buffer;
+    off_t done = 0;
+    off_t handedToDisk = 0;
     for (;;) {
-        ssize_t got = ::read(from, buffer.get(), Size);
-        if (got == 0) return 0;
-        if (got < 0) {
+        ssize_t moved = copyPiece(way, from, to, PieceSize, buffer);
+        if (moved < 0) {
             if (errno == EINTR) continue;
+            // A way is only given up before it moved a byte, so the next one starts
+            // where this one did: at the start of both files.
+            if (done == 0 && way != Way::ReadWrite && cannotUseHere(errno)) {
+                way = nextWay(way);
+                continue;
+            }
             return errno;
         }
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = ::write(to, buffer.get() + done, static_cast<std::size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                return errno;
+        if (moved == 0) {
+            // Some file systems (/proc, /sys and a few network ones) answer a kernel copy
+            // with "nothing" although the file has contents.
+            if (done == 0 && expectedSize > 0 && way != Way::ReadWrite) {
+                way = nextWay(way);
+                continue;
             }
-            done += put;
+            break;
+        }
+        done += moved;
+        if (done - handedToDisk >= static_cast<off_t>(PieceSize)) {
+            ::sync_file_range(to, handedToDisk, done - handedToDisk, SYNC_FILE_RANGE_WRITE);
+            handedToDisk = done;
+            if (progress) progress();
         }
     }
+    // Only a hint to start writing: a failure of the disk shows in the caller's flush.
+    if (done > handedToDisk) ::sync_file_range(to, handedToDisk, done - handedToDisk, SYNC_FILE_RANGE_WRITE);
+    return 0;
 }
 
-// Each way starts where the failed one left the two file offsets, which is at the
-// start: a way is only given up before it moved a byte.
-int copyContents(int from, int to) {
-    bool unsupported = false;
-    int error = copyByKernel(from, to, unsupported);
-    if (!unsupported) return error;
-    unsupported = false;
-    error = copyBySendfile(from, to, unsupported);
-    if (!unsupported) return error;
-    return copyByReading(from, to);
-}
+// Removes the new file when the copy does not come to its end, an exception from the
+// progress call included.
+class RemoveUnlessKept {
+  public:
+    explicit RemoveUnlessKept(const std::string& path) : m_path(path) {}
+    RemoveUnlessKept(const RemoveUnlessKept&) = delete;
+    RemoveUnlessKept& operator=(const RemoveUnlessKept&) = delete;
+    ~RemoveUnlessKept() {
+        if (!m_kept) ::unlink(m_path.c_str());
+    }
+    void keep() { m_kept = true; }
+
+  private:
+    const std::string& m_path;
+    bool m_kept = false;
+};
 
 std::string temporaryName(const std::string& folder, unsigned attempt) {
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     char name[64];
-    std::snprintf(name, sizeof name, ".quellomir-%x-%lx-%x.tmp", static_cast<unsigned>(::getpid()),
+    std::snprintf(name, sizeof name, "~quellomir-%x-%lx-%x.tmp", static_cast<unsigned>(::getpid()),
                   static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec), attempt);
     std::string path = folder;
     if (path.empty() || path.back() != '/') path += '/';
@@ -92,7 +121,7 @@ std::string temporaryName(const std::string& folder, unsigned attempt) {
 } // namespace
 
 int PosixFileSystem::copyToTemporary(const std::string& source, const std::string& folder,
-                                     std::string& created) {
+                                     std::string& created, const CopyProgress& progress) {
     // Look before opening: opening a FIFO or a device can block or have effects.
     struct stat before;
     if (::stat(source.c_str(), &before) != 0) return errno;
@@ -111,13 +140,11 @@ int PosixFileSystem::copyToTemporary(const std::string& source, const std::strin
         to.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!to.valid() && (errno != EEXIST || attempt == 100)) return errno;
     }
-    int error = copyContents(from.get(), to.get());
+    RemoveUnlessKept removal(path);
+    int error = copyContents(from.get(), to.get(), opened.st_size, progress);
     if (error == 0) error = to.close();
-    if (error != 0) {
-        to.reset();
-        ::unlink(path.c_str());
-        return error;
-    }
+    if (error != 0) return error;
+    removal.keep();
     created = std::move(path);
     return 0;
 }
