@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "support/fifo_watchdog.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -66,8 +67,10 @@ TEST(PosixFileSystemListing, FailsWithTheOsErrorForMissingFilesAndFifos) {
     auto count = [&](const FolderEntry&) { ++calls; };
     EXPECT_EQ(fs.listFolder(tmp / "missing", stat_kinds::None, count), ENOENT);
     EXPECT_EQ(fs.listFolder(tmp.file("file"), stat_kinds::None, count), ENOTDIR);
-    // Would block for ever if the FIFO were opened for reading.
-    EXPECT_EQ(fs.listFolder(tmp.fifo("pipe"), stat_kinds::None, count), ENOTDIR);
+    std::string pipe = tmp.fifo("pipe");
+    testing::FifoWatchdog watchdog(pipe);
+    EXPECT_EQ(fs.listFolder(pipe, stat_kinds::None, count), ENOTDIR);
+    EXPECT_FALSE(watchdog.fired()) << "the FIFO was opened";
     EXPECT_EQ(calls, 0);
 }
 
@@ -138,7 +141,10 @@ TEST(PosixFileSystemWrite, CopyRefusesFoldersFifosAndMissingSourcesLeavingNothin
     tmp.folder("dst");
     PosixFileSystem fs;
     std::string created;
-    EXPECT_EQ(fs.copyToTemporary(tmp.fifo("pipe"), tmp / "dst", created), EINVAL);
+    std::string pipe = tmp.fifo("pipe");
+    testing::FifoWatchdog watchdog(pipe);
+    EXPECT_EQ(fs.copyToTemporary(pipe, tmp / "dst", created), EINVAL);
+    EXPECT_FALSE(watchdog.fired()) << "the FIFO was opened";
     EXPECT_EQ(fs.copyToTemporary(tmp.folder("dir"), tmp / "dst", created), EISDIR);
     EXPECT_EQ(fs.copyToTemporary(tmp / "missing", tmp / "dst", created), ENOENT);
     EXPECT_EQ(fs.copyToTemporary(tmp.file("a", "a"), tmp / "no-such-folder", created), ENOENT);

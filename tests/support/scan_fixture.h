@@ -6,6 +6,7 @@
 #include "support/recording_report.h"
 #include "support/temp_folder.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,20 @@ class CountingYielder final : public Yielder {
   public:
     void tick() override { ++ticks; }
     int ticks = 0;
+};
+
+// Gives up, by throwing, after a number of turns: a scan that runs away ends its work
+// on every folder at the next child and so returns, for the test to fail on its result.
+class BoundedYielder final : public Yielder {
+  public:
+    explicit BoundedYielder(int limit) : m_limit(limit) {}
+    void tick() override {
+        if (++ticks > m_limit) throw std::runtime_error("the scan runs away");
+    }
+    int ticks = 0;
+
+  private:
+    int m_limit;
 };
 
 // The names of a folder's subfolders in the order the file system enumerates them,

@@ -1,0 +1,56 @@
+#include "files/file_helpers.h"
+
+#include "files/folder_listing.h"
+#include "files/local_date.h"
+
+#include <fnmatch.h>
+
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
+namespace quellomir {
+namespace {
+
+bool matches(std::string_view pattern, const std::string& name) {
+    if (pattern == "*.*" || pattern == "*") return true; // "*.*" also takes names without a dot
+    return ::fnmatch(std::string(pattern).c_str(), name.c_str(), 0) == 0;
+}
+
+} // namespace
+
+FileNameArray FileHelpers::GetFolderFiles(std::string folder, std::string_view pattern) const {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    std::vector<std::string> names;
+    int error = forEachAdmittedFile(m_fs, m_codePage, folder, [&](std::string_view name, const FileFacts&) {
+        std::string text(name);
+        if (matches(pattern, text)) names.push_back(std::move(text));
+    });
+    if (error == ENOENT || error == ENOTDIR) return FileNameArray();
+    if (error != 0) throw std::system_error(error, std::generic_category(), folder);
+    return FileNameArray(std::move(names));
+}
+
+bool FileHelpers::CanOpenFile(const std::string& path) const {
+    FileFacts facts;
+    return m_fs.stat(path, Follow::Yes, facts) == 0 && facts.kind == EntryKind::Regular &&
+           m_codePage.carries(path);
+}
+
+std::string FileHelpers::GetFileDateText(const std::string& path) const {
+    FileFacts facts;
+    if (!m_codePage.carries(path) || m_fs.stat(path, Follow::Yes, facts) != 0) return {};
+    return m_dates.text(FileTimeToLocalDate(WindowsFileTime(facts.modified)));
+}
+
+bool FileHelpers::IsFolder(const std::string& path) const {
+    FileFacts facts;
+    return m_fs.stat(path, Follow::Yes, facts) == 0 && facts.kind == EntryKind::Folder;
+}
+
+void FileHelpers::RemoveFile(const std::string& path, Yielder& yielder) const {
+    yielder.tick();
+    m_fs.unlink(path);
+}
+
+} // namespace quellomir

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "files/code_page.h"
+#include "fs/file_system.h"
+#include "scan/file_list.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace quellomir {
+
+// The files of one folder that the program admits: entries that, links followed, are
+// regular files, and whose full path the code page carries. Folders, FIFOs, sockets,
+// devices and dangling links are left out without ever being opened. One stat per
+// entry, relative to the open folder; the time comes from that same stat.
+
+using AdmittedFileVisitor = std::function<void(std::string_view name, const FileFacts& facts)>;
+
+// Visits the admitted files of `folder` (with or without its trailing '/') in the
+// order the file system gives them. Returns 0 or the errno of the listing.
+int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::string& folder,
+                        const AdmittedFileVisitor& visit);
+
+enum class NameFilter : std::uint8_t { All, NoTilde };
+
+// Appends the admitted files of list.folders[folder] to list.files, each with its
+// last-write time. With NoTilde, names beginning with "~" are left out. A folder that
+// does not exist (or is no folder) adds nothing; any other failure adds nothing and
+// throws std::system_error with the OS's words and the folder.
+void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list, std::uint32_t folder,
+                       NameFilter filter = NameFilter::All);
+
+} // namespace quellomir
