@@ -1,0 +1,58 @@
+#include "sync/copy_file_overwrite.h"
+
+#include "files/path_text.h"
+
+#include <cerrno>
+
+namespace quellomir {
+namespace {
+
+// File systems without Unix permission bits (FAT, exFAT, NTFS by some drivers) refuse
+// to take them; the copy is still good there.
+bool cannotKeepMode(int error) {
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// The steps after the copy, on the new file; 0 or the errno of the failing step.
+int finishTemporary(FileSystem& fs, const std::string& temporary, const FileFacts& source, Flush flush) {
+    const FileTime time = flush == Flush::Now ? source.modified : provisionalTime(source.modified);
+    if (int error = fs.setModified(temporary, time)) return error;
+    if (flush == Flush::Now)
+        if (int error = fs.syncFile(temporary)) return error;
+    // After the flush: a mode without read permission would keep the flush from opening it.
+    if (int error = fs.setMode(temporary, source.mode); error != 0 && !cannotKeepMode(error)) return error;
+    return 0;
+}
+
+} // namespace
+
+FileTime provisionalTime(FileTime sourceTime) {
+    return {sourceTime.seconds - 2, sourceTime.nanoseconds};
+}
+
+CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const std::string& destination,
+                             const CopyOptions& options) {
+    // The facts before the copy: should the source change meanwhile, the copy carries the
+    // older time and the next comparison plans it again.
+    FileFacts facts;
+    if (int error = fs.stat(source, Follow::Yes, facts)) return CopyResult::failure(error);
+    if (!facts.modified.known()) return CopyResult::failure(EIO);
+
+    std::string folder = GetParentFolder(destination);
+    if (folder.empty()) folder = "./"; // a bare name lives in the working folder
+    std::string temporary;
+    if (int error = fs.copyToTemporary(source, folder, temporary, options.progress))
+        return CopyResult::failure(error);
+
+    int error = finishTemporary(fs, temporary, facts, options.flush);
+    if (error == 0) error = fs.rename(temporary, destination);
+    if (error != 0) {
+        fs.unlink(temporary);
+        return CopyResult::failure(error);
+    }
+    if (options.flush == Flush::Now)
+        if (int folderError = fs.syncFolder(folder)) return CopyResult::failure(folderError);
+    return CopyResult::success(facts.modified);
+}
+
+} // namespace quellomir

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "fs/file_system.h"
+#include "sync/copy_result.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quellomir {
+
+// When a copy is made to last through a power cut.
+enum class Flush : std::uint8_t {
+    // Before it takes the destination name, the copy's data is flushed, and the folder
+    // after: the file it replaces stays until its replacement is on the disk.
+    Now,
+    // For a name nothing is at: no flush, and a provisional last-write time two seconds
+    // older than the source's. Until the caller flushes the file system and sets the
+    // source's time, a copy cut short by a power cut looks older than its source, so the
+    // next comparison copies it again instead of taking it for equal.
+    Later,
+};
+
+struct CopyOptions {
+    Flush flush = Flush::Now;
+    FileSystem::CopyProgress progress; // called between the pieces of a long copy
+};
+
+// The time a copy flushed later carries until then.
+FileTime provisionalTime(FileTime sourceTime);
+
+// Copies `source` over `destination`, whose folder must exist: the contents go into a new
+// "~" file beside the destination, which gets the source's last-write time (to the
+// nanosecond) and permission bits and then takes the destination's name in one rename.
+// A destination that is a link is replaced, never written through; a read-only one is
+// replaced like any other. Any failure removes the new file and leaves the destination as
+// it was, except a failing flush of the folder after the rename, which is reported with
+// the copy in place. Never throws, except what `progress` throws.
+CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const std::string& destination,
+                             const CopyOptions& options = {});
+
+} // namespace quellomir

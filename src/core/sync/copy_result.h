@@ -1,0 +1,23 @@
+#pragma once
+
+#include "scan/file_list.h"
+
+#include <string>
+#include <utility>
+
+namespace quellomir {
+
+// What a copy made of its task: done, or the reason it was not, in words a user reads
+// after "Failed: ".
+struct CopyResult {
+    bool done = false;
+    std::string reason;
+    FileTime modified; // done: the source's last-write time, which the copy carries
+
+    static CopyResult success(FileTime modified) { return {true, {}, modified}; }
+    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}}; }
+    // The platform's own words for an errno value ("No space left on device").
+    static CopyResult failure(int error);
+};
+
+} // namespace quellomir

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "fs/file_system.h"
+#include "sync/copy_file_overwrite.h"
+#include "sync/copy_result.h"
+
+#include <string>
+#include <string_view>
+
+namespace quellomir {
+
+// The reasons SafeFileCopy gives before it tries anything.
+inline constexpr std::string_view EmptyPathReason = "the source or the destination is empty";
+inline constexpr std::string_view SourceMissingReason = "the source file is missing";
+inline constexpr std::string_view SourceNotAFileReason = "the source is not a file";
+inline constexpr std::string_view DestinationFolderMissingReason = "the destination folder is missing";
+
+// Copies one file for the sync run and tells what happened. Both paths have their doubled
+// separators tidied; an empty or all-blank one is refused. The copy is made only when the
+// source is a file (a link is followed) and the destination's folder exists; no folder is
+// ever created. "?" and "*" are name characters like any other: the source is always
+// exactly one file. The copy itself is CopyFileOverwrite's. Never throws, except what
+// the progress function throws.
+CopyResult SafeFileCopy(FileSystem& fs, const std::string& source, const std::string& destination,
+                        const CopyOptions& options = {});
+
+} // namespace quellomir

@@ -1,0 +1,22 @@
+#include "sync/sync_end_message.h"
+
+namespace quellomir {
+
+std::string syncEndMessage(const Plan& plan) {
+    constexpr std::size_t ShownFailures = 10;
+    std::string message = "Done.";
+    std::string lines;
+    std::size_t failed = 0;
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        if (plan.rows()[row].outcome != Outcome::Failed) continue;
+        if (++failed > ShownFailures) continue;
+        const std::string action = plan.actionText(row);
+        lines += "\r" + plan.sourceText(row) + " \u2014 " + action.substr(FailedActionPrefix.size());
+    }
+    if (failed == 0) return message;
+    message += "\r\r" + std::to_string(failed) + (failed == 1 ? " ticked row" : " ticked rows") +
+               " could not be copied:" + lines;
+    return message;
+}
+
+} // namespace quellomir

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "compare/plan.h"
+
+#include <string>
+
+namespace quellomir {
+
+// The message at the end of a sync run: "Done." when no row failed; otherwise "Done.",
+// two carriage returns, how many ticked rows could not be copied, and a line
+// "source — reason" for each of the first ten of them.
+std::string syncEndMessage(const Plan& plan);
+
+} // namespace quellomir

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "compare/plan.h"
+#include "sync/sync_session.h"
+
+namespace quellomir {
+
+// The whole sync run without a window: every ticked row in list order, carried out as its
+// action text says and marked done or failed; rows whose text asks for neither are left
+// as they are; then the copies not yet flushed are flushed. For the benchmark and tests;
+// the window's handler does the same under its numbered statements.
+void syncPlan(Plan& plan, SyncSession& session);
+
+} // namespace quellomir

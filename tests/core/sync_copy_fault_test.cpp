@@ -1,0 +1,122 @@
+#include "sync/safe_file_copy.h"
+
+#include "fs/posix_file_system.h"
+#include "support/faulty_file_system.h"
+#include "support/sync_fixture.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace quellomir {
+namespace {
+
+using testing::contentsOf;
+using testing::FaultyFileSystem;
+using testing::namesIn;
+using testing::TempFolder;
+using Op = FaultyFileSystem::Operation;
+
+// An overwrite whose older file must come through any failure byte for byte.
+class OverwriteFaultTest : public ::testing::Test {
+  protected:
+    TempFolder tmp;
+    PosixFileSystem posix;
+    FaultyFileSystem fs{posix};
+    const std::string older = tmp.file("to/data.bin", "older contents \x01\x02\x03");
+    const std::string source = tmp.file("from/data.bin", std::string(10 << 20, 'n'));
+
+    void expectOlderKeptAndNoTemporary(const CopyResult& result, int error) {
+        EXPECT_FALSE(result.done);
+        EXPECT_EQ(result.reason, std::strerror(error));
+        EXPECT_EQ(contentsOf(older), std::string("older contents \x01\x02\x03"));
+        EXPECT_EQ(namesIn(tmp / "to"), std::vector<std::string>{"data.bin"});
+    }
+};
+
+TEST_F(OverwriteFaultTest, AFailureAtAnyStepBeforeTheRenameLeavesTheOlderFile) {
+    const std::pair<Op, int> faults[] = {
+        {Op::CopyToTemporary, ENOSPC},
+        {Op::CopyToTemporary, EIO},
+        {Op::SetModified, EIO},
+        {Op::SyncFile, EIO},
+        {Op::SyncFile, ENOSPC},
+        {Op::SetMode, EIO},
+        {Op::Rename, EIO},
+        {Op::Rename, EACCES},
+    };
+    for (auto [operation, error] : faults) {
+        SCOPED_TRACE(::testing::Message() << "operation " << int(operation) << ", " << std::strerror(error));
+        FaultyFileSystem faulty(posix);
+        faulty.failCall(operation, 1, error);
+        const CopyResult result = SafeFileCopy(faulty, source, older);
+        EXPECT_EQ(faulty.calls(operation), 1);
+        expectOlderKeptAndNoTemporary(result, error);
+    }
+}
+
+TEST_F(OverwriteFaultTest, AFailingRemovalOfTheTemporaryStillReportsTheFirstFailure) {
+    fs.failCall(Op::Rename, 1, EIO);
+    fs.failCall(Op::Unlink, 1, EIO);
+    const CopyResult result = SafeFileCopy(fs, source, older);
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.reason, std::strerror(EIO));
+    EXPECT_EQ(contentsOf(older), std::string("older contents \x01\x02\x03"));
+}
+
+TEST_F(OverwriteFaultTest, AFileSystemWithoutPermissionBitsStillTakesTheCopy) {
+    fs.failCall(Op::SetMode, 1, EPERM);
+    ASSERT_TRUE(SafeFileCopy(fs, source, older).done);
+    EXPECT_EQ(contentsOf(older), contentsOf(source));
+}
+
+TEST_F(OverwriteFaultTest, AFailingFolderFlushAfterTheRenameIsReportedWithTheCopyInPlace) {
+    fs.failCall(Op::SyncFolder, 1, EIO);
+    const CopyResult result = SafeFileCopy(fs, source, older);
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.reason, std::strerror(EIO));
+    EXPECT_EQ(contentsOf(older), contentsOf(source)); // the rename had happened
+    EXPECT_EQ(namesIn(tmp / "to"), std::vector<std::string>{"data.bin"});
+}
+
+// A real write that stops half-way: the file-size limit makes the kernel refuse the rest
+// of the copy with EFBIG, as a full disk would with ENOSPC.
+TEST_F(OverwriteFaultTest, AWriteThatFailsHalfWayOnTheRealDiskLeavesTheOlderFile) {
+    struct sigaction ignore = {}, before = {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &before), 0);
+    rlimit limit{}, saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    limit = saved;
+    limit.rlim_cur = 1 << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+    const CopyResult result = SafeFileCopy(posix, source, older);
+
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &before, nullptr);
+    expectOlderKeptAndNoTemporary(result, EFBIG);
+}
+
+struct Cancelled {}; // like the window's: no std::exception
+
+TEST_F(OverwriteFaultTest, AnExceptionFromTheWindowsTurnDuringTheCopyRemovesTheTemporary) {
+    CopyOptions options;
+    int turns = 0;
+    options.progress = [&] {
+        ASSERT_EQ(testing::temporaryNamesIn(tmp / "to").size(), 1u);
+        if (++turns == 1) throw Cancelled{};
+    };
+    EXPECT_THROW(SafeFileCopy(fs, source, older, options), Cancelled);
+    EXPECT_EQ(turns, 1);
+    EXPECT_EQ(contentsOf(older), std::string("older contents \x01\x02\x03"));
+    EXPECT_EQ(namesIn(tmp / "to"), std::vector<std::string>{"data.bin"});
+}
+
+} // namespace
+} // namespace quellomir

@@ -1,0 +1,193 @@
+#include "sync/safe_file_copy.h"
+
+#include "fs/posix_file_system.h"
+#include "support/sync_fixture.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace quellomir {
+namespace {
+
+using testing::contentsOf;
+using testing::exists;
+using testing::modeOf;
+using testing::namesIn;
+using testing::TempFolder;
+using testing::temporaryNamesIn;
+using testing::timeOf;
+
+constexpr FileTime SourceTime{1'600'000'000, 123'456'789};
+
+void expectTime(const std::string& path, FileTime time) {
+    const FileTime actual = timeOf(path);
+    EXPECT_EQ(actual.seconds, time.seconds) << path;
+    EXPECT_EQ(actual.nanoseconds, time.nanoseconds) << path;
+}
+
+class SafeFileCopyTest : public ::testing::Test {
+  protected:
+    TempFolder tmp;
+    PosixFileSystem fs;
+    std::string from = tmp.folder("from/");
+    std::string to = tmp.folder("to/");
+};
+
+TEST_F(SafeFileCopyTest, CopiesContentsTimeToTheNanosecondAndPermissionBits) {
+    const std::string source = tmp.file("from/report.txt", std::string(3 << 20, 'r') + "end");
+    testing::setTime(source, SourceTime);
+    testing::setMode(source, 0751);
+
+    const CopyResult result = SafeFileCopy(fs, source, to + "report.txt");
+    ASSERT_TRUE(result.done) << result.reason;
+    EXPECT_EQ(contentsOf(to + "report.txt"), contentsOf(source));
+    expectTime(to + "report.txt", SourceTime);
+    EXPECT_EQ(modeOf(to + "report.txt"), 0751u);
+    EXPECT_EQ(namesIn(to), std::vector<std::string>{"report.txt"}); // no temporary file left
+    EXPECT_EQ(result.modified.seconds, SourceTime.seconds);
+}
+
+TEST_F(SafeFileCopyTest, ReplacesAReadOnlyOlderFileAndAnEmptySource) {
+    const std::string older = tmp.file("to/a.txt", "the older contents, longer than the new");
+    testing::setMode(older, 0444);
+    const std::string source = tmp.file("from/a.txt", "new");
+    testing::setMode(source, 0640);
+
+    ASSERT_TRUE(SafeFileCopy(fs, source, older).done);
+    EXPECT_EQ(contentsOf(older), "new");
+    EXPECT_EQ(modeOf(older), 0640u);
+
+    ASSERT_TRUE(SafeFileCopy(fs, tmp.file("from/empty"), older).done);
+    EXPECT_EQ(contentsOf(older), "");
+    EXPECT_EQ(namesIn(to), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(SafeFileCopyTest, RefusesWithAReasonAndTouchesNothing) {
+    const std::string source = tmp.file("from/a.txt", "a");
+    struct Case {
+        std::string source, destination;
+        std::string_view reason;
+    };
+    const Case cases[] = {
+        {"", to + "a.txt", EmptyPathReason},
+        {source, "   ", EmptyPathReason},
+        {from + "missing.txt", to + "a.txt", SourceMissingReason},
+        {from + "a.txt/below", to + "a.txt", SourceMissingReason},
+        {from, to + "a.txt", SourceNotAFileReason},
+        {tmp.fifo("from/pipe"), to + "pipe", SourceNotAFileReason},
+        {source, to + "no/such/folder/a.txt", DestinationFolderMissingReason},
+        {source, "a.txt", DestinationFolderMissingReason}, // no folder at all
+        {source, to + "a.txt/b.txt", DestinationFolderMissingReason},
+    };
+    tmp.file("to/a.txt", "untouched");
+    for (const Case& c : cases) {
+        const CopyResult result = SafeFileCopy(fs, c.source, c.destination);
+        EXPECT_FALSE(result.done) << c.source << " -> " << c.destination;
+        EXPECT_EQ(result.reason, c.reason) << c.source << " -> " << c.destination;
+    }
+    EXPECT_FALSE(exists(to + "no")); // no folder is ever created
+    EXPECT_EQ(namesIn(to), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(contentsOf(to + "a.txt"), "untouched");
+}
+
+TEST_F(SafeFileCopyTest, SpacesCountOnlyForTheEmptyTestAndDoubledSeparatorsAreTidied) {
+    const std::string source = tmp.file("from/ spaced .txt", "s");
+    ASSERT_TRUE(SafeFileCopy(fs, source, to + " spaced .txt").done);
+    EXPECT_EQ(contentsOf(to + " spaced .txt"), "s");
+
+    ASSERT_TRUE(SafeFileCopy(fs, tmp.path() + "from//" + " spaced .txt", tmp.path() + "/to//b.txt").done);
+    EXPECT_EQ(contentsOf(to + "b.txt"), "s");
+}
+
+TEST_F(SafeFileCopyTest, QuestionMarkAndStarAreOrdinaryNameCharacters) {
+    tmp.file("from/a1.txt", "not planned");
+    tmp.file("from/ab.txt", "not planned");
+    const std::string source = tmp.file("from/a?.txt", "question");
+    tmp.file("from/*.txt", "star");
+
+    ASSERT_TRUE(SafeFileCopy(fs, source, to + "a?.txt").done);
+    ASSERT_TRUE(SafeFileCopy(fs, from + "*.txt", to + "*.txt").done);
+    EXPECT_EQ(namesIn(to), (std::vector<std::string>{"*.txt", "a?.txt"}));
+    EXPECT_EQ(contentsOf(to + "a?.txt"), "question");
+    EXPECT_EQ(contentsOf(to + "*.txt"), "star");
+
+    // A pattern that names no file is a missing source, not a search.
+    EXPECT_EQ(SafeFileCopy(fs, from + "a*", to + "a*").reason, SourceMissingReason);
+}
+
+TEST_F(SafeFileCopyTest, ALinkSourceIsCopiedAsTheFileItPointsTo) {
+    const std::string target = tmp.file("elsewhere/real.txt", "real contents");
+    testing::setTime(target, SourceTime);
+    const std::string link = tmp.link("from/link.txt", target);
+
+    ASSERT_TRUE(SafeFileCopy(fs, link, to + "link.txt").done);
+    EXPECT_EQ(contentsOf(to + "link.txt"), "real contents");
+    struct stat facts;
+    ASSERT_EQ(::lstat((to + "link.txt").c_str(), &facts), 0);
+    EXPECT_TRUE(S_ISREG(facts.st_mode));
+    expectTime(to + "link.txt", SourceTime);
+
+    EXPECT_EQ(SafeFileCopy(fs, tmp.link("from/dangling", from + "gone"), to + "x").reason,
+              SourceMissingReason);
+}
+
+TEST_F(SafeFileCopyTest, ALinkDestinationIsReplacedNeverWrittenThrough) {
+    const std::string target = tmp.file("elsewhere/kept.txt", "must stay");
+    const std::string link = tmp.link("to/a.txt", target);
+    const std::string source = tmp.file("from/a.txt", "new");
+
+    ASSERT_TRUE(SafeFileCopy(fs, source, link).done);
+    EXPECT_EQ(contentsOf(target), "must stay");
+    struct stat facts;
+    ASSERT_EQ(::lstat(link.c_str(), &facts), 0);
+    EXPECT_TRUE(S_ISREG(facts.st_mode));
+    EXPECT_EQ(contentsOf(link), "new");
+
+    // The same for a link that points nowhere.
+    const std::string dangling = tmp.link("to/b.txt", tmp / "elsewhere/none.txt");
+    ASSERT_TRUE(SafeFileCopy(fs, source, dangling).done);
+    EXPECT_EQ(contentsOf(dangling), "new");
+    EXPECT_FALSE(exists(tmp / "elsewhere/none.txt"));
+}
+
+TEST_F(SafeFileCopyTest, AFolderAtTheDestinationNameIsNotReplaced) {
+    tmp.file("to/taken/inside.txt", "inside");
+    const CopyResult result = SafeFileCopy(fs, tmp.file("from/taken", "x"), to + "taken");
+    EXPECT_FALSE(result.done);
+    EXPECT_FALSE(result.reason.empty());
+    EXPECT_EQ(contentsOf(to + "taken/inside.txt"), "inside");
+    EXPECT_TRUE(temporaryNamesIn(to).empty());
+}
+
+TEST_F(SafeFileCopyTest, TheCopyIsMadeUnderATildeNameBesideTheDestination) {
+    const std::string source = tmp.file("from/big.bin", std::string(20 << 20, 'b'));
+    std::vector<std::vector<std::string>> seen;
+    CopyOptions options;
+    options.progress = [&] { seen.push_back(temporaryNamesIn(to)); };
+
+    ASSERT_TRUE(SafeFileCopy(fs, source, to + "big.bin", options).done);
+    ASSERT_FALSE(seen.empty()); // 20 MB come in more than one piece
+    for (const auto& names : seen) {
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_EQ(names[0].front(), '~');
+    }
+    EXPECT_EQ(namesIn(to), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(SafeFileCopyTest, FlushLaterGivesAProvisionalOlderTime) {
+    const std::string source = tmp.file("from/a.txt", "a");
+    testing::setTime(source, SourceTime);
+    CopyOptions options;
+    options.flush = Flush::Later;
+
+    const CopyResult result = SafeFileCopy(fs, source, to + "a.txt", options);
+    ASSERT_TRUE(result.done);
+    expectTime(to + "a.txt", {SourceTime.seconds - 2, SourceTime.nanoseconds});
+    EXPECT_EQ(result.modified.seconds, SourceTime.seconds); // the time it is to get
+    EXPECT_EQ(result.modified.nanoseconds, SourceTime.nanoseconds);
+}
+
+} // namespace
+} // namespace quellomir

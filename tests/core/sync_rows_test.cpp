@@ -1,0 +1,223 @@
+#include "sync/carry_out_row.h"
+#include "sync/safe_file_copy.h"
+#include "sync/sync_plan.h"
+
+#include "fs/posix_file_system.h"
+#include "support/faulty_file_system.h"
+#include "support/sync_fixture.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace quellomir {
+namespace {
+
+using testing::contentsOf;
+using testing::exists;
+using testing::namesIn;
+using testing::rowTexts;
+using testing::setTime;
+using testing::TempFolder;
+using testing::temporaryNamesIn;
+using testing::timeOf;
+
+constexpr FileTime Older{1'600'000'000, 111'111'111};
+constexpr FileTime Newer{1'600'000'500, 222'222'222};
+
+bool sameTime(FileTime a, FileTime b) {
+    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
+}
+
+std::string actionOf(const Plan& plan, const std::string& source) {
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        if (plan.sourceText(row) == source) return plan.actionText(row);
+    return "no row for " + source;
+}
+
+class SyncRowsTest : public ::testing::Test {
+  protected:
+    TempFolder tmp;
+    PosixFileSystem fs;
+    NoYield noYield;
+    const std::string one = tmp.folder("one/");
+    const std::string two = tmp.folder("two/");
+
+    std::string file(const std::string& relative, const std::string& contents, FileTime time) {
+        const std::string path = tmp.file(relative, contents);
+        setTime(path, time);
+        return path;
+    }
+    Plan compare() { return testing::comparePlan(fs, one, two); }
+    void sync(Plan& plan, FileSystem& through) {
+        SyncSession session(through, noYield);
+        syncPlan(plan, session);
+    }
+};
+
+TEST_F(SyncRowsTest, CopyAndOverwriteRowsEndToEndThenTheNextComparisonFindsNothing) {
+    file("one/a.txt", "a from one", Older);
+    file("one/Sub/b.txt", "b from a subfolder", Newer);
+    file("one/shared.txt", "newer shared", Newer);
+    file("two/c.txt", "c from two", Older);
+    const std::string olderShared = file("two/Deep/shared.txt", "older shared", Older);
+    testing::setMode(olderShared, 0444);
+
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 4u) << ::testing::PrintToString(rowTexts(plan));
+    sync(plan, fs);
+
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(plan.actionText(row), "Done") << plan.sourceText(row);
+    EXPECT_EQ(contentsOf(two + "a.txt"), "a from one");
+    EXPECT_EQ(contentsOf(two + "b.txt"), "b from a subfolder"); // into the top folder
+    EXPECT_EQ(contentsOf(one + "c.txt"), "c from two");
+    EXPECT_EQ(contentsOf(olderShared), "newer shared");
+    EXPECT_TRUE(sameTime(timeOf(two + "b.txt"), Newer));
+    EXPECT_TRUE(sameTime(timeOf(olderShared), Newer));
+    EXPECT_FALSE(exists(two + "Sub"));
+    EXPECT_TRUE(temporaryNamesIn(one).empty());
+    EXPECT_TRUE(temporaryNamesIn(two).empty());
+
+    EXPECT_EQ(rowTexts(compare()), std::vector<std::string>{});
+}
+
+TEST_F(SyncRowsTest, UntickedRowsAndRowsOfNeitherActionAreLeftAlone) {
+    file("one/a.txt", "a", Older);
+    file("one/b.txt", "b", Older);
+    file("one/c.txt", "c", Older);
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 3u);
+    plan.rows()[0].checked = false;
+    plan.markDone(1); // its text now reads "Done": neither a copy nor an overwrite
+    const std::vector<std::string> copied{plan.sourceText(2).substr(one.size())};
+
+    sync(plan, fs);
+    EXPECT_EQ(plan.rows()[0].outcome, Outcome::Pending);
+    EXPECT_EQ(plan.actionText(0), " will be copied to");
+    EXPECT_EQ(plan.actionText(2), "Done");
+    EXPECT_EQ(namesIn(two), copied);
+
+    SyncSession session(fs, noYield);
+    EXPECT_EQ(carryOutRow(plan, 1, RowAction::Neither, session).reason, NeitherReason);
+    EXPECT_EQ(namesIn(two), copied);
+}
+
+TEST_F(SyncRowsTest, AFileThatAppearedSinceTheComparisonIsNotReplaced) {
+    file("one/a.txt", "planned copy", Newer);
+    file("one/b.txt", "planned copy", Newer);
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 2u);
+    file("two/a.txt", "appeared meanwhile", Older);
+    tmp.link("two/b.txt", tmp / "nowhere"); // a link of that name is a file of that name
+
+    sync(plan, fs);
+    EXPECT_EQ(actionOf(plan, one + "a.txt"), "Failed: " + std::string(AppearedReason));
+    EXPECT_EQ(actionOf(plan, one + "b.txt"), "Failed: " + std::string(AppearedReason));
+    EXPECT_EQ(contentsOf(two + "a.txt"), "appeared meanwhile");
+    EXPECT_FALSE(exists(tmp / "nowhere"));
+}
+
+TEST_F(SyncRowsTest, AnOverwriteWhoseFilesChangedSinceTheComparisonIsNotCarriedOut) {
+    file("one/source-touched.txt", "new", Newer);
+    file("two/source-touched.txt", "old", Older);
+    file("one/destination-touched.txt", "new", Newer);
+    file("two/destination-touched.txt", "old", Older);
+    file("one/destination-gone.txt", "new", Newer);
+    file("two/destination-gone.txt", "old", Older);
+    file("one/unchanged.txt", "new", Newer);
+    file("two/unchanged.txt", "old", Older);
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 4u);
+
+    // A nanosecond is a change: the comparison's second would not see it.
+    setTime(one + "source-touched.txt", {Newer.seconds, Newer.nanoseconds + 1});
+    file("two/destination-touched.txt", "edited meanwhile", {Older.seconds, Older.nanoseconds + 1});
+    ASSERT_EQ(::unlink((two + "destination-gone.txt").c_str()), 0);
+
+    sync(plan, fs);
+    const std::string changed = "Failed: " + std::string(ChangedReason);
+    EXPECT_EQ(actionOf(plan, one + "source-touched.txt"), changed);
+    EXPECT_EQ(actionOf(plan, one + "destination-touched.txt"), changed);
+    EXPECT_EQ(actionOf(plan, one + "destination-gone.txt"), changed);
+    EXPECT_EQ(actionOf(plan, one + "unchanged.txt"), "Done");
+    EXPECT_EQ(contentsOf(two + "source-touched.txt"), "old");
+    EXPECT_EQ(contentsOf(two + "destination-touched.txt"), "edited meanwhile");
+    EXPECT_FALSE(exists(two + "destination-gone.txt"));
+    EXPECT_EQ(contentsOf(two + "unchanged.txt"), "new");
+}
+
+TEST_F(SyncRowsTest, TwoCopyRowsWithOneDestinationBothCopyAndTheLaterReplacesTheEarlier) {
+    file("one/x/dup.txt", "first", Older);
+    file("one/y/dup.txt", "second", Newer);
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 2u);
+    const std::string later = plan.sourceText(1);
+
+    sync(plan, fs);
+    EXPECT_EQ(plan.actionText(0), "Done");
+    EXPECT_EQ(plan.actionText(1), "Done");
+    EXPECT_EQ(contentsOf(two + "dup.txt"), contentsOf(later));
+    EXPECT_TRUE(sameTime(timeOf(two + "dup.txt"), timeOf(later)));
+    EXPECT_EQ(namesIn(two), std::vector<std::string>{"dup.txt"});
+}
+
+TEST_F(SyncRowsTest, ACopyIntoAFolderRemovedSinceTheComparisonFailsAndCreatesNothing) {
+    file("one/a.txt", "a", Older);
+    Plan plan = compare();
+    ASSERT_EQ(::rmdir(two.c_str()), 0);
+
+    sync(plan, fs);
+    EXPECT_EQ(plan.actionText(0), "Failed: " + std::string(DestinationFolderMissingReason));
+    EXPECT_FALSE(exists(two));
+}
+
+TEST_F(SyncRowsTest, AMissingSourceIsReportedAsMissing) {
+    file("one/a.txt", "a", Older);
+    file("one/b.txt", "new", Newer);
+    file("two/b.txt", "old", Older);
+    Plan plan = compare();
+    ASSERT_EQ(::unlink((one + "a.txt").c_str()), 0);
+    ASSERT_EQ(::unlink((one + "b.txt").c_str()), 0);
+
+    sync(plan, fs);
+    EXPECT_EQ(actionOf(plan, one + "a.txt"), "Failed: " + std::string(SourceMissingReason));
+    EXPECT_EQ(actionOf(plan, one + "b.txt"), "Failed: " + std::string(SourceMissingReason));
+    EXPECT_EQ(contentsOf(two + "b.txt"), "old");
+}
+
+// A drive that ignores letter case, as a FAT stick does: a name finds the file whatever
+// the case it is asked in.
+class CaseBlindFileSystem final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int stat(const std::string& path, Follow follow, FileFacts& facts) override {
+        int error = m_inner.stat(path, follow, facts);
+        if (error != ENOENT) return error;
+        const std::string folder = path.substr(0, path.rfind('/') + 1);
+        const std::string name = path.substr(folder.size());
+        for (const std::string& other : namesIn(folder))
+            if (::strcasecmp(other.c_str(), name.c_str()) == 0)
+                return m_inner.stat(folder + other, follow, facts);
+        return ENOENT;
+    }
+};
+
+TEST_F(SyncRowsTest, OnACaseBlindDriveNamesDifferingOnlyInCaseDoNotReplaceEachOther) {
+    file("one/Readme.txt", "upper R", Older);
+    file("one/sub/README.TXT", "all upper", Newer);
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 2u);
+
+    CaseBlindFileSystem caseBlind(fs);
+    sync(plan, caseBlind);
+    EXPECT_EQ(actionOf(plan, one + "Readme.txt"), "Done");
+    EXPECT_EQ(actionOf(plan, one + "sub/README.TXT"), "Failed: " + std::string(AppearedReason));
+    EXPECT_EQ(namesIn(two), std::vector<std::string>{"Readme.txt"});
+    EXPECT_EQ(contentsOf(two + "Readme.txt"), "upper R");
+}
+
+} // namespace
+} // namespace quellomir

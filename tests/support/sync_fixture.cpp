@@ -1,0 +1,101 @@
+#include "support/sync_fixture.h"
+
+#include "compare/compare_run.h"
+#include "files/code_page.h"
+#include "support/recording_report.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace quellomir::testing {
+namespace {
+
+struct stat lstatOf(const std::string& path) {
+    struct stat facts;
+    if (::lstat(path.c_str(), &facts) != 0) throw std::system_error(errno, std::generic_category(), path);
+    return facts;
+}
+
+} // namespace
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+FileTime timeOf(const std::string& path) {
+    const struct stat facts = lstatOf(path);
+    return {facts.st_mtim.tv_sec, static_cast<std::int32_t>(facts.st_mtim.tv_nsec)};
+}
+
+std::uint32_t modeOf(const std::string& path) {
+    return lstatOf(path).st_mode & 07777;
+}
+
+bool exists(const std::string& path) {
+    struct stat facts;
+    return ::lstat(path.c_str(), &facts) == 0;
+}
+
+void setTime(const std::string& path, FileTime time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time.seconds, time.nanoseconds}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw std::system_error(errno, std::generic_category(), path);
+}
+
+void setMode(const std::string& path, std::uint32_t mode) {
+    if (::chmod(path.c_str(), mode) != 0) throw std::system_error(errno, std::generic_category(), path);
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing) throw std::system_error(errno, std::generic_category(), folder);
+    while (dirent* entry = ::readdir(listing)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+    }
+    ::closedir(listing);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> temporaryNamesIn(const std::string& folder) {
+    std::vector<std::string> names = namesIn(folder);
+    std::erase_if(names, [](const std::string& name) { return name.empty() || name[0] != '~'; });
+    return names;
+}
+
+Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2) {
+    RecordingReport report;
+    NumberedHandler handler(report, CompareRunLocation);
+    const CodePage codePage(1252);
+    NoYield noYield;
+    std::size_t listed = 0;
+    CompareContext context{fs, codePage, report, noYield, listed};
+    Plan plan = compareFolders(
+        handler, [&] { return folder1; }, [&] { return folder2; }, context);
+    if (!report.entries.empty())
+        throw std::runtime_error("the comparison reported: " + report.entries.front().description);
+    return plan;
+}
+
+std::vector<std::string> rowTexts(const Plan& plan) {
+    std::vector<std::string> texts;
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        texts.push_back(plan.sourceText(row) + "|" + plan.actionText(row) + "|" + plan.destinationText(row));
+    return texts;
+}
+
+} // namespace quellomir::testing
