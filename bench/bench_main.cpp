@@ -1,0 +1,35 @@
+// quellomir-bench: the tree generator and the benchmarks of the core, each printing its
+// figures beside those of a standard tool on the same data in the same run.
+
+#include "subcommand.h"
+
+#include <cstdio>
+#include <cstring>
+
+using namespace quellomir::bench;
+
+namespace {
+
+constexpr Subcommand Subcommands[] = {
+    {"generate",
+     "generate OUT [--files N] [--folders N] [--depth N] [--repeated SHARE] [--missing SHARE]\n"
+     "         [--extra SHARE] [--newer SHARE] [--bytes N] [--seed N]",
+     runGenerate},
+    {"scan", "scan DIR [--runs N]", runScan},
+};
+
+int usage() {
+    std::fprintf(stderr, "usage:\n");
+    for (const Subcommand& command : Subcommands)
+        std::fprintf(stderr, "  quellomir-bench %.*s\n", int(command.usage.size()), command.usage.data());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    for (const Subcommand& command : Subcommands)
+        if (command.name == argv[1]) return command.run(std::span<char* const>(argv + 2, argv + argc));
+    return usage();
+}

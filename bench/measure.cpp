@@ -1,0 +1,75 @@
+#include "measure.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <stdexcept>
+#include <system_error>
+
+extern char** environ;
+
+namespace quellomir::bench {
+
+struct timespec now() {
+    struct timespec time;
+    ::clock_gettime(CLOCK_MONOTONIC, &time);
+    return time;
+}
+
+double secondsSince(const struct timespec& start) {
+    struct timespec end = now();
+    return static_cast<double>(end.tv_sec - start.tv_sec) +
+           static_cast<double>(end.tv_nsec - start.tv_nsec) * 1e-9;
+}
+
+Measured inChildProcess(const std::function<Measured()>& work) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+    pid_t child = ::fork();
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        Measured result = work();
+        struct rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        result.peakKilobytes = usage.ru_maxrss;
+        ssize_t written = ::write(pipeFds[1], &result, sizeof result);
+        ::_exit(written == sizeof result ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    Measured result;
+    ssize_t got = ::read(pipeFds[0], &result, sizeof result);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (got != sizeof result || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the measured run failed");
+    return result;
+}
+
+double commandSeconds(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    struct timespec start = now();
+    pid_t child = 0;
+    int error = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) throw std::system_error(error, std::generic_category(), command[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    double seconds = secondsSince(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(command[0] + " failed");
+    return seconds;
+}
+
+} // namespace quellomir::bench

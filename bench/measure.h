@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quellomir::bench {
+
+// What one measured run gives back.
+struct Measured {
+    double seconds = 0;
+    double partSeconds = 0; // the first part of the work, where it has parts
+    long peakKilobytes = 0; // getrusage's maxrss of the process that ran it
+    std::uint64_t folders = 0;
+    std::uint64_t files = 0;
+};
+
+// Runs `work` in a child process of its own, so that each run's peak memory is its
+// own and not that of the runs before it. The child's figures come back through a
+// pipe; `work` times itself.
+Measured inChildProcess(const std::function<Measured()>& work);
+
+// Wall-clock seconds of a command run with its output sent to /dev/null.
+double commandSeconds(const std::vector<std::string>& command);
+
+double secondsSince(const struct timespec& start);
+struct timespec now();
+
+} // namespace quellomir::bench

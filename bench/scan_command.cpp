@@ -1,0 +1,137 @@
+// quellomir-bench scan DIR: the scan of DIR, the file listing of every folder it gives
+// and every file's time, as a comparison reads one side; beside it the same tree
+// through `find` and through a bare walk, in the same run, warm cache.
+
+#include "bare_walk.h"
+#include "measure.h"
+#include "options.h"
+#include "subcommand.h"
+
+#include "files/code_page.h"
+#include "files/folder_listing.h"
+#include "fs/posix_file_system.h"
+#include "scan/folder_scan.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+namespace quellomir::bench {
+namespace {
+
+class CountingReport final : public ErrorReport {
+  public:
+    void report(const std::string&, const std::string&, int) override { ++count; }
+    int count = 0;
+};
+
+// Behaves as the window's yielder does: looks at the clock on every tick and would
+// let the window run every 20 ms. Only the looking costs here.
+class ClockYielder final : public Yielder {
+  public:
+    void tick() override {
+        auto time = std::chrono::steady_clock::now();
+        if (time - m_last >= std::chrono::milliseconds(20)) {
+            m_last = time;
+            ++turns;
+        }
+    }
+    int turns = 0;
+
+  private:
+    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
+};
+
+Measured scanAndList(const std::string& root) {
+    PosixFileSystem fs;
+    CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
+    CountingReport report;
+    ClockYielder yielder;
+    Measured result;
+    struct timespec start = now();
+    FolderList folders{root};
+    GetSubDirectories2016(folders, true, fs, codePage, report, yielder);
+    result.partSeconds = secondsSince(start);
+    FileList list;
+    list.folders = std::move(folders);
+    for (std::uint32_t folder = 0; folder < list.folders.size(); ++folder) {
+        yielder.tick();
+        try {
+            appendFolderFiles(fs, codePage, list, folder, NameFilter::NoTilde);
+        } catch (const std::exception&) {
+            ++report.count;
+        }
+    }
+    result.seconds = secondsSince(start);
+    result.folders = list.folders.size();
+    result.files = list.files.size();
+    // The times were read during the listing; touch them so that no reader doubts it.
+    std::int64_t sum = 0;
+    for (const ListedFile& file : list.files)
+        sum += file.modified.roundedSeconds();
+    if (sum == 42) std::puts("");
+    return result;
+}
+
+std::string withSlash(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+} // namespace
+
+int runScan(std::span<char* const> arguments) {
+    try {
+        Options options(arguments, {"runs"});
+        if (options.plain().size() != 1) {
+            std::fprintf(stderr, "scan wants one folder\n");
+            return 2;
+        }
+        const std::string root = withSlash(std::filesystem::absolute(options.plain()[0]).string());
+        const auto runs = std::max<std::uint64_t>(1, options.number("runs", 5));
+        std::string empty = (std::filesystem::temp_directory_path() / "quellomir-bench-XXXXXX").string();
+        if (!::mkdtemp(empty.data())) throw std::runtime_error("cannot make an empty folder");
+        const std::vector<std::string> find{"find", root, "-type", "f", "-printf", "%T@ %f\n"};
+
+        // Warm the cache, then keep the best of each.
+        commandSeconds(find);
+        inChildProcess([&] { return scanAndList(root); });
+        Measured ours, floor, idle;
+        double findSeconds = 1e9;
+        for (std::uint64_t run = 0; run < runs; ++run) {
+            Measured scanned = inChildProcess([&] { return scanAndList(root); });
+            if (run == 0 || scanned.seconds < ours.seconds) ours = scanned;
+            Measured walked = inChildProcess([&] { return bareWalk(root); });
+            if (run == 0 || walked.seconds < floor.seconds) floor = walked;
+            findSeconds = std::min(findSeconds, commandSeconds(find));
+        }
+        idle = inChildProcess([&] { return scanAndList(withSlash(empty)); });
+        ::rmdir(empty.c_str());
+
+        const long extraKilobytes = ours.peakKilobytes - idle.peakKilobytes;
+        const double bytesPerFile =
+            ours.files ? extraKilobytes * 1024.0 / static_cast<double>(ours.files) : 0;
+        std::printf("tree            %s\n", root.c_str());
+        std::printf("folders         %llu\n", static_cast<unsigned long long>(ours.folders));
+        std::printf("files           %llu\n", static_cast<unsigned long long>(ours.files));
+        std::printf("scan+list+time  %.3f s   (best of %llu; the folder scan %.3f s of it)\n", ours.seconds,
+                    static_cast<unsigned long long>(runs), ours.partSeconds);
+        std::printf("find            %.3f s   find DIR -type f -printf '%%T@ %%f\\n'\n", findSeconds);
+        std::printf("bare walk       %.3f s   one fstatat per entry, nothing kept\n", floor.seconds);
+        std::printf("ratio to find   %.2f     (bare walk %.2f)\n", ours.seconds / findSeconds,
+                    floor.seconds / findSeconds);
+        std::printf("peak memory     %ld KiB, empty folder %ld KiB, %.0f bytes per file listed\n",
+                    ours.peakKilobytes, idle.peakKilobytes, bytesPerFile);
+        return 0;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "scan: %s\n", failure.what());
+        return 1;
+    }
+}
+
+} // namespace quellomir::bench
