@@ -15,7 +15,7 @@ constexpr Subcommand Subcommands[] = {
      "generate OUT [--files N] [--folders N] [--depth N] [--repeated SHARE] [--missing SHARE]\n"
      "         [--extra SHARE] [--newer SHARE] [--bytes N] [--seed N]",
      runGenerate},
-    {"scan", "scan DIR [--runs N]", runScan},
+    {"scan", "scan DIR [--runs N] [--yield 0|1]", runScan},
 };
 
 int usage() {

@@ -47,22 +47,26 @@ class ClockYielder final : public Yielder {
     std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };
 
-Measured scanAndList(const std::string& root) {
+Measured scanAndList(const std::string& root, bool yielding) {
     PosixFileSystem fs;
     CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
     CountingReport report;
-    ClockYielder yielder;
+    ClockYielder clock;
+    NoYield none;
+    Yielder& yielder = yielding ? static_cast<Yielder&>(clock) : none;
     Measured result;
     struct timespec start = now();
     FolderList folders{root};
-    GetSubDirectories2016(folders, true, fs, codePage, report, yielder);
+    ListingMemo memo;
+    GetSubDirectories2016(folders, true, fs, codePage, report, yielder, &memo);
     result.partSeconds = secondsSince(start);
     FileList list;
     list.folders = std::move(folders);
+    list.files.reserve(memo.entries());
     for (std::uint32_t folder = 0; folder < list.folders.size(); ++folder) {
         yielder.tick();
         try {
-            appendFolderFiles(fs, codePage, list, folder, NameFilter::NoTilde);
+            appendFolderFiles(fs, codePage, list, folder, NameFilter::NoTilde, &memo);
         } catch (const std::exception&) {
             ++report.count;
         }
@@ -87,30 +91,31 @@ std::string withSlash(std::string path) {
 
 int runScan(std::span<char* const> arguments) {
     try {
-        Options options(arguments, {"runs"});
+        Options options(arguments, {"runs", "yield"});
         if (options.plain().size() != 1) {
             std::fprintf(stderr, "scan wants one folder\n");
             return 2;
         }
         const std::string root = withSlash(std::filesystem::absolute(options.plain()[0]).string());
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 5));
+        const bool yielding = options.number("yield", 1) != 0;
         std::string empty = (std::filesystem::temp_directory_path() / "quellomir-bench-XXXXXX").string();
         if (!::mkdtemp(empty.data())) throw std::runtime_error("cannot make an empty folder");
         const std::vector<std::string> find{"find", root, "-type", "f", "-printf", "%T@ %f\n"};
 
         // Warm the cache, then keep the best of each.
         commandSeconds(find);
-        inChildProcess([&] { return scanAndList(root); });
+        inChildProcess([&] { return scanAndList(root, yielding); });
         Measured ours, floor, idle;
         double findSeconds = 1e9;
         for (std::uint64_t run = 0; run < runs; ++run) {
-            Measured scanned = inChildProcess([&] { return scanAndList(root); });
+            Measured scanned = inChildProcess([&] { return scanAndList(root, yielding); });
             if (run == 0 || scanned.seconds < ours.seconds) ours = scanned;
             Measured walked = inChildProcess([&] { return bareWalk(root); });
             if (run == 0 || walked.seconds < floor.seconds) floor = walked;
             findSeconds = std::min(findSeconds, commandSeconds(find));
         }
-        idle = inChildProcess([&] { return scanAndList(withSlash(empty)); });
+        idle = inChildProcess([&] { return scanAndList(withSlash(empty), yielding); });
         ::rmdir(empty.c_str());
 
         const long extraKilobytes = ours.peakKilobytes - idle.peakKilobytes;

@@ -99,13 +99,27 @@ TEST_F(FolderScanFaults, AnUnexpectedFailureBeforeAnyFolderQualifiedIsReportedWi
 }
 
 TEST_F(FolderScanFaults, AFailedQualifyingTestInTheSecondPassIsReportedAndTheFolderJoins) {
-    // A child's stats: folder test, facts and its own entry while it is listed, then
-    // folder test and facts again when it joins the list.
-    fs.failPathCall(Op::Stat, r() + "c/", 5, EIO);
-    ScanRun run(fs, r());
+    // Without recursion the children are not listed; the first pass sees them only as
+    // names. Their stats: folder test, then the facts for the qualifying test.
+    fs.failPathCall(Op::Stat, r() + "c/", 2, EIO);
+    ScanRun run(fs, r(), false);
     EXPECT_EQ(run.report.lines(), std::vector<int>{158});
     EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + "c/"), 1);
-    EXPECT_EQ(run.list.size(), 6u);
+    EXPECT_EQ(run.list.size(), 4u);
+}
+
+TEST_F(FolderScanFaults, AFolderWhoseFactsFailedOnceIsTestedAgainBeforeItJoins) {
+    for (const char* child : {"a/", "b/", "c/"})
+        fs.failPathCall(Op::Stat, r() + child, 2, EIO);
+    ScanRun run(fs, r());
+    // The first child of the level fails under the general handling: reported, and
+    // listed all the same. The others end their work silently, unlisted.
+    const std::string first = r() + testing::enumeratedFolders(r())[0] + "/";
+    EXPECT_EQ(run.report.lines(), (std::vector<int>{112, 116}));
+    for (const char* child : {"a/", "b/", "c/"})
+        EXPECT_EQ(std::count(run.list.begin(), run.list.end(), r() + child), 1) << child;
+    const std::size_t grandchildren = first == r() + "a/" || first == r() + "b/" ? 1 : 0;
+    EXPECT_EQ(run.list.size(), 4 + grandchildren);
 }
 
 // A file system that says every folder is on FAT and gives chosen attribute bytes.

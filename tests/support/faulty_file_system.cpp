@@ -47,7 +47,8 @@ int FaultyFileSystem::enter(Operation operation, const std::string& path, const 
     return result;
 }
 
-int FaultyFileSystem::listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) {
+int FaultyFileSystem::listing(const std::string& folder, const EntryVisitor& visit,
+                              const std::function<int(const EntryVisitor&)>& list) {
     if (int error = enter(Operation::ListFolder, folder)) return error;
     auto partial = std::find_if(m_faults.begin(), m_faults.end(), [&](const Fault& fault) {
         return fault.operation == Operation::ListFolder && fault.afterEntries > 0 &&
@@ -56,7 +57,7 @@ int FaultyFileSystem::listFolder(const std::string& folder, unsigned statKinds, 
     std::size_t allowed = partial == m_faults.end() ? SIZE_MAX : partial->afterEntries - 1;
     std::size_t visited = 0;
     std::string folderSlash = folder.empty() || folder.back() == '/' ? folder : folder + '/';
-    int result = m_inner.listFolder(folder, statKinds, [&](const FolderEntry& entry) {
+    int result = list([&](const FolderEntry& entry) {
         if (visited == allowed) return;
         ++visited;
         if (entry.statted) {
@@ -72,6 +73,19 @@ int FaultyFileSystem::listFolder(const std::string& folder, unsigned statKinds, 
     });
     if (result == 0 && partial != m_faults.end()) return partial->error;
     return result;
+}
+
+int FaultyFileSystem::listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) {
+    return listing(folder, visit, [&](const EntryVisitor& wrapped) {
+        return m_inner.listFolder(folder, statKinds, wrapped);
+    });
+}
+
+int FaultyFileSystem::statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                                 const EntryVisitor& visit) {
+    return listing(folder, visit, [&](const EntryVisitor& wrapped) {
+        return m_inner.statListed(folder, names, statKinds, wrapped);
+    });
 }
 
 int FaultyFileSystem::stat(const std::string& path, Follow follow, FileFacts& facts) {

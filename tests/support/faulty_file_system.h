@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,8 @@ namespace quellomir::testing {
 class FaultyFileSystem final : public ForwardingFileSystem {
   public:
     enum class Operation {
-        ListFolder,
-        EntryStat, // the stat of one entry during a listing; its path is folder/name
+        ListFolder, // listFolder and statListed alike: both stand for reading a folder
+        EntryStat,  // the stat of one entry during a listing; its path is folder/name
         Stat,
         FileSystemType,
         FatAttributes,
@@ -48,6 +49,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int calls(Operation operation) const { return m_calls[index(operation)]; }
 
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override;
+    int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                   const EntryVisitor& visit) override;
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
@@ -74,6 +77,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }
     // Counts the call and gives the errno it is to fail with, or 0.
     int enter(Operation operation, const std::string& path, const std::string& otherPath = {});
+    // The faults of a listing, around `list` which reads the folder through the visitor.
+    int listing(const std::string& folder, const EntryVisitor& visit,
+                const std::function<int(const EntryVisitor&)>& list);
 
     std::vector<Fault> m_faults;
     std::array<int, static_cast<std::size_t>(Operation::Count)> m_calls{};

@@ -13,6 +13,10 @@ class ForwardingFileSystem : public FileSystem {
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
         return m_inner.listFolder(folder, statKinds, visit);
     }
+    int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                   const EntryVisitor& visit) override {
+        return m_inner.statListed(folder, names, statKinds, visit);
+    }
     int stat(const std::string& path, Follow follow, FileFacts& facts) override {
         return m_inner.stat(path, follow, facts);
     }

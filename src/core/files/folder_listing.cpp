@@ -6,24 +6,29 @@
 namespace quellomir {
 
 int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::string& folder,
-                        const AdmittedFileVisitor& visit) {
+                        const AdmittedFileVisitor& visit, const ListedNames* listed) {
     // A folder the code page cannot carry cannot carry a file either; no need to look.
     if (!codePage.carries(folder)) return 0;
-    return fs.listFolder(folder, stat_kinds::Regular | stat_kinds::Link, [&](const FolderEntry& entry) {
+    constexpr unsigned Candidates = stat_kinds::Regular | stat_kinds::Link;
+    auto admit = [&](const FolderEntry& entry) {
         if (!entry.statted || entry.statError != 0 || entry.facts.kind != EntryKind::Regular) return;
         if (!codePage.carries(entry.name)) return;
         visit(entry.name, entry.facts);
-    });
+    };
+    return listed ? fs.statListed(folder, *listed, Candidates, admit)
+                  : fs.listFolder(folder, Candidates, admit);
 }
 
 void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list, std::uint32_t folder,
-                       NameFilter filter) {
+                       NameFilter filter, ListingMemo* memo) {
     const std::size_t before = list.files.size();
     const std::string& path = list.folders[folder];
-    int error = forEachAdmittedFile(fs, codePage, path, [&](std::string_view name, const FileFacts& facts) {
+    std::optional<ListedNames> listed = memo ? memo->take(path) : std::nullopt;
+    auto append = [&](std::string_view name, const FileFacts& facts) {
         if (filter == NameFilter::NoTilde && name.front() == '~') return;
         list.files.push_back(ListedFile{std::string(name), folder, facts.modified});
-    });
+    };
+    int error = forEachAdmittedFile(fs, codePage, path, append, listed ? &*listed : nullptr);
     if (error == 0 || error == ENOENT || error == ENOTDIR) {
         if (error != 0) list.files.resize(before);
         return;

@@ -3,6 +3,7 @@
 #include "files/code_page.h"
 #include "fs/file_system.h"
 #include "scan/file_list.h"
+#include "scan/listing_memo.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,17 +20,20 @@ namespace quellomir {
 using AdmittedFileVisitor = std::function<void(std::string_view name, const FileFacts& facts)>;
 
 // Visits the admitted files of `folder` (with or without its trailing '/') in the
-// order the file system gives them. Returns 0 or the errno of the listing.
+// order the file system gives them; with `listed`, the entries a listing of it gave a
+// moment ago are stat'ed instead of reading it again. Returns 0 or the errno of the
+// listing.
 int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::string& folder,
-                        const AdmittedFileVisitor& visit);
+                        const AdmittedFileVisitor& visit, const ListedNames* listed = nullptr);
 
 enum class NameFilter : std::uint8_t { All, NoTilde };
 
 // Appends the admitted files of list.folders[folder] to list.files, each with its
 // last-write time. With NoTilde, names beginning with "~" are left out. A folder that
 // does not exist (or is no folder) adds nothing; any other failure adds nothing and
-// throws std::system_error with the OS's words and the folder.
+// throws std::system_error with the OS's words and the folder. With the memo of the
+// scan that found the folder, its entries are taken from there (and dropped from it).
 void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list, std::uint32_t folder,
-                       NameFilter filter = NameFilter::All);
+                       NameFilter filter = NameFilter::All, ListingMemo* memo = nullptr);
 
 } // namespace quellomir

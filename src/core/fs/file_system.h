@@ -51,6 +51,8 @@ inline constexpr unsigned Other = 1u << static_cast<unsigned>(EntryKind::Other);
 
 enum class Follow : std::uint8_t { No, Yes };
 
+class ListedNames;
+
 // The one way the core reaches the file system. Every operation returns 0 or an
 // errno value and never throws; the callers decide what a failure means. Tests wrap
 // an implementation to make a chosen call fail with a chosen errno.
@@ -66,6 +68,13 @@ class FileSystem {
     // after some entries were visited returns its errno; the visited ones stay visited.
     // An exception thrown by the visitor passes through, with nothing left open.
     virtual int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) = 0;
+
+    // Visits, as listFolder would, the entries a listing of `folder` gave a moment ago,
+    // without reading the folder again: it is opened only to stat the entries whose
+    // kind (as listed) is in `statKinds` relative to it. An entry gone since then
+    // comes with the stat's ENOENT.
+    virtual int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                           const EntryVisitor& visit) = 0;
 
     // The open test of the file helpers is a stat that follows links and finds a
     // regular file: Linux has no share locks, and a stat never opens (so never blocks

@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/listed_names.h"
 #include "fs/unique_fd.h"
 
 #include <dirent.h>
@@ -106,6 +107,21 @@ int PosixFileSystem::listFolder(const std::string& folder, unsigned statKinds, c
             visit(entry);
         }
     }
+}
+
+int PosixFileSystem::statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                                const EntryVisitor& visit) {
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+    if (!dir.valid()) return errno;
+    FolderEntry entry;
+    names.forEach([&](EntryKind kind, std::string_view name) {
+        entry.name = name;
+        entry.kind = kind;
+        entry.statted = (statKinds & (1u << static_cast<unsigned>(kind))) != 0;
+        entry.statError = entry.statted ? statAt(dir.get(), name.data(), 0, entry.facts) : 0;
+        visit(entry);
+    });
+    return 0;
 }
 
 int PosixFileSystem::stat(const std::string& path, Follow follow, FileFacts& facts) {

@@ -8,6 +8,8 @@ namespace quellomir {
 class PosixFileSystem final : public FileSystem {
   public:
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override;
+    int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                   const EntryVisitor& visit) override;
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;

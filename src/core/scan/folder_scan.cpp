@@ -49,8 +49,13 @@ struct FolderIdHash {
 // One level of the tree: the entries of one call of the scan in its recursive form.
 struct Level {
     enum class Mark : std::uint8_t { Kept, Removed, AlreadyReached };
+    // What the first pass found out for sure about an entry. The recursive form tests
+    // every entry again before it joins the list, which gives the same answer unless
+    // the first test failed: only then is the test made again.
+    enum class Verdict : std::uint8_t { Unknown, NotFolder, Fails, Qualifies };
     std::vector<std::string> paths;
     std::vector<Mark> marks;
+    std::vector<Verdict> verdicts;
     bool firstPassed = false;
     // Built at the first removal: where each text stands, for "the first equal entry".
     std::unordered_map<std::string_view, std::vector<std::size_t>> positions;
@@ -58,6 +63,7 @@ struct Level {
     void add(std::string path) {
         paths.push_back(std::move(path));
         marks.push_back(Mark::Kept);
+        verdicts.push_back(Verdict::Unknown);
     }
 };
 
@@ -67,9 +73,10 @@ struct Level {
 // qualify.
 class FolderScan {
   public:
-    FolderScan(FileSystem& fs, const CodePage& codePage, ErrorReport& report, Yielder& yielder)
-        : m_fs(fs), m_codePage(codePage), m_yielder(yielder), m_handler(report, FolderScanLocation),
-          m_attributes(fs) {}
+    FolderScan(FileSystem& fs, const CodePage& codePage, ErrorReport& report, Yielder& yielder,
+               ListingMemo* memo)
+        : m_fs(fs), m_codePage(codePage), m_yielder(yielder), m_memo(memo),
+          m_handler(report, FolderScanLocation), m_attributes(fs) {}
 
     void run(FolderList& list, bool recurse);
 
@@ -107,6 +114,7 @@ class FolderScan {
     FileSystem& m_fs;
     const CodePage& m_codePage;
     Yielder& m_yielder;
+    ListingMemo* m_memo;
     NumberedHandler m_handler;
     FolderAttributeReader m_attributes;
     std::unordered_set<FolderId, FolderIdHash> m_reached;
@@ -150,7 +158,10 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
     const std::string& path = level.paths[index];
     int code = 0;
     try {
-        if (!isFolder(path)) return;         // 108
+        if (!isFolder(path)) { // 108
+            level.verdicts[index] = Level::Verdict::NotFolder;
+            return;
+        }
         if (path.size() >= PATH_MAX) return; // 110
         std::optional<FileFacts> folder;
         int folderError = 0;
@@ -164,11 +175,16 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
         });
         step(114, [&] { m_yielder.tick(); });
         // 116: a failing test does not skip the entry; the work goes on below it.
+        bool decided = false;
         auto fails = [&] {
             if (!folder) throw std::system_error(folderError, std::generic_category(), path);
-            return !qualifies(path, *folder);
+            bool result = !qualifies(path, *folder);
+            decided = true;
+            return result;
         };
-        if (m_perFolder ? fails() : m_handler.testLeave(116, fails)) return;
+        bool skip = m_perFolder ? fails() : m_handler.testLeave(116, fails);
+        if (decided) level.verdicts[index] = skip ? Level::Verdict::Fails : Level::Verdict::Qualifies;
+        if (skip) return;
         m_perFolder = true;
         if (folder && !m_reached.insert({folder->device, folder->inode}).second) {
             level.marks[index] = Level::Mark::AlreadyReached;
@@ -186,11 +202,15 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
 }
 
 void FolderScan::listChildren(const std::string& path, Level& children) {
+    ListedNames others; // what the file listing will want
     int error = m_fs.listFolder(path, stat_kinds::Link, [&](const FolderEntry& entry) {
         bool folder =
             entry.kind == EntryKind::Folder ||
             (entry.kind == EntryKind::Link && entry.statError == 0 && entry.facts.kind == EntryKind::Folder);
-        if (!folder) return;
+        if (!folder) {
+            if (m_memo && entry.kind != EntryKind::Other) others.add(entry.kind, entry.name);
+            return;
+        }
         m_yielder.tick(); // 120
         std::string_view name = entry.name;
         if (name.size() >= NAME_MAX + 1) return;
@@ -203,6 +223,7 @@ void FolderScan::listChildren(const std::string& path, Level& children) {
         children.add(std::move(child));
     });
     if (error != 0) throw std::system_error(error, std::generic_category(), path);
+    if (m_memo) m_memo->keep(path, std::move(others));
 }
 
 void FolderScan::removeFirstEqual(Level& level, std::size_t index) {
@@ -221,6 +242,17 @@ std::vector<bool> FolderScan::secondPass(const Level& level) {
     m_perFolder = false;
     for (std::size_t i = 0; i < level.paths.size(); ++i) {
         if (level.marks[i] != Level::Mark::Kept) continue;
+        switch (level.verdicts[i]) {
+        case Level::Verdict::NotFolder:
+            continue;
+        case Level::Verdict::Fails:
+        case Level::Verdict::Qualifies:
+            m_handler.run(156, [&] { m_yielder.tick(); });
+            joins[i] = level.verdicts[i] == Level::Verdict::Qualifies;
+            continue;
+        case Level::Verdict::Unknown:
+            break;
+        }
         const std::string& path = level.paths[i];
         if (!isFolder(path)) continue; // 154
         m_handler.run(156, [&] { m_yielder.tick(); });
@@ -243,8 +275,8 @@ std::vector<bool> FolderScan::secondPass(const Level& level) {
 } // namespace
 
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
-                           ErrorReport& report, Yielder& yielder) {
-    FolderScan(fs, codePage, report, yielder).run(list, recurse);
+                           ErrorReport& report, Yielder& yielder, ListingMemo* memo) {
+    FolderScan(fs, codePage, report, yielder, memo).run(list, recurse);
 }
 
 } // namespace quellomir

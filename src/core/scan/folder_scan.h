@@ -5,6 +5,7 @@
 #include "handler/error_report.h"
 #include "handler/yielder.h"
 #include "scan/folder_list.h"
+#include "scan/listing_memo.h"
 
 namespace quellomir {
 
@@ -24,7 +25,10 @@ inline constexpr const char* FolderScanLocation =
 // because it is gone, is removed; other failures leave it. Unexpected failures are
 // reported with FolderScanLocation and the step's number (100 to 160), and the scan
 // goes on.
+//
+// With a memo, the entries of each listed folder that are no folders are kept there
+// for the file listing that follows.
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
-                           ErrorReport& report, Yielder& yielder);
+                           ErrorReport& report, Yielder& yielder, ListingMemo* memo = nullptr);
 
 } // namespace quellomir

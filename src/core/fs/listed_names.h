@@ -1,0 +1,38 @@
+#pragma once
+
+#include "fs/file_system.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quellomir {
+
+// Entries a folder listing gave, each with its own kind, packed into one buffer:
+// no allocation per name, and the names stay NUL-terminated for the OS.
+class ListedNames {
+  public:
+    void add(EntryKind kind, std::string_view name) {
+        m_bytes.push_back(static_cast<char>(kind));
+        m_bytes.append(name);
+        m_bytes.push_back('\0');
+        ++m_count;
+    }
+    std::size_t size() const { return m_count; }
+    void shrinkToFit() { m_bytes.shrink_to_fit(); }
+
+    template <class Visit> void forEach(Visit&& visit) const {
+        for (std::size_t at = 0; at < m_bytes.size();) {
+            auto kind = static_cast<EntryKind>(m_bytes[at]);
+            std::string_view name(m_bytes.data() + at + 1);
+            visit(kind, name);
+            at += name.size() + 2;
+        }
+    }
+
+  private:
+    std::string m_bytes; // kind, name, NUL; kind, name, NUL; ...
+    std::size_t m_count = 0;
+};
+
+} // namespace quellomir
