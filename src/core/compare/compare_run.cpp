@@ -4,6 +4,7 @@
 #include "files/folder_listing.h"
 #include "scan/folder_list.h"
 #include "scan/folder_scan.h"
+#include "scan/listing_memo.h"
 
 namespace quellomir {
 namespace {
@@ -13,17 +14,22 @@ namespace {
 FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, CompareContext& context) {
     FileList files;
     FolderList folders;
+    // The scan already read every folder; the listing takes the names from it instead
+    // of reading each folder a second time.
+    ListingMemo memo;
     h.run(firstLine, [&] { folders.push_back(folder); });
     h.run(firstLine + 2, [&] {
         GetSubDirectories2016(folders, true, context.fs, context.codePage, context.scanReport,
                               context.yielder);
     });
     files.folders = std::move(folders);
+    files.files.reserve(memo.entries());
     for (std::size_t i = 0; i < files.folders.size(); ++i) {
         // A folder whose files cannot be listed contributes none; the run goes on.
         const std::size_t before = files.files.size();
         h.run(firstLine + 8, [&] {
-            appendFolderFiles(context.fs, context.codePage, files, std::uint32_t(i), NameFilter::NoTilde);
+            appendFolderFiles(context.fs, context.codePage, files, std::uint32_t(i), NameFilter::NoTilde,
+                              &memo);
         });
         context.filesListed += files.files.size() - before;
         context.yielder.tick();
