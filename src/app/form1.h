@@ -48,6 +48,7 @@ class Form1 final : public QWidget {
     void PushButton2_Click();  // "Clear Folder" for Folder 1
     void PushButton4_Click();  // "Clear Folder" for Folder 2
     void PushButton5_Click();  // "3. Start Comparing"
+    void PushButton6_Click();  // "4. Start Syncing"
     void PushButton7_Click();  // "Check All"
     void PushButton8_Click();  // "Uncheck All"
     void PushButton9_Click();  // "Load Sample/Example Folders"
@@ -93,6 +94,7 @@ class Form1 final : public QWidget {
     void setRunControlsEnabled(bool enabled);
     void removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot);
     void compareFolders(Yielder& yielder);
+    void carryOutPlan(Yielder& yielder);
 
     void applySkin(const QString& skinFile);
     void visitHomePageSometimes();
@@ -105,6 +107,8 @@ class Form1 final : public QWidget {
     bool m_running = false;
     bool m_closedDuringRun = false;
     std::size_t m_filesListed = 0;
+    int m_syncRow = 0;
+    int m_syncRows = 0;
     QCursor m_handCursor{Qt::PointingHandCursor};
 
     FolderSlotModel m_folder1;

@@ -107,6 +107,11 @@ std::size_t PlanModel::rowIndex(int n) const {
     return std::size_t(n - 1);
 }
 
+void PlanModel::actionsChanged() {
+    if (m_plan.size() > 0)
+        emit dataChanged(index(0, ActionColumn), index(count() - 1, ActionColumn), {Qt::DisplayRole});
+}
+
 void PlanModel::rowChanged(std::size_t row) {
     emit dataChanged(index(int(row), ActionColumn), index(int(row), ActionColumn), {Qt::DisplayRole});
 }

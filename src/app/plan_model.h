@@ -34,9 +34,20 @@ class PlanModel final : public ReportListModel {
     void markDone(int n);
     void markFailed(int n, const std::string& reason);
 
+    // Lets a run work on the plan itself; the rows' action texts are repainted after,
+    // also when the change throws.
+    template <class Change> decltype(auto) edit(Change&& change) {
+        struct Repaint {
+            PlanModel& model;
+            ~Repaint() { model.actionsChanged(); }
+        } repaint{*this};
+        return change(m_plan);
+    }
+
   private:
     std::size_t rowIndex(int n) const;
     void rowChanged(std::size_t row);
+    void actionsChanged();
 
     Plan m_plan;
 };

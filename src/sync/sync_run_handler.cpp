@@ -1,0 +1,67 @@
+#include "app/form1.h"
+#include "handler/addresses.h"
+#include "handler/numbered_handler.h"
+#include "sync/carry_out_row.h"
+#include "sync/row_action.h"
+#include "sync/sync_end_message.h"
+#include "sync/sync_session.h"
+
+#include <QLocale>
+
+namespace quellomir {
+
+void Form1::PushButton6_Click() {
+    carryOutRun(
+        QStringLiteral("syncing"),
+        [this] {
+            const QLocale english(QLocale::English);
+            return QStringLiteral("row %1 of %2")
+                .arg(english.toString(m_syncRow), english.toString(m_syncRows));
+        },
+        [this](Yielder& yielder) { carryOutPlan(yielder); });
+}
+
+// Every ticked row in list order. A row reads "Done" only when its file really was
+// copied; otherwise "Failed: " and the reason, and the end message counts it.
+void Form1::carryOutPlan(Yielder& yielder) {
+    NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton6_Click ");
+    SyncSession session(m_env.fs, yielder);
+    m_syncRow = 0;
+    m_syncRows = 0;
+    h.run(106, [&] { m_syncRows = m_plan.count(); });
+    for (int i = 1; i <= m_syncRows; ++i) {
+        m_syncRow = i;
+        h.run(108, [&] { yielder.tick(); });
+        if (h.testLeave(110, [&] { return !m_plan.checked(i); })) continue;
+        // Each row is read afresh: a row that cannot be read is skipped rather than carried
+        // out with what an earlier row left behind.
+        RowAction action = RowAction::Neither;
+        const bool readable = h.test(112, [&] {
+            action = rowAction(m_plan.actionText(i).toStdString());
+            return true;
+        });
+        if (!readable || action == RowAction::Neither) {
+            if (readable)
+                h.run(134, [&] {
+                    showMessage(QStringLiteral("Email screenshot to ") +
+                                QString::fromLatin1(addresses::SupportEmail));
+                });
+            continue;
+        }
+        const int line = action == RowAction::Copy ? 118 : 130;
+        h.run(line, [&] {
+            CopyResult result = m_plan.edit(
+                [&](Plan& plan) { return carryOutRow(plan, std::size_t(i - 1), action, session); });
+            if (result.done)
+                m_plan.markDone(i);
+            else
+                m_plan.markFailed(i, result.reason);
+        });
+    }
+    // Copies to names that were free are flushed together; one that cannot be is failed after all.
+    h.run(136, [&] { m_plan.edit([&](Plan& plan) { session.flush(plan); }); });
+    h.run(138, [&] { showMessage(QString::fromStdString(syncEndMessage(m_plan.plan()))); });
+    h.run(140, [&] { m_plan.clear(); });
+}
+
+} // namespace quellomir

@@ -1,0 +1,162 @@
+#include "gui/tree_builder.h"
+#include "gui/window_fixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+namespace quellomir::testing {
+namespace {
+
+class SyncRun : public WindowTest {
+  protected:
+    Form1& compared() {
+        store("ListView1", one.slotText());
+        store("ListView2", two.slotText());
+        Form1& window = start();
+        window.PushButton5_Click();
+        return window;
+    }
+    static QByteArray contents(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    static qint64 modified(const QString& path) { return QFileInfo(path).lastModified().toSecsSinceEpoch(); }
+    static QStringList tildeFiles(const QString& folder) {
+        return QDir(folder).entryList({QStringLiteral("~*")}, QDir::Files | QDir::Hidden);
+    }
+
+    TreeBuilder one;
+    TreeBuilder two;
+};
+
+TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
+    one.file("Sub/report.txt", "report", 1600000000);
+    one.file("notes.txt", "newer notes", 1600000200);
+    two.file("deep/notes.txt", "old", 1600000000);
+    Form1& window = compared();
+    ASSERT_EQ(window.plan().count(), 2);
+
+    QStringList actionsWhenDone;
+    dialogs.onMessage = [&] {
+        for (int n = 1; n <= window.plan().count(); ++n)
+            actionsWhenDone.append(window.plan().actionText(n));
+    };
+    window.PushButton6_Click();
+
+    EXPECT_EQ(actionsWhenDone, (QStringList{"Done", "Done"}));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Done."));
+    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Quellomir"));
+    EXPECT_EQ(window.plan().count(), 0);
+
+    EXPECT_EQ(contents(two.path("report.txt")), QByteArray("report"));
+    EXPECT_EQ(modified(two.path("report.txt")), 1600000000);
+    EXPECT_EQ(contents(two.path("deep/notes.txt")), QByteArray("newer notes"));
+    EXPECT_EQ(modified(two.path("deep/notes.txt")), 1600000200);
+    EXPECT_TRUE(tildeFiles(two.slotText()).isEmpty());
+    EXPECT_TRUE(tildeFiles(two.path("deep")).isEmpty());
+
+    window.PushButton5_Click(); // nothing is left to do
+    EXPECT_EQ(window.plan().count(), 0);
+}
+
+TEST_F(SyncRun, UntickedRowsAreLeftAlone) {
+    one.file("wanted.txt");
+    one.file("unwanted.txt");
+    Form1& window = compared();
+    ASSERT_EQ(window.plan().count(), 2);
+    const int unwanted = window.plan().sourceText(1).endsWith(QStringLiteral("unwanted.txt")) ? 1 : 2;
+    window.plan().setChecked(unwanted, false);
+    window.PushButton6_Click();
+    EXPECT_TRUE(QFileInfo::exists(two.path("wanted.txt")));
+    EXPECT_FALSE(QFileInfo::exists(two.path("unwanted.txt")));
+    EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Done."));
+}
+
+TEST_F(SyncRun, ReadOnlyOlderFileIsReplaced) {
+    one.file("locked.txt", "new", 1600000100);
+    two.file("locked.txt", "old", 1600000000);
+    ASSERT_EQ(::chmod(two.path("locked.txt").toLocal8Bit().constData(), 0444), 0);
+    Form1& window = compared();
+    window.PushButton6_Click();
+    EXPECT_EQ(contents(two.path("locked.txt")), QByteArray("new"));
+    EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Done."));
+}
+
+TEST_F(SyncRun, RowsThatCouldNotBeCarriedOutAreReportedNotDone) {
+    one.file("a.txt", "a");
+    one.file("b.txt", "b");
+    Form1& window = compared();
+    ASSERT_EQ(window.plan().count(), 2);
+    // Between the comparison and the sync, Folder 2 disappears and a.txt is deleted.
+    QDir(two.slotText()).removeRecursively();
+    QFile::remove(one.path("a.txt"));
+
+    QStringList actionsAtEnd;
+    dialogs.onMessage = [&] {
+        for (int n = 1; n <= window.plan().count(); ++n)
+            actionsAtEnd.append(window.plan().actionText(n));
+    };
+    window.PushButton6_Click();
+
+    ASSERT_EQ(actionsAtEnd.size(), 2);
+    for (const QString& action : actionsAtEnd)
+        EXPECT_TRUE(action.startsWith(QStringLiteral("Failed: "))) << action.toStdString();
+    const QString message = dialogs.messages.back().text;
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Done.\r\r2 ticked rows could not be copied:")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(one.path("a.txt") + QStringLiteral(" \u2014 ")));
+    EXPECT_TRUE(message.contains(one.path("b.txt") + QStringLiteral(" \u2014 ")));
+    EXPECT_FALSE(QDir(two.slotText()).exists()); // no folder is ever created
+    EXPECT_EQ(window.plan().count(), 0);
+}
+
+TEST_F(SyncRun, FileThatAppearedSinceTheComparisonIsNotOverwritten) {
+    one.file("plan.txt", "from one");
+    Form1& window = compared();
+    two.file("plan.txt", "written meanwhile");
+    window.PushButton6_Click();
+    EXPECT_EQ(contents(two.path("plan.txt")), QByteArray("written meanwhile"));
+    EXPECT_TRUE(dialogs.messages.back().text.contains(
+        QStringLiteral("a file of that name appeared in the destination since the comparison")));
+}
+
+TEST_F(SyncRun, NamesakesFromTwoSubfoldersBothCopyTheLaterWins) {
+    one.file("a/same.txt", "first");
+    one.file("b/same.txt", "second");
+    Form1& window = compared();
+    ASSERT_EQ(window.plan().count(), 2);
+    const QString laterSource = window.plan().sourceText(2); // the order is the folders' listing order
+    window.PushButton6_Click();
+    EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Done."));
+    EXPECT_EQ(contents(two.path("same.txt")), contents(laterSource));
+}
+
+TEST_F(SyncRun, EmptyListOnlySaysDone) {
+    Form1& window = start();
+    window.PushButton6_Click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Done."));
+}
+
+TEST_F(SyncRun, ClosingTheWindowDuringASyncLeavesNoTemporaryFile) {
+    for (int i = 0; i < 20; ++i)
+        one.file(QStringLiteral("f%1.bin").arg(i), QByteArray(64 * 1024, char('a' + i)));
+    yieldInterval = std::chrono::milliseconds(0);
+    Form1& window = compared();
+    ASSERT_EQ(window.plan().count(), 20);
+    bool ended = false;
+    QObject::connect(&window, &Form1::closedDuringRun, [&] { ended = true; });
+    QTimer::singleShot(0, &window, [&] { window.close(); });
+    window.PushButton6_Click();
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(tildeFiles(two.slotText()).isEmpty());
+    for (const QString& name : QDir(two.slotText()).entryList(QDir::Files))
+        EXPECT_EQ(QFileInfo(two.path(name)).size(), 64 * 1024) << name.toStdString();
+}
+
+} // namespace
+} // namespace quellomir::testing
