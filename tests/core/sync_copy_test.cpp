@@ -8,6 +8,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace quellomir {
 namespace {
 
@@ -174,6 +177,16 @@ TEST_F(SafeFileCopyTest, TheCopyIsMadeUnderATildeNameBesideTheDestination) {
         EXPECT_EQ(names[0].front(), '~');
     }
     EXPECT_EQ(namesIn(to), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(SafeFileCopyTest, CopyFileOverwriteAloneGivesThePlatformsWords) {
+    const std::string source = tmp.file("from/a.txt", "a");
+    EXPECT_EQ(CopyFileOverwrite(fs, from + "missing", to + "a.txt").reason, std::strerror(ENOENT));
+    EXPECT_EQ(CopyFileOverwrite(fs, source, to + "none/a.txt").reason, std::strerror(ENOENT));
+    EXPECT_EQ(CopyFileOverwrite(fs, from, to + "a.txt").reason, std::strerror(EISDIR));
+    EXPECT_EQ(namesIn(to), std::vector<std::string>{});
+    ASSERT_TRUE(CopyFileOverwrite(fs, source, to + "a.txt").done);
+    EXPECT_EQ(contentsOf(to + "a.txt"), "a");
 }
 
 TEST_F(SafeFileCopyTest, FlushLaterGivesAProvisionalOlderTime) {

@@ -36,15 +36,19 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const st
     // older time and the next comparison plans it again.
     FileFacts facts;
     if (int error = fs.stat(source, Follow::Yes, facts)) return CopyResult::failure(error);
-    if (!facts.modified.known()) return CopyResult::failure(EIO);
+    return CopyFileOverwrite(fs, source, facts, destination, options);
+}
 
+CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const FileFacts& sourceFacts,
+                             const std::string& destination, const CopyOptions& options) {
+    if (!sourceFacts.modified.known()) return CopyResult::failure(EIO);
     std::string folder = GetParentFolder(destination);
     if (folder.empty()) folder = "./"; // a bare name lives in the working folder
     std::string temporary;
     if (int error = fs.copyToTemporary(source, folder, temporary, options.progress))
         return CopyResult::failure(error);
 
-    int error = finishTemporary(fs, temporary, facts, options.flush);
+    int error = finishTemporary(fs, temporary, sourceFacts, options.flush);
     if (error == 0) error = fs.rename(temporary, destination);
     if (error != 0) {
         fs.unlink(temporary);
@@ -52,7 +56,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const st
     }
     if (options.flush == Flush::Now)
         if (int folderError = fs.syncFolder(folder)) return CopyResult::failure(folderError);
-    return CopyResult::success(facts.modified);
+    return CopyResult::success(sourceFacts.modified);
 }
 
 } // namespace quellomir

@@ -12,9 +12,8 @@ bool isBlank(const std::string& text) {
     return text.find_first_not_of(' ') == std::string::npos;
 }
 
-// Whether the source can be copied: nothing, or the reason it cannot.
-CopyResult checkSource(FileSystem& fs, const std::string& source) {
-    FileFacts facts;
+// Reads the facts of the source when it can be copied; else the reason it cannot.
+CopyResult checkSource(FileSystem& fs, const std::string& source, FileFacts& facts) {
     const int error = fs.stat(source, Follow::Yes, facts);
     if (error == ENOENT || error == ENOTDIR) return CopyResult::failure(std::string(SourceMissingReason));
     if (error != 0) return CopyResult::failure(error);
@@ -35,10 +34,11 @@ CopyResult SafeFileCopy(FileSystem& fs, const std::string& source, const std::st
     const std::string src = NormalizeBackslashes(source);
     const std::string dst = NormalizeBackslashes(destination);
 
-    if (CopyResult check = checkSource(fs, src); !check.done) return check;
+    FileFacts facts;
+    if (CopyResult check = checkSource(fs, src, facts); !check.done) return check;
     if (!isFolder(fs, GetParentFolder(dst)))
         return CopyResult::failure(std::string(DestinationFolderMissingReason));
-    return CopyFileOverwrite(fs, src, dst, options);
+    return CopyFileOverwrite(fs, src, facts, dst, options);
 }
 
 } // namespace quellomir
