@@ -16,6 +16,7 @@ constexpr Subcommand Subcommands[] = {
      "         [--extra SHARE] [--newer SHARE] [--bytes N] [--seed N]",
      runGenerate},
     {"scan", "scan DIR [--runs N] [--yield 0|1]", runScan},
+    {"sync", "sync DIR1 DIR2 [--runs N]", runSync},
 };
 
 int usage() {

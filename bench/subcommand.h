@@ -15,5 +15,6 @@ struct Subcommand {
 
 int runGenerate(std::span<char* const> arguments);
 int runScan(std::span<char* const> arguments);
+int runSync(std::span<char* const> arguments);
 
 } // namespace quellomir::bench

@@ -1,0 +1,188 @@
+// quellomir-bench sync DIR1 DIR2: the comparison of DIR1 with an empty folder and the sync
+// of every row, without a window, beside `cp -r --preserve=timestamps` of the same files
+// into an empty folder, in the same run, warm cache, best of each.
+//
+// DIR2 must be empty (it is made when missing). Each run, ours and cp's, writes into a
+// fresh folder in it, and all are removed at the end: ext4 skips inodes freed in the last
+// minute when it looks for a free one, so deleting thousands of files between the runs
+// would slow down whichever run comes next.
+
+#include "measure.h"
+#include "options.h"
+#include "subcommand.h"
+
+#include "compare/compare_run.h"
+#include "files/code_page.h"
+#include "fs/posix_file_system.h"
+#include "sync/sync_plan.h"
+
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace quellomir::bench {
+namespace {
+
+namespace fsys = std::filesystem;
+
+struct SyncFigures {
+    double compareSeconds = 0;
+    double syncSeconds = 0;
+    long peakKilobytes = 0;
+    std::uint64_t rows = 0;
+    std::uint64_t failedRows = 0;
+    std::uint64_t bytes = 0; // of the rows carried out
+};
+
+class CountingReport final : public ErrorReport {
+  public:
+    void report(const std::string&, const std::string&, int) override { ++count; }
+    int count = 0;
+};
+
+SyncFigures compareAndSync(const std::string& folder1, const std::string& folder2) {
+    PosixFileSystem fs;
+    const CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
+    CountingReport report;
+    NumberedHandler handler(report, CompareRunLocation);
+    NoYield noYield;
+    std::size_t listed = 0;
+    CompareContext context{fs, codePage, report, noYield, listed};
+    SyncFigures figures;
+
+    const struct timespec start = now();
+    Plan plan = compareFolders(
+        handler, [&] { return folder1; }, [&] { return folder2; }, context);
+    figures.compareSeconds = secondsSince(start);
+    const struct timespec syncStart = now();
+    SyncSession session(fs, noYield);
+    syncPlan(plan, session);
+    figures.syncSeconds = secondsSince(syncStart);
+
+    figures.rows = plan.size();
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        if (plan.rows()[row].outcome != Outcome::Done) {
+            if (figures.failedRows++ < 3)
+                std::fprintf(stderr, "%s: %s\n", plan.sourceText(row).c_str(), plan.actionText(row).c_str());
+            continue;
+        }
+        struct stat facts;
+        if (::stat(plan.sourceText(row).c_str(), &facts) == 0) figures.bytes += std::uint64_t(facts.st_size);
+    }
+    if (report.count != 0) std::fprintf(stderr, "the comparison reported %d failures\n", report.count);
+    return figures;
+}
+
+// Runs the work in a child process, so that its peak memory is its own.
+SyncFigures inChild(const std::string& folder1, const std::string& folder2) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+    const pid_t child = ::fork();
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        SyncFigures figures = compareAndSync(folder1, folder2);
+        struct rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        figures.peakKilobytes = usage.ru_maxrss;
+        const ssize_t written = ::write(pipeFds[1], &figures, sizeof figures);
+        ::_exit(written == sizeof figures ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    SyncFigures figures;
+    const ssize_t got = ::read(pipeFds[0], &figures, sizeof figures);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (got != sizeof figures || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the measured run failed");
+    return figures;
+}
+
+void emptyFolder(const fsys::path& folder) {
+    for (const fsys::directory_entry& entry : fsys::directory_iterator(folder))
+        fsys::remove_all(entry.path());
+}
+
+// Leaves no written data of the run before to be flushed during the next one.
+void settle() {
+    ::sync();
+}
+
+std::string withSlash(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+double ratio(double a, double b) {
+    return b > 0 ? a / b : 0;
+}
+
+} // namespace
+
+int runSync(std::span<char* const> arguments) {
+    try {
+        Options options(arguments, {"runs"});
+        if (options.plain().size() != 2) {
+            std::fprintf(stderr, "sync wants two folders\n");
+            return 2;
+        }
+        const std::string folder1 = withSlash(fsys::absolute(options.plain()[0]).lexically_normal().string());
+        const std::string scratch = withSlash(fsys::absolute(options.plain()[1]).lexically_normal().string());
+        const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
+        fsys::create_directories(scratch);
+        if (!fsys::is_empty(scratch)) throw std::runtime_error(scratch + " is not empty");
+
+        // The first round warms the cache and is not counted.
+        SyncFigures ours;
+        double cpSeconds = 1e9, cpFlushSeconds = 1e9;
+        for (std::uint64_t run = 0; run <= runs; ++run) {
+            const std::string folder2 = scratch + "quellomir-" + std::to_string(run) + "/";
+            const std::string cpFolder = scratch + "cp-" + std::to_string(run);
+            fsys::create_directory(folder2);
+            settle();
+            const SyncFigures figures = inChild(folder1, folder2);
+            settle();
+            const double copied = commandSeconds({"cp", "-r", "--preserve=timestamps", folder1, cpFolder});
+            const double flushed = copied + commandSeconds({"sync", "-f", cpFolder});
+            if (run == 0) continue;
+            if (run == 1 ||
+                figures.compareSeconds + figures.syncSeconds < ours.compareSeconds + ours.syncSeconds)
+                ours = figures;
+            cpSeconds = std::min(cpSeconds, copied);
+            cpFlushSeconds = std::min(cpFlushSeconds, flushed);
+        }
+        emptyFolder(scratch);
+        settle();
+
+        const double total = ours.compareSeconds + ours.syncSeconds;
+        std::printf("folders         %s -> an empty folder in %s\n", folder1.c_str(), scratch.c_str());
+        std::printf("rows            %llu (%llu failed)\n", static_cast<unsigned long long>(ours.rows),
+                    static_cast<unsigned long long>(ours.failedRows));
+        std::printf("bytes           %llu (%.1f MB)\n", static_cast<unsigned long long>(ours.bytes),
+                    double(ours.bytes) / 1e6);
+        std::printf(
+            "compare+sync    %.3f s   (best of %llu; compare %.3f s, sync %.3f s, flushed to the disk)\n",
+            total, static_cast<unsigned long long>(runs), ours.compareSeconds, ours.syncSeconds);
+        std::printf("cp              %.3f s   cp -r --preserve=timestamps DIR1 EMPTY\n", cpSeconds);
+        std::printf("cp + sync -f    %.3f s   the same, then flushed to the disk\n", cpFlushSeconds);
+        std::printf("ratio to cp     %.2f     (to cp + sync -f %.2f)\n", ratio(total, cpSeconds),
+                    ratio(total, cpFlushSeconds));
+        std::printf("peak memory     %ld KiB\n", ours.peakKilobytes);
+        return ours.failedRows == 0 ? 0 : 1;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "sync: %s\n", failure.what());
+        return 1;
+    }
+}
+
+} // namespace quellomir::bench
