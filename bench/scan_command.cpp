@@ -62,7 +62,7 @@ Measured scanAndList(const std::string& root, bool yielding) {
     result.partSeconds = secondsSince(start);
     FileList list;
     list.folders = std::move(folders);
-    list.files.reserve(memo.entries());
+    list.reserve(memo.entries(), memo.nameBytes());
     for (std::uint32_t folder = 0; folder < list.folders.size(); ++folder) {
         yielder.tick();
         try {
@@ -73,11 +73,11 @@ Measured scanAndList(const std::string& root, bool yielding) {
     }
     result.seconds = secondsSince(start);
     result.folders = list.folders.size();
-    result.files = list.files.size();
+    result.files = list.size();
     // The times were read during the listing; touch them so that no reader doubts it.
     std::int64_t sum = 0;
-    for (const ListedFile& file : list.files)
-        sum += file.modified.roundedSeconds();
+    for (std::size_t file = 0; file < list.size(); ++file)
+        sum += list.file(file).modified.roundedSeconds();
     if (sum == 42) std::puts("");
     return result;
 }

@@ -31,7 +31,7 @@ class ListMaker {
         list.folders = {root, root + "Sub/", root + "Sub/Deeper/", root + "b/"};
         const std::size_t count = pick(m_shape.largestList);
         for (std::size_t i = 0; i < count; ++i)
-            list.files.push_back({name(), static_cast<std::uint32_t>(pick(list.folders.size() - 1)), time()});
+            list.add(name(), static_cast<std::uint32_t>(pick(list.folders.size() - 1)), time());
         return list;
     }
 

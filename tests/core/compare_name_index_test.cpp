@@ -14,7 +14,7 @@ FileList namesInOneFolder(const std::vector<std::string>& names) {
     FileList list;
     list.folders = {"/f/"};
     for (const std::string& name : names)
-        list.files.push_back({name, 0, {}});
+        list.add(name, 0, {});
     return list;
 }
 

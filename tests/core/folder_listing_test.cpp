@@ -25,8 +25,8 @@ void setTime(const std::string& path, FileTime time) {
 
 std::map<std::string, ListedFile> byPath(const FileList& list) {
     std::map<std::string, ListedFile> files;
-    for (std::size_t i = 0; i < list.files.size(); ++i)
-        files[list.path(i)] = list.files[i];
+    for (std::size_t i = 0; i < list.size(); ++i)
+        files[list.path(i)] = list.file(i);
     return files;
 }
 
@@ -65,17 +65,17 @@ TEST_F(FolderListingTest, LeavesOutTildeNamesWhenAsked) {
     all.folders = noTilde.folders = {tmp / "A/"};
     appendFolderFiles(real, codePage, all, 0);
     appendFolderFiles(real, codePage, noTilde, 0, NameFilter::NoTilde);
-    EXPECT_EQ(all.files.size(), 3u);
-    ASSERT_EQ(noTilde.files.size(), 2u);
-    for (const ListedFile& file : noTilde.files)
-        EXPECT_NE(file.name.front(), '~');
+    EXPECT_EQ(all.size(), 3u);
+    ASSERT_EQ(noTilde.size(), 2u);
+    for (std::size_t i = 0; i < noTilde.size(); ++i)
+        EXPECT_NE(noTilde.name(i).front(), '~');
 }
 
 TEST_F(FolderListingTest, AMissingFolderAddsNothingAndNoFailure) {
     FileList list;
     list.folders = {tmp / "missing/"};
     EXPECT_NO_THROW(appendFolderFiles(real, codePage, list, 0));
-    EXPECT_TRUE(list.files.empty());
+    EXPECT_TRUE(list.empty());
 }
 
 TEST_F(FolderListingTest, AFailedListingAddsNothingOfThatFolderAndSaysWhy) {
@@ -94,8 +94,8 @@ TEST_F(FolderListingTest, AFailedListingAddsNothingOfThatFolderAndSaysWhy) {
         EXPECT_EQ(failure.code().value(), EIO);
         EXPECT_NE(std::string(failure.what()).find(tmp / "A/"), std::string::npos);
     }
-    ASSERT_EQ(list.files.size(), 1u);
-    EXPECT_EQ(list.files[0].name, "kept");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.name(0), "kept");
 }
 
 TEST_F(FolderListingTest, AFileWhoseStatFailsIsLeftOut) {
@@ -106,8 +106,8 @@ TEST_F(FolderListingTest, AFileWhoseStatFailsIsLeftOut) {
     FileList list;
     list.folders = {tmp / "A/"};
     appendFolderFiles(fs, codePage, list, 0);
-    ASSERT_EQ(list.files.size(), 1u);
-    EXPECT_EQ(list.files[0].name, "good");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.name(0), "good");
 }
 
 TEST_F(FolderListingTest, AFolderPathOutsideTheCodePageListsNothing) {
@@ -115,7 +115,7 @@ TEST_F(FolderListingTest, AFolderPathOutsideTheCodePageListsNothing) {
     FileList list;
     list.folders = {tmp / "cyr\xD0\x96/"};
     appendFolderFiles(real, codePage, list, 0);
-    EXPECT_TRUE(list.files.empty());
+    EXPECT_TRUE(list.empty());
 }
 
 } // namespace

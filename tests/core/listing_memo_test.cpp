@@ -37,12 +37,14 @@ FileList scanAndList(FileSystem& fs, const std::string& seed, bool withMemo) {
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
-    FileList list{{seed}, {}};
+    FileList list;
+    list.folders = {seed};
     GetSubDirectories2016(list.folders, true, fs, codePage, report, yielder, withMemo ? &memo : nullptr);
-    list.files.reserve(memo.entries());
+    list.reserve(memo.entries(), memo.nameBytes());
     for (std::uint32_t folder = 0; folder < list.folders.size(); ++folder)
         appendFolderFiles(fs, codePage, list, folder, NameFilter::NoTilde, withMemo ? &memo : nullptr);
     EXPECT_EQ(memo.entries(), 0u) << "names kept for folders that were never listed";
+    EXPECT_EQ(memo.nameBytes(), 0u);
     return list;
 }
 
@@ -69,13 +71,51 @@ TEST_F(ListingMemoTest, GivesWhatReadingTheFoldersAgainGives) {
     FileList again = scanAndList(real, tmp / "R/", false);
     FileList memo = scanAndList(real, tmp / "R/", true);
     EXPECT_EQ(memo.folders, again.folders);
-    ASSERT_EQ(memo.files.size(), again.files.size());
-    EXPECT_EQ(memo.files.size(), 1u + 1 + 1 + 40 + 1); // plain, .hidden, to-plain, sub/*, deeper/last
-    for (std::size_t i = 0; i < memo.files.size(); ++i) {
+    ASSERT_EQ(memo.size(), again.size());
+    EXPECT_EQ(memo.size(), 1u + 1 + 1 + 40 + 1); // plain, .hidden, to-plain, sub/*, deeper/last
+    for (std::size_t i = 0; i < memo.size(); ++i) {
         EXPECT_EQ(memo.path(i), again.path(i));
-        EXPECT_EQ(memo.files[i].modified.seconds, again.files[i].modified.seconds);
-        EXPECT_EQ(memo.files[i].modified.nanoseconds, again.files[i].modified.nanoseconds);
+        EXPECT_EQ(memo.file(i).modified.seconds, again.file(i).modified.seconds);
+        EXPECT_EQ(memo.file(i).modified.nanoseconds, again.file(i).modified.nanoseconds);
     }
+}
+
+TEST(ListingMemo, CountsTheNameBytesOfWhatItStillKeeps) {
+    ListedNames first, second;
+    first.add(EntryKind::Regular, "abc");
+    first.add(EntryKind::Link, "");
+    first.add(EntryKind::Regular, "\xC3\x84x");
+    second.add(EntryKind::Other, "de");
+    EXPECT_EQ(first.nameBytes(), 6u);
+    ListingMemo memo;
+    memo.keep("/f/", first);
+    memo.keep("/g/", second);
+    EXPECT_EQ(memo.entries(), 4u);
+    EXPECT_EQ(memo.nameBytes(), 8u);
+    EXPECT_FALSE(memo.take("/h/"));
+    EXPECT_EQ(memo.nameBytes(), 8u);
+    ASSERT_TRUE(memo.take("/f/"));
+    EXPECT_EQ(memo.entries(), 1u);
+    EXPECT_EQ(memo.nameBytes(), 2u);
+}
+
+TEST_F(ListingMemoTest, ItsCountsAreEnoughRoomForTheListing) {
+    CodePage codePage(1252);
+    RecordingReport report;
+    NoYield yielder;
+    ListingMemo memo;
+    FileList list;
+    list.folders = {tmp / "R/"};
+    GetSubDirectories2016(list.folders, true, real, codePage, report, yielder, &memo);
+    const std::size_t entries = memo.entries(), nameBytes = memo.nameBytes();
+    for (std::uint32_t folder = 0; folder < list.folders.size(); ++folder)
+        appendFolderFiles(real, codePage, list, folder, NameFilter::All, &memo);
+    std::size_t listedBytes = 0;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        listedBytes += list.name(i).size();
+    EXPECT_GE(entries, list.size());
+    EXPECT_GE(nameBytes, listedBytes);
+    EXPECT_GT(listedBytes, 0u);
 }
 
 TEST_F(ListingMemoTest, ReadsEachFolderOnce) {
@@ -89,14 +129,15 @@ TEST_F(ListingMemoTest, AFileGoneSinceTheScanIsLeftOut) {
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
-    FileList list{{tmp / "R/"}, {}};
+    FileList list;
+    list.folders = {tmp / "R/"};
     GetSubDirectories2016(list.folders, true, real, codePage, report, yielder, &memo);
     ASSERT_EQ(::unlink((tmp / "R/plain").c_str()), 0);
     appendFolderFiles(real, codePage, list, 0, NameFilter::All, &memo);
     // The link to it dangles now, too; what stays is .hidden and ~lock.
     std::vector<std::string> names;
-    for (const ListedFile& file : list.files)
-        names.push_back(file.name);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        names.emplace_back(list.name(i));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".hidden", "~lock"}));
 }
@@ -108,14 +149,15 @@ TEST_F(ListingMemoTest, AFolderTheScanReadOnlyInPartIsReadAgain) {
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
-    FileList list{{tmp / "R/"}, {}};
+    FileList list;
+    list.folders = {tmp / "R/"};
     GetSubDirectories2016(list.folders, true, fs, codePage, report, yielder, &memo);
     std::uint32_t sub = 0;
     while (list.folders[sub] != tmp / "R/sub/")
         ++sub;
     // Reading it again fails the same way, and the failure is passed on.
     EXPECT_THROW(appendFolderFiles(fs, codePage, list, sub, NameFilter::All, &memo), std::system_error);
-    EXPECT_TRUE(list.files.empty());
+    EXPECT_TRUE(list.empty());
 }
 
 TEST_F(ListingMemoTest, ListingFaultsReachFoldersTakenFromTheMemo) {
@@ -124,11 +166,12 @@ TEST_F(ListingMemoTest, ListingFaultsReachFoldersTakenFromTheMemo) {
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
-    FileList list{{tmp / "R/"}, {}};
+    FileList list;
+    list.folders = {tmp / "R/"};
     GetSubDirectories2016(list.folders, true, fs, codePage, report, yielder, &memo);
     fs.failPath(FaultyFileSystem::Operation::ListFolder, tmp / "R/", EIO);
     EXPECT_THROW(appendFolderFiles(fs, codePage, list, 0, NameFilter::All, &memo), std::system_error);
-    EXPECT_TRUE(list.files.empty());
+    EXPECT_TRUE(list.empty());
 }
 
 } // namespace

@@ -53,10 +53,12 @@ Plan planOfCopies(int rows) {
     side1.folders = {"/one/"};
     std::vector<std::uint32_t> files;
     for (int i = 0; i < rows; ++i) {
-        side1.files.push_back({"f" + std::to_string(i), 0, {}});
+        side1.add("f" + std::to_string(i), 0, {});
         files.push_back(std::uint32_t(i));
     }
-    Plan plan(side1, FileList{{"/two/"}, {}}, "/one/", "/two/");
+    FileList side2;
+    side2.folders = {"/two/"};
+    Plan plan(side1, side2, "/one/", "/two/");
     plan.appendCopyRows(Side::Folder1, files);
     return plan;
 }

@@ -11,8 +11,8 @@ FileList fileList(std::initializer_list<PathAndTime> files) {
         const std::string folder = file.path.substr(0, cut);
         auto found = std::find(list.folders.begin(), list.folders.end(), folder);
         if (found == list.folders.end()) found = list.folders.insert(list.folders.end(), folder);
-        list.files.push_back(
-            {file.path.substr(cut), static_cast<std::uint32_t>(found - list.folders.begin()), file.modified});
+        list.add(std::string_view(file.path).substr(cut),
+                 static_cast<std::uint32_t>(found - list.folders.begin()), file.modified);
     }
     return list;
 }

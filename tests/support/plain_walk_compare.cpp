@@ -10,7 +10,7 @@ std::string nameOf(const std::string& path) {
 }
 
 std::string fullPath(const FileList& list, std::uint32_t file) {
-    return list.folders[list.files[file].folder] + list.files[file].name;
+    return list.folders[list.file(file).folder] + std::string(list.name(file));
 }
 
 // The second a time falls in when rounded to the nearest, worked out in nanoseconds.
@@ -31,9 +31,9 @@ bool later(FileTime a, FileTime b) {
 
 std::vector<std::uint32_t> plainFindMissing(const FileList& a, const FileList& b) {
     std::vector<std::uint32_t> missing;
-    for (std::uint32_t i = 0; i < a.files.size(); ++i) {
+    for (std::uint32_t i = 0; i < a.size(); ++i) {
         bool found = false;
-        for (std::uint32_t j = 0; j < b.files.size() && !found; ++j)
+        for (std::uint32_t j = 0; j < b.size() && !found; ++j)
             found = nameOf(fullPath(a, i)) == nameOf(fullPath(b, j));
         if (!found) missing.push_back(i);
     }
@@ -42,10 +42,10 @@ std::vector<std::uint32_t> plainFindMissing(const FileList& a, const FileList& b
 
 void plainFindNewer(const FileList& a, const FileList& b, std::vector<PlainRow>& rows) {
     const std::string action = " will overwrite an older";
-    for (std::uint32_t i = 0; i < a.files.size(); ++i) {
-        for (std::uint32_t j = 0; j < b.files.size(); ++j) {
+    for (std::uint32_t i = 0; i < a.size(); ++i) {
+        for (std::uint32_t j = 0; j < b.size(); ++j) {
             if (nameOf(fullPath(a, i)) != nameOf(fullPath(b, j))) continue;
-            const FileTime ta = a.files[i].modified, tb = b.files[j].modified;
+            const FileTime ta = a.file(i).modified, tb = b.file(j).modified;
             if (later(ta, tb))
                 rows.push_back({Side::Folder1, i, j, fullPath(a, i), action, fullPath(b, j)});
             else if (later(tb, ta))

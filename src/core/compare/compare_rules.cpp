@@ -9,10 +9,10 @@ std::strong_ordering compareWriteTimes(FileTime a, FileTime b) {
 
 std::vector<std::uint32_t> FindMissing(const FileList& a, const NameIndex& b, Yielder& yielder) {
     std::vector<std::uint32_t> missing;
-    const auto count = static_cast<std::uint32_t>(a.files.size());
+    const auto count = static_cast<std::uint32_t>(a.size());
     for (std::uint32_t i = 0; i < count; ++i) {
         yielder.tick();
-        if (b.first(a.files[i].name) == NameIndex::None) missing.push_back(i);
+        if (b.first(a.name(i)) == NameIndex::None) missing.push_back(i);
     }
     return missing;
 }
@@ -23,13 +23,13 @@ std::vector<std::uint32_t> FindMissing(const FileList& a, const FileList& b, Yie
 }
 
 void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder) {
-    const auto count = static_cast<std::uint32_t>(a.files.size());
+    const auto count = static_cast<std::uint32_t>(a.size());
     for (std::uint32_t i = 0; i < count; ++i) {
         yielder.tick();
-        const ListedFile& fileA = a.files[i];
-        for (std::uint32_t j = b.first(fileA.name); j != NameIndex::None; j = b.next(j)) {
+        const FileTime timeA = a.file(i).modified;
+        for (std::uint32_t j = b.first(a.name(i)); j != NameIndex::None; j = b.next(j)) {
             yielder.tick();
-            const std::strong_ordering order = compareWriteTimes(fileA.modified, b.files().files[j].modified);
+            const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified);
             if (order == 0) continue;
             PlanRow row;
             row.kind = RowKind::Overwrite;

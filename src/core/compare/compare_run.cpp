@@ -23,15 +23,15 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
                               context.yielder);
     });
     files.folders = std::move(folders);
-    files.files.reserve(memo.entries());
+    files.reserve(memo.entries(), memo.nameBytes());
     for (std::size_t i = 0; i < files.folders.size(); ++i) {
         // A folder whose files cannot be listed contributes none; the run goes on.
-        const std::size_t before = files.files.size();
+        const std::size_t before = files.size();
         h.run(firstLine + 8, [&] {
             appendFolderFiles(context.fs, context.codePage, files, std::uint32_t(i), NameFilter::NoTilde,
                               &memo);
         });
-        context.filesListed += files.files.size() - before;
+        context.filesListed += files.size() - before;
         context.yielder.tick();
     }
     return files;

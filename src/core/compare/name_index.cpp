@@ -25,7 +25,7 @@ std::uint64_t NameIndex::hash(std::string_view name) {
 }
 
 NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
-    const std::size_t count = files.files.size();
+    const std::size_t count = files.size();
     if (count >= None) throw std::length_error("too many files to compare in one folder tree");
 
     // At most two thirds full, so that probes stay short, at 12 to 24 bytes a file.
@@ -39,7 +39,7 @@ NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
     for (std::size_t k = count; k-- > 0;) {
         yielder.tick();
         const auto file = static_cast<std::uint32_t>(k);
-        const std::string& name = files.files[file].name;
+        const std::string_view name = files.name(file);
         const std::uint64_t hashed = hash(name);
         const auto tag = static_cast<std::uint32_t>(hashed >> 32);
         for (std::size_t pos = hashed & m_mask;; pos = (pos + 1) & m_mask) {
@@ -49,7 +49,7 @@ NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
                 m_slots[pos] = slotOf(tag, file);
                 break;
             }
-            if (tagOf(slot) == tag && files.files[fileOf(slot)].name == name) {
+            if (tagOf(slot) == tag && files.name(fileOf(slot)) == name) {
                 m_next[file] = fileOf(slot);
                 m_slots[pos] = slotOf(tag, file);
                 break;
@@ -64,7 +64,7 @@ std::uint32_t NameIndex::first(std::string_view name) const {
     for (std::size_t pos = hashed & m_mask;; pos = (pos + 1) & m_mask) {
         const std::uint64_t slot = m_slots[pos];
         if (slot == EmptySlot) return None;
-        if (tagOf(slot) == tag && m_files.files[fileOf(slot)].name == name) return fileOf(slot);
+        if (tagOf(slot) == tag && m_files.name(fileOf(slot)) == name) return fileOf(slot);
     }
 }
 

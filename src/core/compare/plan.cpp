@@ -4,6 +4,14 @@
 #include <utility>
 
 namespace quellomir {
+namespace {
+
+const ListedFile& fileAt(const FileList& list, std::size_t file) {
+    if (file >= list.size()) throw std::out_of_range("a plan row refers past its file list");
+    return list.file(file);
+}
+
+} // namespace
 
 Plan::Plan(FileList files1, FileList files2, std::string folder1, std::string folder2)
     : m_files{std::move(files1), std::move(files2)}, m_folders{std::move(folder1), std::move(folder2)} {}
@@ -37,13 +45,13 @@ void Plan::markFailed(std::size_t row, std::string reason) {
 
 const ListedFile& Plan::sourceFile(std::size_t row) const {
     const PlanRow& r = m_rows.at(row);
-    return files(r.sourceSide).files.at(r.source);
+    return fileAt(files(r.sourceSide), r.source);
 }
 
 const ListedFile& Plan::destinationFile(std::size_t row) const {
     const PlanRow& r = m_rows.at(row);
     if (r.kind != RowKind::Overwrite) throw std::logic_error("a copy row has no destination file");
-    return files(otherSide(r.sourceSide)).files.at(r.destination);
+    return fileAt(files(otherSide(r.sourceSide)), r.destination);
 }
 
 std::string Plan::sourceText(std::size_t row) const {

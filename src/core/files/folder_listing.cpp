@@ -21,19 +21,19 @@ int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::str
 
 void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list, std::uint32_t folder,
                        NameFilter filter, ListingMemo* memo) {
-    const std::size_t before = list.files.size();
+    const std::size_t before = list.size();
     const std::string& path = list.folders[folder];
     std::optional<ListedNames> listed = memo ? memo->take(path) : std::nullopt;
     auto append = [&](std::string_view name, const FileFacts& facts) {
         if (filter == NameFilter::NoTilde && name.front() == '~') return;
-        list.files.push_back(ListedFile{std::string(name), folder, facts.modified});
+        list.add(name, folder, facts.modified);
     };
     int error = forEachAdmittedFile(fs, codePage, path, append, listed ? &*listed : nullptr);
     if (error == 0 || error == ENOENT || error == ENOTDIR) {
-        if (error != 0) list.files.resize(before);
+        if (error != 0) list.truncate(before);
         return;
     }
-    list.files.resize(before);
+    list.truncate(before);
     throw std::system_error(error, std::generic_category(), path);
 }
 

@@ -28,7 +28,7 @@ int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::str
 
 enum class NameFilter : std::uint8_t { All, NoTilde };
 
-// Appends the admitted files of list.folders[folder] to list.files, each with its
+// Appends the admitted files of list.folders[folder] to the list, each with its
 // last-write time. With NoTilde, names beginning with "~" are left out. A folder that
 // does not exist (or is no folder) adds nothing; any other failure adds nothing and
 // throws std::system_error with the OS's words and the folder. With the memo of the

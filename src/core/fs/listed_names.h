@@ -19,6 +19,8 @@ class ListedNames {
         ++m_count;
     }
     std::size_t size() const { return m_count; }
+    // The bytes of the names alone, without their kinds and terminators.
+    std::size_t nameBytes() const { return m_bytes.size() - 2 * m_count; }
     void shrinkToFit() { m_bytes.shrink_to_fit(); }
 
     template <class Visit> void forEach(Visit&& visit) const {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quellomir {
@@ -18,20 +19,51 @@ struct FileTime {
     std::int64_t roundedSeconds() const { return seconds + (nanoseconds >= 500'000'000 ? 1 : 0); }
 };
 
+// One file of a FileList. The name is not here but in the list's name bytes, from
+// `nameAt` to where the next file's name begins: 24 bytes a file and no allocation
+// per name.
 struct ListedFile {
-    std::string name;
-    std::uint32_t folder = 0; // index into FileList::folders
     FileTime modified;
+    std::uint32_t folder = 0; // index into FileList::folders
+    std::uint32_t nameAt = 0; // where the name begins in the list's name bytes
 };
+static_assert(sizeof(ListedFile) <= 24);
 
 // The files of one side of a comparison, in listing order. Each file names its folder
-// by index, so a million files do not carry a million copies of their folder paths.
-struct FileList {
+// by index, so a million files do not carry a million copies of their folder paths, and
+// the names lie back to back in one buffer, so they do not cost a heap block each.
+class FileList {
+  public:
     std::vector<std::string> folders; // folder paths as the scan gives them, ending with '/'
-    std::vector<ListedFile> files;
 
+    std::size_t size() const { return m_files.size(); }
+    bool empty() const { return m_files.empty(); }
+    const ListedFile& file(std::size_t file) const { return m_files[file]; }
+    std::string_view name(std::size_t file) const {
+        const std::size_t at = m_files[file].nameAt;
+        const std::size_t end = file + 1 < m_files.size() ? m_files[file + 1].nameAt : m_names.size();
+        return {m_names.data() + at, end - at};
+    }
     // The full path: the folder without its trailing separator, a separator, the name.
-    std::string path(std::size_t file) const { return folders[files[file].folder] + files[file].name; }
+    std::string path(std::size_t file) const;
+
+    // Makes room for `files` more files whose names take `nameBytes` bytes together, so
+    // that a listing of known size does not grow the list by doubling it.
+    void reserve(std::size_t files, std::size_t nameBytes);
+    void add(std::string_view name, std::uint32_t folder, FileTime modified) {
+        if (m_names.size() > MaxNameAt) tooManyNames();
+        m_files.push_back({modified, folder, static_cast<std::uint32_t>(m_names.size())});
+        m_names.append(name);
+    }
+    // Drops the files from `count` on, and their names.
+    void truncate(std::size_t count);
+
+  private:
+    static constexpr std::size_t MaxNameAt = UINT32_MAX;
+    [[noreturn]] static void tooManyNames();
+
+    std::vector<ListedFile> m_files;
+    std::string m_names;
 };
 
 } // namespace quellomir

@@ -17,6 +17,7 @@ class ListingMemo {
   public:
     void keep(const std::string& folder, ListedNames names) {
         m_entries += names.size();
+        m_nameBytes += names.nameBytes();
         names.shrinkToFit();
         m_folders.insert_or_assign(folder, std::move(names));
     }
@@ -28,15 +29,19 @@ class ListingMemo {
         ListedNames names = std::move(found->second);
         m_folders.erase(found);
         m_entries -= names.size();
+        m_nameBytes -= names.nameBytes();
         return names;
     }
 
     // The entries still kept: an upper bound of the files still to be listed.
     std::size_t entries() const { return m_entries; }
+    // The bytes of their names: an upper bound of the name bytes still to be listed.
+    std::size_t nameBytes() const { return m_nameBytes; }
 
   private:
     std::unordered_map<std::string, ListedNames> m_folders;
     std::size_t m_entries = 0;
+    std::size_t m_nameBytes = 0;
 };
 
 } // namespace quellomir

@@ -1,0 +1,31 @@
+#include "scan/file_list.h"
+
+#include <stdexcept>
+
+namespace quellomir {
+
+std::string FileList::path(std::size_t file) const {
+    const std::string& folder = folders[m_files[file].folder];
+    const std::string_view leaf = name(file);
+    std::string path;
+    path.reserve(folder.size() + leaf.size());
+    path.append(folder).append(leaf);
+    return path;
+}
+
+void FileList::reserve(std::size_t files, std::size_t nameBytes) {
+    m_files.reserve(m_files.size() + files);
+    m_names.reserve(m_names.size() + nameBytes);
+}
+
+void FileList::truncate(std::size_t count) {
+    if (count >= m_files.size()) return;
+    m_names.resize(m_files[count].nameAt);
+    m_files.resize(count);
+}
+
+void FileList::tooManyNames() {
+    throw std::length_error("the names of the files to compare in one folder tree exceed 4 GiB");
+}
+
+} // namespace quellomir
