@@ -17,9 +17,10 @@ namespace quellomir {
 // long copies, the destination paths the run has written (a later row may replace what an
 // earlier one wrote, as planned), and the copies to free names not yet flushed.
 //
-// Flushing each small file on its own costs a wait for the disk per file (about 5 ms here,
-// against some 20 µs for the copy), so copies to free names are flushed in groups with one
-// file-system flush, and get the source's last-write time only after it. Copies that
+// Flushing each small file on its own costs a wait for the disk per file (milliseconds,
+// against tens of microseconds for the copy of a small file), so copies to free names are
+// flushed in groups with one file-system flush, and get the source's last-write time only
+// after it. Copies that
 // replace a file are flushed one by one before the rename, so that the file they replace
 // stays until its replacement is on the disk.
 class SyncSession {
