@@ -16,6 +16,7 @@ constexpr Subcommand Subcommands[] = {
      "         [--extra SHARE] [--newer SHARE] [--bytes N] [--seed N]",
      runGenerate},
     {"scan", "scan DIR [--runs N] [--yield 0|1]", runScan},
+    {"compare", "compare DIR1 DIR2 [--runs N] [--rsync 0|1]", runCompare},
     {"sync", "sync DIR1 DIR2 [--runs N]", runSync},
 };
 

@@ -14,7 +14,11 @@ struct Measured {
     long peakKilobytes = 0; // getrusage's maxrss of the process that ran it
     std::uint64_t folders = 0;
     std::uint64_t files = 0;
+    std::uint64_t otherFiles = 0; // a comparison's second side
+    std::uint64_t copyRows = 0;
+    std::uint64_t overwriteRows = 0;
 };
+
 
 // Runs `work` in a child process of its own, so that each run's peak memory is its
 // own and not that of the runs before it. The child's figures come back through a

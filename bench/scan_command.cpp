@@ -3,6 +3,7 @@
 // through `find` and through a bare walk, in the same run, warm cache.
 
 #include "bare_walk.h"
+#include "bench_yielder.h"
 #include "measure.h"
 #include "options.h"
 #include "subcommand.h"
@@ -23,29 +24,6 @@
 
 namespace quellomir::bench {
 namespace {
-
-class CountingReport final : public ErrorReport {
-  public:
-    void report(const std::string&, const std::string&, int) override { ++count; }
-    int count = 0;
-};
-
-// Behaves as the window's yielder does: looks at the clock on every tick and would
-// let the window run every 20 ms. Only the looking costs here.
-class ClockYielder final : public Yielder {
-  public:
-    void tick() override {
-        auto time = std::chrono::steady_clock::now();
-        if (time - m_last >= std::chrono::milliseconds(20)) {
-            m_last = time;
-            ++turns;
-        }
-    }
-    int turns = 0;
-
-  private:
-    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
-};
 
 Measured scanAndList(const std::string& root, bool yielding) {
     PosixFileSystem fs;

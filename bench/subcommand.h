@@ -15,6 +15,7 @@ struct Subcommand {
 
 int runGenerate(std::span<char* const> arguments);
 int runScan(std::span<char* const> arguments);
+int runCompare(std::span<char* const> arguments);
 int runSync(std::span<char* const> arguments);
 
 } // namespace quellomir::bench

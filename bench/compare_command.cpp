@@ -1,0 +1,113 @@
+// quellomir-bench compare DIR1 DIR2: the compare run without a window (the scan and
+// listing of both sides and the rules) beside, on the same folders in the same run,
+// `find` over both trees and the two dry runs of rsync that would plan the same copies.
+
+#include "bench_yielder.h"
+#include "measure.h"
+#include "options.h"
+#include "subcommand.h"
+
+#include "compare/compare_run.h"
+#include "fs/posix_file_system.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+namespace quellomir::bench {
+namespace {
+
+Measured compareSides(const std::string& folder1, const std::string& folder2) {
+    PosixFileSystem fs;
+    const CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
+    CountingReport report;
+    ClockYielder yielder;
+    std::size_t listed = 0;
+    CompareContext context{fs, codePage, report, yielder, listed};
+    NumberedHandler handler(report, CompareRunLocation);
+
+    const struct timespec start = now();
+    Plan plan = compareFolders(
+        handler, [&] { return folder1; }, [&] { return folder2; }, context);
+    Measured result;
+    result.seconds = secondsSince(start);
+    result.files = plan.files(Side::Folder1).size();
+    result.otherFiles = plan.files(Side::Folder2).size();
+    for (const PlanRow& row : plan.rows())
+        ++(row.kind == RowKind::Copy ? result.copyRows : result.overwriteRows);
+    return result;
+}
+
+std::string withSlash(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+} // namespace
+
+int runCompare(std::span<char* const> arguments) {
+    try {
+        Options options(arguments, {"runs", "rsync"});
+        if (options.plain().size() != 2) {
+            std::fprintf(stderr, "compare wants two folders\n");
+            return 2;
+        }
+        const std::string one = withSlash(std::filesystem::absolute(options.plain()[0]).string());
+        const std::string two = withSlash(std::filesystem::absolute(options.plain()[1]).string());
+        const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
+        const bool withRsync = options.number("rsync", 1) != 0;
+        std::string empty = (std::filesystem::temp_directory_path() / "quellomir-bench-XXXXXX").string();
+        if (!::mkdtemp(empty.data())) throw std::runtime_error("cannot make an empty folder");
+
+        const std::vector<std::string> find{"find", one, two, "-type", "f", "-printf", "%T@ %f\n"};
+        const std::vector<std::string> rsync12{"rsync", "-rtn", "--update", one, two};
+        const std::vector<std::string> rsync21{"rsync", "-rtn", "--update", two, one};
+
+        commandSeconds(find); // warm the cache
+        Measured ours;
+        double findSeconds = 1e9, rsyncSeconds = 1e9;
+        for (std::uint64_t run = 0; run < runs; ++run) {
+            Measured compared = inChildProcess([&] { return compareSides(one, two); });
+            if (run == 0 || compared.seconds < ours.seconds) ours = compared;
+            findSeconds = std::min(findSeconds, commandSeconds(find));
+            if (withRsync)
+                rsyncSeconds = std::min(rsyncSeconds, commandSeconds(rsync12) + commandSeconds(rsync21));
+        }
+        const Measured idle =
+            inChildProcess([&] { return compareSides(withSlash(empty), withSlash(empty)); });
+        ::rmdir(empty.c_str());
+
+        const std::uint64_t files = ours.files + ours.otherFiles;
+        const double bytesPerFile =
+            files ? (ours.peakKilobytes - idle.peakKilobytes) * 1024.0 / static_cast<double>(files) : 0;
+        const double bytesPerSideFile =
+            ours.files ? (ours.peakKilobytes - idle.peakKilobytes) * 1024.0 / static_cast<double>(ours.files)
+                       : 0;
+        std::printf("folders         %s  %s\n", one.c_str(), two.c_str());
+        std::printf("files per side  %llu  %llu\n", static_cast<unsigned long long>(ours.files),
+                    static_cast<unsigned long long>(ours.otherFiles));
+        std::printf("copy rows       %llu\n", static_cast<unsigned long long>(ours.copyRows));
+        std::printf("overwrite rows  %llu\n", static_cast<unsigned long long>(ours.overwriteRows));
+        std::printf("compare         %.3f s   (best of %llu)\n", ours.seconds,
+                    static_cast<unsigned long long>(runs));
+        std::printf("find            %.3f s   find DIR1 DIR2 -type f -printf '%%T@ %%f\\n'   ratio %.2f\n",
+                    findSeconds, ours.seconds / findSeconds);
+        if (withRsync)
+            std::printf("rsync -rtn x2   %.3f s   rsync -rtn --update, both directions      ratio %.2f\n",
+                        rsyncSeconds, ours.seconds / rsyncSeconds);
+        std::printf(
+            "peak memory     %ld KiB, empty run %ld KiB: %.0f bytes per file listed (%.0f per file of "
+            "one side)\n",
+            ours.peakKilobytes, idle.peakKilobytes, bytesPerFile, bytesPerSideFile);
+        return 0;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "compare: %s\n", failure.what());
+        return 1;
+    }
+}
+
+} // namespace quellomir::bench
