@@ -8,6 +8,7 @@
 #include "app/settings_store.h"
 #include "files/code_page.h"
 #include "fs/file_system.h"
+#include "handler/numbered_handler.h"
 #include "handler/yielder.h"
 
 #include <QCursor>
@@ -93,6 +94,8 @@ class Form1 final : public QWidget {
                      const std::function<void(Yielder&)>& run);
     void setRunControlsEnabled(bool enabled);
     void removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot);
+    void chooseFolderInto(NumberedHandler& h, FolderSlotModel& slot, const QString& key);
+    void tickEveryRow(const char* location, bool ticked);
     void compareFolders(Yielder& yielder);
     void carryOutPlan(Yielder& yielder);
 

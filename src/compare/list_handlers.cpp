@@ -36,23 +36,21 @@ void Form1::removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot) {
 }
 
 void Form1::PushButton7_Click() {
+    tickEveryRow("in Quellomir2021/08/31.Form1.PushButton7_Click ", true);
+}
+
+void Form1::PushButton8_Click() {
+    tickEveryRow("in Quellomir2021/08/31.Form1.PushButton8_Click ", false);
+}
+
+void Form1::tickEveryRow(const char* location, bool ticked) {
     if (m_running) return;
-    NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton7_Click ");
+    NumberedHandler h(m_errorReport, location);
     int count = 0;
     h.run(100, [&] { count = m_plan.count(); });
     // One change for the whole list rather than one per row: a million rows tick at once.
     h.run(102, [&] {
-        if (count > 0) m_plan.setAllChecked(true);
-    });
-}
-
-void Form1::PushButton8_Click() {
-    if (m_running) return;
-    NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton8_Click ");
-    int count = 0;
-    h.run(100, [&] { count = m_plan.count(); });
-    h.run(102, [&] {
-        if (count > 0) m_plan.setAllChecked(false);
+        if (count > 0) m_plan.setAllChecked(ticked);
     });
 }
 

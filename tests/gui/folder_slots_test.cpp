@@ -114,12 +114,7 @@ TEST_F(FolderSlots, ClearFolder1UnderTheBusyCursorKeepsTheRowButStoresEmpty) {
 
 TEST_F(FolderSlots, FailedSaveIsReportedWithItsLineAndTheRowStaysShown) {
     Form1& window = start();
-    // A plain file where the settings folder should be: no save can succeed, not even as root.
-    const QString blocker = configPath() + QStringLiteral("/not-a-folder");
-    QFile file(blocker);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    useSettingsFolder(blocker + QStringLiteral("/config"));
+    makeSettingsUnwritable();
 
     dialogs.folderAnswers = {QStringLiteral("/data/music")};
     window.PushButton3_Click();
@@ -140,11 +135,7 @@ TEST_F(FolderSlots, FailedSaveIsReportedWithItsLineAndTheRowStaysShown) {
 
 TEST_F(FolderSlots, FailedClearIsReportedAtLine102) {
     Form1& window = start();
-    const QString blocker = configPath() + QStringLiteral("/not-a-folder");
-    QFile file(blocker);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    useSettingsFolder(blocker + QStringLiteral("/config"));
+    makeSettingsUnwritable();
     window.PushButton4_Click();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("PushButton4_Click at line 102\r\r")));

@@ -5,6 +5,7 @@
 #include "gui/qstring_printer.h"
 #include "gui/recording_dialogs.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -38,6 +39,14 @@ class WindowTest : public ::testing::Test {
     }
 
     QString configPath() const { return m_configDir.path(); }
+
+    // A plain file where the settings folder should be: no save can succeed, not even as root.
+    void makeSettingsUnwritable() {
+        const QString blocker = m_configDir.path() + QStringLiteral("/not-a-folder");
+        QFile file(blocker);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        useSettingsFolder(blocker + QStringLiteral("/config"));
+    }
 
     QString stored(const QString& key) const {
         QSettings store(m_configDir.path() + QStringLiteral("/Venmarro.conf"), QSettings::NativeFormat);
