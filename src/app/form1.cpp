@@ -78,6 +78,8 @@ void Form1::buildControls() {
                                       PushButton6, PushButton13, PushButton9};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    // The first in the tab order has the focus when the window opens.
+    ListView3->setFocus();
 
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
@@ -149,6 +151,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             ListView2_DblClick();
     } else if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // The focus frame spans the whole row, so Space ticks the row whichever of its
+        // cells was clicked; the list itself would only toggle it from the first column.
+        if (watched == ListView3 && key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier &&
+            ListView3->currentIndex().isValid()) {
+            const int n = ListView3->currentIndex().row() + 1;
+            m_plan.setChecked(n, !m_plan.checked(n));
+            return true;
+        }
         // The Delete key's code is 46 in the handlers' terms; other keys pass on as they are.
         const int keyCode = key->key() == Qt::Key_Delete ? 46 : key->key();
         if (watched == ListView1)

@@ -2,6 +2,7 @@
 #include "app/window_yielder.h"
 
 #include <QCloseEvent>
+#include <QPointer>
 #include <QPushButton>
 
 namespace quellomir {
@@ -10,7 +11,11 @@ void Form1::carryOutRun(const QString& activity, const std::function<QString()>&
                         const std::function<void(Yielder&)>& run) {
     if (m_running) return;
     m_running = true;
+    // Turning the pressed button off moves the keyboard focus on; it goes back after the
+    // run unless the user has moved it meanwhile.
+    const QPointer<QWidget> focusBefore = focusWidget();
     setRunControlsEnabled(false);
+    const QPointer<QWidget> focusDuring = focusWidget();
     const QString caption = windowTitle();
     WindowYielder yielder(
         [&] {
@@ -26,6 +31,7 @@ void Form1::carryOutRun(const QString& activity, const std::function<QString()>&
     }
     setWindowTitle(caption);
     setRunControlsEnabled(true);
+    if (focusBefore && focusBefore != focusDuring && focusWidget() == focusDuring) focusBefore->setFocus();
     m_running = false;
     if (cancelled) emit closedDuringRun();
 }
