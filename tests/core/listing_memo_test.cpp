@@ -11,6 +11,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace quellomir {
 namespace {
@@ -97,6 +100,52 @@ TEST(ListingMemo, CountsTheNameBytesOfWhatItStillKeeps) {
     ASSERT_TRUE(memo.take("/f/"));
     EXPECT_EQ(memo.entries(), 1u);
     EXPECT_EQ(memo.nameBytes(), 2u);
+}
+
+std::vector<std::pair<EntryKind, std::string>> entriesOf(const ListedNames& names) {
+    std::vector<std::pair<EntryKind, std::string>> entries;
+    names.forEach([&](EntryKind kind, std::string_view name) { entries.emplace_back(kind, name); });
+    return entries;
+}
+
+TEST(ListingMemo, GivesBackEachFolderEntriesWhateverTheOrderOfTaking) {
+    ListedNames first, second, empty;
+    first.add(EntryKind::Regular, "a");
+    first.add(EntryKind::Link, "link to a");
+    second.add(EntryKind::Regular, "b");
+    ListingMemo memo;
+    memo.keep("/f/", first);
+    memo.keep("/e/", empty);
+    memo.keep("/g/", second);
+    const auto g = memo.take("/g/");
+    ASSERT_TRUE(g);
+    EXPECT_EQ(entriesOf(*g), entriesOf(second));
+    EXPECT_FALSE(memo.take("/g/")) << "taken twice";
+    const auto f = memo.take("/f/");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->size(), 2u);
+    EXPECT_EQ(entriesOf(*f), entriesOf(first));
+    const auto e = memo.take("/e/");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->size(), 0u);
+    EXPECT_EQ(memo.entries(), 0u);
+}
+
+TEST(ListingMemo, AFolderKeptAgainReplacesWhatWasKeptOfIt) {
+    ListedNames before, after;
+    before.add(EntryKind::Regular, "old one");
+    before.add(EntryKind::Regular, "old two");
+    after.add(EntryKind::Regular, "new");
+    ListingMemo memo;
+    memo.keep("/f/", before);
+    memo.keep("/f/", after);
+    EXPECT_EQ(memo.entries(), 1u);
+    EXPECT_EQ(memo.nameBytes(), 3u);
+    const auto f = memo.take("/f/");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(entriesOf(*f), entriesOf(after));
+    EXPECT_EQ(memo.entries(), 0u);
+    EXPECT_EQ(memo.nameBytes(), 0u);
 }
 
 TEST_F(ListingMemoTest, ItsCountsAreEnoughRoomForTheListing) {

@@ -20,7 +20,7 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
     h.run(firstLine, [&] { folders.push_back(folder); });
     h.run(firstLine + 2, [&] {
         GetSubDirectories2016(folders, true, context.fs, context.codePage, context.scanReport,
-                              context.yielder);
+                              context.yielder, &memo);
     });
     files.folders = std::move(folders);
     files.reserve(memo.entries(), memo.nameBytes());

@@ -21,7 +21,14 @@ class ListedNames {
     std::size_t size() const { return m_count; }
     // The bytes of the names alone, without their kinds and terminators.
     std::size_t nameBytes() const { return m_bytes.size() - 2 * m_count; }
-    void shrinkToFit() { m_bytes.shrink_to_fit(); }
+    // The entries as packed here, for keeping them elsewhere; fromPacked gives them back.
+    std::string_view packed() const { return m_bytes; }
+    static ListedNames fromPacked(std::string_view packed, std::size_t count) {
+        ListedNames names;
+        names.m_bytes = packed;
+        names.m_count = count;
+        return names;
+    }
 
     template <class Visit> void forEach(Visit&& visit) const {
         for (std::size_t at = 0; at < m_bytes.size();) {

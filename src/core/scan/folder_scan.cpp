@@ -223,7 +223,7 @@ void FolderScan::listChildren(const std::string& path, Level& children) {
         children.add(std::move(child));
     });
     if (error != 0) throw std::system_error(error, std::generic_category(), path);
-    if (m_memo) m_memo->keep(path, std::move(others));
+    if (m_memo) m_memo->keep(path, others);
 }
 
 void FolderScan::removeFirstEqual(Level& level, std::size_t index) {
