@@ -21,7 +21,8 @@ if [ "${2:-}" = --drive ]; then
         until box=$(message_box) || ((SECONDS >= deadline)); do sleep 0.1; done
         [ -z "$box" ] || break
     done
-    [ -n "$box" ] || fail "no end message came after \"4. Start Syncing\" was pressed"
+    [ -n "$box" ] ||
+        fail "no end message came after \"4. Start Syncing\" was pressed; windows shown: $(shown_windows)"
     close_message_box "$box"
     close_program
     exit 0

@@ -90,6 +90,15 @@ message_box() {
     return 1
 }
 
+# shown_windows: the titles of the windows on the screen, to say what came instead.
+shown_windows() {
+    local window titles=()
+    for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+        titles+=("\"$(xdotool getwindowname "$window" 2>/dev/null)\"")
+    done
+    echo "${titles[*]:-none}"
+}
+
 # close_message_box WINDOW: presses Return on the message box, as its OK button has the
 # focus, and waits until it has gone.
 close_message_box() {
