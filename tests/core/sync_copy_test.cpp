@@ -202,5 +202,27 @@ TEST_F(SafeFileCopyTest, FlushLaterGivesAProvisionalOlderTime) {
     EXPECT_EQ(result.modified.nanoseconds, SourceTime.nanoseconds);
 }
 
+TEST_F(SafeFileCopyTest, ASourceWithTheProvisionalTimeOfItsFinalTimeIsCopiedAsHavingTheFinalOne) {
+    const FileTime finalTime = SourceTime;
+    const std::string provisional = tmp.file("from/provisional.txt", "p");
+    testing::setTime(provisional, {finalTime.seconds - 2, finalTime.nanoseconds});
+    const std::string other = tmp.file("from/other.txt", "o");
+    testing::setTime(other, {finalTime.seconds - 1, finalTime.nanoseconds});
+    CopyOptions options;
+    options.sourceFinalTime = finalTime;
+
+    ASSERT_TRUE(SafeFileCopy(fs, provisional, to + "provisional.txt", options).done);
+    expectTime(to + "provisional.txt", finalTime);
+    // A source with a time of its own (changed by someone else since) keeps it.
+    ASSERT_TRUE(SafeFileCopy(fs, other, to + "other.txt", options).done);
+    expectTime(to + "other.txt", {finalTime.seconds - 1, finalTime.nanoseconds});
+
+    options.flush = Flush::Later;
+    const CopyResult later = SafeFileCopy(fs, provisional, to + "later.txt", options);
+    ASSERT_TRUE(later.done);
+    expectTime(to + "later.txt", provisionalTime(finalTime));
+    EXPECT_EQ(later.modified.seconds, finalTime.seconds);
+}
+
 } // namespace
 } // namespace quellomir

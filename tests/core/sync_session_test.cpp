@@ -2,9 +2,11 @@
 #include "sync/copy_file_overwrite.h"
 #include "sync/sync_plan.h"
 
+#include "files/path_text.h"
 #include "fs/posix_file_system.h"
 #include "support/compare_lists.h"
 #include "support/faulty_file_system.h"
+#include "support/forwarding_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
@@ -13,8 +15,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace quellomir {
 namespace {
@@ -52,6 +57,62 @@ class ClosingYielder final : public Yielder {
     void tick() override { throw Closed{}; }
 };
 
+// Files under `folder` look as if they were on a file system of their own, as those of a
+// USB stick beside the disk would.
+class OtherDeviceUnder final : public testing::ForwardingFileSystem {
+  public:
+    OtherDeviceUnder(FileSystem& inner, std::string folder)
+        : ForwardingFileSystem(inner), m_folder(std::move(folder)) {}
+    int stat(const std::string& path, Follow follow, FileFacts& facts) override {
+        const int error = m_inner.stat(path, follow, facts);
+        if (error == 0 && path.starts_with(m_folder)) facts.device = ~facts.device;
+        return error;
+    }
+
+  private:
+    std::string m_folder;
+};
+
+// A flush of the file system that takes a while, as a USB stick's does, and tells when it
+// runs and on which thread.
+class SlowFlush final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int syncFileSystem(const std::string& path) override {
+        thread = std::this_thread::get_id();
+        running = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int error = m_inner.syncFileSystem(path);
+        running = false;
+        ++finished;
+        return error;
+    }
+    std::atomic<bool> running{false};
+    std::atomic<int> finished{0};
+    std::thread::id thread;
+};
+
+// Counts the turns the window gets while a SlowFlush runs; closes the window at the first
+// of them when asked to.
+class FlushWatchingYielder final : public Yielder {
+  public:
+    explicit FlushWatchingYielder(const SlowFlush& flush, bool close = false)
+        : m_flush(flush), m_close(close) {}
+    void tick() override {
+        if (std::this_thread::get_id() != m_windowThread) ++ticksOnOtherThreads;
+        if (!m_flush.running) return;
+        ++ticksDuringFlush;
+        if (m_close) throw Closed{};
+    }
+    int ticksDuringFlush = 0;
+    int ticksOnOtherThreads = 0;
+
+  private:
+    const SlowFlush& m_flush;
+    const bool m_close;
+    const std::thread::id m_windowThread = std::this_thread::get_id();
+};
+
 class SyncSessionTest : public ::testing::Test {
   protected:
     TempFolder tmp;
@@ -72,15 +133,18 @@ class SyncSessionTest : public ::testing::Test {
     }
 };
 
-TEST_F(SyncSessionTest, ACopyToAFreeNameLooksOlderUntilItsGroupIsFlushed) {
+TEST_F(SyncSessionTest, ACopyToAFreeNameLooksOlderUntilTheEndOfTheRunWhichFlushesOnce) {
     file("one/a.txt", "a", Newer);
     Plan plan = testing::comparePlan(posix, one, two);
-    SyncSession session(posix, yielder);
+    FaultyFileSystem fs(posix);
+    SyncSession session(fs, yielder);
 
     carryOut(plan, 0, session);
     EXPECT_EQ(plan.actionText(0), "Done");
     EXPECT_EQ(contentsOf(two + "a.txt"), "a");
     EXPECT_TRUE(hasTime(two + "a.txt", provisionalTime(Newer)));
+    EXPECT_EQ(fs.calls(Op::SyncFile), 0); // nothing waited for the disk so far
+    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 0);
     // Were the run cut short here, the next comparison would copy it again.
     EXPECT_EQ(rowTexts(testing::comparePlan(posix, one, two)),
               std::vector<std::string>{one + "a.txt| will overwrite an older|" + two + "a.txt"});
@@ -88,9 +152,10 @@ TEST_F(SyncSessionTest, ACopyToAFreeNameLooksOlderUntilItsGroupIsFlushed) {
     session.flush(plan);
     EXPECT_TRUE(hasTime(two + "a.txt", Newer));
     EXPECT_EQ(plan.actionText(0), "Done");
+    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 1);
 }
 
-TEST_F(SyncSessionTest, AFailingFlushMarksTheRowsOfItsGroupFailedAndKeepsThemLookingOlder) {
+TEST_F(SyncSessionTest, AFailingFlushMarksTheRowsOfItsFileSystemFailedAndKeepsThemLookingOlder) {
     file("one/a.txt", "a", Newer);
     file("one/b.txt", "b", Newer);
     Plan plan = testing::comparePlan(posix, one, two);
@@ -106,38 +171,109 @@ TEST_F(SyncSessionTest, AFailingFlushMarksTheRowsOfItsGroupFailedAndKeepsThemLoo
 }
 
 TEST_F(SyncSessionTest, AFailureToGiveTheTimeOrToFlushItMarksTheRowFailed) {
-    for (Op failing : {Op::SetModified, Op::SyncFileSystem}) {
+    // The copy sets the provisional time (the first call), the end of the run the final
+    // one after its one flush of the file system.
+    for (auto [failing, nth] : {std::pair{Op::SetModified, 2}, std::pair{Op::SyncFileSystem, 1}}) {
         TempFolder here;
         const std::string source = here.file("one/a.txt", "a");
         setTime(source, Newer);
         here.folder("two");
         Plan plan = testing::comparePlan(posix, here / "one/", here / "two/");
         FaultyFileSystem fs(posix);
-        // The copy sets the provisional time (the first call), the flush the final one;
-        // the flush of the file system runs once for the data, once for the times.
-        fs.failCall(failing, 2, EIO);
+        fs.failCall(failing, nth, EIO);
         SyncSession session(fs, yielder);
 
         syncPlan(plan, session);
+        EXPECT_EQ(fs.calls(failing), nth) << int(failing);
         EXPECT_EQ(plan.actionText(0), "Failed: " + std::string(std::strerror(EIO))) << int(failing);
+        EXPECT_TRUE(hasTime(here / "two/a.txt", provisionalTime(Newer))) << int(failing);
     }
 }
 
-TEST_F(SyncSessionTest, AFullGroupIsFlushedBeforeTheNextCopy) {
+// Adapted from the time copies to free names were flushed in groups of 64 MB: now none is
+// flushed before the end of the run, however much was copied.
+TEST_F(SyncSessionTest, ManyMegabytesOfCopiesToFreeNamesWaitForNoFlushBeforeTheEnd) {
     const std::string big = file("one/big.bin", "", Newer);
     ASSERT_EQ(::truncate(big.c_str(), 64 << 20), 0);
     setTime(big, Newer);
     file("one/small.txt", "s", Newer);
     Plan plan = testing::comparePlan(posix, one, two);
     ASSERT_EQ(plan.size(), 2u);
-    const std::size_t bigRow = plan.sourceText(0) == big ? 0 : 1;
-    SyncSession session(posix, yielder);
+    FaultyFileSystem fs(posix);
+    SyncSession session(fs, yielder);
 
-    carryOut(plan, bigRow, session);
+    syncRows(plan, session);
     EXPECT_TRUE(hasTime(two + "big.bin", provisionalTime(Newer)));
-    carryOut(plan, 1 - bigRow, session);
-    EXPECT_TRUE(hasTime(two + "big.bin", Newer));
     EXPECT_TRUE(hasTime(two + "small.txt", provisionalTime(Newer)));
+    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 0);
+    EXPECT_EQ(fs.calls(Op::SyncFile), 0);
+
+    session.flush(plan);
+    EXPECT_TRUE(hasTime(two + "big.bin", Newer));
+    EXPECT_TRUE(hasTime(two + "small.txt", Newer));
+    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 1);
+}
+
+TEST_F(SyncSessionTest, EachFileSystemIsFlushedOnceAndItsFailureFailsOnlyTheRowsWrittenToIt) {
+    file("one/a.txt", "a", Newer);
+    file("one/b.txt", "b", Newer);
+    file("two/c.txt", "c", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    ASSERT_EQ(plan.size(), 3u);
+    OtherDeviceUnder stick(posix, one);
+    FaultyFileSystem fs(stick);
+    fs.failPath(Op::SyncFileSystem, one, EIO);
+    SyncSession session(fs, yielder);
+
+    syncPlan(plan, session);
+    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 2);
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        const std::string source = plan.sourceText(row);
+        const std::string copy = (source.starts_with(one) ? two : one) + GetFileName(source);
+        if (source.starts_with(one)) {
+            EXPECT_EQ(plan.actionText(row), "Done") << source;
+            EXPECT_TRUE(hasTime(copy, Newer));
+        } else {
+            EXPECT_EQ(plan.actionText(row), "Failed: " + std::string(std::strerror(EIO))) << source;
+            EXPECT_TRUE(hasTime(copy, provisionalTime(Newer)));
+        }
+    }
+}
+
+TEST_F(SyncSessionTest, TheWindowGetsItsTurnWhileTheFlushAtTheEndRunsOnAnotherThread) {
+    file("one/a.txt", "a", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    SlowFlush slow(posix);
+    FlushWatchingYielder watching(slow);
+    SyncSession session(slow, watching);
+
+    syncPlan(plan, session);
+    EXPECT_EQ(slow.finished, 1);
+    EXPECT_NE(slow.thread, std::this_thread::get_id());
+    EXPECT_GE(watching.ticksDuringFlush, 2); // 50 ms of flush, a turn every few
+    EXPECT_EQ(watching.ticksOnOtherThreads, 0);
+    EXPECT_EQ(plan.actionText(0), "Done");
+    EXPECT_TRUE(hasTime(two + "a.txt", Newer));
+}
+
+TEST_F(SyncSessionTest, ClosingTheWindowDuringTheFlushWaitsForItAndLeavesNoTemporary) {
+    file("one/a.txt", "a", Newer);
+    file("one/b.txt", "b", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    SlowFlush slow(posix);
+    FlushWatchingYielder closing(slow, true);
+    SyncSession session(slow, closing);
+
+    syncRows(plan, session);
+    EXPECT_THROW(session.flush(plan), Closed);
+    // Closed at its first turn, some 5 ms in: the flush of 50 ms had ended all the same.
+    EXPECT_EQ(closing.ticksDuringFlush, 1);
+    EXPECT_EQ(slow.finished, 1);
+    EXPECT_FALSE(slow.running);
+    EXPECT_EQ(testing::namesIn(two), (std::vector<std::string>{"a.txt", "b.txt"}));
+    // They were not given their times: the next comparison copies them again.
+    EXPECT_TRUE(hasTime(two + "a.txt", provisionalTime(Newer)));
+    EXPECT_TRUE(hasTime(two + "b.txt", provisionalTime(Newer)));
 }
 
 // Plans the comparison would not make, to reach the rule that what an earlier row wrote

@@ -51,7 +51,6 @@ ssize_t copyPiece(Way way, int from, int to, std::size_t length, std::unique_ptr
 // (nobody waits for it), so the flush after the copy waits for little more than the last
 // piece; and the window gets its turn.
 constexpr std::size_t PieceSize = 8 * 1024 * 1024;
-constexpr std::size_t SmallFileSize = 1024 * 1024;
 
 int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::CopyProgress& progress) {
     Way way = Way::KernelRange;
@@ -86,11 +85,9 @@ int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::
             if (progress) progress();
         }
     }
-    // Only a hint to start writing: a failure of the disk shows in the caller's flush. Small
-    // files are left to be flushed many at a time, where a hint each would cost more than
-    // their copy.
-    if (done - handedToDisk >= static_cast<off_t>(SmallFileSize))
-        ::sync_file_range(to, handedToDisk, done - handedToDisk, SYNC_FILE_RANGE_WRITE);
+    // Only a hint to start writing, for small files too: the flush at the end of a run then
+    // finds most of the data on the disk already. A failure of the disk shows in that flush.
+    if (done > handedToDisk) ::sync_file_range(to, handedToDisk, done - handedToDisk, SYNC_FILE_RANGE_WRITE);
     return 0;
 }
 

@@ -24,7 +24,7 @@ CopyResult carryOutCopy(Plan& plan, std::size_t row, SyncSession& session) {
     FileFacts facts;
     const bool exists = session.fs().stat(NormalizeBackslashes(destination), Follow::No, facts) == 0;
     if (exists && !session.wrote(destination)) return CopyResult::failure(std::string(AppearedReason));
-    return session.copy(plan, row, source, destination, exists);
+    return session.copy(row, source, destination, exists);
 }
 
 CopyResult carryOutOverwrite(Plan& plan, std::size_t row, SyncSession& session) {
@@ -38,7 +38,7 @@ CopyResult carryOutOverwrite(Plan& plan, std::size_t row, SyncSession& session) 
     const bool destinationChanged = !session.wrote(destination) &&
                                     !unchanged(session.fs(), destination, plan.destinationFile(row).modified);
     if (sourceChanged || destinationChanged) return CopyResult::failure(std::string(ChangedReason));
-    return session.copy(plan, row, source, destination, true);
+    return session.copy(row, source, destination, true);
 }
 
 } // namespace

@@ -13,14 +13,19 @@ bool cannotKeepMode(int error) {
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
 }
 
+bool sameTime(FileTime a, FileTime b) {
+    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
+}
+
 // The steps after the copy, on the new file; 0 or the errno of the failing step.
-int finishTemporary(FileSystem& fs, const std::string& temporary, const FileFacts& source, Flush flush) {
-    const FileTime time = flush == Flush::Now ? source.modified : provisionalTime(source.modified);
+int finishTemporary(FileSystem& fs, const std::string& temporary, FileTime sourceTime, std::uint32_t mode,
+                    Flush flush) {
+    const FileTime time = flush == Flush::Now ? sourceTime : provisionalTime(sourceTime);
     if (int error = fs.setModified(temporary, time)) return error;
     if (flush == Flush::Now)
         if (int error = fs.syncFile(temporary)) return error;
     // After the flush: a mode without read permission would keep the flush from opening it.
-    if (int error = fs.setMode(temporary, source.mode); error != 0 && !cannotKeepMode(error)) return error;
+    if (int error = fs.setMode(temporary, mode); error != 0 && !cannotKeepMode(error)) return error;
     return 0;
 }
 
@@ -42,13 +47,16 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const st
 CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const FileFacts& sourceFacts,
                              const std::string& destination, const CopyOptions& options) {
     if (!sourceFacts.modified.known()) return CopyResult::failure(EIO);
+    FileTime sourceTime = sourceFacts.modified;
+    if (options.sourceFinalTime && sameTime(sourceTime, provisionalTime(*options.sourceFinalTime)))
+        sourceTime = *options.sourceFinalTime;
     std::string folder = GetParentFolder(destination);
     if (folder.empty()) folder = "./"; // a bare name lives in the working folder
     std::string temporary;
     if (int error = fs.copyToTemporary(source, folder, temporary, options.progress))
         return CopyResult::failure(error);
 
-    int error = finishTemporary(fs, temporary, sourceFacts, options.flush);
+    int error = finishTemporary(fs, temporary, sourceTime, sourceFacts.mode, options.flush);
     if (error == 0) error = fs.rename(temporary, destination);
     if (error != 0) {
         fs.unlink(temporary);
@@ -56,7 +64,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const Fi
     }
     if (options.flush == Flush::Now)
         if (int folderError = fs.syncFolder(folder)) return CopyResult::failure(folderError);
-    return CopyResult::success(sourceFacts.modified);
+    return CopyResult::success(sourceTime);
 }
 
 } // namespace quellomir

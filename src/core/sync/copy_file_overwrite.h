@@ -4,6 +4,7 @@
 #include "sync/copy_result.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quellomir {
@@ -13,16 +14,21 @@ enum class Flush : std::uint8_t {
     // Before it takes the destination name, the copy's data is flushed, and the folder
     // after: the file it replaces stays until its replacement is on the disk.
     Now,
-    // For a name nothing is at: no flush, and a provisional last-write time two seconds
-    // older than the source's. Until the caller flushes the file system and sets the
-    // source's time, a copy cut short by a power cut looks older than its source, so the
-    // next comparison copies it again instead of taking it for equal.
+    // For a name nothing is at: the data is handed to the disk without waiting for it,
+    // and the copy gets a provisional last-write time two seconds older than the source's.
+    // Until the caller flushes the file system and sets the source's time, a copy cut
+    // short by a power cut looks older than its source, so the next comparison copies it
+    // again instead of taking it for equal.
     Later,
 };
 
 struct CopyOptions {
     Flush flush = Flush::Now;
     FileSystem::CopyProgress progress; // called between the pieces of a long copy
+    // Set when the source is a copy flushed later that has not had its time yet: the time
+    // it is to get. While the source carries the provisional time of it, the copy is made
+    // as from a source of this time.
+    std::optional<FileTime> sourceFinalTime;
 };
 
 // The time a copy flushed later carries until then.

@@ -4,7 +4,7 @@
 
 namespace quellomir {
 
-void syncPlan(Plan& plan, SyncSession& session) {
+void syncRows(Plan& plan, SyncSession& session) {
     const std::size_t rows = plan.size();
     for (std::size_t row = 0; row < rows; ++row) {
         if (!plan.rows()[row].checked) continue;
@@ -16,6 +16,10 @@ void syncPlan(Plan& plan, SyncSession& session) {
         else
             plan.markFailed(row, std::move(result.reason));
     }
+}
+
+void syncPlan(Plan& plan, SyncSession& session) {
+    syncRows(plan, session);
     session.flush(plan);
 }
 

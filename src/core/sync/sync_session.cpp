@@ -5,46 +5,16 @@
 #include "sync/safe_file_copy.h"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <system_error>
 
 namespace quellomir {
 namespace {
 
-// A group is flushed at whichever comes first. Big enough that the flush costs little per
-// file, small enough that a power cut costs little to copy again and that the wait for one
-// flush stays short.
-constexpr std::size_t GroupFiles = 4096;
-constexpr std::int64_t GroupBytes = 64 * 1024 * 1024;
-
-// Flushes each file system once per step, named by a folder on it. Copies go into few
-// folders (a copy row's into the top folder of the other side), so a short list serves.
-class FolderFlushes {
-  public:
-    explicit FolderFlushes(FileSystem& fs) : m_fs(fs) {}
-
-    void add(const std::string& folder) {
-        if (find(folder) == m_folders.end()) m_folders.push_back({folder, 0});
-    }
-    void flushAll() {
-        for (Folder& folder : m_folders)
-            if (folder.error == 0) folder.error = m_fs.syncFileSystem(folder.path);
-    }
-    // The first failure of a flush of that folder, or 0.
-    int error(const std::string& folder) const { return find(folder)->error; }
-
-  private:
-    struct Folder {
-        std::string path;
-        int error = 0;
-    };
-    std::vector<Folder>::const_iterator find(const std::string& path) const {
-        return std::find_if(m_folders.begin(), m_folders.end(),
-                            [&](const Folder& f) { return f.path == path; });
-    }
-
-    FileSystem& m_fs;
-    std::vector<Folder> m_folders;
-};
+// How often the window gets its turn while a flush runs: often enough to repaint and
+// answer without a visible lag.
+constexpr std::chrono::milliseconds TurnInterval{5};
 
 } // namespace
 
@@ -54,20 +24,23 @@ bool SyncSession::wrote(const std::string& path) const {
     return m_written.count(NormalizeBackslashes(path)) != 0;
 }
 
-CopyResult SyncSession::copy(Plan& plan, std::size_t row, const std::string& source,
-                             const std::string& destination, bool replaces) {
-    // Before this row's copy, so that a failing flush marks only rows already marked done.
-    // A source this run wrote gets its time first, so that its copy carries that time.
-    if (m_unflushed.size() >= GroupFiles || m_unflushedBytes >= GroupBytes || wrote(source)) flush(plan);
-
+CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
+                             bool replaces) {
     CopyOptions options;
     options.flush = replaces ? Flush::Now : Flush::Later;
     options.progress = [this] { m_yielder.tick(); };
+    // A source this run copied to a free name still has its provisional time; its copy is
+    // to carry the time it will get.
+    if (auto earlier = m_provisional.find(NormalizeBackslashes(source)); earlier != m_provisional.end())
+        options.sourceFinalTime = m_unflushed[earlier->second].modified;
     CopyResult result = SafeFileCopy(m_fs, source, destination, options);
     if (!result.done) return result;
 
     std::string path = NormalizeBackslashes(destination);
-    if (!replaces) remember(row, path, result.modified);
+    if (replaces)
+        m_provisional.erase(path);
+    else
+        remember(row, path, result.modified);
     m_written.insert(std::move(path));
     return result;
 }
@@ -75,38 +48,68 @@ CopyResult SyncSession::copy(Plan& plan, std::size_t row, const std::string& sou
 void SyncSession::remember(std::size_t row, const std::string& path, FileTime modified) {
     FileFacts facts;
     if (m_fs.stat(path, Follow::No, facts) != 0) return; // gone already: nothing to give a time
+    m_provisional[path] = m_unflushed.size();
     m_unflushed.push_back({path, row, modified, facts.device, facts.inode});
-    m_unflushedBytes += facts.size;
+}
+
+std::vector<int> SyncSession::flushFileSystems(const std::vector<std::string>& folders) {
+    std::vector<int> errors(folders.size(), 0);
+    auto flushAll = [&] {
+        for (std::size_t i = 0; i < folders.size(); ++i)
+            errors[i] = m_fs.syncFileSystem(folders[i]);
+    };
+    std::future<void> flushing;
+    try {
+        flushing = std::async(std::launch::async, flushAll);
+    } catch (const std::system_error&) {
+        flushAll(); // no thread to be had: the window waits with the flush
+        return errors;
+    }
+    try {
+        while (flushing.wait_for(TurnInterval) != std::future_status::ready)
+            m_yielder.tick();
+    } catch (...) {
+        // The flush uses this session and the list above: it has to end before they do.
+        flushing.wait();
+        throw;
+    }
+    flushing.get();
+    return errors;
 }
 
 void SyncSession::flush(Plan& plan) {
     if (m_unflushed.empty()) return;
-    FolderFlushes flushes(m_fs);
+    // One flush per file system, named by the folder of its first copy.
+    std::vector<std::uint64_t> devices;
+    std::vector<std::string> folders;
     for (const Unflushed& copy : m_unflushed)
-        flushes.add(GetParentFolder(copy.path));
+        if (std::find(devices.begin(), devices.end(), copy.device) == devices.end()) {
+            devices.push_back(copy.device);
+            folders.push_back(GetParentFolder(copy.path));
+        }
+    // The data, before any copy gets the time that says it is complete. The times are not
+    // flushed in their turn: should they be lost, the copies look older than their sources
+    // and are copied again.
+    const std::vector<int> flushErrors = flushFileSystems(folders);
 
-    flushes.flushAll(); // the data, before any copy gets the time that says it is complete
-    std::vector<int> failures(m_unflushed.size(), 0);
-    for (std::size_t i = 0; i < m_unflushed.size(); ++i) {
-        const Unflushed& copy = m_unflushed[i];
-        if ((failures[i] = flushes.error(GetParentFolder(copy.path)))) continue;
-        // A later row of this run, or someone else, may have replaced the file since: then
-        // nothing of this copy is left to finish.
-        FileFacts now;
-        if (m_fs.stat(copy.path, Follow::No, now) != 0 || now.device != copy.device ||
-            now.inode != copy.inode)
-            continue;
-        failures[i] = m_fs.setModified(copy.path, copy.modified);
-    }
-    flushes.flushAll(); // the times
-
-    for (std::size_t i = 0; i < m_unflushed.size(); ++i) {
-        const Unflushed& copy = m_unflushed[i];
-        if (int error = failures[i] ? failures[i] : flushes.error(GetParentFolder(copy.path)))
-            plan.markFailed(copy.row, std::generic_category().message(error));
-    }
+    std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
-    m_unflushedBytes = 0;
+    m_provisional.clear();
+    for (const Unflushed& copy : copies) {
+        m_yielder.tick();
+        const auto device = std::find(devices.begin(), devices.end(), copy.device) - devices.begin();
+        int error = flushErrors[static_cast<std::size_t>(device)];
+        if (error == 0) {
+            // A later row of this run, or someone else, may have replaced the file since:
+            // then nothing of this copy is left to finish.
+            FileFacts now;
+            if (m_fs.stat(copy.path, Follow::No, now) != 0 || now.device != copy.device ||
+                now.inode != copy.inode)
+                continue;
+            error = m_fs.setModified(copy.path, copy.modified);
+        }
+        if (error != 0) plan.markFailed(copy.row, std::generic_category().message(error));
+    }
 }
 
 } // namespace quellomir

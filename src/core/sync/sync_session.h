@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -15,14 +16,15 @@ namespace quellomir {
 
 // What one sync run carries from row to row: the file system, the window's turn during
 // long copies, the destination paths the run has written (a later row may replace what an
-// earlier one wrote, as planned), and the copies to free names not yet flushed.
+// earlier one wrote, as planned), and the copies to free names that the end of the run is
+// to make last.
 //
-// Flushing each small file on its own costs a wait for the disk per file (milliseconds,
-// against tens of microseconds for the copy of a small file), so copies to free names are
-// flushed in groups with one file-system flush, and get the source's last-write time only
-// after it. Copies that
-// replace a file are flushed one by one before the rename, so that the file they replace
-// stays until its replacement is on the disk.
+// A copy that replaces a file is flushed before its rename, so that the file it replaces
+// stays until its replacement is on the disk. A copy to a free name replaces nothing: it
+// is handed to the disk without waiting and carries a provisional time two seconds older
+// than its source's until the end of the run, which flushes each file system once and only
+// then gives those copies their sources' times. Waiting for the disk per file would cost
+// milliseconds each, against tens of microseconds for the copy of a small file.
 class SyncSession {
   public:
     SyncSession(FileSystem& fs, Yielder& yielder);
@@ -35,17 +37,19 @@ class SyncSession {
     // separators are tidied).
     bool wrote(const std::string& path) const;
 
-    // SafeFileCopy for row `row` of `plan`, with the window answering during a long copy.
+    // SafeFileCopy for row `row` of the plan, with the window answering during a long copy.
     // `replaces` tells whether a file is at the destination now.
-    CopyResult copy(Plan& plan, std::size_t row, const std::string& source, const std::string& destination,
+    CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
                     bool replaces);
 
-    // Flushes the copies to free names made so far and gives them their sources' times;
-    // a row whose copy could not be flushed is marked failed in `plan` (it was marked done
-    // when its copy was made). Runs by itself before a copy when enough have gathered; the
-    // run calls it once after its last row. A run that ends without it leaves those copies
+    // Called once after the last row. Flushes every file system the copies to free names
+    // went to, once each, with the window answering while it waits (for a USB stick that
+    // takes a while), then gives those copies their sources' times. A row whose copy could
+    // not be flushed, or not be given its time, is marked failed in `plan` (it was marked
+    // done when its copy was made). A run that ends without it leaves those copies
     // complete but looking older than their sources, so the next comparison plans them
-    // again.
+    // again. An exception from the window's turn passes through once no flush is running
+    // any more.
     void flush(Plan& plan);
 
   private:
@@ -58,12 +62,15 @@ class SyncSession {
     };
 
     void remember(std::size_t row, const std::string& path, FileTime modified);
+    // Flushes each file system of `folders`, named by a folder on it; the errno of each.
+    std::vector<int> flushFileSystems(const std::vector<std::string>& folders);
 
     FileSystem& m_fs;
     Yielder& m_yielder;
     std::unordered_set<std::string> m_written;
     std::vector<Unflushed> m_unflushed;
-    std::int64_t m_unflushedBytes = 0;
+    // The copy in m_unflushed that each path holds now, for a later row that copies it.
+    std::unordered_map<std::string, std::size_t> m_provisional;
 };
 
 } // namespace quellomir
