@@ -103,6 +103,24 @@ TEST_F(OverwriteFaultTest, AWriteThatFailsHalfWayOnTheRealDiskLeavesTheOlderFile
     expectOlderKeptAndNoTemporary(result, EFBIG);
 }
 
+// Some network and FUSE file systems answer a rename that is not to replace anything with
+// EINVAL: the copy then looks at the name first.
+TEST_F(OverwriteFaultTest, WhereTheRenameCannotRefuseToReplaceTheNameIsLookedAtFirst) {
+    CopyOptions options;
+    options.replace = Replace::No;
+    fs.failCall(Op::Rename, 1, EINVAL);
+    const CopyResult refused = SafeFileCopy(fs, source, older, options);
+    EXPECT_FALSE(refused.done);
+    EXPECT_EQ(refused.error, EEXIST);
+    EXPECT_EQ(fs.calls(Op::Rename), 1);
+    expectOlderKeptAndNoTemporary(refused, EEXIST);
+
+    fs.failCall(Op::Rename, 1, EINVAL);
+    ASSERT_TRUE(SafeFileCopy(fs, source, tmp / "to/free.bin", options).done);
+    EXPECT_EQ(fs.calls(Op::Rename), 3);
+    EXPECT_EQ(contentsOf(tmp / "to/free.bin"), contentsOf(source));
+}
+
 struct Cancelled {}; // like the window's: no std::exception
 
 TEST_F(OverwriteFaultTest, AnExceptionFromTheWindowsTurnDuringTheCopyRemovesTheTemporary) {

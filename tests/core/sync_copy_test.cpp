@@ -202,6 +202,25 @@ TEST_F(SafeFileCopyTest, FlushLaterGivesAProvisionalOlderTime) {
     EXPECT_EQ(result.modified.nanoseconds, SourceTime.nanoseconds);
 }
 
+TEST_F(SafeFileCopyTest, ACopyNotToReplaceLeavesWhatIsAtTheNameAndNoTemporary) {
+    const std::string source = tmp.file("from/a.txt", "new");
+    const std::string there = tmp.file("to/a.txt", "there");
+    tmp.link("to/link.txt", tmp / "nowhere");
+    CopyOptions options;
+    options.replace = Replace::No;
+
+    const CopyResult refused = SafeFileCopy(fs, source, there, options);
+    EXPECT_FALSE(refused.done);
+    EXPECT_EQ(refused.error, EEXIST);
+    EXPECT_EQ(contentsOf(there), "there");
+    EXPECT_EQ(SafeFileCopy(fs, source, to + "link.txt", options).error, EEXIST);
+    EXPECT_FALSE(exists(tmp / "nowhere"));
+    EXPECT_EQ(namesIn(to), (std::vector<std::string>{"a.txt", "link.txt"}));
+
+    ASSERT_TRUE(SafeFileCopy(fs, source, to + "b.txt", options).done);
+    EXPECT_EQ(contentsOf(to + "b.txt"), "new");
+}
+
 TEST_F(SafeFileCopyTest, ASourceWithTheProvisionalTimeOfItsFinalTimeIsCopiedAsHavingTheFinalOne) {
     const FileTime finalTime = SourceTime;
     const std::string provisional = tmp.file("from/provisional.txt", "p");

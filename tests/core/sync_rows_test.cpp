@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 namespace quellomir {
 namespace {
@@ -118,6 +119,34 @@ TEST_F(SyncRowsTest, AFileThatAppearedSinceTheComparisonIsNotReplaced) {
     EXPECT_EQ(actionOf(plan, one + "b.txt"), "Failed: " + std::string(AppearedReason));
     EXPECT_EQ(contentsOf(two + "a.txt"), "appeared meanwhile");
     EXPECT_FALSE(exists(tmp / "nowhere"));
+    EXPECT_TRUE(temporaryNamesIn(two).empty());
+}
+
+// Someone saving a file of that name while the copy is under way.
+class AppearingYielder final : public Yielder {
+  public:
+    explicit AppearingYielder(std::string path) : m_path(std::move(path)) {}
+    void tick() override {
+        if (!m_path.empty()) std::ofstream(m_path) << "appeared during the copy";
+        m_path.clear();
+    }
+
+  private:
+    std::string m_path;
+};
+
+TEST_F(SyncRowsTest, AFileThatAppearsDuringTheCopyIsNotReplaced) {
+    file("one/big.bin", std::string(20 << 20, 'b'), Newer);
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 1u);
+    AppearingYielder appearing(two + "big.bin");
+    SyncSession session(fs, appearing);
+
+    const CopyResult result = carryOutRow(plan, 0, RowAction::Copy, session);
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.reason, AppearedReason);
+    EXPECT_EQ(contentsOf(two + "big.bin"), "appeared during the copy");
+    EXPECT_EQ(namesIn(two), std::vector<std::string>{"big.bin"});
 }
 
 TEST_F(SyncRowsTest, AnOverwriteWhoseFilesChangedSinceTheComparisonIsNotCarriedOut) {
@@ -202,6 +231,13 @@ class CaseBlindFileSystem final : public testing::ForwardingFileSystem {
             if (::strcasecmp(other.c_str(), name.c_str()) == 0)
                 return m_inner.stat(folder + other, follow, facts);
         return ENOENT;
+    }
+    // Its rename finds a name in any case too, so one that is not to replace anything
+    // refuses a name that differs only in case.
+    int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) override {
+        FileFacts facts;
+        if (replace == Replace::No && stat(to, Follow::No, facts) == 0) return EEXIST;
+        return m_inner.rename(from, to, replace);
     }
 };
 

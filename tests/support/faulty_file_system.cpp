@@ -124,9 +124,9 @@ int FaultyFileSystem::syncFileSystem(const std::string& path) {
     return m_inner.syncFileSystem(path);
 }
 
-int FaultyFileSystem::rename(const std::string& from, const std::string& to) {
+int FaultyFileSystem::rename(const std::string& from, const std::string& to, Replace replace) {
     if (int error = enter(Operation::Rename, from, to)) return error;
-    return m_inner.rename(from, to);
+    return m_inner.rename(from, to, replace);
 }
 
 int FaultyFileSystem::setModified(const std::string& path, FileTime modified) {

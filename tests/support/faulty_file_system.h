@@ -59,7 +59,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int syncFile(const std::string& path) override;
     int syncFolder(const std::string& folder) override;
     int syncFileSystem(const std::string& path) override;
-    int rename(const std::string& from, const std::string& to) override;
+    int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) override;
     int setModified(const std::string& path, FileTime modified) override;
     int setMode(const std::string& path, std::uint32_t mode) override;
     int unlink(const std::string& path) override;

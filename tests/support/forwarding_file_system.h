@@ -33,7 +33,9 @@ class ForwardingFileSystem : public FileSystem {
     int syncFile(const std::string& path) override { return m_inner.syncFile(path); }
     int syncFolder(const std::string& folder) override { return m_inner.syncFolder(folder); }
     int syncFileSystem(const std::string& path) override { return m_inner.syncFileSystem(path); }
-    int rename(const std::string& from, const std::string& to) override { return m_inner.rename(from, to); }
+    int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) override {
+        return m_inner.rename(from, to, replace);
+    }
     int setModified(const std::string& path, FileTime modified) override {
         return m_inner.setModified(path, modified);
     }

@@ -51,6 +51,9 @@ inline constexpr unsigned Other = 1u << static_cast<unsigned>(EntryKind::Other);
 
 enum class Follow : std::uint8_t { No, Yes };
 
+// Whether a rename may replace a file that is at the new name.
+enum class Replace : std::uint8_t { Yes, No };
+
 class ListedNames;
 
 // The one way the core reaches the file system. Every operation returns 0 or an
@@ -106,8 +109,10 @@ class FileSystem {
     // many small files instead of one per file.
     virtual int syncFileSystem(const std::string& path) = 0;
 
-    // Replaces `to` by `from` in one step when both are in the same file system.
-    virtual int rename(const std::string& from, const std::string& to) = 0;
+    // Replaces `to` by `from` in one step when both are in the same file system. With
+    // Replace::No, something at `to` (a link or a folder too) makes it fail with EEXIST,
+    // decided in the same step; a file system that cannot decide it so fails with EINVAL.
+    virtual int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) = 0;
     // Sets the last-write time to the nanosecond; the access time is left alone.
     virtual int setModified(const std::string& path, FileTime modified) = 0;
     virtual int setMode(const std::string& path, std::uint32_t mode) = 0;

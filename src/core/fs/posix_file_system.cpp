@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -165,8 +166,9 @@ int PosixFileSystem::syncFileSystem(const std::string& path) {
     return fd.close();
 }
 
-int PosixFileSystem::rename(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+int PosixFileSystem::rename(const std::string& from, const std::string& to, Replace replace) {
+    const unsigned flags = replace == Replace::No ? RENAME_NOREPLACE : 0;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) == 0 ? 0 : errno;
 }
 
 int PosixFileSystem::setModified(const std::string& path, FileTime modified) {

@@ -3,6 +3,8 @@
 #include "files/path_text.h"
 #include "sync/normalize_backslashes.h"
 
+#include <cerrno>
+
 namespace quellomir {
 namespace {
 
@@ -20,11 +22,14 @@ bool unchanged(FileSystem& fs, const std::string& path, FileTime seen) {
 CopyResult carryOutCopy(Plan& plan, std::size_t row, SyncSession& session) {
     const std::string source = plan.sourceText(row);
     const std::string destination = plan.destinationText(row) + GetFileName(source);
-    // Not following a link: a link of that name is a file of that name.
-    FileFacts facts;
-    const bool exists = session.fs().stat(NormalizeBackslashes(destination), Follow::No, facts) == 0;
-    if (exists && !session.wrote(destination)) return CopyResult::failure(std::string(AppearedReason));
-    return session.copy(row, source, destination, exists);
+    // What an earlier row wrote is replaced as planned. Anything else at that name (a link
+    // too) appeared since the comparison: the rename refuses to replace it, in the same
+    // step, so a file that appears during the copy is kept as well.
+    const bool replaces = session.wrote(destination);
+    CopyResult result = session.copy(row, source, destination, replaces);
+    if (!replaces && !result.done && result.error == EEXIST)
+        return CopyResult::failure(std::string(AppearedReason));
+    return result;
 }
 
 CopyResult carryOutOverwrite(Plan& plan, std::size_t row, SyncSession& session) {

@@ -29,6 +29,17 @@ int finishTemporary(FileSystem& fs, const std::string& temporary, FileTime sourc
     return 0;
 }
 
+// Gives the new file the destination name, replacing what is there only when asked to.
+int takeName(FileSystem& fs, const std::string& temporary, const std::string& destination, Replace replace) {
+    const int error = fs.rename(temporary, destination, replace);
+    if (error != EINVAL || replace == Replace::Yes) return error;
+    // A file system that cannot refuse in the rename itself (some network and FUSE ones):
+    // the look and the rename are two steps there.
+    FileFacts facts;
+    if (fs.stat(destination, Follow::No, facts) == 0) return EEXIST;
+    return fs.rename(temporary, destination, Replace::Yes);
+}
+
 } // namespace
 
 FileTime provisionalTime(FileTime sourceTime) {
@@ -57,7 +68,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const Fi
         return CopyResult::failure(error);
 
     int error = finishTemporary(fs, temporary, sourceTime, sourceFacts.mode, options.flush);
-    if (error == 0) error = fs.rename(temporary, destination);
+    if (error == 0) error = takeName(fs, temporary, destination, options.replace);
     if (error != 0) {
         fs.unlink(temporary);
         return CopyResult::failure(error);

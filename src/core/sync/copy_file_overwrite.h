@@ -24,6 +24,9 @@ enum class Flush : std::uint8_t {
 
 struct CopyOptions {
     Flush flush = Flush::Now;
+    // Replace::No: the copy takes the destination name only if nothing is there, decided
+    // in the one step of the rename; else it fails with EEXIST.
+    Replace replace = Replace::Yes;
     FileSystem::CopyProgress progress; // called between the pieces of a long copy
     // Set when the source is a copy flushed later that has not had its time yet: the time
     // it is to get. While the source carries the provisional time of it, the copy is made

@@ -5,7 +5,9 @@
 namespace quellomir {
 
 CopyResult CopyResult::failure(int error) {
-    return failure(std::generic_category().message(error));
+    CopyResult result = failure(std::generic_category().message(error));
+    result.error = error;
+    return result;
 }
 
 } // namespace quellomir

@@ -13,9 +13,10 @@ struct CopyResult {
     bool done = false;
     std::string reason;
     FileTime modified; // done: the source's last-write time, which the copy carries
+    int error = 0;     // the errno value the reason stands for, if one does
 
-    static CopyResult success(FileTime modified) { return {true, {}, modified}; }
-    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}}; }
+    static CopyResult success(FileTime modified) { return {true, {}, modified, 0}; }
+    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}, 0}; }
     // The platform's own words for an errno value ("No space left on device").
     static CopyResult failure(int error);
 };

@@ -28,6 +28,7 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
                              bool replaces) {
     CopyOptions options;
     options.flush = replaces ? Flush::Now : Flush::Later;
+    options.replace = replaces ? Replace::Yes : Replace::No;
     options.progress = [this] { m_yielder.tick(); };
     // A source this run copied to a free name still has its provisional time; its copy is
     // to carry the time it will get.

@@ -38,7 +38,8 @@ class SyncSession {
     bool wrote(const std::string& path) const;
 
     // SafeFileCopy for row `row` of the plan, with the window answering during a long copy.
-    // `replaces` tells whether a file is at the destination now.
+    // `replaces` tells whether the copy is to replace a file at the destination; if not, a
+    // file there makes it fail with EEXIST.
     CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
                     bool replaces);
 
