@@ -202,6 +202,32 @@ TEST_F(SafeFileCopyTest, FlushLaterGivesAProvisionalOlderTime) {
     EXPECT_EQ(result.modified.nanoseconds, SourceTime.nanoseconds);
 }
 
+TEST_F(SafeFileCopyTest, TheCopyTellsTheSourcesFactsAsOpenedAndWhichFileItMade) {
+    const std::string target = tmp.file("from/real.txt", std::string(5000, 'r'));
+    testing::setTime(target, SourceTime);
+    testing::setMode(target, 0604);
+    const std::string link = tmp.link("from/link.txt", target);
+
+    TemporaryCopy made;
+    ASSERT_EQ(fs.copyToTemporary(link, to, made), 0);
+    EXPECT_EQ(made.source.kind, EntryKind::Regular); // the file the link points to
+    EXPECT_EQ(made.source.size, 5000);
+    EXPECT_EQ(made.source.mode, 0604u);
+    EXPECT_EQ(made.source.modified.seconds, SourceTime.seconds);
+    EXPECT_EQ(made.source.modified.nanoseconds, SourceTime.nanoseconds);
+    struct stat own;
+    ASSERT_EQ(::stat(made.path.c_str(), &own), 0);
+    EXPECT_EQ(made.device, own.st_dev);
+    EXPECT_EQ(made.inode, own.st_ino);
+    EXPECT_EQ(contentsOf(made.path), contentsOf(target));
+
+    const CopyResult result = SafeFileCopy(fs, link, to + "copy.txt");
+    ASSERT_TRUE(result.done);
+    ASSERT_EQ(::stat((to + "copy.txt").c_str(), &own), 0);
+    EXPECT_EQ(result.device, own.st_dev);
+    EXPECT_EQ(result.inode, own.st_ino);
+}
+
 TEST_F(SafeFileCopyTest, ACopyNotToReplaceLeavesWhatIsAtTheNameAndNoTemporary) {
     const std::string source = tmp.file("from/a.txt", "new");
     const std::string there = tmp.file("to/a.txt", "there");

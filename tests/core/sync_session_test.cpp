@@ -68,6 +68,14 @@ class OtherDeviceUnder final : public testing::ForwardingFileSystem {
         if (error == 0 && path.starts_with(m_folder)) facts.device = ~facts.device;
         return error;
     }
+    using ForwardingFileSystem::copyToTemporary;
+    int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
+                        const CopyProgress& progress = {}) override {
+        const int error = m_inner.copyToTemporary(source, folder, made, progress);
+        if (error == 0 && source.starts_with(m_folder)) made.source.device = ~made.source.device;
+        if (error == 0 && folder.starts_with(m_folder)) made.device = ~made.device;
+        return error;
+    }
 
   private:
     std::string m_folder;

@@ -104,9 +104,9 @@ int FaultyFileSystem::fatAttributes(const std::string& path, std::uint32_t& attr
 }
 
 int FaultyFileSystem::copyToTemporary(const std::string& source, const std::string& folder,
-                                      std::string& created, const CopyProgress& progress) {
+                                      TemporaryCopy& made, const CopyProgress& progress) {
     if (int error = enter(Operation::CopyToTemporary, source, folder)) return error;
-    return m_inner.copyToTemporary(source, folder, created, progress);
+    return m_inner.copyToTemporary(source, folder, made, progress);
 }
 
 int FaultyFileSystem::syncFile(const std::string& path) {

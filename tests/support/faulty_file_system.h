@@ -54,7 +54,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
-    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
+    using FileSystem::copyToTemporary;
+    int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
                         const CopyProgress& progress = {}) override;
     int syncFile(const std::string& path) override;
     int syncFolder(const std::string& folder) override;

@@ -26,9 +26,10 @@ class ForwardingFileSystem : public FileSystem {
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
         return m_inner.fatAttributes(path, attributes);
     }
-    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
+    using FileSystem::copyToTemporary;
+    int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
                         const CopyProgress& progress = {}) override {
-        return m_inner.copyToTemporary(source, folder, created, progress);
+        return m_inner.copyToTemporary(source, folder, made, progress);
     }
     int syncFile(const std::string& path) override { return m_inner.syncFile(path); }
     int syncFolder(const std::string& folder) override { return m_inner.syncFolder(folder); }

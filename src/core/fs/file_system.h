@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quellomir {
 
@@ -50,6 +51,14 @@ inline constexpr unsigned Other = 1u << static_cast<unsigned>(EntryKind::Other);
 } // namespace stat_kinds
 
 enum class Follow : std::uint8_t { No, Yes };
+
+// What copyToTemporary made: the new file, and the facts of the source as it was copied.
+struct TemporaryCopy {
+    std::string path;         // the new file's full path
+    FileFacts source;         // of the open source, links followed, read before its contents
+    std::uint64_t device = 0; // the new file's, which a rename keeps
+    std::uint64_t inode = 0;
+};
 
 // Whether a rename may replace a file that is at the new name.
 enum class Replace : std::uint8_t { Yes, No };
@@ -96,11 +105,20 @@ class FileSystem {
 
     // Creates a new file with a name of its own in `folder`, never replacing anything,
     // and copies the contents of `source` into it (kernel copy where the file systems
-    // allow). The name begins with "~", so no comparison ever lists it. On success
-    // `created` is its full path; on failure nothing is left behind. An exception from
-    // `progress` passes through, and the new file is removed first.
-    virtual int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
+    // allow). The name begins with "~", so no comparison ever lists it. A source that is
+    // not a regular file is never opened: EISDIR for a folder, EINVAL for anything else.
+    // On success `made` tells what was made; on failure nothing is left behind. An
+    // exception from `progress` passes through, and the new file is removed first.
+    virtual int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
                                 const CopyProgress& progress = {}) = 0;
+    // The same for a caller that wants only the new file's path.
+    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
+                        const CopyProgress& progress = {}) {
+        TemporaryCopy made;
+        const int error = copyToTemporary(source, folder, made, progress);
+        if (error == 0) created = std::move(made.path);
+        return error;
+    }
 
     // Flushes a file's data, or a folder's entries (after a rename), to the disk.
     virtual int syncFile(const std::string& path) = 0;

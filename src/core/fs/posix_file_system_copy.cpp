@@ -79,6 +79,10 @@ int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::
             break;
         }
         done += moved;
+        // The size the source had when it was opened is all there is to copy, without a call
+        // to find the end. Should it have grown since, it also has a newer time than the one
+        // the copy carries, and the next comparison plans it again.
+        if (expectedSize > 0 && done >= expectedSize) break;
         if (done - handedToDisk >= static_cast<off_t>(PieceSize)) {
             ::sync_file_range(to, handedToDisk, done - handedToDisk, SYNC_FILE_RANGE_WRITE);
             handedToDisk = done;
@@ -108,6 +112,17 @@ class RemoveUnlessKept {
     bool m_kept = false;
 };
 
+FileFacts factsOf(const struct stat& s) {
+    FileFacts facts;
+    facts.kind = EntryKind::Regular; // the only kind that is copied
+    facts.mode = s.st_mode & 07777;
+    facts.size = s.st_size;
+    facts.modified = {s.st_mtim.tv_sec, static_cast<std::int32_t>(s.st_mtim.tv_nsec)};
+    facts.device = s.st_dev;
+    facts.inode = s.st_ino;
+    return facts;
+}
+
 std::string temporaryName(const std::string& folder, unsigned attempt) {
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -122,7 +137,7 @@ std::string temporaryName(const std::string& folder, unsigned attempt) {
 } // namespace
 
 int PosixFileSystem::copyToTemporary(const std::string& source, const std::string& folder,
-                                     std::string& created, const CopyProgress& progress) {
+                                     TemporaryCopy& made, const CopyProgress& progress) {
     // Look before opening: opening a FIFO or a device can block or have effects.
     struct stat before;
     if (::stat(source.c_str(), &before) != 0) return errno;
@@ -142,11 +157,16 @@ int PosixFileSystem::copyToTemporary(const std::string& source, const std::strin
         if (!to.valid() && (errno != EEXIST || attempt == 100)) return errno;
     }
     RemoveUnlessKept removal(path);
+    struct stat madeFacts;
+    if (::fstat(to.get(), &madeFacts) != 0) return errno;
     int error = copyContents(from.get(), to.get(), opened.st_size, progress);
     if (error == 0) error = to.close();
     if (error != 0) return error;
     removal.keep();
-    created = std::move(path);
+    made.path = std::move(path);
+    made.source = factsOf(opened);
+    made.device = madeFacts.st_dev;
+    made.inode = madeFacts.st_ino;
     return 0;
 }
 

@@ -48,34 +48,30 @@ FileTime provisionalTime(FileTime sourceTime) {
 
 CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const std::string& destination,
                              const CopyOptions& options) {
-    // The facts before the copy: should the source change meanwhile, the copy carries the
-    // older time and the next comparison plans it again.
-    FileFacts facts;
-    if (int error = fs.stat(source, Follow::Yes, facts)) return CopyResult::failure(error);
-    return CopyFileOverwrite(fs, source, facts, destination, options);
-}
-
-CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const FileFacts& sourceFacts,
-                             const std::string& destination, const CopyOptions& options) {
-    if (!sourceFacts.modified.known()) return CopyResult::failure(EIO);
-    FileTime sourceTime = sourceFacts.modified;
-    if (options.sourceFinalTime && sameTime(sourceTime, provisionalTime(*options.sourceFinalTime)))
-        sourceTime = *options.sourceFinalTime;
     std::string folder = GetParentFolder(destination);
     if (folder.empty()) folder = "./"; // a bare name lives in the working folder
-    std::string temporary;
-    if (int error = fs.copyToTemporary(source, folder, temporary, options.progress))
+    TemporaryCopy made;
+    if (int error = fs.copyToTemporary(source, folder, made, options.progress))
         return CopyResult::failure(error);
 
-    int error = finishTemporary(fs, temporary, sourceTime, sourceFacts.mode, options.flush);
-    if (error == 0) error = takeName(fs, temporary, destination, options.replace);
+    // The source's time as it was opened, before its contents were read: should it change
+    // meanwhile, the copy carries the older time and the next comparison plans it again.
+    FileTime sourceTime = made.source.modified;
+    if (options.sourceFinalTime && sameTime(sourceTime, provisionalTime(*options.sourceFinalTime)))
+        sourceTime = *options.sourceFinalTime;
+    int error = sourceTime.known() ? 0 : EIO;
+    if (error == 0) error = finishTemporary(fs, made.path, sourceTime, made.source.mode, options.flush);
+    if (error == 0) error = takeName(fs, made.path, destination, options.replace);
     if (error != 0) {
-        fs.unlink(temporary);
+        fs.unlink(made.path);
         return CopyResult::failure(error);
     }
     if (options.flush == Flush::Now)
         if (int folderError = fs.syncFolder(folder)) return CopyResult::failure(folderError);
-    return CopyResult::success(sourceTime);
+    CopyResult result = CopyResult::success(sourceTime);
+    result.device = made.device;
+    result.inode = made.inode;
+    return result;
 }
 
 } // namespace quellomir

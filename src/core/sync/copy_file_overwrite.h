@@ -46,8 +46,5 @@ FileTime provisionalTime(FileTime sourceTime);
 // the copy in place. Never throws, except what `progress` throws.
 CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const std::string& destination,
                              const CopyOptions& options = {});
-// The same for a source whose facts the caller has just read, links followed.
-CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const FileFacts& sourceFacts,
-                             const std::string& destination, const CopyOptions& options);
 
 } // namespace quellomir

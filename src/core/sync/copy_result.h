@@ -2,6 +2,7 @@
 
 #include "scan/file_list.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -14,9 +15,13 @@ struct CopyResult {
     std::string reason;
     FileTime modified; // done: the source's last-write time, which the copy carries
     int error = 0;     // the errno value the reason stands for, if one does
+    // done: the file the copy made, as its file system knows it, so that the caller can tell
+    // it from one put there since
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 
-    static CopyResult success(FileTime modified) { return {true, {}, modified, 0}; }
-    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}, 0}; }
+    static CopyResult success(FileTime modified) { return {true, {}, modified, 0, 0, 0}; }
+    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}, 0, 0, 0}; }
     // The platform's own words for an errno value ("No space left on device").
     static CopyResult failure(int error);
 };

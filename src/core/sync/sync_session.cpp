@@ -38,19 +38,14 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     if (!result.done) return result;
 
     std::string path = NormalizeBackslashes(destination);
-    if (replaces)
+    if (replaces) {
         m_provisional.erase(path);
-    else
-        remember(row, path, result.modified);
+    } else {
+        m_provisional[path] = m_unflushed.size();
+        m_unflushed.push_back({path, row, result.modified, result.device, result.inode});
+    }
     m_written.insert(std::move(path));
     return result;
-}
-
-void SyncSession::remember(std::size_t row, const std::string& path, FileTime modified) {
-    FileFacts facts;
-    if (m_fs.stat(path, Follow::No, facts) != 0) return; // gone already: nothing to give a time
-    m_provisional[path] = m_unflushed.size();
-    m_unflushed.push_back({path, row, modified, facts.device, facts.inode});
 }
 
 std::vector<int> SyncSession::flushFileSystems(const std::vector<std::string>& folders) {

@@ -62,7 +62,6 @@ class SyncSession {
         std::uint64_t inode = 0;
     };
 
-    void remember(std::size_t row, const std::string& path, FileTime modified);
     // Flushes each file system of `folders`, named by a folder on it; the errno of each.
     std::vector<int> flushFileSystems(const std::vector<std::string>& folders);
 
