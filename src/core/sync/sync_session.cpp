@@ -21,7 +21,7 @@ constexpr std::chrono::milliseconds TurnInterval{5};
 SyncSession::SyncSession(FileSystem& fs, Yielder& yielder) : m_fs(fs), m_yielder(yielder) {}
 
 bool SyncSession::wrote(const std::string& path) const {
-    return m_written.count(NormalizeBackslashes(path)) != 0;
+    return m_written.contains(NormalizeBackslashes(path));
 }
 
 CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
@@ -32,19 +32,18 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     options.progress = [this] { m_yielder.tick(); };
     // A source this run copied to a free name still has its provisional time; its copy is
     // to carry the time it will get.
-    if (auto earlier = m_provisional.find(NormalizeBackslashes(source)); earlier != m_provisional.end())
+    if (auto earlier = m_written.find(NormalizeBackslashes(source));
+        earlier != m_written.end() && earlier->second != NoCopy)
         options.sourceFinalTime = m_unflushed[earlier->second].modified;
     CopyResult result = SafeFileCopy(m_fs, source, destination, options);
     if (!result.done) return result;
 
-    std::string path = NormalizeBackslashes(destination);
-    if (replaces) {
-        m_provisional.erase(path);
-    } else {
-        m_provisional[path] = m_unflushed.size();
-        m_unflushed.push_back({path, row, result.modified, result.device, result.inode});
+    Written& written = *m_written.try_emplace(NormalizeBackslashes(destination), NoCopy).first;
+    written.second = NoCopy;
+    if (!replaces) {
+        written.second = m_unflushed.size();
+        m_unflushed.push_back({&written, row, result.modified, result.device, result.inode});
     }
-    m_written.insert(std::move(path));
     return result;
 }
 
@@ -81,7 +80,7 @@ void SyncSession::flush(Plan& plan) {
     for (const Unflushed& copy : m_unflushed)
         if (std::find(devices.begin(), devices.end(), copy.device) == devices.end()) {
             devices.push_back(copy.device);
-            folders.push_back(GetParentFolder(copy.path));
+            folders.push_back(GetParentFolder(copy.written->first));
         }
     // The data, before any copy gets the time that says it is complete. The times are not
     // flushed in their turn: should they be lost, the copies look older than their sources
@@ -90,19 +89,20 @@ void SyncSession::flush(Plan& plan) {
 
     std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
-    m_provisional.clear();
+    for (const Unflushed& copy : copies)
+        copy.written->second = NoCopy;
     for (const Unflushed& copy : copies) {
         m_yielder.tick();
+        const std::string& path = copy.written->first;
         const auto device = std::find(devices.begin(), devices.end(), copy.device) - devices.begin();
         int error = flushErrors[static_cast<std::size_t>(device)];
         if (error == 0) {
             // A later row of this run, or someone else, may have replaced the file since:
             // then nothing of this copy is left to finish.
             FileFacts now;
-            if (m_fs.stat(copy.path, Follow::No, now) != 0 || now.device != copy.device ||
-                now.inode != copy.inode)
+            if (m_fs.stat(path, Follow::No, now) != 0 || now.device != copy.device || now.inode != copy.inode)
                 continue;
-            error = m_fs.setModified(copy.path, copy.modified);
+            error = m_fs.setModified(path, copy.modified);
         }
         if (error != 0) plan.markFailed(copy.row, std::generic_category().message(error));
     }

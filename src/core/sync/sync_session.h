@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace quellomir {
@@ -54,10 +54,15 @@ class SyncSession {
     void flush(Plan& plan);
 
   private:
+    // A path the run wrote, with the place in m_unflushed of the copy to a free name that it
+    // holds, or NoCopy once that is finished (or the path was written by a replacing copy).
+    using Written = std::pair<const std::string, std::size_t>;
+    static constexpr std::size_t NoCopy = SIZE_MAX;
+
     struct Unflushed {
-        std::string path;
+        Written* written = nullptr; // elements of an unordered_map stay where they are
         std::size_t row = 0;
-        FileTime modified;
+        FileTime modified; // the source's, which the copy is to get
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
     };
@@ -67,10 +72,8 @@ class SyncSession {
 
     FileSystem& m_fs;
     Yielder& m_yielder;
-    std::unordered_set<std::string> m_written;
+    std::unordered_map<std::string, std::size_t> m_written;
     std::vector<Unflushed> m_unflushed;
-    // The copy in m_unflushed that each path holds now, for a later row that copies it.
-    std::unordered_map<std::string, std::size_t> m_provisional;
 };
 
 } // namespace quellomir
