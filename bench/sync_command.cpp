@@ -1,6 +1,8 @@
 // quellomir-bench sync DIR1 DIR2: the comparison of DIR1 with an empty folder and the sync
 // of every row, without a window, beside `cp -r --preserve=timestamps` of the same files
-// into an empty folder, in the same run, warm cache, best of each.
+// into an empty folder, in the same run, warm cache, best of each. The flush at the end of
+// the run is timed apart from the rows: the rows compare with cp, the whole run with cp
+// followed by `sync -f`.
 //
 // DIR2 must be empty (it is made when missing). Each run, ours and cp's, writes into a
 // fresh folder in it, and all are removed at the end: ext4 skips inodes freed in the last
