@@ -89,9 +89,13 @@ int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::
             if (progress) progress();
         }
     }
-    // Only a hint to start writing, for small files too: the flush at the end of a run then
-    // finds most of the data on the disk already. A failure of the disk shows in that flush.
-    if (done > handedToDisk) ::sync_file_range(to, handedToDisk, done - handedToDisk, SYNC_FILE_RANGE_WRITE);
+    // Only a hint to start writing the rest of a large file, so that the flush at the end of
+    // a run finds most of it on the disk already; a failure of the disk shows in that flush.
+    // Small files are left to the kernel's own writeback: asking for each of them makes this
+    // thread do the writing and costs more than the end flush saves.
+    constexpr off_t LargeFile = 1 << 20;
+    if (done >= LargeFile && done > handedToDisk)
+        ::sync_file_range(to, handedToDisk, done - handedToDisk, SYNC_FILE_RANGE_WRITE);
     return 0;
 }
 
