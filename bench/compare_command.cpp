@@ -42,11 +42,6 @@ Measured compareSides(const std::string& folder1, const std::string& folder2) {
     return result;
 }
 
-std::string withSlash(std::string path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
-
 } // namespace
 
 int runCompare(std::span<char* const> arguments) {
@@ -60,8 +55,7 @@ int runCompare(std::span<char* const> arguments) {
         const std::string two = withSlash(std::filesystem::absolute(options.plain()[1]).string());
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
         const bool withRsync = options.number("rsync", 1) != 0;
-        std::string empty = (std::filesystem::temp_directory_path() / "quellomir-bench-XXXXXX").string();
-        if (!::mkdtemp(empty.data())) throw std::runtime_error("cannot make an empty folder");
+        const std::string empty = makeEmptyFolder();
 
         const std::vector<std::string> find{"find", one, two, "-type", "f", "-printf", "%T@ %f\n"};
         const std::vector<std::string> rsync12{"rsync", "-rtn", "--update", one, two};

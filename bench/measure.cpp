@@ -1,5 +1,9 @@
 #include "measure.h"
 
+#include <stdlib.h>
+
+#include <filesystem>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -70,6 +74,17 @@ double commandSeconds(const std::vector<std::string>& command) {
     double seconds = secondsSince(start);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(command[0] + " failed");
     return seconds;
+}
+
+std::string withSlash(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+std::string makeEmptyFolder() {
+    std::string empty = (std::filesystem::temp_directory_path() / "quellomir-bench-XXXXXX").string();
+    if (!::mkdtemp(empty.data())) throw std::runtime_error("cannot make an empty folder");
+    return empty;
 }
 
 } // namespace quellomir::bench

@@ -19,7 +19,6 @@ struct Measured {
     std::uint64_t overwriteRows = 0;
 };
 
-
 // Runs `work` in a child process of its own, so that each run's peak memory is its
 // own and not that of the runs before it. The child's figures come back through a
 // pipe; `work` times itself.
@@ -29,6 +28,11 @@ Measured inChildProcess(const std::function<Measured()>& work);
 double commandSeconds(const std::vector<std::string>& command);
 
 double secondsSince(const struct timespec& start);
+
+// A folder path with its trailing separator, as the slots hold one.
+std::string withSlash(std::string path);
+// A new empty folder under the temporary folder, to measure what a run costs by itself.
+std::string makeEmptyFolder();
 struct timespec now();
 
 } // namespace quellomir::bench

@@ -60,11 +60,6 @@ Measured scanAndList(const std::string& root, bool yielding) {
     return result;
 }
 
-std::string withSlash(std::string path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
-
 } // namespace
 
 int runScan(std::span<char* const> arguments) {
@@ -77,8 +72,7 @@ int runScan(std::span<char* const> arguments) {
         const std::string root = withSlash(std::filesystem::absolute(options.plain()[0]).string());
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 5));
         const bool yielding = options.number("yield", 1) != 0;
-        std::string empty = (std::filesystem::temp_directory_path() / "quellomir-bench-XXXXXX").string();
-        if (!::mkdtemp(empty.data())) throw std::runtime_error("cannot make an empty folder");
+        const std::string empty = makeEmptyFolder();
         const std::vector<std::string> find{"find", root, "-type", "f", "-printf", "%T@ %f\n"};
 
         // Warm the cache, then keep the best of each.

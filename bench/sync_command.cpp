@@ -124,11 +124,6 @@ void settle() {
     ::sync();
 }
 
-std::string withSlash(std::string path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
-
 double total(const SyncFigures& figures) {
     return figures.compareSeconds + figures.syncSeconds + figures.flushSeconds;
 }
