@@ -96,7 +96,7 @@ class Form1 final : public QWidget {
     void removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot);
     void chooseFolderInto(NumberedHandler& h, FolderSlotModel& slot, const QString& key);
     void tickEveryRow(const char* location, bool ticked);
-    void compareFolders(Yielder& yielder);
+    void compareSlotFolders(Yielder& yielder);
     void carryOutPlan(Yielder& yielder);
 
     void applySkin(const QString& skinFile);
