@@ -50,8 +50,7 @@ void Form1::carryOutPlan(Yielder& yielder) {
         }
         const int line = action == RowAction::Copy ? 118 : 130;
         h.run(line, [&] {
-            CopyResult result = m_plan.edit(
-                [&](Plan& plan) { return carryOutRow(plan, std::size_t(i - 1), action, session); });
+            const CopyResult result = carryOutRow(m_plan.plan(), std::size_t(i - 1), action, session);
             if (result.done)
                 m_plan.markDone(i);
             else

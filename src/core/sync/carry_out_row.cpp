@@ -19,7 +19,7 @@ bool unchanged(FileSystem& fs, const std::string& path, FileTime seen) {
     return fs.stat(NormalizeBackslashes(path), Follow::Yes, facts) == 0 && sameTime(facts.modified, seen);
 }
 
-CopyResult carryOutCopy(Plan& plan, std::size_t row, SyncSession& session) {
+CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session) {
     const std::string source = plan.sourceText(row);
     const std::string destination = plan.destinationText(row) + GetFileName(source);
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
@@ -32,7 +32,7 @@ CopyResult carryOutCopy(Plan& plan, std::size_t row, SyncSession& session) {
     return result;
 }
 
-CopyResult carryOutOverwrite(Plan& plan, std::size_t row, SyncSession& session) {
+CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, SyncSession& session) {
     const std::string source = plan.sourceText(row);
     const std::string destination = plan.destinationText(row);
     // A source that is gone is left for the copy to report as missing.
@@ -48,7 +48,7 @@ CopyResult carryOutOverwrite(Plan& plan, std::size_t row, SyncSession& session) 
 
 } // namespace
 
-CopyResult carryOutRow(Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
+CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
     switch (action) {
     case RowAction::Copy:
         return carryOutCopy(plan, row, session);

@@ -24,6 +24,6 @@ inline constexpr std::string_view NeitherReason = "the action is neither a copy 
 // row replaces its destination by its source; it is refused when either file's last-write
 // time is no longer the one the comparison saw, unless an earlier row of this run wrote
 // it. Throws only what reading the row or the window's turn throws.
-CopyResult carryOutRow(Plan& plan, std::size_t row, RowAction action, SyncSession& session);
+CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session);
 
 } // namespace quellomir
