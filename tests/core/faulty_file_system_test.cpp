@@ -1,6 +1,7 @@
 #include "support/faulty_file_system.h"
 
 #include "fs/posix_file_system.h"
+#include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -69,14 +70,30 @@ TEST(FaultyFileSystem, FailsAListingPartWayAndSingleEntryStats) {
     EXPECT_EQ(good, 2);
 }
 
-TEST(FaultyFileSystem, RenameFaultMatchesEitherPath) {
+TEST(FaultyFileSystem, ACopyFaultMatchesTheSourceOrTheFolderANamingFaultTheDestination) {
     TempFolder tmp;
-    std::string a = tmp.file("a");
+    const std::string a = tmp.file("from/a", "a");
+    const std::string to = tmp.folder("to");
     PosixFileSystem real;
+    {
+        FaultyFileSystem fs(real);
+        fs.failPath(Op::CopyToNewFile, to, ENOSPC);
+        NewFile made;
+        EXPECT_EQ(fs.copyToNewFile(a, to, made), ENOSPC);
+    }
+    {
+        FaultyFileSystem fs(real);
+        fs.failPath(Op::CopyToNewFile, a, EIO);
+        NewFile made;
+        EXPECT_EQ(fs.copyToNewFile(a, to, made), EIO);
+    }
     FaultyFileSystem fs(real);
-    fs.failPath(Op::Rename, tmp / "b", ENOSPC);
-    EXPECT_EQ(fs.rename(a, tmp / "b"), ENOSPC);
-    EXPECT_EQ(fs.rename(a, tmp / "c"), 0);
+    fs.failPath(Op::NameNewFile, tmp / "to/b", EIO);
+    NewFile made;
+    ASSERT_EQ(fs.copyToNewFile(a, to, made), 0);
+    EXPECT_EQ(fs.nameNewFile(made, tmp / "to/b", Replace::No), EIO);
+    EXPECT_EQ(fs.nameNewFile(made, tmp / "to/c", Replace::No), 0);
+    EXPECT_EQ(testing::namesIn(to), std::vector<std::string>{"c"});
 }
 
 } // namespace

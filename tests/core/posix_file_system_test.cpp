@@ -1,15 +1,19 @@
 #include "fs/posix_file_system.h"
 
 #include "support/fifo_watchdog.h"
+#include "support/new_file_kinds.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
 namespace quellomir {
 namespace {
@@ -110,22 +114,44 @@ TEST(PosixFileSystemStat, RootIsAMountRootAndATempFolderIsNot) {
     EXPECT_FALSE(facts.mountRoot);
 }
 
-TEST(PosixFileSystemWrite, CopyToTemporaryThenSetTimesModeAndRenameOverTarget) {
+// New files without names where the disk allows them, and with "~" names as on FAT or a
+// network drive.
+class PosixNewFileTest : public ::testing::TestWithParam<PosixFileSystem::NewFiles> {
+  protected:
     TempFolder tmp;
-    std::string source = tmp.file("src/data.bin", std::string(300000, 'x') + "end");
-    std::string target = tmp.file("dst/data.bin", "old");
-    PosixFileSystem fs;
-    std::string created;
-    ASSERT_EQ(fs.copyToTemporary(source, tmp / "dst", created), 0);
-    EXPECT_EQ(created.rfind(tmp / "dst/", 0), 0u);
-    EXPECT_EQ(contentsOf(created), contentsOf(source));
-    EXPECT_EQ(contentsOf(target), "old"); // nothing replaced yet
+    PosixFileSystem fs{GetParam()};
+
+    bool named() const { return GetParam() == PosixFileSystem::NewFiles::AlwaysNamed; }
+    std::vector<std::string> names(const std::string& folder) {
+        std::vector<std::string> found;
+        fs.listFolder(folder, stat_kinds::None, [&](const FolderEntry& e) { found.emplace_back(e.name); });
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, PosixNewFileTest, testing::bothNewFileKinds(), testing::newFileKindName);
+
+TEST_P(PosixNewFileTest, ACopyGetsTimesModeAndThenReplacesTheTargetInOneStep) {
+    const std::string source = tmp.file("src/data.bin", std::string(300000, 'x') + "end");
+    const std::string target = tmp.file("dst/data.bin", "old");
+    NewFile made;
+    ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
+    const std::vector<std::string> during = names(tmp / "dst");
+    if (named()) {
+        ASSERT_EQ(during.size(), 2u);
+        EXPECT_EQ(during[1].front(), '~'); // sorts after "data.bin"
+        EXPECT_EQ(contentsOf(tmp / "dst/" + during[1]), contentsOf(source));
+    } else {
+        EXPECT_EQ(during, std::vector<std::string>{"data.bin"}); // no name until it is named
+    }
+    EXPECT_EQ(contentsOf(target), "old");
 
     const FileTime when{1'500'000'000, 123'456'789};
-    EXPECT_EQ(fs.syncFile(created), 0);
-    EXPECT_EQ(fs.setModified(created, when), 0);
-    EXPECT_EQ(fs.setMode(created, 0640), 0);
-    EXPECT_EQ(fs.rename(created, target), 0);
+    EXPECT_EQ(fs.setModified(made, when), 0);
+    EXPECT_EQ(fs.setMode(made, 0640), 0);
+    EXPECT_EQ(fs.syncFile(made), 0);
+    EXPECT_EQ(fs.nameNewFile(made, target, Replace::Yes), 0);
     EXPECT_EQ(fs.syncFolder(tmp / "dst"), 0);
 
     FileFacts facts;
@@ -133,25 +159,56 @@ TEST(PosixFileSystemWrite, CopyToTemporaryThenSetTimesModeAndRenameOverTarget) {
     EXPECT_EQ(facts.modified.seconds, when.seconds);
     EXPECT_EQ(facts.modified.nanoseconds, when.nanoseconds);
     EXPECT_EQ(facts.mode, 0640u);
+    EXPECT_EQ(facts.inode, made.inode);
     EXPECT_EQ(contentsOf(target), contentsOf(source));
+    EXPECT_EQ(names(tmp / "dst"), std::vector<std::string>{"data.bin"});
 }
 
-TEST(PosixFileSystemWrite, CopyRefusesFoldersFifosAndMissingSourcesLeavingNothing) {
-    TempFolder tmp;
+TEST_P(PosixNewFileTest, ANameThatIsTakenIsRefusedAndTheCopyCanBeNamedElsewhere) {
+    const std::string source = tmp.file("src/a.txt", "new");
+    tmp.file("dst/taken.txt", "kept");
+    tmp.link("dst/dangling", tmp / "nowhere");
+    NewFile made;
+    ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
+    EXPECT_EQ(fs.nameNewFile(made, tmp / "dst/taken.txt", Replace::No), EEXIST);
+    EXPECT_EQ(fs.nameNewFile(made, tmp / "dst/dangling", Replace::No), EEXIST);
+    EXPECT_EQ(contentsOf(tmp / "dst/taken.txt"), "kept");
+    EXPECT_FALSE(std::filesystem::exists(tmp / "nowhere"));
+    EXPECT_EQ(fs.nameNewFile(made, tmp / "dst/free.txt", Replace::No), 0);
+    EXPECT_EQ(contentsOf(tmp / "dst/free.txt"), "new");
+    EXPECT_EQ(names(tmp / "dst"), (std::vector<std::string>{"dangling", "free.txt", "taken.txt"}));
+}
+
+TEST_P(PosixNewFileTest, ANewFileDiscardedOrLeftUnnamedLeavesNothing) {
+    const std::string source = tmp.file("src/a.txt", "new");
     tmp.folder("dst");
-    PosixFileSystem fs;
-    std::string created;
+    {
+        NewFile made;
+        ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
+        EXPECT_EQ(fs.discardNewFile(made), 0);
+        EXPECT_EQ(made.owner, nullptr);
+    }
+    {
+        NewFile made;
+        ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
+        // A failed naming leaves it as it was, and going out of scope removes it.
+        EXPECT_EQ(fs.nameNewFile(made, tmp / "no-such-folder/a.txt", Replace::No), ENOENT);
+    }
+    EXPECT_TRUE(names(tmp / "dst").empty());
+}
+
+TEST_P(PosixNewFileTest, CopyRefusesFoldersFifosAndMissingSourcesLeavingNothing) {
+    tmp.folder("dst");
+    NewFile made;
     std::string pipe = tmp.fifo("pipe");
     testing::FifoWatchdog watchdog(pipe);
-    EXPECT_EQ(fs.copyToTemporary(pipe, tmp / "dst", created), EINVAL);
+    EXPECT_EQ(fs.copyToNewFile(pipe, tmp / "dst", made), EINVAL);
     EXPECT_FALSE(watchdog.fired()) << "the FIFO was opened";
-    EXPECT_EQ(fs.copyToTemporary(tmp.folder("dir"), tmp / "dst", created), EISDIR);
-    EXPECT_EQ(fs.copyToTemporary(tmp / "missing", tmp / "dst", created), ENOENT);
-    EXPECT_EQ(fs.copyToTemporary(tmp.file("a", "a"), tmp / "no-such-folder", created), ENOENT);
-    EXPECT_TRUE(created.empty());
-    int left = 0;
-    fs.listFolder(tmp / "dst", stat_kinds::None, [&](const FolderEntry&) { ++left; });
-    EXPECT_EQ(left, 0);
+    EXPECT_EQ(fs.copyToNewFile(tmp.folder("dir"), tmp / "dst", made), EISDIR);
+    EXPECT_EQ(fs.copyToNewFile(tmp / "missing", tmp / "dst", made), ENOENT);
+    EXPECT_EQ(fs.copyToNewFile(tmp.file("a", "a"), tmp / "no-such-folder", made), ENOENT);
+    EXPECT_EQ(made.owner, nullptr);
+    EXPECT_TRUE(names(tmp / "dst").empty());
 }
 
 TEST(PosixFileSystemWrite, UnlinkAndSetModifiedReportTheOsError) {

@@ -2,6 +2,7 @@
 
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
+#include "support/new_file_kinds.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
@@ -22,11 +23,12 @@ using testing::namesIn;
 using testing::TempFolder;
 using Op = FaultyFileSystem::Operation;
 
-// An overwrite whose older file must come through any failure byte for byte.
-class OverwriteFaultTest : public ::testing::Test {
+// An overwrite whose older file must come through any failure byte for byte, with new files
+// without names and with "~" names alike.
+class OverwriteFaultTest : public ::testing::TestWithParam<PosixFileSystem::NewFiles> {
   protected:
     TempFolder tmp;
-    PosixFileSystem posix;
+    PosixFileSystem posix{GetParam()};
     FaultyFileSystem fs{posix};
     const std::string older = tmp.file("to/data.bin", "older contents \x01\x02\x03");
     const std::string source = tmp.file("from/data.bin", std::string(10 << 20, 'n'));
@@ -39,16 +41,14 @@ class OverwriteFaultTest : public ::testing::Test {
     }
 };
 
-TEST_F(OverwriteFaultTest, AFailureAtAnyStepBeforeTheRenameLeavesTheOlderFile) {
+INSTANTIATE_TEST_SUITE_P(BothKinds, OverwriteFaultTest, testing::bothNewFileKinds(),
+                         testing::newFileKindName);
+
+TEST_P(OverwriteFaultTest, AFailureAtAnyStepBeforeTheNamingLeavesTheOlderFile) {
     const std::pair<Op, int> faults[] = {
-        {Op::CopyToTemporary, ENOSPC},
-        {Op::CopyToTemporary, EIO},
-        {Op::SetModified, EIO},
-        {Op::SyncFile, EIO},
-        {Op::SyncFile, ENOSPC},
-        {Op::SetMode, EIO},
-        {Op::Rename, EIO},
-        {Op::Rename, EACCES},
+        {Op::CopyToNewFile, ENOSPC}, {Op::CopyToNewFile, EIO},  {Op::SetModified, EIO},
+        {Op::SyncFile, EIO},         {Op::SyncFile, ENOSPC},    {Op::SetMode, EIO},
+        {Op::NameNewFile, EIO},      {Op::NameNewFile, EACCES},
     };
     for (auto [operation, error] : faults) {
         SCOPED_TRACE(::testing::Message() << "operation " << int(operation) << ", " << std::strerror(error));
@@ -60,33 +60,33 @@ TEST_F(OverwriteFaultTest, AFailureAtAnyStepBeforeTheRenameLeavesTheOlderFile) {
     }
 }
 
-TEST_F(OverwriteFaultTest, AFailingRemovalOfTheTemporaryStillReportsTheFirstFailure) {
-    fs.failCall(Op::Rename, 1, EIO);
-    fs.failCall(Op::Unlink, 1, EIO);
+TEST_P(OverwriteFaultTest, AFailingRemovalOfTheTemporaryStillReportsTheFirstFailure) {
+    fs.failCall(Op::NameNewFile, 1, EIO);
+    fs.failCall(Op::DiscardNewFile, 1, EIO);
     const CopyResult result = SafeFileCopy(fs, source, older);
     EXPECT_FALSE(result.done);
     EXPECT_EQ(result.reason, std::strerror(EIO));
     EXPECT_EQ(contentsOf(older), std::string("older contents \x01\x02\x03"));
 }
 
-TEST_F(OverwriteFaultTest, AFileSystemWithoutPermissionBitsStillTakesTheCopy) {
+TEST_P(OverwriteFaultTest, AFileSystemWithoutPermissionBitsStillTakesTheCopy) {
     fs.failCall(Op::SetMode, 1, EPERM);
     ASSERT_TRUE(SafeFileCopy(fs, source, older).done);
     EXPECT_EQ(contentsOf(older), contentsOf(source));
 }
 
-TEST_F(OverwriteFaultTest, AFailingFolderFlushAfterTheRenameIsReportedWithTheCopyInPlace) {
+TEST_P(OverwriteFaultTest, AFailingFolderFlushAfterTheNamingIsReportedWithTheCopyInPlace) {
     fs.failCall(Op::SyncFolder, 1, EIO);
     const CopyResult result = SafeFileCopy(fs, source, older);
     EXPECT_FALSE(result.done);
     EXPECT_EQ(result.reason, std::strerror(EIO));
-    EXPECT_EQ(contentsOf(older), contentsOf(source)); // the rename had happened
+    EXPECT_EQ(contentsOf(older), contentsOf(source)); // the naming had happened
     EXPECT_EQ(namesIn(tmp / "to"), std::vector<std::string>{"data.bin"});
 }
 
 // A real write that stops half-way: the file-size limit makes the kernel refuse the rest
 // of the copy with EFBIG, as a full disk would with ENOSPC.
-TEST_F(OverwriteFaultTest, AWriteThatFailsHalfWayOnTheRealDiskLeavesTheOlderFile) {
+TEST_P(OverwriteFaultTest, AWriteThatFailsHalfWayOnTheRealDiskLeavesTheOlderFile) {
     struct sigaction ignore = {}, before = {};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &before), 0);
@@ -103,31 +103,32 @@ TEST_F(OverwriteFaultTest, AWriteThatFailsHalfWayOnTheRealDiskLeavesTheOlderFile
     expectOlderKeptAndNoTemporary(result, EFBIG);
 }
 
-// Some network and FUSE file systems answer a rename that is not to replace anything with
+// Some network and FUSE file systems answer a naming that is not to replace anything with
 // EINVAL: the copy then looks at the name first.
-TEST_F(OverwriteFaultTest, WhereTheRenameCannotRefuseToReplaceTheNameIsLookedAtFirst) {
+TEST_P(OverwriteFaultTest, WhereTheNamingCannotRefuseToReplaceTheNameIsLookedAtFirst) {
     CopyOptions options;
     options.replace = Replace::No;
-    fs.failCall(Op::Rename, 1, EINVAL);
+    fs.failCall(Op::NameNewFile, 1, EINVAL);
     const CopyResult refused = SafeFileCopy(fs, source, older, options);
     EXPECT_FALSE(refused.done);
     EXPECT_EQ(refused.error, EEXIST);
-    EXPECT_EQ(fs.calls(Op::Rename), 1);
+    EXPECT_EQ(fs.calls(Op::NameNewFile), 1);
     expectOlderKeptAndNoTemporary(refused, EEXIST);
 
-    fs.failCall(Op::Rename, 1, EINVAL);
+    fs.failCall(Op::NameNewFile, 1, EINVAL);
     ASSERT_TRUE(SafeFileCopy(fs, source, tmp / "to/free.bin", options).done);
-    EXPECT_EQ(fs.calls(Op::Rename), 3);
+    EXPECT_EQ(fs.calls(Op::NameNewFile), 3);
     EXPECT_EQ(contentsOf(tmp / "to/free.bin"), contentsOf(source));
 }
 
 struct Cancelled {}; // like the window's: no std::exception
 
-TEST_F(OverwriteFaultTest, AnExceptionFromTheWindowsTurnDuringTheCopyRemovesTheTemporary) {
+TEST_P(OverwriteFaultTest, AnExceptionFromTheWindowsTurnDuringTheCopyRemovesTheTemporary) {
     CopyOptions options;
     int turns = 0;
     options.progress = [&] {
-        ASSERT_EQ(testing::temporaryNamesIn(tmp / "to").size(), 1u);
+        const bool named = GetParam() == PosixFileSystem::NewFiles::AlwaysNamed;
+        ASSERT_EQ(testing::temporaryNamesIn(tmp / "to").size(), named ? 1u : 0u);
         if (++turns == 1) throw Cancelled{};
     };
     EXPECT_THROW(SafeFileCopy(fs, source, older, options), Cancelled);

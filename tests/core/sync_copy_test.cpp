@@ -164,19 +164,34 @@ TEST_F(SafeFileCopyTest, AFolderAtTheDestinationNameIsNotReplaced) {
     EXPECT_TRUE(temporaryNamesIn(to).empty());
 }
 
-TEST_F(SafeFileCopyTest, TheCopyIsMadeUnderATildeNameBesideTheDestination) {
+// Where the disk cannot make a file without a name (FAT, a network drive).
+TEST_F(SafeFileCopyTest, TheCopyIsMadeUnderATildeNameBesideTheDestinationWhereItNeedsAName) {
+    PosixFileSystem namedOnly(PosixFileSystem::NewFiles::AlwaysNamed);
     const std::string source = tmp.file("from/big.bin", std::string(20 << 20, 'b'));
     std::vector<std::vector<std::string>> seen;
     CopyOptions options;
     options.progress = [&] { seen.push_back(temporaryNamesIn(to)); };
 
-    ASSERT_TRUE(SafeFileCopy(fs, source, to + "big.bin", options).done);
+    ASSERT_TRUE(SafeFileCopy(namedOnly, source, to + "big.bin", options).done);
     ASSERT_FALSE(seen.empty()); // 20 MB come in more than one piece
     for (const auto& names : seen) {
         ASSERT_EQ(names.size(), 1u);
         EXPECT_EQ(names[0].front(), '~');
     }
     EXPECT_EQ(namesIn(to), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(SafeFileCopyTest, ElsewhereNothingOfTheCopyIsSeenBeforeItIsComplete) {
+    const std::string source = tmp.file("from/big.bin", std::string(20 << 20, 'b'));
+    std::vector<std::vector<std::string>> seen;
+    CopyOptions options;
+    options.progress = [&] { seen.push_back(namesIn(to)); };
+
+    ASSERT_TRUE(SafeFileCopy(fs, source, to + "big.bin", options).done);
+    ASSERT_FALSE(seen.empty());
+    for (const auto& names : seen)
+        EXPECT_TRUE(names.empty());
+    EXPECT_EQ(contentsOf(to + "big.bin"), contentsOf(source));
 }
 
 TEST_F(SafeFileCopyTest, CopyFileOverwriteAloneGivesThePlatformsWords) {
@@ -208,18 +223,19 @@ TEST_F(SafeFileCopyTest, TheCopyTellsTheSourcesFactsAsOpenedAndWhichFileItMade) 
     testing::setMode(target, 0604);
     const std::string link = tmp.link("from/link.txt", target);
 
-    TemporaryCopy made;
-    ASSERT_EQ(fs.copyToTemporary(link, to, made), 0);
+    NewFile made;
+    ASSERT_EQ(fs.copyToNewFile(link, to, made), 0);
     EXPECT_EQ(made.source.kind, EntryKind::Regular); // the file the link points to
     EXPECT_EQ(made.source.size, 5000);
     EXPECT_EQ(made.source.mode, 0604u);
     EXPECT_EQ(made.source.modified.seconds, SourceTime.seconds);
     EXPECT_EQ(made.source.modified.nanoseconds, SourceTime.nanoseconds);
+    ASSERT_EQ(fs.nameNewFile(made, to + "made.txt", Replace::No), 0);
     struct stat own;
-    ASSERT_EQ(::stat(made.path.c_str(), &own), 0);
+    ASSERT_EQ(::stat((to + "made.txt").c_str(), &own), 0);
     EXPECT_EQ(made.device, own.st_dev);
     EXPECT_EQ(made.inode, own.st_ino);
-    EXPECT_EQ(contentsOf(made.path), contentsOf(target));
+    EXPECT_EQ(contentsOf(to + "made.txt"), contentsOf(target));
 
     const CopyResult result = SafeFileCopy(fs, link, to + "copy.txt");
     ASSERT_TRUE(result.done);

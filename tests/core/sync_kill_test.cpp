@@ -1,11 +1,13 @@
 #include "sync/carry_out_row.h"
 
 #include "fs/posix_file_system.h"
+#include "support/new_file_kinds.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,11 +26,19 @@ using testing::temporaryNamesIn;
 
 constexpr std::size_t BigSize = 64 << 20;
 
-// A window that takes its time: every piece of the copy waits a little, so the parent
-// finds the copy half-way through.
-class SlowYielder final : public Yielder {
+// A window that takes its time and tells the parent each time it gets its turn, which is
+// after each piece of the copy: the parent then finds the copy half-way through.
+class SlowTellingYielder final : public Yielder {
   public:
-    void tick() override { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+    explicit SlowTellingYielder(int tellFd) : m_tellFd(tellFd) {}
+    void tick() override {
+        const char piece = 'p';
+        if (::write(m_tellFd, &piece, 1) != 1) ::_exit(3);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+  private:
+    int m_tellFd;
 };
 
 std::int64_t sizeOf(const std::string& path) {
@@ -36,55 +46,63 @@ std::int64_t sizeOf(const std::string& path) {
     return ::stat(path.c_str(), &facts) == 0 ? facts.st_size : -1;
 }
 
-// Starts a child process that carries out row 0 of a fresh comparison of the two folders,
-// waits until the child's "~" file in `watched` holds some of the copy, and kills it.
-void killHalfWay(const std::string& one, const std::string& two, const std::string& watched) {
-    PosixFileSystem fs;
-    Plan plan = testing::comparePlan(fs, one, two);
-    ASSERT_EQ(plan.size(), 1u);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        SlowYielder slow;
-        SyncSession session(fs, slow);
-        carryOutRow(plan, 0, rowAction(plan.actionText(0)), session);
-        ::_exit(0);
-    }
-    bool halfWay = false;
-    for (int wait = 0; wait < 20'000 && !halfWay; ++wait) {
-        for (const std::string& name : temporaryNamesIn(watched))
-            halfWay = halfWay || sizeOf(watched + name) >= std::int64_t(8 << 20);
-        if (!halfWay) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(halfWay) << "the copy was never seen half-way";
-    EXPECT_TRUE(WIFSIGNALED(status));
-}
-
-TEST(SyncKilled, ACopyKilledHalfWayLeavesNoDestinationAndOneTemporaryAtMost) {
+class SyncKilled : public ::testing::TestWithParam<PosixFileSystem::NewFiles> {
+  protected:
     TempFolder tmp;
-    const std::string source = tmp.file("one/big.bin", std::string(BigSize, 'x'));
+    PosixFileSystem fs{GetParam()};
+
+    bool named() const { return GetParam() == PosixFileSystem::NewFiles::AlwaysNamed; }
+
+    // Starts a child process that carries out row 0 of a fresh comparison of the two
+    // folders, waits until the child has copied a piece of it, and kills it.
+    void killHalfWay(const std::string& one, const std::string& two) {
+        Plan plan = testing::comparePlan(fs, one, two);
+        ASSERT_EQ(plan.size(), 1u);
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            SlowTellingYielder slow(pipeFds[1]);
+            SyncSession session(fs, slow);
+            carryOutRow(plan, 0, rowAction(plan.actionText(0)), session);
+            ::_exit(0);
+        }
+        ::close(pipeFds[1]);
+        pollfd told{pipeFds[0], POLLIN, 0};
+        const bool halfWay = ::poll(&told, 1, 20'000) == 1 && (told.revents & POLLIN) != 0;
+        ::kill(child, SIGKILL);
+        ::close(pipeFds[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(halfWay) << "the copy was never seen half-way";
+        EXPECT_TRUE(WIFSIGNALED(status));
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, SyncKilled, testing::bothNewFileKinds(), testing::newFileKindName);
+
+TEST_P(SyncKilled, ACopyKilledHalfWayLeavesNoDestinationAndOneTemporaryAtMost) {
+    tmp.file("one/big.bin", std::string(BigSize, 'x'));
     const std::string two = tmp.folder("two/");
-    killHalfWay(tmp / "one/", two, two);
+    killHalfWay(tmp / "one/", two);
 
     EXPECT_FALSE(exists(two + "big.bin"));
     const auto temporaries = temporaryNamesIn(two);
-    EXPECT_LE(temporaries.size(), 1u);
+    EXPECT_LE(temporaries.size(), named() ? 1u : 0u);
     for (const std::string& name : temporaries)
         EXPECT_LT(sizeOf(two + name), std::int64_t(BigSize)); // the partial copy is only ever under "~"
 }
 
-TEST(SyncKilled, AnOverwriteKilledHalfWayLeavesTheOlderFileAsItWas) {
-    TempFolder tmp;
+TEST_P(SyncKilled, AnOverwriteKilledHalfWayLeavesTheOlderFileAsItWas) {
     const std::string older = tmp.file("two/big.bin", "older contents");
     testing::setTime(older, {1'600'000'000, 0});
     tmp.file("one/big.bin", std::string(BigSize, 'n'));
-    killHalfWay(tmp / "one/", tmp / "two/", tmp / "two/");
+    killHalfWay(tmp / "one/", tmp / "two/");
 
     EXPECT_EQ(contentsOf(older), "older contents");
-    EXPECT_LE(temporaryNamesIn(tmp / "two/").size(), 1u);
+    EXPECT_LE(temporaryNamesIn(tmp / "two/").size(), named() ? 1u : 0u);
 }
 
 } // namespace

@@ -232,12 +232,12 @@ class CaseBlindFileSystem final : public testing::ForwardingFileSystem {
                 return m_inner.stat(folder + other, follow, facts);
         return ENOENT;
     }
-    // Its rename finds a name in any case too, so one that is not to replace anything
-    // refuses a name that differs only in case.
-    int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) override {
+    // Its naming of a new file finds a name in any case too, so one that is not to replace
+    // anything refuses a name that differs only in case.
+    int nameNewFile(NewFile& file, const std::string& destination, Replace replace) override {
         FileFacts facts;
-        if (replace == Replace::No && stat(to, Follow::No, facts) == 0) return EEXIST;
-        return m_inner.rename(from, to, replace);
+        if (replace == Replace::No && stat(destination, Follow::No, facts) == 0) return EEXIST;
+        return m_inner.nameNewFile(file, destination, replace);
     }
 };
 

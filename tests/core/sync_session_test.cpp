@@ -68,10 +68,9 @@ class OtherDeviceUnder final : public testing::ForwardingFileSystem {
         if (error == 0 && path.starts_with(m_folder)) facts.device = ~facts.device;
         return error;
     }
-    using ForwardingFileSystem::copyToTemporary;
-    int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
-                        const CopyProgress& progress = {}) override {
-        const int error = m_inner.copyToTemporary(source, folder, made, progress);
+    int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+                      const CopyProgress& progress = {}) override {
+        const int error = m_inner.copyToNewFile(source, folder, made, progress);
         if (error == 0 && source.starts_with(m_folder)) made.source.device = ~made.source.device;
         if (error == 0 && folder.starts_with(m_folder)) made.device = ~made.device;
         return error;
@@ -311,6 +310,41 @@ TEST_F(SyncSessionTest, AFileAnEarlierRowWroteCountsAsPlannedAndCarriesItsFinalT
     EXPECT_EQ(contentsOf(one + "sub/x.txt"), "from one");
     EXPECT_TRUE(hasTime(one + "sub/x.txt", Newer)); // not the provisional time of its source
     EXPECT_EQ(contentsOf(two + "x.txt"), "replaces the copy");
+}
+
+// Copies go to the top of the other folder, so one name in several subfolders makes rows
+// that replace what an earlier row of the run wrote: those wait for the disk no more than
+// the first copy did, and the last one written ends with its source's time.
+TEST_F(SyncSessionTest, ReplacingWhatThisRunWroteWaitsForNoFlushButReplacingAnOlderFileDoes) {
+    file("one/a/x.txt", "first", Newer);
+    file("one/b/x.txt", "second", Newer);
+    file("one/c/x.txt", "third", Older);
+    file("one/y.txt", "new y", Newer);
+    file("two/y.txt", "old y", Older);
+    Plan plan = testing::comparePlan(posix, one, two);
+    ASSERT_EQ(plan.size(), 4u); // three copies of x.txt, one overwrite of y.txt
+    FaultyFileSystem fs(posix);
+    SyncSession session(fs, yielder);
+
+    syncRows(plan, session);
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(plan.actionText(row), "Done") << row;
+    EXPECT_EQ(fs.calls(Op::SyncFile), 1); // only for the overwrite of the older y.txt
+    // The folders come in the order the disk lists them; the last x.txt row wins.
+    std::string lastX;
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        if (GetFileName(plan.sourceText(row)) == "x.txt") lastX = plan.sourceText(row);
+    const FileTime lastTime = lastX == one + "c/x.txt" ? Older : Newer;
+    EXPECT_EQ(contentsOf(two + "x.txt"), contentsOf(lastX));
+    EXPECT_TRUE(hasTime(two + "x.txt", provisionalTime(lastTime)));
+    EXPECT_TRUE(hasTime(two + "y.txt", Newer));
+
+    session.flush(plan);
+    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 1);
+    EXPECT_TRUE(hasTime(two + "x.txt", lastTime));
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(plan.actionText(row), "Done") << row;
+    EXPECT_TRUE(temporaryNamesIn(two).empty());
 }
 
 TEST_F(SyncSessionTest, TheWindowGetsItsTurnDuringALongCopyAndClosingItLeavesNoTemporary) {

@@ -103,15 +103,37 @@ int FaultyFileSystem::fatAttributes(const std::string& path, std::uint32_t& attr
     return m_inner.fatAttributes(path, attributes);
 }
 
-int FaultyFileSystem::copyToTemporary(const std::string& source, const std::string& folder,
-                                      TemporaryCopy& made, const CopyProgress& progress) {
-    if (int error = enter(Operation::CopyToTemporary, source, folder)) return error;
-    return m_inner.copyToTemporary(source, folder, made, progress);
+int FaultyFileSystem::copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+                                    const CopyProgress& progress) {
+    if (int error = enter(Operation::CopyToNewFile, source, folder)) return error;
+    return m_inner.copyToNewFile(source, folder, made, progress);
 }
 
-int FaultyFileSystem::syncFile(const std::string& path) {
-    if (int error = enter(Operation::SyncFile, path)) return error;
-    return m_inner.syncFile(path);
+int FaultyFileSystem::setModified(NewFile& file, FileTime modified) {
+    if (int error = enter(Operation::SetModified, file.folder)) return error;
+    return m_inner.setModified(file, modified);
+}
+
+int FaultyFileSystem::setMode(NewFile& file, std::uint32_t mode) {
+    if (int error = enter(Operation::SetMode, file.folder)) return error;
+    return m_inner.setMode(file, mode);
+}
+
+int FaultyFileSystem::syncFile(NewFile& file) {
+    if (int error = enter(Operation::SyncFile, file.folder)) return error;
+    return m_inner.syncFile(file);
+}
+
+int FaultyFileSystem::nameNewFile(NewFile& file, const std::string& destination, Replace replace) {
+    if (int error = enter(Operation::NameNewFile, destination)) return error;
+    return m_inner.nameNewFile(file, destination, replace);
+}
+
+// A failing removal removes nothing here; the new file is then removed when it goes out of
+// scope, as after any failure that leaves it behind.
+int FaultyFileSystem::discardNewFile(NewFile& file) {
+    if (int error = enter(Operation::DiscardNewFile, file.folder)) return error;
+    return m_inner.discardNewFile(file);
 }
 
 int FaultyFileSystem::syncFolder(const std::string& folder) {
@@ -124,19 +146,9 @@ int FaultyFileSystem::syncFileSystem(const std::string& path) {
     return m_inner.syncFileSystem(path);
 }
 
-int FaultyFileSystem::rename(const std::string& from, const std::string& to, Replace replace) {
-    if (int error = enter(Operation::Rename, from, to)) return error;
-    return m_inner.rename(from, to, replace);
-}
-
 int FaultyFileSystem::setModified(const std::string& path, FileTime modified) {
     if (int error = enter(Operation::SetModified, path)) return error;
     return m_inner.setModified(path, modified);
-}
-
-int FaultyFileSystem::setMode(const std::string& path, std::uint32_t mode) {
-    if (int error = enter(Operation::SetMode, path)) return error;
-    return m_inner.setMode(path, mode);
 }
 
 int FaultyFileSystem::unlink(const std::string& path) {

@@ -22,13 +22,14 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         Stat,
         FileSystemType,
         FatAttributes,
-        CopyToTemporary,
+        CopyToNewFile,
         SyncFile,
         SyncFolder,
         SyncFileSystem,
-        Rename,
-        SetModified,
+        NameNewFile, // its path is the destination's
+        SetModified, // of a new file or a path alike
         SetMode,
+        DiscardNewFile,
         Unlink,
         Count
     };
@@ -38,8 +39,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     // The `nth` call of `operation` from now on (1 = the next one) fails with `error`.
     void failCall(Operation operation, int nth, int error);
     // Every call of `operation` on `path` fails with `error`. A trailing '/' does not
-    // count, so "/a/b" and "/a/b/" are one path. For a rename or a copy either path
-    // of the pair matches.
+    // count, so "/a/b" and "/a/b/" are one path. For a copy either the source or the
+    // folder matches; the other calls on a new file match the folder it was made in.
     void failPath(Operation operation, std::string path, int error);
     // The `nth` call of `operation` on `path` from now on fails with `error`.
     void failPathCall(Operation operation, std::string path, int nth, int error);
@@ -54,15 +55,16 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
-    using FileSystem::copyToTemporary;
-    int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
-                        const CopyProgress& progress = {}) override;
-    int syncFile(const std::string& path) override;
+    int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+                      const CopyProgress& progress = {}) override;
+    int setModified(NewFile& file, FileTime modified) override;
+    int setMode(NewFile& file, std::uint32_t mode) override;
+    int syncFile(NewFile& file) override;
+    int nameNewFile(NewFile& file, const std::string& destination, Replace replace) override;
+    int discardNewFile(NewFile& file) override;
     int syncFolder(const std::string& folder) override;
     int syncFileSystem(const std::string& path) override;
-    int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) override;
     int setModified(const std::string& path, FileTime modified) override;
-    int setMode(const std::string& path, std::uint32_t mode) override;
     int unlink(const std::string& path) override;
 
   private:

@@ -26,21 +26,22 @@ class ForwardingFileSystem : public FileSystem {
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
         return m_inner.fatAttributes(path, attributes);
     }
-    using FileSystem::copyToTemporary;
-    int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
-                        const CopyProgress& progress = {}) override {
-        return m_inner.copyToTemporary(source, folder, made, progress);
+    int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+                      const CopyProgress& progress = {}) override {
+        return m_inner.copyToNewFile(source, folder, made, progress);
     }
-    int syncFile(const std::string& path) override { return m_inner.syncFile(path); }
+    int setModified(NewFile& file, FileTime modified) override { return m_inner.setModified(file, modified); }
+    int setMode(NewFile& file, std::uint32_t mode) override { return m_inner.setMode(file, mode); }
+    int syncFile(NewFile& file) override { return m_inner.syncFile(file); }
+    int nameNewFile(NewFile& file, const std::string& destination, Replace replace) override {
+        return m_inner.nameNewFile(file, destination, replace);
+    }
+    int discardNewFile(NewFile& file) override { return m_inner.discardNewFile(file); }
     int syncFolder(const std::string& folder) override { return m_inner.syncFolder(folder); }
     int syncFileSystem(const std::string& path) override { return m_inner.syncFileSystem(path); }
-    int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) override {
-        return m_inner.rename(from, to, replace);
-    }
     int setModified(const std::string& path, FileTime modified) override {
         return m_inner.setModified(path, modified);
     }
-    int setMode(const std::string& path, std::uint32_t mode) override { return m_inner.setMode(path, mode); }
     int unlink(const std::string& path) override { return m_inner.unlink(path); }
 
   protected:

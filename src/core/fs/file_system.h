@@ -52,15 +52,31 @@ inline constexpr unsigned Other = 1u << static_cast<unsigned>(EntryKind::Other);
 
 enum class Follow : std::uint8_t { No, Yes };
 
-// What copyToTemporary made: the new file, and the facts of the source as it was copied.
-struct TemporaryCopy {
-    std::string path;         // the new file's full path
+class FileSystem;
+
+// A copy on its way to its destination: a new file in the destination's folder, open,
+// either without any name yet or under a "~" name of its own (where the file system cannot
+// make a file without a name). Only the file system that made it works on it; one that
+// goes out of scope before it was named is closed and removed.
+struct NewFile {
+    NewFile() = default;
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    inline ~NewFile();
+
+    // For the caller:
     FileFacts source;         // of the open source, links followed, read before its contents
-    std::uint64_t device = 0; // the new file's, which a rename keeps
+    std::uint64_t device = 0; // the new file's, which its naming keeps
     std::uint64_t inode = 0;
+
+    // Kept by the file system that made it:
+    FileSystem* owner = nullptr; // set while there is something to close or remove
+    int handle = -1;
+    std::string folder;
+    std::string temporaryPath; // empty while the file has no name
 };
 
-// Whether a rename may replace a file that is at the new name.
+// Whether a new file may replace a file that is at the name it is given.
 enum class Replace : std::uint8_t { Yes, No };
 
 class ListedNames;
@@ -103,38 +119,40 @@ class FileSystem {
     // Called between the pieces of a long copy, so that a window can answer meanwhile.
     using CopyProgress = std::function<void()>;
 
-    // Creates a new file with a name of its own in `folder`, never replacing anything,
-    // and copies the contents of `source` into it (kernel copy where the file systems
-    // allow). The name begins with "~", so no comparison ever lists it. A source that is
-    // not a regular file is never opened: EISDIR for a folder, EINVAL for anything else.
-    // On success `made` tells what was made; on failure nothing is left behind. An
-    // exception from `progress` passes through, and the new file is removed first.
-    virtual int copyToTemporary(const std::string& source, const std::string& folder, TemporaryCopy& made,
-                                const CopyProgress& progress = {}) = 0;
-    // The same for a caller that wants only the new file's path.
-    int copyToTemporary(const std::string& source, const std::string& folder, std::string& created,
-                        const CopyProgress& progress = {}) {
-        TemporaryCopy made;
-        const int error = copyToTemporary(source, folder, made, progress);
-        if (error == 0) created = std::move(made.path);
-        return error;
-    }
+    // Creates a new file in `folder`, never replacing anything, and copies the contents of
+    // `source` into it (kernel copy where the file systems allow). Where it has a name before
+    // it is named, the name begins with "~", so no comparison ever lists it. A source that is
+    // not a regular file is never opened: EISDIR for a folder, EINVAL for anything else. On
+    // failure nothing is left behind. An exception from `progress` passes through, and the
+    // new file is removed first.
+    virtual int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+                              const CopyProgress& progress = {}) = 0;
+    // Sets a new file's last-write time to the nanosecond (the access time is left alone),
+    // its permission bits, or flushes its data to the disk.
+    virtual int setModified(NewFile& file, FileTime modified) = 0;
+    virtual int setMode(NewFile& file, std::uint32_t mode) = 0;
+    virtual int syncFile(NewFile& file) = 0;
+    // Gives a new file the name `destination`, in the folder it was made in, and closes it.
+    // With Replace::No, something at `destination` (a link or a folder too) makes it fail
+    // with EEXIST, decided in the same step; a file system that cannot decide it so fails
+    // with EINVAL. On failure the new file stays as it was, for another try or removal.
+    virtual int nameNewFile(NewFile& file, const std::string& destination, Replace replace) = 0;
+    // Closes a new file that is not to be named and removes it.
+    virtual int discardNewFile(NewFile& file) = 0;
 
-    // Flushes a file's data, or a folder's entries (after a rename), to the disk.
-    virtual int syncFile(const std::string& path) = 0;
+    // Flushes a folder's entries (after a new file was named in it) to the disk.
     virtual int syncFolder(const std::string& folder) = 0;
     // Flushes everything written to the file system that holds `path`: one wait for
     // many small files instead of one per file.
     virtual int syncFileSystem(const std::string& path) = 0;
 
-    // Replaces `to` by `from` in one step when both are in the same file system. With
-    // Replace::No, something at `to` (a link or a folder too) makes it fail with EEXIST,
-    // decided in the same step; a file system that cannot decide it so fails with EINVAL.
-    virtual int rename(const std::string& from, const std::string& to, Replace replace = Replace::Yes) = 0;
-    // Sets the last-write time to the nanosecond; the access time is left alone.
+    // Sets the last-write time of a file to the nanosecond; the access time is left alone.
     virtual int setModified(const std::string& path, FileTime modified) = 0;
-    virtual int setMode(const std::string& path, std::uint32_t mode) = 0;
     virtual int unlink(const std::string& path) = 0;
 };
+
+NewFile::~NewFile() {
+    if (owner) owner->discardNewFile(*this);
+}
 
 } // namespace quellomir

@@ -145,13 +145,6 @@ int PosixFileSystem::fatAttributes(const std::string& path, std::uint32_t& attri
     return 0;
 }
 
-int PosixFileSystem::syncFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) return errno;
-    if (::fsync(fd.get()) != 0) return errno;
-    return fd.close();
-}
-
 int PosixFileSystem::syncFolder(const std::string& folder) {
     UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return errno;
@@ -166,19 +159,10 @@ int PosixFileSystem::syncFileSystem(const std::string& path) {
     return fd.close();
 }
 
-int PosixFileSystem::rename(const std::string& from, const std::string& to, Replace replace) {
-    const unsigned flags = replace == Replace::No ? RENAME_NOREPLACE : 0;
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) == 0 ? 0 : errno;
-}
-
 int PosixFileSystem::setModified(const std::string& path, FileTime modified) {
     if (!modified.known()) return EINVAL;
     const struct timespec times[2] = {{0, UTIME_OMIT}, {modified.seconds, modified.nanoseconds}};
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : errno;
-}
-
-int PosixFileSystem::setMode(const std::string& path, std::uint32_t mode) {
-    return ::chmod(path.c_str(), mode & 07777) == 0 ? 0 : errno;
 }
 
 int PosixFileSystem::unlink(const std::string& path) {

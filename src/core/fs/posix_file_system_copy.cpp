@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace quellomir {
 namespace {
@@ -99,23 +101,6 @@ int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::
     return 0;
 }
 
-// Removes the new file when the copy does not come to its end, an exception from the
-// progress call included.
-class RemoveUnlessKept {
-  public:
-    explicit RemoveUnlessKept(const std::string& path) : m_path(path) {}
-    RemoveUnlessKept(const RemoveUnlessKept&) = delete;
-    RemoveUnlessKept& operator=(const RemoveUnlessKept&) = delete;
-    ~RemoveUnlessKept() {
-        if (!m_kept) ::unlink(m_path.c_str());
-    }
-    void keep() { m_kept = true; }
-
-  private:
-    const std::string& m_path;
-    bool m_kept = false;
-};
-
 FileFacts factsOf(const struct stat& s) {
     FileFacts facts;
     facts.kind = EntryKind::Regular; // the only kind that is copied
@@ -138,10 +123,69 @@ std::string temporaryName(const std::string& folder, unsigned attempt) {
     return path + name;
 }
 
+// How many fresh "~" names are tried before giving up: a clash needs the same process, the
+// same nanosecond and a leftover of an earlier run.
+constexpr unsigned NameAttempts = 100;
+
+// A file without a name gets one through its entry in /proc; where /proc is not mounted
+// (some containers), new files have "~" names from the start.
+bool procFdsReachable() {
+    static const bool reachable = ::access("/proc/self/fd", X_OK) == 0;
+    return reachable;
+}
+
+struct ProcPath {
+    explicit ProcPath(int fd) { std::snprintf(text, sizeof text, "/proc/self/fd/%d", fd); }
+    char text[32];
+};
+
+// The errors with which a file system says that it cannot make a file without a name
+// (EISDIR from kernels that do not know how).
+bool cannotMakeUnnamed(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Opens a new file in `folder` for writing: one without a name where the file system can
+// make it, else one under a fresh "~" name, which `temporaryPath` then holds.
+int createNewFile(const std::string& folder, bool unnamed, UniqueFd& fd, std::string& temporaryPath) {
+    if (unnamed && procFdsReachable()) {
+        fd.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (fd.valid()) return 0;
+        if (!cannotMakeUnnamed(errno)) return errno;
+    }
+    for (unsigned attempt = 0;; ++attempt) {
+        std::string path = temporaryName(folder, attempt);
+        fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.valid()) {
+            temporaryPath = std::move(path);
+            return 0;
+        }
+        if (errno != EEXIST || attempt == NameAttempts) return errno;
+    }
+}
+
+// Gives an open file without a name a fresh "~" name in its folder.
+int linkTemporaryName(NewFile& file) {
+    const ProcPath self(file.handle);
+    for (unsigned attempt = 0;; ++attempt) {
+        std::string path = temporaryName(file.folder, attempt);
+        if (::linkat(AT_FDCWD, self.text, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            file.temporaryPath = std::move(path);
+            return 0;
+        }
+        if (errno != EEXIST || attempt == NameAttempts) return errno;
+    }
+}
+
+int closeHandle(NewFile& file) {
+    if (file.handle < 0) return 0;
+    return ::close(std::exchange(file.handle, -1)) == 0 ? 0 : errno;
+}
+
 } // namespace
 
-int PosixFileSystem::copyToTemporary(const std::string& source, const std::string& folder,
-                                     TemporaryCopy& made, const CopyProgress& progress) {
+int PosixFileSystem::copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+                                   const CopyProgress& progress) {
     // Look before opening: opening a FIFO or a device can block or have effects.
     struct stat before;
     if (::stat(source.c_str(), &before) != 0) return errno;
@@ -153,25 +197,74 @@ int PosixFileSystem::copyToTemporary(const std::string& source, const std::strin
     if (::fstat(from.get(), &opened) != 0) return errno;
     if (!S_ISREG(opened.st_mode)) return EINVAL; // swapped between the look and the open
 
-    std::string path;
     UniqueFd to;
-    for (unsigned attempt = 0; !to.valid(); ++attempt) {
-        path = temporaryName(folder, attempt);
-        to.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (!to.valid() && (errno != EEXIST || attempt == 100)) return errno;
-    }
-    RemoveUnlessKept removal(path);
+    std::string temporaryPath;
+    if (int error = createNewFile(folder, m_unnamedNewFiles, to, temporaryPath)) return error;
+    // From here the new file is `made`'s: a failure removes it below, an exception from
+    // `progress` when `made` goes out of scope.
+    made.owner = this;
+    made.handle = to.release();
+    made.folder = folder;
+    made.temporaryPath = std::move(temporaryPath);
     struct stat madeFacts;
-    if (::fstat(to.get(), &madeFacts) != 0) return errno;
-    int error = copyContents(from.get(), to.get(), opened.st_size, progress);
-    if (error == 0) error = to.close();
-    if (error != 0) return error;
-    removal.keep();
-    made.path = std::move(path);
+    int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
+    if (error == 0) error = copyContents(from.get(), made.handle, opened.st_size, progress);
+    if (error != 0) {
+        discardNewFile(made);
+        return error;
+    }
     made.source = factsOf(opened);
     made.device = madeFacts.st_dev;
     made.inode = madeFacts.st_ino;
     return 0;
+}
+
+int PosixFileSystem::setModified(NewFile& file, FileTime modified) {
+    if (!modified.known()) return EINVAL;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {modified.seconds, modified.nanoseconds}};
+    return ::futimens(file.handle, times) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::setMode(NewFile& file, std::uint32_t mode) {
+    return ::fchmod(file.handle, mode & 07777) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::syncFile(NewFile& file) {
+    return ::fsync(file.handle) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::nameNewFile(NewFile& file, const std::string& destination, Replace replace) {
+    if (file.temporaryPath.empty()) {
+        if (replace == Replace::No) {
+            // A link is never made over anything that is there, a dangling link included.
+            const ProcPath self(file.handle);
+            if (::linkat(AT_FDCWD, self.text, AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) != 0)
+                return errno;
+            file.owner = nullptr;
+            // Local file systems, the only ones with files without names, fail no close.
+            return closeHandle(file);
+        }
+        // Only a rename replaces a file in one step, and a rename needs a name to start from.
+        if (int error = linkTemporaryName(file)) return error;
+    }
+    // A network file system may report a write that failed only when the file is closed:
+    // that has to be known before the file takes the destination's name.
+    if (int error = closeHandle(file)) return error;
+    const unsigned flags = replace == Replace::No ? RENAME_NOREPLACE : 0;
+    if (::renameat2(AT_FDCWD, file.temporaryPath.c_str(), AT_FDCWD, destination.c_str(), flags) != 0)
+        return errno;
+    file.temporaryPath.clear();
+    file.owner = nullptr;
+    return 0;
+}
+
+int PosixFileSystem::discardNewFile(NewFile& file) {
+    closeHandle(file); // nothing of a file that is removed is wanted any more
+    int error = 0;
+    if (!file.temporaryPath.empty() && ::unlink(file.temporaryPath.c_str()) != 0) error = errno;
+    file.temporaryPath.clear();
+    file.owner = nullptr;
+    return error;
 }
 
 } // namespace quellomir

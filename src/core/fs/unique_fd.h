@@ -29,6 +29,9 @@ class UniqueFd {
         m_fd = fd;
     }
 
+    // Hands the descriptor over to whoever closes it from now on.
+    int release() { return std::exchange(m_fd, -1); }
+
     // Closes now and tells whether the close reported a failure (0 or errno).
     int close() {
         if (m_fd < 0) return 0;

@@ -18,26 +18,24 @@ bool sameTime(FileTime a, FileTime b) {
 }
 
 // The steps after the copy, on the new file; 0 or the errno of the failing step.
-int finishTemporary(FileSystem& fs, const std::string& temporary, FileTime sourceTime, std::uint32_t mode,
-                    Flush flush) {
+int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, std::uint32_t mode, Flush flush) {
     const FileTime time = flush == Flush::Now ? sourceTime : provisionalTime(sourceTime);
-    if (int error = fs.setModified(temporary, time)) return error;
+    if (int error = fs.setModified(file, time)) return error;
+    if (int error = fs.setMode(file, mode); error != 0 && !cannotKeepMode(error)) return error;
     if (flush == Flush::Now)
-        if (int error = fs.syncFile(temporary)) return error;
-    // After the flush: a mode without read permission would keep the flush from opening it.
-    if (int error = fs.setMode(temporary, mode); error != 0 && !cannotKeepMode(error)) return error;
+        if (int error = fs.syncFile(file)) return error;
     return 0;
 }
 
 // Gives the new file the destination name, replacing what is there only when asked to.
-int takeName(FileSystem& fs, const std::string& temporary, const std::string& destination, Replace replace) {
-    const int error = fs.rename(temporary, destination, replace);
+int takeName(FileSystem& fs, NewFile& file, const std::string& destination, Replace replace) {
+    const int error = fs.nameNewFile(file, destination, replace);
     if (error != EINVAL || replace == Replace::Yes) return error;
-    // A file system that cannot refuse in the rename itself (some network and FUSE ones):
-    // the look and the rename are two steps there.
+    // A file system that cannot refuse in the naming itself (some network and FUSE ones):
+    // the look and the naming are two steps there.
     FileFacts facts;
     if (fs.stat(destination, Follow::No, facts) == 0) return EEXIST;
-    return fs.rename(temporary, destination, Replace::Yes);
+    return fs.nameNewFile(file, destination, Replace::Yes);
 }
 
 } // namespace
@@ -50,8 +48,8 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const st
                              const CopyOptions& options) {
     std::string folder = GetParentFolder(destination);
     if (folder.empty()) folder = "./"; // a bare name lives in the working folder
-    TemporaryCopy made;
-    if (int error = fs.copyToTemporary(source, folder, made, options.progress))
+    NewFile made;
+    if (int error = fs.copyToNewFile(source, folder, made, options.progress))
         return CopyResult::failure(error);
 
     // The source's time as it was opened, before its contents were read: should it change
@@ -60,10 +58,10 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const st
     if (options.sourceFinalTime && sameTime(sourceTime, provisionalTime(*options.sourceFinalTime)))
         sourceTime = *options.sourceFinalTime;
     int error = sourceTime.known() ? 0 : EIO;
-    if (error == 0) error = finishTemporary(fs, made.path, sourceTime, made.source.mode, options.flush);
-    if (error == 0) error = takeName(fs, made.path, destination, options.replace);
+    if (error == 0) error = finishNewFile(fs, made, sourceTime, made.source.mode, options.flush);
+    if (error == 0) error = takeName(fs, made, destination, options.replace);
     if (error != 0) {
-        fs.unlink(made.path);
+        fs.discardNewFile(made);
         return CopyResult::failure(error);
     }
     if (options.flush == Flush::Now)

@@ -25,7 +25,7 @@ enum class Flush : std::uint8_t {
 struct CopyOptions {
     Flush flush = Flush::Now;
     // Replace::No: the copy takes the destination name only if nothing is there, decided
-    // in the one step of the rename; else it fails with EEXIST.
+    // in the one step that names the copy; else it fails with EEXIST.
     Replace replace = Replace::Yes;
     FileSystem::CopyProgress progress; // called between the pieces of a long copy
     // Set when the source is a copy flushed later that has not had its time yet: the time
@@ -38,12 +38,13 @@ struct CopyOptions {
 FileTime provisionalTime(FileTime sourceTime);
 
 // Copies `source` over `destination`, whose folder must exist: the contents go into a new
-// "~" file beside the destination, which gets the source's last-write time (to the
-// nanosecond) and permission bits and then takes the destination's name in one rename.
-// A destination that is a link is replaced, never written through; a read-only one is
-// replaced like any other. Any failure removes the new file and leaves the destination as
-// it was, except a failing flush of the folder after the rename, which is reported with
-// the copy in place. Never throws, except what `progress` throws.
+// file beside the destination (without a name, or with a "~" one where the file system
+// needs it), which gets the source's last-write time (to the nanosecond) and permission
+// bits and then takes the destination's name in one step. A destination that is a link is
+// replaced, never written through; a read-only one is replaced like any other. Any failure
+// removes the new file and leaves the destination as it was, except a failing flush of the
+// folder after the naming, which is reported with the copy in place. Never throws, except
+// what `progress` throws.
 CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const std::string& destination,
                              const CopyOptions& options = {});
 

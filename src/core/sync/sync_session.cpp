@@ -26,8 +26,10 @@ bool SyncSession::wrote(const std::string& path) const {
 
 CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
                              bool replaces) {
+    // Only a file that was there before the run is worth the wait for the disk.
+    const bool replacesOwnCopy = replaces && wrote(destination);
     CopyOptions options;
-    options.flush = replaces ? Flush::Now : Flush::Later;
+    options.flush = replaces && !replacesOwnCopy ? Flush::Now : Flush::Later;
     options.replace = replaces ? Replace::Yes : Replace::No;
     options.progress = [this] { m_yielder.tick(); };
     // A source this run copied to a free name still has its provisional time; its copy is
@@ -40,7 +42,7 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
 
     Written& written = *m_written.try_emplace(NormalizeBackslashes(destination), NoCopy).first;
     written.second = NoCopy;
-    if (!replaces) {
+    if (options.flush == Flush::Later) {
         written.second = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode});
     }

@@ -16,15 +16,16 @@ namespace quellomir {
 
 // What one sync run carries from row to row: the file system, the window's turn during
 // long copies, the destination paths the run has written (a later row may replace what an
-// earlier one wrote, as planned), and the copies to free names that the end of the run is
-// to make last.
+// earlier one wrote, as planned), and the copies that the end of the run is to make last.
 //
-// A copy that replaces a file is flushed before its rename, so that the file it replaces
-// stays until its replacement is on the disk. A copy to a free name replaces nothing: it
-// is handed to the disk without waiting and carries a provisional time two seconds older
-// than its source's until the end of the run, which flushes each file system once and only
-// then gives those copies their sources' times. Waiting for the disk per file would cost
-// milliseconds each, against tens of microseconds for the copy of a small file.
+// A copy that replaces a file is flushed before it takes the file's name, so that the file
+// it replaces stays until its replacement is on the disk. A copy to a free name replaces
+// nothing, and one that replaces what an earlier row of this run wrote replaces only a
+// copy of a file that is still there: these are handed to the disk without waiting and
+// carry a provisional time two seconds older than their sources' until the end of the
+// run, which flushes each file system once and only then gives those copies their sources'
+// times. Waiting for the disk per file would cost milliseconds each, against tens of
+// microseconds for the copy of a small file.
 class SyncSession {
   public:
     SyncSession(FileSystem& fs, Yielder& yielder);
@@ -43,7 +44,7 @@ class SyncSession {
     CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
                     bool replaces);
 
-    // Called once after the last row. Flushes every file system the copies to free names
+    // Called once after the last row. Flushes every file system the copies not flushed yet
     // went to, once each, with the window answering while it waits (for a USB stick that
     // takes a while), then gives those copies their sources' times. A row whose copy could
     // not be flushed, or not be given its time, is marked failed in `plan` (it was marked
@@ -54,8 +55,8 @@ class SyncSession {
     void flush(Plan& plan);
 
   private:
-    // A path the run wrote, with the place in m_unflushed of the copy to a free name that it
-    // holds, or NoCopy once that is finished (or the path was written by a replacing copy).
+    // A path the run wrote, with the place in m_unflushed of the copy not flushed yet that it
+    // holds, or NoCopy once that is finished (or the copy at the path was flushed at once).
     using Written = std::pair<const std::string, std::size_t>;
     static constexpr std::size_t NoCopy = SIZE_MAX;
 
