@@ -52,6 +52,23 @@ TEST_F(SafeFileCopyTest, CopiesContentsTimeToTheNanosecondAndPermissionBits) {
     EXPECT_EQ(result.modified.seconds, SourceTime.seconds);
 }
 
+// The new file is made with the source's bits, which the umask may cut; the copy must
+// still end with all of them, special bits included; a source only its owner may read is
+// copied all the same.
+TEST_F(SafeFileCopyTest, PermissionBitsArriveWhateverTheUmaskCutsFromThem) {
+    const mode_t saved = ::umask(077);
+    const std::pair<std::string, std::uint32_t> cases[] = {
+        {"shared.txt", 0666}, {"sticky.txt", 01755}, {"own-read-only.txt", 0400}};
+    for (const auto& [name, mode] : cases) {
+        const std::string source = tmp.file("from/" + name, "contents of " + name);
+        testing::setMode(source, mode);
+        const CopyResult result = SafeFileCopy(fs, source, to + name);
+        EXPECT_TRUE(result.done) << name << ": " << result.reason;
+        EXPECT_EQ(modeOf(to + name), mode) << name;
+    }
+    ::umask(saved);
+}
+
 TEST_F(SafeFileCopyTest, ReplacesAReadOnlyOlderFileAndAnEmptySource) {
     const std::string older = tmp.file("to/a.txt", "the older contents, longer than the new");
     testing::setMode(older, 0444);

@@ -72,6 +72,7 @@ struct NewFile {
     // Kept by the file system that made it:
     FileSystem* owner = nullptr; // set while there is something to close or remove
     int handle = -1;
+    std::uint32_t mode = 0; // its permission bits
     std::string folder;
     std::string temporaryPath; // empty while the file has no name
 };

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -127,17 +128,39 @@ std::string temporaryName(const std::string& folder, unsigned attempt) {
 // same nanosecond and a leftover of an earlier run.
 constexpr unsigned NameAttempts = 100;
 
-// A file without a name gets one through its entry in /proc; where /proc is not mounted
-// (some containers), new files have "~" names from the start.
+// Where /proc is not mounted (some containers), a file without a name may have no way to
+// get one: new files then have "~" names from the start.
 bool procFdsReachable() {
     static const bool reachable = ::access("/proc/self/fd", X_OK) == 0;
     return reachable;
 }
 
-struct ProcPath {
-    explicit ProcPath(int fd) { std::snprintf(text, sizeof text, "/proc/self/fd/%d", fd); }
-    char text[32];
-};
+// How a file without a name gets one: straight from its descriptor where the kernel lets a
+// process do that with a file it opened itself (Linux 6.10 on, or with privilege), else
+// through its entry in /proc, which costs a lookup more.
+enum class LinkWay { Unknown, Descriptor, Proc };
+std::atomic<LinkWay> linkWay{LinkWay::Unknown};
+
+bool canNameUnnamed() {
+    return linkWay.load(std::memory_order_relaxed) == LinkWay::Descriptor || procFdsReachable();
+}
+
+int linkUnnamed(int fd, const std::string& path) {
+    const LinkWay way = linkWay.load(std::memory_order_relaxed);
+    if (way != LinkWay::Proc) {
+        if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
+            linkWay.store(LinkWay::Descriptor, std::memory_order_relaxed);
+            return 0;
+        }
+        // ENOENT is also how a kernel says "not allowed" here.
+        if (errno != ENOENT || way == LinkWay::Descriptor) return errno;
+    }
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+    linkWay.store(LinkWay::Proc, std::memory_order_relaxed);
+    return 0;
+}
 
 // The errors with which a file system says that it cannot make a file without a name
 // (EISDIR from kernels that do not know how).
@@ -145,17 +168,19 @@ bool cannotMakeUnnamed(int error) {
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
-// Opens a new file in `folder` for writing: one without a name where the file system can
-// make it, else one under a fresh "~" name, which `temporaryPath` then holds.
-int createNewFile(const std::string& folder, bool unnamed, UniqueFd& fd, std::string& temporaryPath) {
-    if (unnamed && procFdsReachable()) {
-        fd.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+// Opens a new file in `folder` for writing, with the permission bits `mode` as the umask
+// lets them be: one without a name where the file system can make it, else one under a
+// fresh "~" name, which `temporaryPath` then holds.
+int createNewFile(const std::string& folder, bool unnamed, mode_t mode, UniqueFd& fd,
+                  std::string& temporaryPath) {
+    if (unnamed && canNameUnnamed()) {
+        fd.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
         if (fd.valid()) return 0;
         if (!cannotMakeUnnamed(errno)) return errno;
     }
     for (unsigned attempt = 0;; ++attempt) {
         std::string path = temporaryName(folder, attempt);
-        fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (fd.valid()) {
             temporaryPath = std::move(path);
             return 0;
@@ -166,14 +191,14 @@ int createNewFile(const std::string& folder, bool unnamed, UniqueFd& fd, std::st
 
 // Gives an open file without a name a fresh "~" name in its folder.
 int linkTemporaryName(NewFile& file) {
-    const ProcPath self(file.handle);
     for (unsigned attempt = 0;; ++attempt) {
         std::string path = temporaryName(file.folder, attempt);
-        if (::linkat(AT_FDCWD, self.text, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        const int error = linkUnnamed(file.handle, path);
+        if (error == 0) {
             file.temporaryPath = std::move(path);
             return 0;
         }
-        if (errno != EEXIST || attempt == NameAttempts) return errno;
+        if (error != EEXIST || attempt == NameAttempts) return error;
     }
 }
 
@@ -199,7 +224,11 @@ int PosixFileSystem::copyToNewFile(const std::string& source, const std::string&
 
     UniqueFd to;
     std::string temporaryPath;
-    if (int error = createNewFile(folder, m_unnamedNewFiles, to, temporaryPath)) return error;
+    // With the source's permission bits from the start, the mode mostly needs no call of
+    // its own afterwards; nobody sees the file before it is complete anyway, or only
+    // under a "~" name that no comparison lists.
+    if (int error = createNewFile(folder, m_unnamedNewFiles, opened.st_mode & 0777, to, temporaryPath))
+        return error;
     // From here the new file is `made`'s: a failure removes it below, an exception from
     // `progress` when `made` goes out of scope.
     made.owner = this;
@@ -214,6 +243,7 @@ int PosixFileSystem::copyToNewFile(const std::string& source, const std::string&
         return error;
     }
     made.source = factsOf(opened);
+    made.mode = madeFacts.st_mode & 07777;
     made.device = madeFacts.st_dev;
     made.inode = madeFacts.st_ino;
     return 0;
@@ -226,7 +256,10 @@ int PosixFileSystem::setModified(NewFile& file, FileTime modified) {
 }
 
 int PosixFileSystem::setMode(NewFile& file, std::uint32_t mode) {
-    return ::fchmod(file.handle, mode & 07777) == 0 ? 0 : errno;
+    if ((mode & 07777) == file.mode) return 0;
+    if (::fchmod(file.handle, mode & 07777) != 0) return errno;
+    file.mode = mode & 07777;
+    return 0;
 }
 
 int PosixFileSystem::syncFile(NewFile& file) {
@@ -237,9 +270,7 @@ int PosixFileSystem::nameNewFile(NewFile& file, const std::string& destination, 
     if (file.temporaryPath.empty()) {
         if (replace == Replace::No) {
             // A link is never made over anything that is there, a dangling link included.
-            const ProcPath self(file.handle);
-            if (::linkat(AT_FDCWD, self.text, AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) != 0)
-                return errno;
+            if (int error = linkUnnamed(file.handle, destination)) return error;
             file.owner = nullptr;
             // Local file systems, the only ones with files without names, fail no close.
             return closeHandle(file);
