@@ -26,7 +26,9 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session)
     // too) appeared since the comparison: the rename refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.
     const bool replaces = session.wrote(destination);
-    CopyResult result = session.copy(row, source, destination, replaces);
+    CopyResult result =
+        session.copy(row, source, destination,
+                     replaces ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::Nothing);
     if (!replaces && !result.done && result.error == EEXIST)
         return CopyResult::failure(std::string(AppearedReason));
     return result;
@@ -40,10 +42,13 @@ CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, SyncSession& ses
     const bool sourceChanged = !session.wrote(source) &&
                                session.fs().stat(NormalizeBackslashes(source), Follow::Yes, facts) == 0 &&
                                !sameTime(facts.modified, plan.sourceFile(row).modified);
-    const bool destinationChanged = !session.wrote(destination) &&
-                                    !unchanged(session.fs(), destination, plan.destinationFile(row).modified);
+    const bool replacesOwnCopy = session.wrote(destination);
+    const bool destinationChanged =
+        !replacesOwnCopy && !unchanged(session.fs(), destination, plan.destinationFile(row).modified);
     if (sourceChanged || destinationChanged) return CopyResult::failure(std::string(ChangedReason));
-    return session.copy(row, source, destination, true);
+    return session.copy(row, source, destination,
+                        replacesOwnCopy ? SyncSession::Replacing::ThisRunsCopy
+                                        : SyncSession::Replacing::OlderFile);
 }
 
 } // namespace

@@ -25,15 +25,14 @@ bool SyncSession::wrote(const std::string& path) const {
 }
 
 CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
-                             bool replaces) {
-    // Only a file that was there before the run is worth the wait for the disk.
-    const bool replacesOwnCopy = replaces && wrote(destination);
+                             Replacing replacing) {
     CopyOptions options;
-    options.flush = replaces && !replacesOwnCopy ? Flush::Now : Flush::Later;
-    options.replace = replaces ? Replace::Yes : Replace::No;
+    // Only a file that was there before the run is worth the wait for the disk.
+    options.flush = replacing == Replacing::OlderFile ? Flush::Now : Flush::Later;
+    options.replace = replacing == Replacing::Nothing ? Replace::No : Replace::Yes;
     options.progress = [this] { m_yielder.tick(); };
-    // A source this run copied to a free name still has its provisional time; its copy is
-    // to carry the time it will get.
+    // A source this run copied without waiting for the disk still has its provisional time;
+    // its copy is to carry the time it will get.
     if (auto earlier = m_written.find(NormalizeBackslashes(source));
         earlier != m_written.end() && earlier->second != NoCopy)
         options.sourceFinalTime = m_unflushed[earlier->second].modified;

@@ -38,11 +38,16 @@ class SyncSession {
     // separators are tidied).
     bool wrote(const std::string& path) const;
 
+    // What a copy is to replace at its destination.
+    enum class Replacing : std::uint8_t {
+        Nothing,      // a file there makes the copy fail with EEXIST
+        ThisRunsCopy, // what an earlier row of this run wrote
+        OlderFile,    // a file that was there before the run
+    };
+
     // SafeFileCopy for row `row` of the plan, with the window answering during a long copy.
-    // `replaces` tells whether the copy is to replace a file at the destination; if not, a
-    // file there makes it fail with EEXIST.
     CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
-                    bool replaces);
+                    Replacing replacing);
 
     // Called once after the last row. Flushes every file system the copies not flushed yet
     // went to, once each, with the window answering while it waits (for a USB stick that
