@@ -43,7 +43,8 @@ struct SyncFigures {
     long peakKilobytes = 0;
     std::uint64_t rows = 0;
     std::uint64_t failedRows = 0;
-    std::uint64_t bytes = 0; // of the rows carried out
+    std::uint64_t bytes = 0;    // of the rows carried out
+    std::uint64_t rowsLeft = 0; // planned by a comparison right after the run
 };
 
 class CountingReport final : public ErrorReport {
@@ -85,6 +86,14 @@ SyncFigures compareAndSync(const std::string& folder1, const std::string& folder
         if (::stat(plan.sourceText(row).c_str(), &facts) == 0) figures.bytes += std::uint64_t(facts.st_size);
     }
     if (report.count != 0) std::fprintf(stderr, "the comparison reported %d failures\n", report.count);
+    // Not timed: a comparison right after the sync is to find nothing left to do, apart from
+    // names that occur more than once in DIR1.
+    const Plan after = compareFolders(
+        handler, [&] { return folder1; }, [&] { return folder2; }, context);
+    figures.rowsLeft = after.size();
+    for (std::size_t row = 0; row < after.size() && row < 3; ++row)
+        std::fprintf(stderr, "left: %s%s %s\n", after.sourceText(row).c_str(), after.actionText(row).c_str(),
+                     after.destinationText(row).c_str());
     return figures;
 }
 
@@ -186,6 +195,8 @@ int runSync(std::span<char* const> arguments) {
         std::printf("                %.2f     the whole run, to cp + sync -f\n",
                     ratio(flushed, cpFlushSeconds));
         std::printf("peak memory     %ld KiB\n", ours.peakKilobytes);
+        std::printf("rows left       %llu   planned by a comparison right after the run\n",
+                    static_cast<unsigned long long>(ours.rowsLeft));
         return ours.failedRows == 0 ? 0 : 1;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "sync: %s\n", failure.what());

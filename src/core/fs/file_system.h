@@ -128,8 +128,8 @@ class FileSystem {
     // new file is removed first.
     virtual int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
                               const CopyProgress& progress = {}) = 0;
-    // Sets a new file's last-write time to the nanosecond (the access time is left alone),
-    // its permission bits, or flushes its data to the disk.
+    // Sets a new file's last-write time to the nanosecond (and its access time to now), its
+    // permission bits, or flushes its data to the disk.
     virtual int setModified(NewFile& file, FileTime modified) = 0;
     virtual int setMode(NewFile& file, std::uint32_t mode) = 0;
     virtual int syncFile(NewFile& file) = 0;
@@ -147,7 +147,7 @@ class FileSystem {
     // many small files instead of one per file.
     virtual int syncFileSystem(const std::string& path) = 0;
 
-    // Sets the last-write time of a file to the nanosecond; the access time is left alone.
+    // Sets the last-write time of a file to the nanosecond, and its access time to now.
     virtual int setModified(const std::string& path, FileTime modified) = 0;
     virtual int unlink(const std::string& path) = 0;
 };

@@ -1,6 +1,7 @@
 #include "fs/posix_file_system.h"
 
 #include "fs/listed_names.h"
+#include "fs/new_times.h"
 #include "fs/unique_fd.h"
 
 #include <dirent.h>
@@ -161,7 +162,8 @@ int PosixFileSystem::syncFileSystem(const std::string& path) {
 
 int PosixFileSystem::setModified(const std::string& path, FileTime modified) {
     if (!modified.known()) return EINVAL;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {modified.seconds, modified.nanoseconds}};
+    struct timespec times[2];
+    newTimes(modified, times);
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : errno;
 }
 

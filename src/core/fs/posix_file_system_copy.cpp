@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/new_times.h"
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
@@ -247,7 +248,8 @@ int PosixFileSystem::copyToNewFile(const std::string& source, const std::string&
 
 int PosixFileSystem::setModified(NewFile& file, FileTime modified) {
     if (!modified.known()) return EINVAL;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {modified.seconds, modified.nanoseconds}};
+    struct timespec times[2];
+    newTimes(modified, times);
     return ::futimens(file.handle, times) == 0 ? 0 : errno;
 }
 
