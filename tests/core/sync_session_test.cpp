@@ -347,6 +347,54 @@ TEST_F(SyncSessionTest, ReplacingWhatThisRunWroteWaitsForNoFlushButReplacingAnOl
     EXPECT_TRUE(temporaryNamesIn(two).empty());
 }
 
+// A drive that keeps whole seconds only and cuts off the fraction, as exFAT through FUSE
+// does, and says nothing about it.
+class WholeSecondsDrive final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int setModified(NewFile& file, FileTime modified) override {
+        return m_inner.setModified(file, {modified.seconds, 0});
+    }
+    int setModified(const std::string& path, FileTime modified) override {
+        return m_inner.setModified(path, {modified.seconds, 0});
+    }
+};
+
+TEST_F(SyncSessionTest, OnADriveThatKeepsWholeSecondsTheCopiesStillCompareEqualToTheirSources) {
+    constexpr FileTime EarlyInTheSecond{1'600'000'100, 200'000'000};
+    constexpr FileTime LateInTheSecond{1'600'000'200, 700'000'000};
+    file("one/early.txt", "e", EarlyInTheSecond);
+    file("one/late.txt", "l", LateInTheSecond);
+    file("one/replaces.txt", "new", LateInTheSecond);
+    file("two/replaces.txt", "old", Older);
+    Plan plan = testing::comparePlan(posix, one, two);
+    ASSERT_EQ(plan.size(), 3u); // two copies and an overwrite
+    WholeSecondsDrive drive(posix);
+    SyncSession session(drive, yielder);
+
+    syncPlan(plan, session);
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(plan.actionText(row), "Done") << row;
+    EXPECT_TRUE(rowTexts(testing::comparePlan(posix, one, two)).empty());
+    // Rounded to the second as the comparison rounds, where cutting off would not do.
+    EXPECT_TRUE(hasTime(two + "early.txt", {EarlyInTheSecond.seconds, 0}));
+    EXPECT_TRUE(hasTime(two + "late.txt", {LateInTheSecond.seconds + 1, 0}));
+    EXPECT_TRUE(hasTime(two + "replaces.txt", {LateInTheSecond.seconds + 1, 0}));
+}
+
+TEST_F(SyncSessionTest, ADriveThatKeptOneTimeExactlyIsNotLookedAtAgain) {
+    for (int i = 0; i < 5; ++i)
+        file("one/f" + std::to_string(i) + ".txt", "f", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    FaultyFileSystem fs(posix);
+    SyncSession session(fs, yielder);
+    syncRows(plan, session);
+    const int statsDuringRows = fs.calls(Op::Stat);
+    session.flush(plan);
+    // One look per copy to see that it is still the copy, and one more at the first time set.
+    EXPECT_EQ(fs.calls(Op::Stat) - statsDuringRows, 5 + 1);
+}
+
 TEST_F(SyncSessionTest, TheWindowGetsItsTurnDuringALongCopyAndClosingItLeavesNoTemporary) {
     file("one/big.bin", std::string(40 << 20, 'b'), Newer);
     const std::string older = file("two/big.bin", "older", Older);

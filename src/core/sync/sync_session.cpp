@@ -1,5 +1,6 @@
 #include "sync/sync_session.h"
 
+#include "compare/compare_rules.h"
 #include "files/path_text.h"
 #include "sync/normalize_backslashes.h"
 #include "sync/safe_file_copy.h"
@@ -38,14 +39,32 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         options.sourceFinalTime = m_unflushed[earlier->second].modified;
     CopyResult result = SafeFileCopy(m_fs, source, destination, options);
     if (!result.done) return result;
-
     Written& written = *m_written.try_emplace(NormalizeBackslashes(destination), NoCopy).first;
     written.second = NoCopy;
     if (options.flush == Flush::Later) {
         written.second = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode});
     }
+    // A copy made to last at once gets its final time at once too.
+    if (options.flush == Flush::Now)
+        if (int error = keepComparableTime(written.first, result.device, result.inode, result.modified))
+            return CopyResult::failure(error);
     return result;
+}
+
+int SyncSession::keepComparableTime(const std::string& path, std::uint64_t device, std::uint64_t inode,
+                                    FileTime time) {
+    if (std::find(m_exactTimeDevices.begin(), m_exactTimeDevices.end(), device) != m_exactTimeDevices.end())
+        return 0;
+    FileFacts kept;
+    if (int error = m_fs.stat(path, Follow::No, kept)) return error;
+    if (kept.device != device || kept.inode != inode) return 0; // not the copy any more
+    if (kept.modified.seconds == time.seconds && kept.modified.nanoseconds == time.nanoseconds) {
+        m_exactTimeDevices.push_back(device);
+        return 0;
+    }
+    if (compareWriteTimes(kept.modified, time) == 0) return 0;
+    return m_fs.setModified(path, {time.roundedSeconds(), 0});
 }
 
 std::vector<int> SyncSession::flushFileSystems(const std::vector<std::string>& folders) {
@@ -104,6 +123,7 @@ void SyncSession::flush(Plan& plan) {
             if (m_fs.stat(path, Follow::No, now) != 0 || now.device != copy.device || now.inode != copy.inode)
                 continue;
             error = m_fs.setModified(path, copy.modified);
+            if (error == 0) error = keepComparableTime(path, copy.device, copy.inode, copy.modified);
         }
         if (error != 0) plan.markFailed(copy.row, std::generic_category().message(error));
     }

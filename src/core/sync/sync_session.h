@@ -76,10 +76,19 @@ class SyncSession {
     // Flushes each file system of `folders`, named by a folder on it; the errno of each.
     std::vector<int> flushFileSystems(const std::vector<std::string>& folders);
 
+    // Makes sure that the copy at `path` (`device`, `inode`), whose last-write time was just set to
+    // `time`, keeps a time the comparison takes for `time`. A drive that keeps only whole
+    // seconds (exFAT through FUSE) cuts off the fraction, which can put the copy a second
+    // before its source; the copy then gets `time` rounded to the second as the comparison
+    // rounds it. Once a drive kept a time to the nanosecond, its copies are not looked at
+    // again. 0 or the errno of the failing call.
+    int keepComparableTime(const std::string& path, std::uint64_t device, std::uint64_t inode, FileTime time);
+
     FileSystem& m_fs;
     Yielder& m_yielder;
     std::unordered_map<std::string, std::size_t> m_written;
     std::vector<Unflushed> m_unflushed;
+    std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
 };
 
 } // namespace quellomir
