@@ -23,7 +23,7 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session)
     const std::string source = plan.sourceText(row);
     const std::string destination = plan.destinationText(row) + GetFileName(source);
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
-    // too) appeared since the comparison: the rename refuses to replace it, in the same
+    // too) appeared since the comparison: the naming refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.
     const bool replaces = session.wrote(destination);
     CopyResult result =
