@@ -121,7 +121,7 @@ class PosixNewFileTest : public ::testing::TestWithParam<PosixFileSystem::NewFil
     TempFolder tmp;
     PosixFileSystem fs{GetParam()};
 
-    bool named() const { return GetParam() == PosixFileSystem::NewFiles::AlwaysNamed; }
+    bool named() { return testing::hasTildeNames(GetParam(), tmp.folder("dst")); }
     std::vector<std::string> names(const std::string& folder) {
         std::vector<std::string> found;
         fs.listFolder(folder, stat_kinds::None, [&](const FolderEntry& e) { found.emplace_back(e.name); });

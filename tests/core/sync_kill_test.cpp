@@ -51,7 +51,7 @@ class SyncKilled : public ::testing::TestWithParam<PosixFileSystem::NewFiles> {
     TempFolder tmp;
     PosixFileSystem fs{GetParam()};
 
-    bool named() const { return GetParam() == PosixFileSystem::NewFiles::AlwaysNamed; }
+    bool named() { return testing::hasTildeNames(GetParam(), tmp.folder("two")); }
 
     // Starts a child process that carries out row 0 of a fresh comparison of the two
     // folders, waits until the child has copied a piece of it, and kills it.

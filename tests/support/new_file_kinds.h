@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <string>
 
 namespace quellomir::testing {
@@ -13,6 +16,20 @@ namespace quellomir::testing {
 inline auto bothNewFileKinds() {
     return ::testing::Values(PosixFileSystem::NewFiles::UnnamedWherePossible,
                              PosixFileSystem::NewFiles::AlwaysNamed);
+}
+
+// Whether the file system of `folder` makes files without names; where it does not (an
+// overlay or network file system under the tests), new files have "~" names either way.
+inline bool makesUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// Whether new files made by a file system of `kind` in `folder` have "~" names.
+inline bool hasTildeNames(PosixFileSystem::NewFiles kind, const std::string& folder) {
+    return kind == PosixFileSystem::NewFiles::AlwaysNamed || !makesUnnamedFiles(folder);
 }
 
 inline std::string newFileKindName(const ::testing::TestParamInfo<PosixFileSystem::NewFiles>& info) {
