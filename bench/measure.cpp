@@ -31,29 +31,38 @@ double secondsSince(const struct timespec& start) {
            static_cast<double>(end.tv_nsec - start.tv_nsec) * 1e-9;
 }
 
-Measured inChildProcess(const std::function<Measured()>& work) {
+void runInChildProcess(const std::function<void(void*)>& work, void* result, std::size_t size) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
-    pid_t child = ::fork();
+    const pid_t child = ::fork();
     if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
     if (child == 0) {
         ::close(pipeFds[0]);
-        Measured result = work();
-        struct rusage usage {};
-        ::getrusage(RUSAGE_SELF, &usage);
-        result.peakKilobytes = usage.ru_maxrss;
-        ssize_t written = ::write(pipeFds[1], &result, sizeof result);
-        ::_exit(written == sizeof result ? 0 : 1);
+        work(result);
+        const ssize_t written = ::write(pipeFds[1], result, size);
+        ::_exit(written == static_cast<ssize_t>(size) ? 0 : 1);
     }
     ::close(pipeFds[1]);
-    Measured result;
-    ssize_t got = ::read(pipeFds[0], &result, sizeof result);
+    const ssize_t got = ::read(pipeFds[0], result, size);
     ::close(pipeFds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    if (got != sizeof result || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (got != static_cast<ssize_t>(size) || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("the measured run failed");
-    return result;
+}
+
+long peakKilobytes() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+Measured inChildProcess(const std::function<Measured()>& work) {
+    return inChildProcess<Measured>([&] {
+        Measured result = work();
+        result.peakKilobytes = peakKilobytes();
+        return result;
+    });
 }
 
 double commandSeconds(const std::vector<std::string>& command) {

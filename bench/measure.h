@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace quellomir::bench {
@@ -20,8 +22,22 @@ struct Measured {
 };
 
 // Runs `work` in a child process of its own, so that each run's peak memory is its
-// own and not that of the runs before it. The child's figures come back through a
-// pipe; `work` times itself.
+// own and not that of the runs before it; `work` puts `size` bytes of figures at
+// `result`, which come back through a pipe.
+void runInChildProcess(const std::function<void(void*)>& work, void* result, std::size_t size);
+
+// The same for work that gives back a plain struct of figures; `work` times itself.
+template <class Result> Result inChildProcess(const std::function<Result()>& work) {
+    static_assert(std::is_trivially_copyable_v<Result>);
+    Result result{};
+    runInChildProcess([&](void* into) { *static_cast<Result*>(into) = work(); }, &result, sizeof result);
+    return result;
+}
+
+// getrusage's maxrss of this process so far.
+long peakKilobytes();
+
+// Measured's figures, with the peak memory of the child that ran `work`.
 Measured inChildProcess(const std::function<Measured()>& work);
 
 // Wall-clock seconds of a command run with its output sent to /dev/null.

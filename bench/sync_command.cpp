@@ -19,10 +19,7 @@
 #include "fs/posix_file_system.h"
 #include "sync/sync_plan.h"
 
-#include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +27,6 @@
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 namespace quellomir::bench {
 namespace {
@@ -87,9 +83,7 @@ SyncFigures compareAndSync(const std::string& folder1, const std::string& folder
         if (::stat(plan.sourceText(row).c_str(), &facts) == 0) figures.bytes += std::uint64_t(facts.st_size);
     }
     if (report.count != 0) std::fprintf(stderr, "the comparison reported %d failures\n", report.count);
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    figures.peakKilobytes = usage.ru_maxrss;
+    figures.peakKilobytes = peakKilobytes();
 
     // Neither timed nor in the peak memory: a comparison right after the sync is to find nothing left to do,
     // apart from names that occur more than once in DIR1.
@@ -99,29 +93,6 @@ SyncFigures compareAndSync(const std::string& folder1, const std::string& folder
     for (std::size_t row = 0; row < after.size() && row < 3; ++row)
         std::fprintf(stderr, "left: %s%s %s\n", after.sourceText(row).c_str(), after.actionText(row).c_str(),
                      after.destinationText(row).c_str());
-    return figures;
-}
-
-// Runs the work in a child process, so that its peak memory is its own.
-SyncFigures inChild(const std::string& folder1, const std::string& folder2) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
-    const pid_t child = ::fork();
-    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        const SyncFigures figures = compareAndSync(folder1, folder2);
-        const ssize_t written = ::write(pipeFds[1], &figures, sizeof figures);
-        ::_exit(written == sizeof figures ? 0 : 1);
-    }
-    ::close(pipeFds[1]);
-    SyncFigures figures;
-    const ssize_t got = ::read(pipeFds[0], &figures, sizeof figures);
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (got != sizeof figures || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the measured run failed");
     return figures;
 }
 
@@ -166,7 +137,8 @@ int runSync(std::span<char* const> arguments) {
             const std::string cpFolder = scratch + "cp-" + std::to_string(run);
             fsys::create_directory(folder2);
             settle();
-            const SyncFigures figures = inChild(folder1, folder2);
+            const SyncFigures figures =
+                inChildProcess<SyncFigures>([&] { return compareAndSync(folder1, folder2); });
             settle();
             const double copied = commandSeconds({"cp", "-r", "--preserve=timestamps", folder1, cpFolder});
             const double flushed = copied + commandSeconds({"sync", "-f", cpFolder});

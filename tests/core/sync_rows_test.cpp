@@ -47,9 +47,7 @@ class SyncRowsTest : public ::testing::Test {
     const std::string two = tmp.folder("two/");
 
     std::string file(const std::string& relative, const std::string& contents, FileTime time) {
-        const std::string path = tmp.file(relative, contents);
-        setTime(path, time);
-        return path;
+        return testing::withTime(tmp.file(relative, contents), time);
     }
     Plan compare() { return testing::comparePlan(fs, one, two); }
     void sync(Plan& plan, FileSystem& through) {

@@ -129,9 +129,7 @@ class SyncSessionTest : public ::testing::Test {
     const std::string two = tmp.folder("two/");
 
     std::string file(const std::string& relative, const std::string& contents, FileTime time) {
-        const std::string path = tmp.file(relative, contents);
-        setTime(path, time);
-        return path;
+        return testing::withTime(tmp.file(relative, contents), time);
     }
     // Carries out a row and marks it, as the window's handler does.
     void carryOut(Plan& plan, std::size_t row, SyncSession& session) {

@@ -54,6 +54,11 @@ void setTime(const std::string& path, FileTime time) {
         throw std::system_error(errno, std::generic_category(), path);
 }
 
+std::string withTime(std::string path, FileTime time) {
+    setTime(path, time);
+    return path;
+}
+
 void setMode(const std::string& path, std::uint32_t mode) {
     if (::chmod(path.c_str(), mode) != 0) throw std::system_error(errno, std::generic_category(), path);
 }

@@ -16,6 +16,8 @@ FileTime timeOf(const std::string& path); // the file itself, a link not followe
 std::uint32_t modeOf(const std::string& path);
 bool exists(const std::string& path); // a dangling link exists too
 void setTime(const std::string& path, FileTime time);
+// `path`, once its file was given the last-write time `time`.
+std::string withTime(std::string path, FileTime time);
 void setMode(const std::string& path, std::uint32_t mode);
 
 // The names in a folder, sorted, and those of them that begin with "~".

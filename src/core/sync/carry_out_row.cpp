@@ -8,15 +8,11 @@
 namespace quellomir {
 namespace {
 
-bool sameTime(FileTime a, FileTime b) {
-    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
-}
-
 // Whether `path` still has the last-write time the comparison saw. A file that cannot be
 // reached any more has changed too.
 bool unchanged(FileSystem& fs, const std::string& path, FileTime seen) {
     FileFacts facts;
-    return fs.stat(NormalizeBackslashes(path), Follow::Yes, facts) == 0 && sameTime(facts.modified, seen);
+    return fs.stat(NormalizeBackslashes(path), Follow::Yes, facts) == 0 && facts.modified == seen;
 }
 
 CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session) {
@@ -41,7 +37,7 @@ CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, SyncSession& ses
     FileFacts facts;
     const bool sourceChanged = !session.wrote(source) &&
                                session.fs().stat(NormalizeBackslashes(source), Follow::Yes, facts) == 0 &&
-                               !sameTime(facts.modified, plan.sourceFile(row).modified);
+                               facts.modified != plan.sourceFile(row).modified;
     const bool replacesOwnCopy = session.wrote(destination);
     const bool destinationChanged =
         !replacesOwnCopy && !unchanged(session.fs(), destination, plan.destinationFile(row).modified);

@@ -13,10 +13,6 @@ bool cannotKeepMode(int error) {
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-bool sameTime(FileTime a, FileTime b) {
-    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
-}
-
 // The steps after the copy, on the new file; 0 or the errno of the failing step.
 int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, std::uint32_t mode, Flush flush) {
     const FileTime time = flush == Flush::Now ? sourceTime : provisionalTime(sourceTime);
@@ -55,7 +51,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const st
     // The source's time as it was opened, before its contents were read: should it change
     // meanwhile, the copy carries the older time and the next comparison plans it again.
     FileTime sourceTime = made.source.modified;
-    if (options.sourceFinalTime && sameTime(sourceTime, provisionalTime(*options.sourceFinalTime)))
+    if (options.sourceFinalTime && sourceTime == provisionalTime(*options.sourceFinalTime))
         sourceTime = *options.sourceFinalTime;
     int error = sourceTime.known() ? 0 : EIO;
     if (error == 0) error = finishNewFile(fs, made, sourceTime, made.source.mode, options.flush);

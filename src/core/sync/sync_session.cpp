@@ -44,11 +44,10 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     if (options.flush == Flush::Later) {
         written.second = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode});
+    } else if (int error = keepComparableTime(written.first, result.device, result.inode, result.modified)) {
+        // A copy made to last at once has its final time at once too.
+        return CopyResult::failure(error);
     }
-    // A copy made to last at once gets its final time at once too.
-    if (options.flush == Flush::Now)
-        if (int error = keepComparableTime(written.first, result.device, result.inode, result.modified))
-            return CopyResult::failure(error);
     return result;
 }
 
@@ -59,7 +58,7 @@ int SyncSession::keepComparableTime(const std::string& path, std::uint64_t devic
     FileFacts kept;
     if (int error = m_fs.stat(path, Follow::No, kept)) return error;
     if (kept.device != device || kept.inode != inode) return 0; // not the copy any more
-    if (kept.modified.seconds == time.seconds && kept.modified.nanoseconds == time.nanoseconds) {
+    if (kept.modified == time) {
         m_exactTimeDevices.push_back(device);
         return 0;
     }
