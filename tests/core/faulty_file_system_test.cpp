@@ -75,24 +75,26 @@ TEST(FaultyFileSystem, ACopyFaultMatchesTheSourceOrTheFolderANamingFaultTheDesti
     const std::string a = tmp.file("from/a", "a");
     const std::string to = tmp.folder("to");
     PosixFileSystem real;
+    WriteFolder folder;
+    ASSERT_EQ(real.openWriteFolder(to, folder), 0);
     {
         FaultyFileSystem fs(real);
         fs.failPath(Op::CopyToNewFile, to, ENOSPC);
         NewFile made;
-        EXPECT_EQ(fs.copyToNewFile(a, to, made), ENOSPC);
+        EXPECT_EQ(fs.copyToNewFile(a, Follow::Yes, folder, made), ENOSPC);
     }
     {
         FaultyFileSystem fs(real);
         fs.failPath(Op::CopyToNewFile, a, EIO);
         NewFile made;
-        EXPECT_EQ(fs.copyToNewFile(a, to, made), EIO);
+        EXPECT_EQ(fs.copyToNewFile(a, Follow::Yes, folder, made), EIO);
     }
     FaultyFileSystem fs(real);
     fs.failPath(Op::NameNewFile, tmp / "to/b", EIO);
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(a, to, made), 0);
-    EXPECT_EQ(fs.nameNewFile(made, tmp / "to/b", Replace::No), EIO);
-    EXPECT_EQ(fs.nameNewFile(made, tmp / "to/c", Replace::No), 0);
+    ASSERT_EQ(fs.copyToNewFile(a, Follow::Yes, folder, made), 0);
+    EXPECT_EQ(fs.nameNewFile(made, "b", Replace::No), EIO);
+    EXPECT_EQ(fs.nameNewFile(made, "c", Replace::No), 0);
     EXPECT_EQ(testing::namesIn(to), std::vector<std::string>{"c"});
 }
 

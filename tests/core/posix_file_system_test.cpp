@@ -122,6 +122,15 @@ class PosixNewFileTest : public ::testing::TestWithParam<PosixFileSystem::NewFil
     PosixFileSystem fs{GetParam()};
 
     bool named() { return testing::hasTildeNames(GetParam(), tmp.folder("dst")); }
+    WriteFolder& dst() {
+        if (!m_dst.handle.open()) EXPECT_EQ(fs.openWriteFolder(tmp.folder("dst"), m_dst), 0);
+        return m_dst;
+    }
+
+  private:
+    WriteFolder m_dst;
+
+  protected:
     std::vector<std::string> names(const std::string& folder) {
         std::vector<std::string> found;
         fs.listFolder(folder, stat_kinds::None, [&](const FolderEntry& e) { found.emplace_back(e.name); });
@@ -136,7 +145,7 @@ TEST_P(PosixNewFileTest, ACopyGetsTimesModeAndThenReplacesTheTargetInOneStep) {
     const std::string source = tmp.file("src/data.bin", std::string(300000, 'x') + "end");
     const std::string target = tmp.file("dst/data.bin", "old");
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
+    ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
     const std::vector<std::string> during = names(tmp / "dst");
     if (named()) {
         ASSERT_EQ(during.size(), 2u);
@@ -151,8 +160,8 @@ TEST_P(PosixNewFileTest, ACopyGetsTimesModeAndThenReplacesTheTargetInOneStep) {
     EXPECT_EQ(fs.setModified(made, when), 0);
     EXPECT_EQ(fs.setMode(made, 0640), 0);
     EXPECT_EQ(fs.syncFile(made), 0);
-    EXPECT_EQ(fs.nameNewFile(made, target, Replace::Yes), 0);
-    EXPECT_EQ(fs.syncFolder(tmp / "dst"), 0);
+    EXPECT_EQ(fs.nameNewFile(made, "data.bin", Replace::Yes), 0);
+    EXPECT_EQ(fs.syncFolder(dst()), 0);
 
     FileFacts facts;
     ASSERT_EQ(fs.stat(target, Follow::No, facts), 0);
@@ -169,12 +178,12 @@ TEST_P(PosixNewFileTest, ANameThatIsTakenIsRefusedAndTheCopyCanBeNamedElsewhere)
     tmp.file("dst/taken.txt", "kept");
     tmp.link("dst/dangling", tmp / "nowhere");
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
-    EXPECT_EQ(fs.nameNewFile(made, tmp / "dst/taken.txt", Replace::No), EEXIST);
-    EXPECT_EQ(fs.nameNewFile(made, tmp / "dst/dangling", Replace::No), EEXIST);
+    ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
+    EXPECT_EQ(fs.nameNewFile(made, "taken.txt", Replace::No), EEXIST);
+    EXPECT_EQ(fs.nameNewFile(made, "dangling", Replace::No), EEXIST);
     EXPECT_EQ(contentsOf(tmp / "dst/taken.txt"), "kept");
     EXPECT_FALSE(std::filesystem::exists(tmp / "nowhere"));
-    EXPECT_EQ(fs.nameNewFile(made, tmp / "dst/free.txt", Replace::No), 0);
+    EXPECT_EQ(fs.nameNewFile(made, "free.txt", Replace::No), 0);
     EXPECT_EQ(contentsOf(tmp / "dst/free.txt"), "new");
     EXPECT_EQ(names(tmp / "dst"), (std::vector<std::string>{"dangling", "free.txt", "taken.txt"}));
 }
@@ -184,15 +193,15 @@ TEST_P(PosixNewFileTest, ANewFileDiscardedOrLeftUnnamedLeavesNothing) {
     tmp.folder("dst");
     {
         NewFile made;
-        ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
+        ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
         EXPECT_EQ(fs.discardNewFile(made), 0);
-        EXPECT_EQ(made.owner, nullptr);
+        EXPECT_EQ(made.fs, nullptr);
     }
     {
         NewFile made;
-        ASSERT_EQ(fs.copyToNewFile(source, tmp / "dst", made), 0);
+        ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
         // A failed naming leaves it as it was, and going out of scope removes it.
-        EXPECT_EQ(fs.nameNewFile(made, tmp / "no-such-folder/a.txt", Replace::No), ENOENT);
+        EXPECT_EQ(fs.nameNewFile(made, "no-such-folder/a.txt", Replace::No), ENOENT);
     }
     EXPECT_TRUE(names(tmp / "dst").empty());
 }
@@ -202,12 +211,14 @@ TEST_P(PosixNewFileTest, CopyRefusesFoldersFifosAndMissingSourcesLeavingNothing)
     NewFile made;
     std::string pipe = tmp.fifo("pipe");
     testing::FifoWatchdog watchdog(pipe);
-    EXPECT_EQ(fs.copyToNewFile(pipe, tmp / "dst", made), EINVAL);
+    EXPECT_EQ(fs.copyToNewFile(pipe, Follow::Yes, dst(), made), EINVAL);
     EXPECT_FALSE(watchdog.fired()) << "the FIFO was opened";
-    EXPECT_EQ(fs.copyToNewFile(tmp.folder("dir"), tmp / "dst", made), EISDIR);
-    EXPECT_EQ(fs.copyToNewFile(tmp / "missing", tmp / "dst", made), ENOENT);
-    EXPECT_EQ(fs.copyToNewFile(tmp.file("a", "a"), tmp / "no-such-folder", made), ENOENT);
-    EXPECT_EQ(made.owner, nullptr);
+    EXPECT_EQ(fs.copyToNewFile(tmp.folder("dir"), Follow::Yes, dst(), made), EISDIR);
+    EXPECT_EQ(fs.copyToNewFile(tmp / "missing", Follow::Yes, dst(), made), ENOENT);
+    WriteFolder missing;
+    EXPECT_EQ(fs.openWriteFolder(tmp / "no-such-folder", missing), ENOENT);
+    EXPECT_EQ(fs.openWriteFolder(tmp.file("a", "a"), missing), ENOTDIR);
+    EXPECT_EQ(made.fs, nullptr);
     EXPECT_TRUE(names(tmp / "dst").empty());
 }
 
@@ -215,7 +226,10 @@ TEST(PosixFileSystemWrite, UnlinkAndSetModifiedReportTheOsError) {
     TempFolder tmp;
     PosixFileSystem fs;
     EXPECT_EQ(fs.unlink(tmp / "missing"), ENOENT);
-    EXPECT_EQ(fs.setModified(tmp.file("f"), FileTime{}), EINVAL); // an unknown time is not set
+    WriteFolder folder;
+    ASSERT_EQ(fs.openWriteFolder(tmp.path(), folder), 0);
+    tmp.file("f");
+    EXPECT_EQ(fs.setModified(folder, "f", FileTime{}), EINVAL); // an unknown time is not set
     EXPECT_EQ(fs.unlink(tmp / "f"), 0);
     FileFacts facts;
     EXPECT_EQ(fs.stat(tmp / "f", Follow::No, facts), ENOENT);

@@ -216,11 +216,12 @@ TEST_F(SafeFileCopyTest, ElsewhereNothingOfTheCopyIsSeenBeforeItIsComplete) {
 
 TEST_F(SafeFileCopyTest, CopyFileOverwriteAloneGivesThePlatformsWords) {
     const std::string source = tmp.file("from/a.txt", "a");
-    EXPECT_EQ(CopyFileOverwrite(fs, from + "missing", to + "a.txt").reason, std::strerror(ENOENT));
-    EXPECT_EQ(CopyFileOverwrite(fs, source, to + "none/a.txt").reason, std::strerror(ENOENT));
-    EXPECT_EQ(CopyFileOverwrite(fs, from, to + "a.txt").reason, std::strerror(EISDIR));
+    WriteFolder folder;
+    ASSERT_EQ(fs.openWriteFolder(to, folder), 0);
+    EXPECT_EQ(CopyFileOverwrite(fs, from + "missing", folder, "a.txt").reason, std::strerror(ENOENT));
+    EXPECT_EQ(CopyFileOverwrite(fs, from, folder, "a.txt").reason, std::strerror(EISDIR));
     EXPECT_EQ(namesIn(to), std::vector<std::string>{});
-    ASSERT_TRUE(CopyFileOverwrite(fs, source, to + "a.txt").done);
+    ASSERT_TRUE(CopyFileOverwrite(fs, source, folder, "a.txt").done);
     EXPECT_EQ(contentsOf(to + "a.txt"), "a");
 }
 
@@ -243,14 +244,16 @@ TEST_F(SafeFileCopyTest, TheCopyTellsTheSourcesFactsAsOpenedAndWhichFileItMade) 
     testing::setMode(target, 0604);
     const std::string link = tmp.link("from/link.txt", target);
 
+    WriteFolder folder;
+    ASSERT_EQ(fs.openWriteFolder(to, folder), 0);
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(link, to, made), 0);
+    ASSERT_EQ(fs.copyToNewFile(link, Follow::Yes, folder, made), 0);
     EXPECT_EQ(made.source.kind, EntryKind::Regular); // the file the link points to
     EXPECT_EQ(made.source.size, 5000);
     EXPECT_EQ(made.source.mode, 0604u);
     EXPECT_EQ(made.source.modified.seconds, SourceTime.seconds);
     EXPECT_EQ(made.source.modified.nanoseconds, SourceTime.nanoseconds);
-    ASSERT_EQ(fs.nameNewFile(made, to + "made.txt", Replace::No), 0);
+    ASSERT_EQ(fs.nameNewFile(made, "made.txt", Replace::No), 0);
     struct stat own;
     ASSERT_EQ(::stat((to + "made.txt").c_str(), &own), 0);
     EXPECT_EQ(made.device, own.st_dev);
@@ -281,28 +284,6 @@ TEST_F(SafeFileCopyTest, ACopyNotToReplaceLeavesWhatIsAtTheNameAndNoTemporary) {
 
     ASSERT_TRUE(SafeFileCopy(fs, source, to + "b.txt", options).done);
     EXPECT_EQ(contentsOf(to + "b.txt"), "new");
-}
-
-TEST_F(SafeFileCopyTest, ASourceWithTheProvisionalTimeOfItsFinalTimeIsCopiedAsHavingTheFinalOne) {
-    const FileTime finalTime = SourceTime;
-    const std::string provisional = tmp.file("from/provisional.txt", "p");
-    testing::setTime(provisional, {finalTime.seconds - 2, finalTime.nanoseconds});
-    const std::string other = tmp.file("from/other.txt", "o");
-    testing::setTime(other, {finalTime.seconds - 1, finalTime.nanoseconds});
-    CopyOptions options;
-    options.sourceFinalTime = finalTime;
-
-    ASSERT_TRUE(SafeFileCopy(fs, provisional, to + "provisional.txt", options).done);
-    expectTime(to + "provisional.txt", finalTime);
-    // A source with a time of its own (changed by someone else since) keeps it.
-    ASSERT_TRUE(SafeFileCopy(fs, other, to + "other.txt", options).done);
-    expectTime(to + "other.txt", {finalTime.seconds - 1, finalTime.nanoseconds});
-
-    options.flush = Flush::Later;
-    const CopyResult later = SafeFileCopy(fs, provisional, to + "later.txt", options);
-    ASSERT_TRUE(later.done);
-    expectTime(to + "later.txt", provisionalTime(finalTime));
-    EXPECT_EQ(later.modified.seconds, finalTime.seconds);
 }
 
 } // namespace

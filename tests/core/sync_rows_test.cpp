@@ -230,12 +230,15 @@ class CaseBlindFileSystem final : public testing::ForwardingFileSystem {
                 return m_inner.stat(folder + other, follow, facts);
         return ENOENT;
     }
+    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override {
+        return stat(folder.path + name, follow, facts);
+    }
     // Its naming of a new file finds a name in any case too, so one that is not to replace
     // anything refuses a name that differs only in case.
-    int nameNewFile(NewFile& file, const std::string& destination, Replace replace) override {
+    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
         FileFacts facts;
-        if (replace == Replace::No && stat(destination, Follow::No, facts) == 0) return EEXIST;
-        return m_inner.nameNewFile(file, destination, replace);
+        if (replace == Replace::No && statIn(*file.folder, name, Follow::No, facts) == 0) return EEXIST;
+        return m_inner.nameNewFile(file, name, replace);
     }
 };
 

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <thread>
 
 namespace quellomir {
@@ -65,18 +66,28 @@ class OtherDeviceUnder final : public testing::ForwardingFileSystem {
         : ForwardingFileSystem(inner), m_folder(std::move(folder)) {}
     int stat(const std::string& path, Follow follow, FileFacts& facts) override {
         const int error = m_inner.stat(path, follow, facts);
-        if (error == 0 && path.starts_with(m_folder)) facts.device = ~facts.device;
+        if (error == 0 && under(path)) facts.device = ~facts.device;
         return error;
     }
-    int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
+        const int error = m_inner.openWriteFolder(path, folder);
+        if (error == 0 && under(path)) folder.device = ~folder.device;
+        return error;
+    }
+    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override {
+        const int error = m_inner.statIn(folder, name, follow, facts);
+        if (error == 0 && under(folder.path)) facts.device = ~facts.device;
+        return error;
+    }
+    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
                       const CopyProgress& progress = {}) override {
-        const int error = m_inner.copyToNewFile(source, folder, made, progress);
-        if (error == 0 && source.starts_with(m_folder)) made.source.device = ~made.source.device;
-        if (error == 0 && folder.starts_with(m_folder)) made.device = ~made.device;
+        const int error = m_inner.copyToNewFile(source, followSource, folder, made, progress);
+        if (error == 0 && under(folder.path)) made.device = ~made.device;
         return error;
     }
 
   private:
+    bool under(const std::string& path) const { return path.starts_with(m_folder); }
     std::string m_folder;
 };
 
@@ -85,11 +96,11 @@ class OtherDeviceUnder final : public testing::ForwardingFileSystem {
 class SlowFlush final : public testing::ForwardingFileSystem {
   public:
     using ForwardingFileSystem::ForwardingFileSystem;
-    int syncFileSystem(const std::string& path) override {
+    int syncFileSystem(Handle& held) override {
         thread = std::this_thread::get_id();
         running = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const int error = m_inner.syncFileSystem(path);
+        const int error = m_inner.syncFileSystem(held);
         running = false;
         ++finished;
         return error;
@@ -227,7 +238,7 @@ TEST_F(SyncSessionTest, EachFileSystemIsFlushedOnceAndItsFailureFailsOnlyTheRows
     ASSERT_EQ(plan.size(), 3u);
     OtherDeviceUnder stick(posix, one);
     FaultyFileSystem fs(stick);
-    fs.failPath(Op::SyncFileSystem, one, EIO);
+    fs.failCall(Op::SyncFileSystem, 2, EIO); // the second drive written to: the copy into one
     SyncSession session(fs, yielder);
 
     syncPlan(plan, session);
@@ -281,33 +292,58 @@ TEST_F(SyncSessionTest, ClosingTheWindowDuringTheFlushWaitsForItAndLeavesNoTempo
     EXPECT_TRUE(hasTime(two + "b.txt", provisionalTime(Newer)));
 }
 
-// Plans the comparison would not make, to reach the rule that what an earlier row wrote
-// counts as planned: a copy row to two/x.txt, then overwrite rows from it and onto it.
-TEST_F(SyncSessionTest, AFileAnEarlierRowWroteCountsAsPlannedAndCarriesItsFinalTime) {
-    file("one/x.txt", "from one", Newer);
-    file("one/later/x.txt", "replaces the copy", Newer);
-    file("one/sub/x.txt", "older in a subfolder", Older);
-    Plan plan(
-        testing::fileList({{one + "x.txt", Newer}, {one + "later/x.txt", Newer}, {one + "sub/x.txt", Older}}),
-        testing::fileList({{two + "x.txt", Older}}), one, two);
-    plan.appendCopyRows(Side::Folder1, {0});
-    // two/x.txt, which row 0 writes, over one/sub/x.txt
-    plan.rows().push_back({0, 2, 0, RowKind::Overwrite, Side::Folder2, Outcome::Pending, true});
-    // one/later/x.txt over two/x.txt, whose time row 0 changed
-    plan.rows().push_back({1, 0, 0, RowKind::Overwrite, Side::Folder1, Outcome::Pending, true});
-    plan.setAllChecked(true);
-    ASSERT_EQ(plan.sourceText(1), two + "x.txt");
-    ASSERT_EQ(plan.destinationText(1), one + "sub/x.txt");
-    ASSERT_EQ(plan.destinationText(2), two + "x.txt");
+// Lists every folder in the reverse of the order the disk gives, as another disk might.
+class ReversedListing final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
+        std::vector<std::pair<std::string, FolderEntry>> entries;
+        const int error = m_inner.listFolder(folder, statKinds, [&](const FolderEntry& entry) {
+            entries.emplace_back(std::string(entry.name), entry);
+        });
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            it->second.name = it->first;
+            visit(it->second);
+        }
+        return error;
+    }
+};
 
-    SyncSession session(posix, yielder);
-    syncPlan(plan, session);
-    EXPECT_EQ(plan.actionText(0), "Done");
-    EXPECT_EQ(plan.actionText(1), "Done");
-    EXPECT_EQ(plan.actionText(2), "Done");
-    EXPECT_EQ(contentsOf(one + "sub/x.txt"), "from one");
-    EXPECT_TRUE(hasTime(one + "sub/x.txt", Newer)); // not the provisional time of its source
-    EXPECT_EQ(contentsOf(two + "x.txt"), "replaces the copy");
+// One name in several subfolders of both sides makes overwrite rows in both directions
+// whose sources other rows replace. Whatever order the folders are listed in, a row reads
+// "Done" only with the contents it showed; a row whose source was replaced fails instead
+// of copying the new contents under its old text.
+TEST_F(SyncSessionTest, ChainedRowsCarryTheContentsTheyShowedInEitherListingOrder) {
+    for (bool reversed : {false, true}) {
+        TempFolder here;
+        std::map<std::string, std::string> shown; // each file's contents at the comparison
+        auto add = [&](const std::string& relative, FileTime time) {
+            shown[here / relative] = relative;
+            testing::setTime(here.file(relative, relative), time);
+        };
+        add("one/x.txt", {1'600'000'300, 0});
+        add("one/a/x.txt", {1'600'000'100, 0});
+        add("two/x.txt", {1'600'000'200, 0});
+        add("two/b/x.txt", {1'600'000'400, 0});
+        ReversedListing reversing(posix);
+        FileSystem& lister = reversed ? static_cast<FileSystem&>(reversing) : posix;
+        Plan plan = testing::comparePlan(lister, here / "one/", here / "two/");
+        SyncSession session(posix, yielder);
+        syncPlan(plan, session);
+
+        int done = 0;
+        int replacedEarlier = 0;
+        for (std::size_t row = 0; row < plan.size(); ++row) {
+            const std::string action = plan.actionText(row);
+            if (action == "Failed: " + std::string(ReplacedEarlierReason)) ++replacedEarlier;
+            if (action != "Done") continue;
+            ++done;
+            EXPECT_EQ(contentsOf(plan.destinationText(row)), shown[plan.sourceText(row)])
+                << plan.sourceText(row) << (reversed ? " (reversed)" : "");
+        }
+        EXPECT_GE(done, 1);
+        EXPECT_GE(replacedEarlier, 1) << rowTexts(plan).size();
+    }
 }
 
 // Copies go to the top of the other folder, so one name in several subfolders makes rows
@@ -353,8 +389,8 @@ class WholeSecondsDrive final : public testing::ForwardingFileSystem {
     int setModified(NewFile& file, FileTime modified) override {
         return m_inner.setModified(file, {modified.seconds, 0});
     }
-    int setModified(const std::string& path, FileTime modified) override {
-        return m_inner.setModified(path, {modified.seconds, 0});
+    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
+        return m_inner.setModified(folder, name, {modified.seconds, 0});
     }
 };
 
@@ -387,10 +423,10 @@ TEST_F(SyncSessionTest, ADriveThatKeptOneTimeExactlyIsNotLookedAtAgain) {
     FaultyFileSystem fs(posix);
     SyncSession session(fs, yielder);
     syncRows(plan, session);
-    const int statsDuringRows = fs.calls(Op::Stat);
+    const int statsDuringRows = fs.calls(Op::StatIn);
     session.flush(plan);
     // One look per copy to see that it is still the copy, and one more at the first time set.
-    EXPECT_EQ(fs.calls(Op::Stat) - statsDuringRows, 5 + 1);
+    EXPECT_EQ(fs.calls(Op::StatIn) - statsDuringRows, 5 + 1);
 }
 
 TEST_F(SyncSessionTest, TheWindowGetsItsTurnDuringALongCopyAndClosingItLeavesNoTemporary) {

@@ -103,52 +103,88 @@ int FaultyFileSystem::fatAttributes(const std::string& path, std::uint32_t& attr
     return m_inner.fatAttributes(path, attributes);
 }
 
-int FaultyFileSystem::copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
-                                    const CopyProgress& progress) {
-    if (int error = enter(Operation::CopyToNewFile, source, folder)) return error;
-    return m_inner.copyToNewFile(source, folder, made, progress);
+int FaultyFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
+    if (int error = enter(Operation::OpenWriteFolder, path)) return error;
+    return m_inner.openWriteFolder(path, folder);
+}
+
+int FaultyFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode,
+                                 bool& within) {
+    if (int error = enter(Operation::LiesWithin, folder.path)) return error;
+    return m_inner.liesWithin(folder, device, inode, within);
+}
+
+int FaultyFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
+    if (int error = enter(Operation::StatIn, folder.path + name)) return error;
+    return m_inner.statIn(folder, name, follow, facts);
+}
+
+int FaultyFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>& names) {
+    if (int error = enter(Operation::FindLeftovers, folder.path)) return error;
+    return m_inner.findLeftovers(folder, names);
+}
+
+int FaultyFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
+    if (int error = enter(Operation::Unlink, folder.path + name)) return error;
+    return m_inner.unlinkIn(folder, name);
+}
+
+int FaultyFileSystem::copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
+                                    NewFile& made, const CopyProgress& progress) {
+    if (int error = enter(Operation::CopyToNewFile, source, folder.path)) return error;
+    return m_inner.copyToNewFile(source, followSource, folder, made, progress);
+}
+
+int FaultyFileSystem::restatSource(NewFile& file, FileFacts& facts) {
+    if (int error = enter(Operation::RestatSource, file.folder->path)) return error;
+    return m_inner.restatSource(file, facts);
 }
 
 int FaultyFileSystem::setModified(NewFile& file, FileTime modified) {
-    if (int error = enter(Operation::SetModified, file.folder)) return error;
+    if (int error = enter(Operation::SetModified, file.folder->path)) return error;
     return m_inner.setModified(file, modified);
 }
 
 int FaultyFileSystem::setMode(NewFile& file, std::uint32_t mode) {
-    if (int error = enter(Operation::SetMode, file.folder)) return error;
+    if (int error = enter(Operation::SetMode, file.folder->path)) return error;
     return m_inner.setMode(file, mode);
 }
 
 int FaultyFileSystem::syncFile(NewFile& file) {
-    if (int error = enter(Operation::SyncFile, file.folder)) return error;
+    if (int error = enter(Operation::SyncFile, file.folder->path)) return error;
     return m_inner.syncFile(file);
 }
 
-int FaultyFileSystem::nameNewFile(NewFile& file, const std::string& destination, Replace replace) {
-    if (int error = enter(Operation::NameNewFile, destination)) return error;
-    return m_inner.nameNewFile(file, destination, replace);
+int FaultyFileSystem::holdFileSystem(NewFile& file, Handle& held) {
+    if (int error = enter(Operation::HoldFileSystem, file.folder->path)) return error;
+    return m_inner.holdFileSystem(file, held);
+}
+
+int FaultyFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace replace) {
+    if (int error = enter(Operation::NameNewFile, file.folder->path + name)) return error;
+    return m_inner.nameNewFile(file, name, replace);
 }
 
 // A failing removal removes nothing here; the new file is then removed when it goes out of
 // scope, as after any failure that leaves it behind.
 int FaultyFileSystem::discardNewFile(NewFile& file) {
-    if (int error = enter(Operation::DiscardNewFile, file.folder)) return error;
+    if (int error = enter(Operation::DiscardNewFile, file.folder->path)) return error;
     return m_inner.discardNewFile(file);
 }
 
-int FaultyFileSystem::syncFolder(const std::string& folder) {
-    if (int error = enter(Operation::SyncFolder, folder)) return error;
+int FaultyFileSystem::syncFolder(WriteFolder& folder) {
+    if (int error = enter(Operation::SyncFolder, folder.path)) return error;
     return m_inner.syncFolder(folder);
 }
 
-int FaultyFileSystem::syncFileSystem(const std::string& path) {
-    if (int error = enter(Operation::SyncFileSystem, path)) return error;
-    return m_inner.syncFileSystem(path);
+int FaultyFileSystem::syncFileSystem(Handle& held) {
+    if (int error = enter(Operation::SyncFileSystem, {})) return error;
+    return m_inner.syncFileSystem(held);
 }
 
-int FaultyFileSystem::setModified(const std::string& path, FileTime modified) {
-    if (int error = enter(Operation::SetModified, path)) return error;
-    return m_inner.setModified(path, modified);
+int FaultyFileSystem::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
+    if (int error = enter(Operation::SetModified, folder.path + name)) return error;
+    return m_inner.setModified(folder, name, modified);
 }
 
 int FaultyFileSystem::unlink(const std::string& path) {

@@ -22,15 +22,21 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         Stat,
         FileSystemType,
         FatAttributes,
+        OpenWriteFolder,
+        LiesWithin,
+        StatIn, // its path is folder/name
+        FindLeftovers,
         CopyToNewFile,
+        RestatSource,
         SyncFile,
+        HoldFileSystem,
         SyncFolder,
-        SyncFileSystem,
-        NameNewFile, // its path is the destination's
-        SetModified, // of a new file or a path alike
+        SyncFileSystem, // its path is empty
+        NameNewFile,    // its path is the destination's
+        SetModified,    // of a new file or an entry of a folder alike
         SetMode,
         DiscardNewFile,
-        Unlink,
+        Unlink, // of a path or an entry of a folder alike
         Count
     };
 
@@ -55,16 +61,23 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
-    int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
+    int openWriteFolder(const std::string& path, WriteFolder& folder) override;
+    int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override;
+    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override;
+    int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) override;
+    int unlinkIn(WriteFolder& folder, const std::string& name) override;
+    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
                       const CopyProgress& progress = {}) override;
+    int restatSource(NewFile& file, FileFacts& facts) override;
     int setModified(NewFile& file, FileTime modified) override;
     int setMode(NewFile& file, std::uint32_t mode) override;
     int syncFile(NewFile& file) override;
-    int nameNewFile(NewFile& file, const std::string& destination, Replace replace) override;
+    int holdFileSystem(NewFile& file, Handle& held) override;
+    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
     int discardNewFile(NewFile& file) override;
-    int syncFolder(const std::string& folder) override;
-    int syncFileSystem(const std::string& path) override;
-    int setModified(const std::string& path, FileTime modified) override;
+    int syncFolder(WriteFolder& folder) override;
+    int syncFileSystem(Handle& held) override;
+    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
     int unlink(const std::string& path) override;
 
   private:

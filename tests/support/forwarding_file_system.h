@@ -26,23 +26,41 @@ class ForwardingFileSystem : public FileSystem {
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
         return m_inner.fatAttributes(path, attributes);
     }
-    int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
-                      const CopyProgress& progress = {}) override {
-        return m_inner.copyToNewFile(source, folder, made, progress);
+    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
+        return m_inner.openWriteFolder(path, folder);
     }
+    int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override {
+        return m_inner.liesWithin(folder, device, inode, within);
+    }
+    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override {
+        return m_inner.statIn(folder, name, follow, facts);
+    }
+    int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) override {
+        return m_inner.findLeftovers(folder, names);
+    }
+    int unlinkIn(WriteFolder& folder, const std::string& name) override {
+        return m_inner.unlinkIn(folder, name);
+    }
+    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
+                      const CopyProgress& progress = {}) override {
+        return m_inner.copyToNewFile(source, followSource, folder, made, progress);
+    }
+    int restatSource(NewFile& file, FileFacts& facts) override { return m_inner.restatSource(file, facts); }
     int setModified(NewFile& file, FileTime modified) override { return m_inner.setModified(file, modified); }
     int setMode(NewFile& file, std::uint32_t mode) override { return m_inner.setMode(file, mode); }
     int syncFile(NewFile& file) override { return m_inner.syncFile(file); }
-    int nameNewFile(NewFile& file, const std::string& destination, Replace replace) override {
-        return m_inner.nameNewFile(file, destination, replace);
+    int holdFileSystem(NewFile& file, Handle& held) override { return m_inner.holdFileSystem(file, held); }
+    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
+        return m_inner.nameNewFile(file, name, replace);
     }
     int discardNewFile(NewFile& file) override { return m_inner.discardNewFile(file); }
-    int syncFolder(const std::string& folder) override { return m_inner.syncFolder(folder); }
-    int syncFileSystem(const std::string& path) override { return m_inner.syncFileSystem(path); }
-    int setModified(const std::string& path, FileTime modified) override {
-        return m_inner.setModified(path, modified);
+    int syncFolder(WriteFolder& folder) override { return m_inner.syncFolder(folder); }
+    int syncFileSystem(Handle& held) override { return m_inner.syncFileSystem(held); }
+    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
+        return m_inner.setModified(folder, name, modified);
     }
     int unlink(const std::string& path) override { return m_inner.unlink(path); }
+    void close(Handle& handle) override { m_inner.close(handle); }
 
   protected:
     FileSystem& m_inner;

@@ -37,21 +37,32 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
     return files;
 }
 
+// The chosen folder itself, links followed, as the scan is about to read it.
+FolderIdentity identityOf(FileSystem& fs, const std::string& folder) {
+    FileFacts facts;
+    if (fs.stat(folder, Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder) return {};
+    return {facts.device, facts.inode, true};
+}
+
 } // namespace
 
 Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& folder1,
                     const std::function<std::string()>& folder2, CompareContext& context) {
     std::string folder1Text;
     h.run(108, [&] { folder1Text = folder1(); });
+    const FolderIdentity top1 = identityOf(context.fs, folder1Text);
     FileList files1 = listSide(h, 110, folder1Text, context);
 
     std::string folder2Text;
     h.run(132, [&] { folder2Text = folder2(); });
+    const FolderIdentity top2 = identityOf(context.fs, folder2Text);
     FileList files2 = listSide(h, 134, folder2Text, context);
 
     Plan plan;
     h.run(156, [&] {
         plan = buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder);
+        plan.setTopFolder(Side::Folder1, top1);
+        plan.setTopFolder(Side::Folder2, top2);
     });
     return plan;
 }

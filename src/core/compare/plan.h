@@ -16,6 +16,14 @@ inline constexpr std::string_view OverwriteActionText = " will overwrite an olde
 inline constexpr std::string_view DoneActionText = "Done";
 inline constexpr std::string_view FailedActionPrefix = "Failed: ";
 
+// Which folder a chosen folder was when it was compared, so that a sync writes into that
+// one only, whatever its path leads to by then.
+struct FolderIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool known = false;
+};
+
 // The result of a comparison: both sides' file lists, the two folders as their slots
 // show them, and the rows that refer into the lists. The three column texts of a row are
 // built on demand, so a million rows hold no path strings.
@@ -27,6 +35,8 @@ class Plan {
     const FileList& files(Side side) const { return m_files[index(side)]; }
     // The folder exactly as its slot shows it, with the trailing separator.
     const std::string& folder(Side side) const { return m_folders[index(side)]; }
+    const FolderIdentity& topFolder(Side side) const { return m_topFolders[index(side)]; }
+    void setTopFolder(Side side, FolderIdentity identity) { m_topFolders[index(side)] = identity; }
 
     std::size_t size() const { return m_rows.size(); }
     const std::vector<PlanRow>& rows() const { return m_rows; }
@@ -50,6 +60,7 @@ class Plan {
 
     FileList m_files[2];
     std::string m_folders[2];
+    FolderIdentity m_topFolders[2];
     std::vector<PlanRow> m_rows;
     // Failed rows are few; their reasons live here so that a row needs no string.
     std::vector<std::string> m_reasons;

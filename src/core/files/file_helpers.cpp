@@ -22,10 +22,11 @@ bool matches(std::string_view pattern, const std::string& name) {
 FileNameArray FileHelpers::GetFolderFiles(std::string folder, std::string_view pattern) const {
     if (folder.empty() || folder.back() != '/') folder += '/';
     std::vector<std::string> names;
-    int error = forEachAdmittedFile(m_fs, m_codePage, folder, [&](std::string_view name, const FileFacts&) {
-        std::string text(name);
-        if (matches(pattern, text)) names.push_back(std::move(text));
-    });
+    int error =
+        forEachAdmittedFile(m_fs, m_codePage, folder, [&](std::string_view name, const FileFacts&, bool) {
+            std::string text(name);
+            if (matches(pattern, text)) names.push_back(std::move(text));
+        });
     if (error == ENOENT || error == ENOTDIR) return FileNameArray();
     if (error != 0) throw std::system_error(error, std::generic_category(), folder);
     return FileNameArray(std::move(names));

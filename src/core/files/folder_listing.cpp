@@ -13,7 +13,7 @@ int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::str
     auto admit = [&](const FolderEntry& entry) {
         if (!entry.statted || entry.statError != 0 || entry.facts.kind != EntryKind::Regular) return;
         if (!codePage.carries(entry.name)) return;
-        visit(entry.name, entry.facts);
+        visit(entry.name, entry.facts, entry.kind == EntryKind::Link);
     };
     return listed ? fs.statListed(folder, *listed, Candidates, admit)
                   : fs.listFolder(folder, Candidates, admit);
@@ -24,9 +24,9 @@ void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list,
     const std::size_t before = list.size();
     const std::string& path = list.folders[folder];
     std::optional<ListedNames> listed = memo ? memo->take(path) : std::nullopt;
-    auto append = [&](std::string_view name, const FileFacts& facts) {
+    auto append = [&](std::string_view name, const FileFacts& facts, bool viaLink) {
         if (filter == NameFilter::NoTilde && name.front() == '~') return;
-        list.add(name, folder, facts.modified);
+        list.add(name, folder, facts.modified, viaLink);
     };
     int error = forEachAdmittedFile(fs, codePage, path, append, listed ? &*listed : nullptr);
     if (error == 0 || error == ENOENT || error == ENOTDIR) {

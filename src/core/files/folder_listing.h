@@ -17,7 +17,8 @@ namespace quellomir {
 // devices and dangling links are left out without ever being opened. One stat per
 // entry, relative to the open folder; the time comes from that same stat.
 
-using AdmittedFileVisitor = std::function<void(std::string_view name, const FileFacts& facts)>;
+// `viaLink` tells a link to a file from the file itself.
+using AdmittedFileVisitor = std::function<void(std::string_view name, const FileFacts& facts, bool viaLink)>;
 
 // Visits the admitted files of `folder` (with or without its trailing '/') in the
 // order the file system gives them; with `listed`, the entries a listing of it gave a

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace quellomir {
 
@@ -25,9 +26,18 @@ struct FileFacts {
     std::uint32_t mode = 0; // permission bits only (07777)
     std::int64_t size = 0;
     FileTime modified;
+    FileTime changed; // the inode's change time, which every write and chmod moves on
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
     bool mountRoot = false;
+
+    // The same file in the same state: nothing wrote to it or replaced it in between.
+    bool sameState(const FileFacts& other) const {
+        return kind == other.kind && device == other.device && inode == other.inode && size == other.size &&
+               modified == other.modified && changed == other.changed;
+    }
 };
 
 // One entry of a folder listing. `name` is valid only during the visit. `facts` is
@@ -54,10 +64,45 @@ enum class Follow : std::uint8_t { No, Yes };
 
 class FileSystem;
 
-// A copy on its way to its destination: a new file in the destination's folder, open,
-// either without any name yet or under a "~" name of its own (where the file system cannot
-// make a file without a name). Only the file system that made it works on it; one that
-// goes out of scope before it was named is closed and removed.
+// An open descriptor of the file system's own, closed by the file system that opened it
+// when it goes out of scope.
+struct Handle {
+    Handle() = default;
+    Handle(Handle&& other) noexcept
+        : owner(std::exchange(other.owner, nullptr)), fd(std::exchange(other.fd, -1)) {}
+    Handle& operator=(Handle&& other) noexcept {
+        if (this != &other) {
+            close();
+            owner = std::exchange(other.owner, nullptr);
+            fd = std::exchange(other.fd, -1);
+        }
+        return *this;
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { close(); }
+    bool open() const { return owner != nullptr; }
+    inline void close();
+
+    FileSystem* owner = nullptr;
+    int fd = -1;
+};
+
+// A folder that copies are written into, held open: every step of a copy, from the new
+// file to its name, happens in this one folder, wherever its path leads by then. A folder
+// swapped for a link meanwhile is not followed.
+struct WriteFolder {
+    std::string path;         // as it was opened, ending with '/'
+    std::uint64_t device = 0; // the folder's own
+    std::uint64_t inode = 0;
+    bool listable = false; // opened for reading; else only for lookups (a folder of mode -wx)
+    Handle handle;
+};
+
+// A copy on its way to its destination: a new file in a WriteFolder, open, either without
+// any name yet or under a "~" name of its own (where the file system cannot make a file
+// without a name). Only the file system that made it works on it; one that goes out of
+// scope before it was named is closed and removed. Its folder must outlive it.
 struct NewFile {
     NewFile() = default;
     NewFile(const NewFile&) = delete;
@@ -68,13 +113,16 @@ struct NewFile {
     FileFacts source;         // of the open source, links followed, read before its contents
     std::uint64_t device = 0; // the new file's, which its naming keeps
     std::uint64_t inode = 0;
+    std::uint32_t owner = 0; // who the new file belongs to
+    std::uint32_t group = 0;
 
     // Kept by the file system that made it:
-    FileSystem* owner = nullptr; // set while there is something to close or remove
+    FileSystem* fs = nullptr; // set while there is something to close or remove
+    WriteFolder* folder = nullptr;
     int handle = -1;
-    std::uint32_t mode = 0; // its permission bits
-    std::string folder;
-    std::string temporaryPath; // empty while the file has no name
+    int sourceHandle = -1;     // the source, open until the copy is named or discarded
+    std::uint32_t mode = 0;    // its permission bits
+    std::string temporaryName; // empty while the file has no name
 };
 
 // Whether a new file may replace a file that is at the name it is given.
@@ -120,40 +168,69 @@ class FileSystem {
     // Called between the pieces of a long copy, so that a window can answer meanwhile.
     using CopyProgress = std::function<void()>;
 
+    // Opens `path` (links followed) as a folder to write into; ENOTDIR for anything else.
+    virtual int openWriteFolder(const std::string& path, WriteFolder& folder) = 0;
+    // Whether `folder` is the folder (`device`, `inode`) or lies anywhere below it, told by
+    // going up through ".." from the folder itself, so through no link.
+    virtual int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) = 0;
+    // The facts of the entry `name` of `folder`.
+    virtual int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) = 0;
+    // The names of the "~" files that copies of this program left in `folder` when it was
+    // killed or the drive was pulled: those whose writing process no longer runs. Another
+    // program's "~" files are never among them.
+    virtual int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) = 0;
+    // Removes the entry `name` of `folder`.
+    virtual int unlinkIn(WriteFolder& folder, const std::string& name) = 0;
+
     // Creates a new file in `folder`, never replacing anything, and copies the contents of
-    // `source` into it (kernel copy where the file systems allow). Where it has a name before
-    // it is named, the name begins with "~", so no comparison ever lists it. A source that is
-    // not a regular file is never opened: EISDIR for a folder, EINVAL for anything else. On
-    // failure nothing is left behind. An exception from `progress` passes through, and the
-    // new file is removed first.
-    virtual int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
-                              const CopyProgress& progress = {}) = 0;
+    // `source` into it (kernel copy where the file systems allow, holes kept). Where it has a
+    // name before it is named, the name begins with "~", so no comparison ever lists it. A
+    // source that is not a regular file is never opened: EISDIR for a folder, EINVAL for
+    // anything else, and ELOOP for a link when `followSource` is No. On failure nothing is
+    // left behind. An exception from `progress` passes through, and the new file is removed
+    // first.
+    virtual int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
+                              NewFile& made, const CopyProgress& progress = {}) = 0;
+    // The facts of the copy's source as they are now, read through the descriptor the copy
+    // read it through.
+    virtual int restatSource(NewFile& file, FileFacts& facts) = 0;
     // Sets a new file's last-write time to the nanosecond (and its access time to now), its
     // permission bits, or flushes its data to the disk.
     virtual int setModified(NewFile& file, FileTime modified) = 0;
     virtual int setMode(NewFile& file, std::uint32_t mode) = 0;
     virtual int syncFile(NewFile& file) = 0;
-    // Gives a new file the name `destination`, in the folder it was made in, and closes it.
-    // With Replace::No, something at `destination` (a link or a folder too) makes it fail
-    // with EEXIST, decided in the same step; a file system that cannot decide it so fails
-    // with EINVAL. On failure the new file stays as it was, for another try or removal.
-    virtual int nameNewFile(NewFile& file, const std::string& destination, Replace replace) = 0;
+    // Keeps a descriptor of the new file's file system, so that it can be flushed after the
+    // file was named and closed, whether or not its folder can be read.
+    virtual int holdFileSystem(NewFile& file, Handle& held) = 0;
+    // Gives a new file the name `name` in its folder, and closes it. With Replace::No,
+    // something of that name (a link or a folder too) makes it fail with EEXIST, decided in
+    // the same step; a file system that cannot decide it so fails with EINVAL. On failure
+    // the new file stays as it was, for another try or removal.
+    virtual int nameNewFile(NewFile& file, const std::string& name, Replace replace) = 0;
     // Closes a new file that is not to be named and removes it.
     virtual int discardNewFile(NewFile& file) = 0;
 
-    // Flushes a folder's entries (after a new file was named in it) to the disk.
-    virtual int syncFolder(const std::string& folder) = 0;
-    // Flushes everything written to the file system that holds `path`: one wait for
+    // Flushes a folder's entries (after a new file was named in it) to the disk; EBADF for
+    // a folder that was not opened for reading.
+    virtual int syncFolder(WriteFolder& folder) = 0;
+    // Flushes everything written to the file system of a held descriptor: one wait for
     // many small files instead of one per file.
-    virtual int syncFileSystem(const std::string& path) = 0;
+    virtual int syncFileSystem(Handle& held) = 0;
+    // Sets the last-write time of the entry `name` of `folder` (never through a link) to the
+    // nanosecond, and its access time to now.
+    virtual int setModified(WriteFolder& folder, const std::string& name, FileTime modified) = 0;
 
-    // Sets the last-write time of a file to the nanosecond, and its access time to now.
-    virtual int setModified(const std::string& path, FileTime modified) = 0;
     virtual int unlink(const std::string& path) = 0;
+    virtual void close(Handle& handle) = 0;
 };
 
+void Handle::close() {
+    if (owner) std::exchange(owner, nullptr)->close(*this);
+    fd = -1;
+}
+
 NewFile::~NewFile() {
-    if (owner) owner->discardNewFile(*this);
+    if (fs) fs->discardNewFile(*this);
 }
 
 } // namespace quellomir

@@ -1,7 +1,7 @@
 #include "fs/posix_file_system.h"
 
 #include "fs/listed_names.h"
-#include "fs/new_times.h"
+#include "fs/posix_facts.h"
 #include "fs/unique_fd.h"
 
 #include <dirent.h>
@@ -21,12 +21,7 @@
 namespace quellomir {
 namespace {
 
-EntryKind kindOfMode(mode_t mode) {
-    if (S_ISREG(mode)) return EntryKind::Regular;
-    if (S_ISDIR(mode)) return EntryKind::Folder;
-    if (S_ISLNK(mode)) return EntryKind::Link;
-    return EntryKind::Other;
-}
+using posix::statAt;
 
 EntryKind kindOfDirentType(unsigned char type) {
     switch (type) {
@@ -39,26 +34,6 @@ EntryKind kindOfDirentType(unsigned char type) {
     default:
         return EntryKind::Other;
     }
-}
-
-void fillFacts(const struct statx& s, FileFacts& facts) {
-    facts.kind = kindOfMode(s.stx_mode);
-    facts.mode = s.stx_mode & 07777;
-    facts.size = static_cast<std::int64_t>(s.stx_size);
-    facts.modified = {s.stx_mtime.tv_sec, static_cast<std::int32_t>(s.stx_mtime.tv_nsec)};
-    facts.device = makedev(s.stx_dev_major, s.stx_dev_minor);
-    facts.inode = s.stx_ino;
-    facts.mountRoot = (s.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
-                      (s.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-}
-
-constexpr unsigned FactsMask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME;
-
-int statAt(int dirFd, const char* name, int flags, FileFacts& facts) {
-    struct statx s;
-    if (::statx(dirFd, name, flags, FactsMask, &s) != 0) return errno;
-    fillFacts(s, facts);
-    return 0;
 }
 
 // getdents64 hands over many entries per call; 32 KiB is what glibc's readdir uses.
@@ -144,27 +119,6 @@ int PosixFileSystem::fatAttributes(const std::string& path, std::uint32_t& attri
     if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &value) != 0) return errno;
     attributes = value;
     return 0;
-}
-
-int PosixFileSystem::syncFolder(const std::string& folder) {
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) return errno;
-    if (::fsync(fd.get()) != 0) return errno;
-    return fd.close();
-}
-
-int PosixFileSystem::syncFileSystem(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) return errno;
-    if (::syncfs(fd.get()) != 0) return errno;
-    return fd.close();
-}
-
-int PosixFileSystem::setModified(const std::string& path, FileTime modified) {
-    if (!modified.known()) return EINVAL;
-    struct timespec times[2];
-    newTimes(modified, times);
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : errno;
 }
 
 int PosixFileSystem::unlink(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "fs/posix_file_system.h"
 
 #include "fs/new_times.h"
+#include "fs/temporary_names.h"
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
@@ -8,10 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,17 +63,22 @@ ssize_t copyPiece(Way way, int from, int to, std::size_t length, std::unique_ptr
 // a slow drive the kernel starts writing on its own once enough is waiting.
 constexpr std::size_t PieceSize = 8 * 1024 * 1024;
 
-int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::CopyProgress& progress) {
-    Way way = Way::KernelRange;
-    std::unique_ptr<char[]> buffer;
+constexpr off_t Unbounded = std::numeric_limits<off_t>::max();
+
+// Copies `length` bytes (or up to the end, when Unbounded) from offset `at` of one file to the same offset of
+// the other, handing the window its turn after every piece; `way` is the one that worked so far.
+int copyRange(int from, int to, off_t at, off_t length, Way& way, std::unique_ptr<char[]>& buffer,
+              const FileSystem::CopyProgress& progress) {
+    if (::lseek(from, at, SEEK_SET) < 0 || ::lseek(to, at, SEEK_SET) < 0) return errno;
     off_t done = 0;
     off_t lastTurn = 0;
-    for (;;) {
-        ssize_t moved = copyPiece(way, from, to, PieceSize, buffer);
+    while (done < length) {
+        const auto want = static_cast<std::size_t>(std::min<off_t>(length - done, PieceSize));
+        ssize_t moved = copyPiece(way, from, to, want, buffer);
         if (moved < 0) {
             if (errno == EINTR) continue;
-            // A way is only given up before it moved a byte, so the next one starts
-            // where this one did: at the start of both files.
+            // A way is only given up before it moved a byte of this range, so the next one
+            // starts where this one did.
             if (done == 0 && way != Way::ReadWrite && cannotUseHere(errno)) {
                 way = nextWay(way);
                 continue;
@@ -80,17 +88,13 @@ int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::
         if (moved == 0) {
             // Some file systems (/proc, /sys and a few network ones) answer a kernel copy
             // with "nothing" although the file has contents.
-            if (done == 0 && expectedSize > 0 && way != Way::ReadWrite) {
+            if (done == 0 && length != Unbounded && way != Way::ReadWrite) {
                 way = nextWay(way);
                 continue;
             }
-            break;
+            break; // the source is shorter than it was: the look after the copy tells
         }
         done += moved;
-        // The size the source had when it was opened is all there is to copy, without a call
-        // to find the end. Should it have grown since, it also has a newer time than the one
-        // the copy carries, and the next comparison plans it again.
-        if (expectedSize > 0 && done >= expectedSize) break;
         if (done - lastTurn >= static_cast<off_t>(PieceSize)) {
             lastTurn = done;
             if (progress) progress();
@@ -99,30 +103,61 @@ int copyContents(int from, int to, std::int64_t expectedSize, const FileSystem::
     return 0;
 }
 
+// A file whose blocks hold less than its size has holes.
+bool hasHoles(const struct stat& s) {
+    return s.st_size > 0 && static_cast<off_t>(s.st_blocks) * 512 < s.st_size;
+}
+
+// Copies the parts of the source that hold data and leaves its holes holes, as
+// "cp --sparse=auto" does: a 2 GB disk image with 1 MB in it takes 1 MB of the drive.
+int copyWithHoles(int from, int to, off_t size, Way& way, std::unique_ptr<char[]>& buffer,
+                  const FileSystem::CopyProgress& progress) {
+    for (off_t at = 0; at < size;) {
+        const off_t data = ::lseek(from, at, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) break; // only a hole is left
+            return errno;
+        }
+        off_t hole = ::lseek(from, data, SEEK_HOLE);
+        if (hole < 0) return errno;
+        hole = std::min(hole, size);
+        if (int error = copyRange(from, to, data, hole - data, way, buffer, progress)) return error;
+        at = hole;
+    }
+    return ::ftruncate(to, size) == 0 ? 0 : errno;
+}
+
+// The size the source had when it was opened is all there is to copy, without a call to find
+// the end; should it grow or shrink meanwhile, the look at the source after the copy tells.
+int copyContents(int from, int to, const struct stat& source, const FileSystem::CopyProgress& progress) {
+    Way way = Way::KernelRange;
+    std::unique_ptr<char[]> buffer;
+    if (hasHoles(source)) {
+        const int error = copyWithHoles(from, to, source.st_size, way, buffer, progress);
+        // A file system that cannot tell where the data is gets a plain copy.
+        if (error != EINVAL && error != ENOTSUP && error != EOPNOTSUPP) return error;
+        if (::ftruncate(to, 0) != 0) return errno;
+    }
+    // A file that says it is empty may still give contents when read (some kernel files).
+    return copyRange(from, to, 0, source.st_size > 0 ? source.st_size : Unbounded, way, buffer, progress);
+}
+
 FileFacts factsOf(const struct stat& s) {
     FileFacts facts;
     facts.kind = EntryKind::Regular; // the only kind that is copied
     facts.mode = s.st_mode & 07777;
     facts.size = s.st_size;
     facts.modified = {s.st_mtim.tv_sec, static_cast<std::int32_t>(s.st_mtim.tv_nsec)};
+    facts.changed = {s.st_ctim.tv_sec, static_cast<std::int32_t>(s.st_ctim.tv_nsec)};
     facts.device = s.st_dev;
     facts.inode = s.st_ino;
+    facts.owner = s.st_uid;
+    facts.group = s.st_gid;
     return facts;
 }
 
-std::string temporaryName(const std::string& folder, unsigned attempt) {
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    char name[64];
-    std::snprintf(name, sizeof name, "~quellomir-%x-%lx-%x.tmp", static_cast<unsigned>(::getpid()),
-                  static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec), attempt);
-    std::string path = folder;
-    if (path.empty() || path.back() != '/') path += '/';
-    return path + name;
-}
-
-// How many fresh "~" names are tried before giving up: a clash needs the same process, the
-// same nanosecond and a leftover of an earlier run.
+// How many fresh "~" names are tried before giving up: a clash needs the same process and
+// a leftover of an earlier one with the same pid and start.
 constexpr unsigned NameAttempts = 100;
 
 // Where /proc is not mounted (some containers), a file without a name may have no way to
@@ -142,10 +177,10 @@ bool canNameUnnamed() {
     return linkWay.load(std::memory_order_relaxed) == LinkWay::Descriptor || procFdsReachable();
 }
 
-int linkUnnamed(int fd, const std::string& path) {
+int linkUnnamed(int fd, int folder, const char* name) {
     const LinkWay way = linkWay.load(std::memory_order_relaxed);
     if (way != LinkWay::Proc) {
-        if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) {
             linkWay.store(LinkWay::Descriptor, std::memory_order_relaxed);
             return 0;
         }
@@ -154,7 +189,7 @@ int linkUnnamed(int fd, const std::string& path) {
     }
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+    if (::linkat(AT_FDCWD, self, folder, name, AT_SYMLINK_FOLLOW) != 0) return errno;
     linkWay.store(LinkWay::Proc, std::memory_order_relaxed);
     return 0;
 }
@@ -167,19 +202,19 @@ bool cannotMakeUnnamed(int error) {
 
 // Opens a new file in `folder` for writing, with the permission bits `mode` as the umask
 // lets them be: one without a name where the file system can make it, else one under a
-// fresh "~" name, which `temporaryPath` then holds.
-int createNewFile(const std::string& folder, bool unnamed, mode_t mode, UniqueFd& fd,
-                  std::string& temporaryPath) {
+// fresh "~" name, which `temporaryName` then holds.
+int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::string& name) {
     if (unnamed && canNameUnnamed()) {
-        fd.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        fd.reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
         if (fd.valid()) return 0;
         if (!cannotMakeUnnamed(errno)) return errno;
     }
     for (unsigned attempt = 0;; ++attempt) {
-        std::string path = temporaryName(folder, attempt);
-        fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        std::string candidate = temporaryName(attempt);
+        fd.reset(
+            ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd.valid()) {
-            temporaryPath = std::move(path);
+            name = std::move(candidate);
             return 0;
         }
         if (errno != EEXIST || attempt == NameAttempts) return errno;
@@ -189,52 +224,56 @@ int createNewFile(const std::string& folder, bool unnamed, mode_t mode, UniqueFd
 // Gives an open file without a name a fresh "~" name in its folder.
 int linkTemporaryName(NewFile& file) {
     for (unsigned attempt = 0;; ++attempt) {
-        std::string path = temporaryName(file.folder, attempt);
-        const int error = linkUnnamed(file.handle, path);
+        std::string candidate = temporaryName(attempt);
+        const int error = linkUnnamed(file.handle, file.folder->handle.fd, candidate.c_str());
         if (error == 0) {
-            file.temporaryPath = std::move(path);
+            file.temporaryName = std::move(candidate);
             return 0;
         }
         if (error != EEXIST || attempt == NameAttempts) return error;
     }
 }
 
-int closeHandle(NewFile& file) {
-    if (file.handle < 0) return 0;
-    return ::close(std::exchange(file.handle, -1)) == 0 ? 0 : errno;
+int closeHandle(int& handle) {
+    if (handle < 0) return 0;
+    return ::close(std::exchange(handle, -1)) == 0 ? 0 : errno;
 }
 
 } // namespace
 
-int PosixFileSystem::copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
-                                   const CopyProgress& progress) {
+int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
+                                   NewFile& made, const CopyProgress& progress) {
     // Look before opening: opening a FIFO or a device can block or have effects.
     struct stat before;
-    if (::stat(source.c_str(), &before) != 0) return errno;
+    const bool follow = followSource == Follow::Yes;
+    if ((follow ? ::stat(source.c_str(), &before) : ::lstat(source.c_str(), &before)) != 0) return errno;
+    if (S_ISLNK(before.st_mode)) return ELOOP;
     if (S_ISDIR(before.st_mode)) return EISDIR;
     if (!S_ISREG(before.st_mode)) return EINVAL;
-    UniqueFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    UniqueFd from(
+        ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (follow ? 0 : O_NOFOLLOW)));
     if (!from.valid()) return errno;
     struct stat opened;
     if (::fstat(from.get(), &opened) != 0) return errno;
     if (!S_ISREG(opened.st_mode)) return EINVAL; // swapped between the look and the open
 
     UniqueFd to;
-    std::string temporaryPath;
+    std::string temporary;
     // With the source's permission bits from the start, the mode mostly needs no call of
     // its own afterwards; nobody sees the file before it is complete anyway, or only
     // under a "~" name that no comparison lists.
-    if (int error = createNewFile(folder, m_unnamedNewFiles, opened.st_mode & 0777, to, temporaryPath))
+    if (int error = createNewFile(folder.handle.fd, m_unnamedNewFiles, opened.st_mode & 0777, to, temporary))
         return error;
     // From here the new file is `made`'s: a failure removes it below, an exception from
     // `progress` when `made` goes out of scope.
-    made.owner = this;
+    made.fs = this;
+    made.folder = &folder;
     made.handle = to.release();
-    made.folder = folder;
-    made.temporaryPath = std::move(temporaryPath);
+    made.sourceHandle = from.release();
+    made.temporaryName = std::move(temporary);
     struct stat madeFacts;
     int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
-    if (error == 0) error = copyContents(from.get(), made.handle, opened.st_size, progress);
+    if (error == 0) error = copyContents(made.sourceHandle, made.handle, opened, progress);
     if (error != 0) {
         discardNewFile(made);
         return error;
@@ -243,6 +282,15 @@ int PosixFileSystem::copyToNewFile(const std::string& source, const std::string&
     made.mode = madeFacts.st_mode & 07777;
     made.device = madeFacts.st_dev;
     made.inode = madeFacts.st_ino;
+    made.owner = madeFacts.st_uid;
+    made.group = madeFacts.st_gid;
+    return 0;
+}
+
+int PosixFileSystem::restatSource(NewFile& file, FileFacts& facts) {
+    struct stat now;
+    if (::fstat(file.sourceHandle, &now) != 0) return errno;
+    facts = factsOf(now);
     return 0;
 }
 
@@ -264,35 +312,49 @@ int PosixFileSystem::syncFile(NewFile& file) {
     return ::fsync(file.handle) == 0 ? 0 : errno;
 }
 
-int PosixFileSystem::nameNewFile(NewFile& file, const std::string& destination, Replace replace) {
-    if (file.temporaryPath.empty()) {
+int PosixFileSystem::holdFileSystem(NewFile& file, Handle& held) {
+    const int fd = ::fcntl(file.handle, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return errno;
+    held = Handle();
+    held.owner = this;
+    held.fd = fd;
+    return 0;
+}
+
+int PosixFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace replace) {
+    const int folder = file.folder->handle.fd;
+    if (file.temporaryName.empty()) {
         if (replace == Replace::No) {
             // A link is never made over anything that is there, a dangling link included.
-            if (int error = linkUnnamed(file.handle, destination)) return error;
-            file.owner = nullptr;
+            if (int error = linkUnnamed(file.handle, folder, name.c_str())) return error;
+            file.fs = nullptr;
+            closeHandle(file.sourceHandle);
             // Local file systems, the only ones with files without names, fail no close.
-            return closeHandle(file);
+            return closeHandle(file.handle);
         }
         // Only a rename replaces a file in one step, and a rename needs a name to start from.
         if (int error = linkTemporaryName(file)) return error;
     }
     // A network file system may report a write that failed only when the file is closed:
     // that has to be known before the file takes the destination's name.
-    if (int error = closeHandle(file)) return error;
+    if (int error = closeHandle(file.handle)) return error;
     const unsigned flags = replace == Replace::No ? RENAME_NOREPLACE : 0;
-    if (::renameat2(AT_FDCWD, file.temporaryPath.c_str(), AT_FDCWD, destination.c_str(), flags) != 0)
-        return errno;
-    file.temporaryPath.clear();
-    file.owner = nullptr;
+    if (::renameat2(folder, file.temporaryName.c_str(), folder, name.c_str(), flags) != 0) return errno;
+    file.temporaryName.clear();
+    file.fs = nullptr;
+    closeHandle(file.sourceHandle);
     return 0;
 }
 
 int PosixFileSystem::discardNewFile(NewFile& file) {
-    closeHandle(file); // nothing of a file that is removed is wanted any more
+    // Nothing of a file that is removed is wanted any more.
+    closeHandle(file.handle);
+    closeHandle(file.sourceHandle);
     int error = 0;
-    if (!file.temporaryPath.empty() && ::unlink(file.temporaryPath.c_str()) != 0) error = errno;
-    file.temporaryPath.clear();
-    file.owner = nullptr;
+    if (!file.temporaryName.empty() && ::unlinkat(file.folder->handle.fd, file.temporaryName.c_str(), 0) != 0)
+        error = errno;
+    file.temporaryName.clear();
+    file.fs = nullptr;
     return error;
 }
 

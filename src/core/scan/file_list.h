@@ -26,7 +26,9 @@ struct FileTime {
 // per name.
 struct ListedFile {
     FileTime modified;
-    std::uint32_t folder = 0; // index into FileList::folders
+    std::uint32_t folder : 31 = 0; // index into FileList::folders
+    // Listed through a link to it: the sync reads it through the link again, and only then.
+    std::uint32_t viaLink : 1 = 0;
     std::uint32_t nameAt = 0; // where the name begins in the list's name bytes
 };
 static_assert(sizeof(ListedFile) <= 24);
@@ -52,9 +54,9 @@ class FileList {
     // Makes room for `files` more files whose names take `nameBytes` bytes together, so
     // that a listing of known size does not grow the list by doubling it.
     void reserve(std::size_t files, std::size_t nameBytes);
-    void add(std::string_view name, std::uint32_t folder, FileTime modified) {
+    void add(std::string_view name, std::uint32_t folder, FileTime modified, bool viaLink = false) {
         if (m_names.size() > MaxNameAt) tooManyNames();
-        m_files.push_back({modified, folder, static_cast<std::uint32_t>(m_names.size())});
+        m_files.push_back({modified, folder, viaLink, static_cast<std::uint32_t>(m_names.size())});
         m_names.append(name);
     }
     // Drops the files from `count` on, and their names.

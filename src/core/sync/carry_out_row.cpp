@@ -1,30 +1,43 @@
 #include "sync/carry_out_row.h"
 
 #include "files/path_text.h"
-#include "sync/normalize_backslashes.h"
 
 #include <cerrno>
 
 namespace quellomir {
 namespace {
 
-// Whether `path` still has the last-write time the comparison saw. A file that cannot be
-// reached any more has changed too.
-bool unchanged(FileSystem& fs, const std::string& path, FileTime seen) {
-    FileFacts facts;
-    return fs.stat(NormalizeBackslashes(path), Follow::Yes, facts) == 0 && facts.modified == seen;
+// What every row asks of its copy: its source as the comparison saw it, and a destination
+// within the other chosen folder.
+RowChecks checksOf(const Plan& plan, std::size_t row) {
+    const Side destinationSide = otherSide(plan.rows().at(row).sourceSide);
+    const ListedFile& source = plan.sourceFile(row);
+    RowChecks checks;
+    checks.destinationSide = destinationSide;
+    checks.top = plan.topFolder(destinationSide);
+    checks.topPath = plan.folder(destinationSide);
+    checks.followSource = source.viaLink ? Follow::Yes : Follow::No;
+    checks.plannedSourceTime = source.modified;
+    return checks;
+}
+
+// The path of `name` in `folder`, with one separator between them however the folder's
+// text ends.
+std::string inFolder(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + '/' + name;
 }
 
 CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session) {
     const std::string source = plan.sourceText(row);
-    const std::string destination = plan.destinationText(row) + GetFileName(source);
+    const std::string destination = inFolder(plan.destinationText(row), GetFileName(source));
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
     // too) appeared since the comparison: the naming refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.
     const bool replaces = session.wrote(destination);
     CopyResult result =
         session.copy(row, source, destination,
-                     replaces ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::Nothing);
+                     replaces ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::Nothing,
+                     checksOf(plan, row));
     if (!replaces && !result.done && result.error == EEXIST)
         return CopyResult::failure(std::string(AppearedReason));
     return result;
@@ -33,32 +46,24 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session)
 CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, SyncSession& session) {
     const std::string source = plan.sourceText(row);
     const std::string destination = plan.destinationText(row);
-    // A source that is gone is left for the copy to report as missing.
-    FileFacts facts;
-    const bool sourceChanged = !session.wrote(source) &&
-                               session.fs().stat(NormalizeBackslashes(source), Follow::Yes, facts) == 0 &&
-                               facts.modified != plan.sourceFile(row).modified;
+    RowChecks checks = checksOf(plan, row);
     const bool replacesOwnCopy = session.wrote(destination);
-    const bool destinationChanged =
-        !replacesOwnCopy && !unchanged(session.fs(), destination, plan.destinationFile(row).modified);
-    if (sourceChanged || destinationChanged) return CopyResult::failure(std::string(ChangedReason));
-    return session.copy(row, source, destination,
-                        replacesOwnCopy ? SyncSession::Replacing::ThisRunsCopy
-                                        : SyncSession::Replacing::OlderFile);
+    if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified;
+    return session.copy(
+        row, source, destination,
+        replacesOwnCopy ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::OlderFile, checks);
 }
 
 } // namespace
 
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
-    switch (action) {
-    case RowAction::Copy:
-        return carryOutCopy(plan, row, session);
-    case RowAction::Overwrite:
-        return carryOutOverwrite(plan, row, session);
-    case RowAction::Neither:
-        break;
-    }
-    return CopyResult::failure(std::string(NeitherReason));
+    if (action == RowAction::Neither) return CopyResult::failure(std::string(NeitherReason));
+    // What the plan shows for this row is not there any more: the copy would carry another
+    // version of the file under the row's text, and which one would depend on the order the
+    // disk lists its folders in.
+    if (session.wrote(plan.sourceText(row))) return CopyResult::failure(std::string(ReplacedEarlierReason));
+    return action == RowAction::Copy ? carryOutCopy(plan, row, session)
+                                     : carryOutOverwrite(plan, row, session);
 }
 
 } // namespace quellomir

@@ -1,8 +1,8 @@
 #include "sync/copy_file_overwrite.h"
 
-#include "files/path_text.h"
-
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace quellomir {
 namespace {
@@ -13,25 +13,78 @@ bool cannotKeepMode(int error) {
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
 }
 
+// The permission bits a copy gets: the source's, but set-user-ID and set-group-ID only for a
+// copy that belongs to the source's owner and group (a copy made by root of a user's
+// program must not run as root).
+std::uint32_t copyMode(const NewFile& file) {
+    const std::uint32_t mode = file.source.mode & 01777;
+    const bool sameOwners = file.owner == file.source.owner && file.group == file.source.group;
+    return sameOwners ? mode | (file.source.mode & 06000) : mode;
+}
+
+// A file's time comes from a clock that may lag the real one by a tick of the kernel.
+constexpr std::chrono::milliseconds ClockLag{20};
+// How often the window gets its turn while a copy waits for its source's second to end.
+constexpr std::chrono::milliseconds WaitTurn{20};
+
+// The moment from which a write to a file can no longer give it a time that rounds to the
+// same second as `time`.
+std::chrono::system_clock::time_point settledAfter(FileTime time) {
+    using namespace std::chrono;
+    return system_clock::time_point{seconds(time.roundedSeconds()) + milliseconds(500) + ClockLag};
+}
+
+void waitUntil(std::chrono::system_clock::time_point moment, const FileSystem::CopyProgress& progress) {
+    using std::chrono::system_clock;
+    for (auto now = system_clock::now(); now < moment; now = system_clock::now()) {
+        std::this_thread::sleep_for(std::min<system_clock::duration>(moment - now, WaitTurn));
+        if (progress) progress();
+    }
+}
+
+// 0 when the source is still as it was opened, and no later write can make it compare
+// equal to the copy; -1 when it changed; else the errno of the look.
+int settleSource(FileSystem& fs, NewFile& file, const FileSystem::CopyProgress& progress) {
+    FileFacts now;
+    if (int error = fs.restatSource(file, now)) return error;
+    if (!now.sameState(file.source)) return -1;
+    const auto settled = settledAfter(file.source.modified);
+    if (std::chrono::system_clock::now() >= settled) return 0;
+    waitUntil(settled, progress);
+    if (int error = fs.restatSource(file, now)) return error;
+    return now.sameState(file.source) ? 0 : -1;
+}
+
 // The steps after the copy, on the new file; 0 or the errno of the failing step.
-int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, std::uint32_t mode, Flush flush) {
+int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, Flush flush) {
     const FileTime time = flush == Flush::Now ? sourceTime : provisionalTime(sourceTime);
     if (int error = fs.setModified(file, time)) return error;
-    if (int error = fs.setMode(file, mode); error != 0 && !cannotKeepMode(error)) return error;
+    if (int error = fs.setMode(file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
     if (flush == Flush::Now)
         if (int error = fs.syncFile(file)) return error;
     return 0;
 }
 
 // Gives the new file the destination name, replacing what is there only when asked to.
-int takeName(FileSystem& fs, NewFile& file, const std::string& destination, Replace replace) {
-    const int error = fs.nameNewFile(file, destination, replace);
+int takeName(FileSystem& fs, NewFile& file, const std::string& name, Replace replace) {
+    const int error = fs.nameNewFile(file, name, replace);
     if (error != EINVAL || replace == Replace::Yes) return error;
     // A file system that cannot refuse in the naming itself (some network and FUSE ones):
     // the look and the naming are two steps there.
     FileFacts facts;
-    if (fs.stat(destination, Follow::No, facts) == 0) return EEXIST;
-    return fs.nameNewFile(file, destination, Replace::Yes);
+    if (fs.statIn(*file.folder, name, Follow::No, facts) == 0) return EEXIST;
+    return fs.nameNewFile(file, name, Replace::Yes);
+}
+
+// Whether the destination is still what the copy is to replace.
+bool destinationKept(FileSystem& fs, WriteFolder& folder, const std::string& name, const FileFacts& before) {
+    FileFacts now;
+    return fs.statIn(folder, name, Follow::No, now) == 0 && now.sameState(before);
+}
+
+CopyResult refuse(FileSystem& fs, NewFile& file, std::string_view reason) {
+    fs.discardNewFile(file);
+    return CopyResult::failure(std::string(reason));
 }
 
 } // namespace
@@ -40,28 +93,44 @@ FileTime provisionalTime(FileTime sourceTime) {
     return {sourceTime.seconds - 2, sourceTime.nanoseconds};
 }
 
-CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const std::string& destination,
-                             const CopyOptions& options) {
-    std::string folder = GetParentFolder(destination);
-    if (folder.empty()) folder = "./"; // a bare name lives in the working folder
+CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFolder& folder,
+                             const std::string& name, const CopyOptions& options) {
     NewFile made;
-    if (int error = fs.copyToNewFile(source, folder, made, options.progress))
-        return CopyResult::failure(error);
-
-    // The source's time as it was opened, before its contents were read: should it change
-    // meanwhile, the copy carries the older time and the next comparison plans it again.
-    FileTime sourceTime = made.source.modified;
-    if (options.sourceFinalTime && sourceTime == provisionalTime(*options.sourceFinalTime))
-        sourceTime = *options.sourceFinalTime;
+    if (int error = fs.copyToNewFile(source, options.followSource, folder, made, options.progress))
+        return error == ELOOP && options.followSource == Follow::No
+                   ? CopyResult::failure(std::string(ChangedReason))
+                   : CopyResult::failure(error);
+    if (options.plannedSourceTime && made.source.modified != *options.plannedSourceTime)
+        return refuse(fs, made, ChangedReason);
+    // The source's time as it was opened, before its contents were read; the look below
+    // makes sure that it is still the time of what was read.
+    const FileTime sourceTime = made.source.modified;
     int error = sourceTime.known() ? 0 : EIO;
-    if (error == 0) error = finishNewFile(fs, made, sourceTime, made.source.mode, options.flush);
-    if (error == 0) error = takeName(fs, made, destination, options.replace);
+    if (error == 0) error = finishNewFile(fs, made, sourceTime, options.flush);
+    if (error == 0) error = settleSource(fs, made, options.progress);
+    if (error < 0) return refuse(fs, made, ChangedWhileCopiedReason);
+    if (error == 0 && options.fileSystem && !options.fileSystem->open())
+        error = fs.holdFileSystem(made, *options.fileSystem);
     if (error != 0) {
         fs.discardNewFile(made);
         return CopyResult::failure(error);
     }
-    if (options.flush == Flush::Now)
-        if (int folderError = fs.syncFolder(folder)) return CopyResult::failure(folderError);
+    // The last look before the rename: what the user or another program wrote to the
+    // destination during the copy stays.
+    if (options.replacing && !destinationKept(fs, folder, name, *options.replacing))
+        return refuse(fs, made, ChangedReason);
+    if (int nameError = takeName(fs, made, name, options.replace)) {
+        fs.discardNewFile(made);
+        return CopyResult::failure(nameError);
+    }
+    if (options.flush == Flush::Now) {
+        int folderError = fs.syncFolder(folder);
+        // A folder that may be written but not read cannot be flushed by itself: its whole
+        // file system is, through the copy's descriptor.
+        if (folderError == EBADF && options.fileSystem && options.fileSystem->open())
+            folderError = fs.syncFileSystem(*options.fileSystem);
+        if (folderError != 0) return CopyResult::failure(folderError);
+    }
     CopyResult result = CopyResult::success(sourceTime);
     result.device = made.device;
     result.inode = made.inode;

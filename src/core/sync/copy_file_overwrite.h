@@ -6,8 +6,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quellomir {
+
+// Why a copy is refused at the last moment; in words a user reads after "Failed: ".
+inline constexpr std::string_view ChangedReason = "the file changed since the comparison";
+inline constexpr std::string_view ChangedWhileCopiedReason = "the file changed while it was copied";
 
 // When a copy is made to last through a power cut.
 enum class Flush : std::uint8_t {
@@ -28,24 +33,36 @@ struct CopyOptions {
     // in the one step that names the copy; else it fails with EEXIST.
     Replace replace = Replace::Yes;
     FileSystem::CopyProgress progress; // called between the pieces of a long copy
-    // Set when the source is a copy flushed later that has not had its time yet: the time
-    // it is to get. While the source carries the provisional time of it, the copy is made
-    // as from a source of this time.
-    std::optional<FileTime> sourceFinalTime;
+    // Follow::No for a source that was a file of its own at the comparison: a link put in
+    // its place since is refused (ChangedReason), never read through.
+    Follow followSource = Follow::Yes;
+    // The source's last-write time at the comparison; a source with another is refused.
+    std::optional<FileTime> plannedSourceTime;
+    // What is at the destination, as it was before the copy began: should anything have
+    // written to it or replaced it by the time the copy is to take its name, it is kept and
+    // the copy refused (ChangedReason).
+    std::optional<FileFacts> replacing;
+    // Where a descriptor of the destination's file system is kept for flushing it later; the
+    // copy fills it when it is not open yet.
+    Handle* fileSystem = nullptr;
 };
 
 // The time a copy flushed later carries until then.
 FileTime provisionalTime(FileTime sourceTime);
 
-// Copies `source` over `destination`, whose folder must exist: the contents go into a new
-// file beside the destination (without a name, or with a "~" one where the file system
-// needs it), which gets the source's last-write time (to the nanosecond) and permission
-// bits and then takes the destination's name in one step. A destination that is a link is
-// replaced, never written through; a read-only one is replaced like any other. Any failure
-// removes the new file and leaves the destination as it was, except a failing flush of the
-// folder after the naming, which is reported with the copy in place. Never throws, except
-// what `progress` throws.
-CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, const std::string& destination,
-                             const CopyOptions& options = {});
+// Copies `source` into the entry `name` of `folder`: the contents go into a new file in that
+// folder (without a name, or with a "~" one where the file system needs it), which gets the
+// source's last-write time (to the nanosecond) and permission bits and then takes the
+// name in one step. A destination that is a link is replaced, never written through; a
+// read-only one is replaced like any other. A source that changed while it was copied, or
+// whose time is so recent that a write still to come could give it a time that compares
+// as equal, is looked at again once that second is over; one that changed is refused
+// (ChangedWhileCopiedReason), so that no copy ever carries a time that compares equal to a
+// later state of its source. Set-user-ID and set-group-ID bits are kept only where the copy
+// belongs to the source's owner and group. Any failure removes the new file and leaves the
+// destination as it was, except a failing flush of the folder after the naming, which is
+// reported with the copy in place. Never throws, except what `progress` throws.
+CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFolder& folder,
+                             const std::string& name, const CopyOptions& options = {});
 
 } // namespace quellomir

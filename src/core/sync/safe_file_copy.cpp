@@ -22,38 +22,59 @@ CopyResult checkSource(FileSystem& fs, const std::string& source) {
     return CopyResult::success(facts.modified);
 }
 
-bool isFolder(FileSystem& fs, const std::string& path) {
-    FileFacts facts;
-    return !path.empty() && fs.stat(path, Follow::Yes, facts) == 0 && facts.kind == EntryKind::Folder;
+bool missing(int error) {
+    return error == ENOENT || error == ENOTDIR;
 }
 
-// The reason a copy that failed was not made: the source's or the folder's, when the error
-// is one with which the copy says that the source is missing or no file, or the folder is
-// missing; else the copy's own.
-CopyResult explain(FileSystem& fs, const std::string& source, const std::string& folder, CopyResult failed) {
-    if (failed.error != ENOENT && failed.error != ENOTDIR && failed.error != EISDIR && failed.error != EINVAL)
-        return failed;
+// The reason a copy that failed was not made: the source's, when the error is one with which
+// the copy says that the source is missing or no file; else the copy's own.
+CopyResult explain(FileSystem& fs, const std::string& source, CopyResult failed) {
+    if (!missing(failed.error) && failed.error != EISDIR && failed.error != EINVAL) return failed;
     if (CopyResult check = checkSource(fs, source); !check.done) return check;
-    if (!isFolder(fs, folder)) return CopyResult::failure(std::string(DestinationFolderMissingReason));
     return failed;
 }
+
+// Opens a folder for one copy when no sync run keeps it.
+class OneCopyFolder final : public WriteFolders {
+  public:
+    explicit OneCopyFolder(FileSystem& fs) : m_fs(fs) {}
+    CopyResult open(const std::string& path, WriteFolder*& folder) override {
+        if (int error = m_fs.openWriteFolder(path, m_folder)) return CopyResult::failure(error);
+        folder = &m_folder;
+        return CopyResult::success({});
+    }
+
+  private:
+    FileSystem& m_fs;
+    WriteFolder m_folder;
+};
 
 } // namespace
 
 CopyResult SafeFileCopy(FileSystem& fs, const std::string& source, const std::string& destination,
-                        const CopyOptions& options) {
+                        const CopyOptions& options, WriteFolders* folders) {
     if (isBlank(source) || isBlank(destination)) return CopyResult::failure(std::string(EmptyPathReason));
     const std::string src = NormalizeBackslashes(source);
     const std::string dst = NormalizeBackslashes(destination);
-    const std::string folder = GetParentFolder(dst);
+    const std::string folderPath = GetParentFolder(dst);
+    const std::string name = GetFileName(dst);
+    if (name.empty()) return CopyResult::failure(EISDIR);
 
-    // The copy finds out by itself that the source is a file and the folder is there (it
-    // never opens anything else, and creates no folder); the reason it cannot be made is
-    // looked for only when it cannot, which saves two stats a file.
-    CopyResult result =
-        folder.empty() ? CopyResult::failure(ENOENT) : CopyFileOverwrite(fs, src, dst, options);
+    // A destination without a folder has none that exists: nothing is copied.
+    OneCopyFolder ownFolder(fs);
+    WriteFolder* folder = nullptr;
+    CopyResult opened = folderPath.empty() ? CopyResult::failure(ENOENT)
+                                           : (folders ? *folders : ownFolder).open(folderPath, folder);
+    if (!opened.done) {
+        if (!missing(opened.error)) return opened;
+        if (CopyResult check = checkSource(fs, src); !check.done) return check;
+        return CopyResult::failure(std::string(DestinationFolderMissingReason));
+    }
+    // The copy finds out by itself that the source is a file (it never opens anything else);
+    // the reason it cannot be made is looked for only when it cannot, which saves a stat.
+    CopyResult result = CopyFileOverwrite(fs, src, *folder, name, options);
     if (result.done) return result;
-    return explain(fs, src, folder, std::move(result));
+    return explain(fs, src, std::move(result));
 }
 
 } // namespace quellomir

@@ -4,8 +4,10 @@
 #include "files/path_text.h"
 #include "sync/normalize_backslashes.h"
 #include "sync/safe_file_copy.h"
+#include "sync/sync_reasons.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <system_error>
@@ -17,60 +19,179 @@ namespace {
 // answer without a visible lag.
 constexpr std::chrono::milliseconds TurnInterval{5};
 
+// Folders held open at once; a run that writes into more opens them again as it needs.
+constexpr std::size_t HeldFolders = 64;
+
+// Every drive keeps the times from 1980 to 2037 (FAT's range and 32-bit seconds): outside
+// them, a drive that kept one time exactly may still clamp another.
+bool heldByEveryDrive(FileTime time) {
+    constexpr std::int64_t From1980 = 315'532'800;
+    constexpr std::int64_t Until2038 = 2'147'483'647;
+    return time.seconds >= From1980 && time.seconds < Until2038;
+}
+
+std::string words(int error) {
+    return std::generic_category().message(error);
+}
+
 } // namespace
 
+// The folders one row writes into: the run's, checked to lie within the row's chosen folder.
+class SyncSession::RowFolders final : public WriteFolders {
+  public:
+    RowFolders(SyncSession& session, const RowChecks& checks) : m_session(session), m_checks(checks) {}
+
+    CopyResult open(const std::string& path, WriteFolder*& folder) override {
+        CopyResult failure;
+        OpenFolder* open = m_session.openFolder(path, failure);
+        if (!open) return failure;
+        const std::optional<FolderIdentity> top = m_session.topFolder(m_checks);
+        if (!top) return CopyResult::failure(std::string(DestinationFolderMissingReason));
+        if (open->checkedTop.device != top->device || open->checkedTop.inode != top->inode ||
+            !open->checkedTop.known) {
+            bool within = false;
+            if (int error = m_session.m_fs.liesWithin(open->folder, top->device, top->inode, within))
+                return CopyResult::failure(error);
+            open->checkedTop = *top;
+            open->within = within;
+        }
+        if (!open->within) return CopyResult::failure(outsideReason(m_checks.destinationSide));
+        folder = &open->folder;
+        return CopyResult::success({});
+    }
+
+  private:
+    SyncSession& m_session;
+    const RowChecks& m_checks;
+};
+
 SyncSession::SyncSession(FileSystem& fs, Yielder& yielder) : m_fs(fs), m_yielder(yielder) {}
+
+SyncSession::~SyncSession() = default;
 
 bool SyncSession::wrote(const std::string& path) const {
     return m_written.contains(NormalizeBackslashes(path));
 }
 
+SyncSession::OpenFolder* SyncSession::openFolder(const std::string& path, CopyResult& failure) {
+    if (auto found = m_folders.find(path); found != m_folders.end()) return found->second.get();
+    if (m_folders.size() >= HeldFolders) m_folders.clear();
+    auto open = std::make_unique<OpenFolder>();
+    if (int error = m_fs.openWriteFolder(path, open->folder)) {
+        failure = CopyResult::failure(error);
+        return nullptr;
+    }
+    removeLeftovers(open->folder);
+    return m_folders.emplace(path, std::move(open)).first->second.get();
+}
+
+std::optional<FolderIdentity> SyncSession::topFolder(const RowChecks& checks) {
+    if (checks.top.known) return checks.top;
+    std::optional<FolderIdentity>& top = m_tops[checks.destinationSide == Side::Folder1 ? 0 : 1];
+    if (!top) {
+        FileFacts facts;
+        if (m_fs.stat(checks.topPath, Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder)
+            return std::nullopt;
+        top = FolderIdentity{facts.device, facts.inode, true};
+    }
+    return top;
+}
+
+void SyncSession::removeLeftovers(WriteFolder& folder) {
+    if (!m_cleanedFolders.emplace(folder.device, folder.inode).second) return;
+    std::vector<std::string> names;
+    // A folder that cannot be searched keeps what it has, as it did before.
+    if (m_fs.findLeftovers(folder, names) != 0) return;
+    for (const std::string& name : names)
+        if (int error = m_fs.unlinkIn(folder, name); error != 0 && error != ENOENT)
+            m_notes.push_back(std::string(LeftoverReason) + folder.path + name + " \u2014 " + words(error));
+}
+
+Handle& SyncSession::fileSystemHandle(std::uint64_t device) {
+    for (auto& [held, handle] : m_fileSystems)
+        if (held == device) return handle;
+    return m_fileSystems.emplace_back(device, Handle()).second;
+}
+
 CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
-                             Replacing replacing) {
+                             Replacing replacing, const RowChecks& checks) {
+    const std::string target = NormalizeBackslashes(destination);
+    const std::string name = GetFileName(target);
+    RowFolders folders(*this, checks);
     CopyOptions options;
     // Only a file that was there before the run is worth the wait for the disk.
     options.flush = replacing == Replacing::OlderFile ? Flush::Now : Flush::Later;
     options.replace = replacing == Replacing::Nothing ? Replace::No : Replace::Yes;
     options.progress = [this] { m_yielder.tick(); };
-    // A source this run copied without waiting for the disk still has its provisional time;
-    // its copy is to carry the time it will get.
-    if (auto earlier = m_written.find(NormalizeBackslashes(source));
-        earlier != m_written.end() && earlier->second != NoCopy)
-        options.sourceFinalTime = m_unflushed[earlier->second].modified;
-    CopyResult result = SafeFileCopy(m_fs, source, destination, options);
+    options.followSource = checks.followSource;
+    options.plannedSourceTime = checks.plannedSourceTime;
+
+    WriteFolder* folder = nullptr;
+    // A folder that cannot be opened is left to SafeFileCopy to explain.
+    if (folders.open(GetParentFolder(target), folder).done) {
+        options.fileSystem = &fileSystemHandle(folder->device);
+        if (replacing != Replacing::Nothing) {
+            FileFacts there;
+            if (int error = m_fs.statIn(*folder, name, Follow::No, there))
+                return error == ENOENT ? CopyResult::failure(std::string(ChangedReason))
+                                       : CopyResult::failure(error);
+            // The comparison saw what a link leads to.
+            FileFacts seen = there;
+            if (there.kind == EntryKind::Link && checks.plannedDestinationTime)
+                if (m_fs.statIn(*folder, name, Follow::Yes, seen) != 0) seen = {};
+            if (checks.plannedDestinationTime && seen.modified != *checks.plannedDestinationTime)
+                return CopyResult::failure(std::string(ChangedReason));
+            options.replacing = there;
+        }
+    }
+    CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
     if (!result.done) return result;
-    Written& written = *m_written.try_emplace(NormalizeBackslashes(destination), NoCopy).first;
+    Written& written = *m_written.try_emplace(target, NoCopy).first;
     written.second = NoCopy;
     if (options.flush == Flush::Later) {
         written.second = m_unflushed.size();
-        m_unflushed.push_back({&written, row, result.modified, result.device, result.inode});
-    } else if (int error = keepComparableTime(written.first, result.device, result.inode, result.modified)) {
-        // A copy made to last at once has its final time at once too.
-        return CopyResult::failure(error);
+        m_unflushed.push_back(
+            {&written, row, result.modified, result.device, result.inode, folder->device, folder->inode});
+        return result;
     }
+    // A copy made to last at once has its final time at once too.
+    if (CopyResult kept = keepComparableTime(*folder, name, result.device, result.inode, result.modified);
+        !kept.done)
+        return kept;
     return result;
 }
 
-int SyncSession::keepComparableTime(const std::string& path, std::uint64_t device, std::uint64_t inode,
-                                    FileTime time) {
-    if (std::find(m_exactTimeDevices.begin(), m_exactTimeDevices.end(), device) != m_exactTimeDevices.end())
-        return 0;
+CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
+                                           std::uint64_t inode, FileTime time) {
+    const bool exactDrive =
+        std::find(m_exactTimeDevices.begin(), m_exactTimeDevices.end(), device) != m_exactTimeDevices.end();
+    if (exactDrive && heldByEveryDrive(time)) return CopyResult::success(time);
     FileFacts kept;
-    if (int error = m_fs.stat(path, Follow::No, kept)) return error;
-    if (kept.device != device || kept.inode != inode) return 0; // not the copy any more
+    if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
+    if (kept.device != device || kept.inode != inode)
+        return CopyResult::success(time); // not the copy any more
     if (kept.modified == time) {
-        m_exactTimeDevices.push_back(device);
-        return 0;
+        // A time without a fraction comes back whole from a drive of whole seconds too.
+        if (time.nanoseconds != 0 && !exactDrive) m_exactTimeDevices.push_back(device);
+        return CopyResult::success(time);
     }
-    if (compareWriteTimes(kept.modified, time) == 0) return 0;
-    return m_fs.setModified(path, {time.roundedSeconds(), 0});
+    if (compareWriteTimes(kept.modified, time) == 0) return CopyResult::success(time);
+    if (int error = m_fs.setModified(folder, name, {time.roundedSeconds(), 0}))
+        return CopyResult::failure(error);
+    if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
+    if (compareWriteTimes(kept.modified, time) != 0)
+        return CopyResult::failure(std::string(TimeNotKeptReason));
+    return CopyResult::success(time);
 }
 
-std::vector<int> SyncSession::flushFileSystems(const std::vector<std::string>& folders) {
-    std::vector<int> errors(folders.size(), 0);
+std::vector<int> SyncSession::flushFileSystems(const std::vector<std::uint64_t>& devices) {
+    std::vector<Handle*> handles;
+    for (std::uint64_t device : devices)
+        handles.push_back(&fileSystemHandle(device));
+    std::vector<int> errors(devices.size(), 0);
     auto flushAll = [&] {
-        for (std::size_t i = 0; i < folders.size(); ++i)
-            errors[i] = m_fs.syncFileSystem(folders[i]);
+        for (std::size_t i = 0; i < handles.size(); ++i)
+            errors[i] = handles[i]->open() ? m_fs.syncFileSystem(*handles[i]) : EBADF;
     };
     std::future<void> flushing;
     try {
@@ -93,18 +214,15 @@ std::vector<int> SyncSession::flushFileSystems(const std::vector<std::string>& f
 
 void SyncSession::flush(Plan& plan) {
     if (m_unflushed.empty()) return;
-    // One flush per file system, named by the folder of its first copy.
+    // One flush per file system.
     std::vector<std::uint64_t> devices;
-    std::vector<std::string> folders;
     for (const Unflushed& copy : m_unflushed)
-        if (std::find(devices.begin(), devices.end(), copy.device) == devices.end()) {
-            devices.push_back(copy.device);
-            folders.push_back(GetParentFolder(copy.written->first));
-        }
+        if (std::find(devices.begin(), devices.end(), copy.folderDevice) == devices.end())
+            devices.push_back(copy.folderDevice);
     // The data, before any copy gets the time that says it is complete. The times are not
     // flushed in their turn: should they be lost, the copies look older than their sources
     // and are copied again.
-    const std::vector<int> flushErrors = flushFileSystems(folders);
+    const std::vector<int> flushErrors = flushFileSystems(devices);
 
     std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
@@ -113,18 +231,29 @@ void SyncSession::flush(Plan& plan) {
     for (const Unflushed& copy : copies) {
         m_yielder.tick();
         const std::string& path = copy.written->first;
-        const auto device = std::find(devices.begin(), devices.end(), copy.device) - devices.begin();
+        const auto device = std::find(devices.begin(), devices.end(), copy.folderDevice) - devices.begin();
         int error = flushErrors[static_cast<std::size_t>(device)];
-        if (error == 0) {
-            // A later row of this run, or someone else, may have replaced the file since:
-            // then nothing of this copy is left to finish.
-            FileFacts now;
-            if (m_fs.stat(path, Follow::No, now) != 0 || now.device != copy.device || now.inode != copy.inode)
-                continue;
-            error = m_fs.setModified(path, copy.modified);
-            if (error == 0) error = keepComparableTime(path, copy.device, copy.inode, copy.modified);
+        if (error != 0) {
+            plan.markFailed(copy.row, words(error));
+            continue;
         }
-        if (error != 0) plan.markFailed(copy.row, std::generic_category().message(error));
+        // The folder the copy went to, and the copy in it: a folder moved away, or a copy
+        // that a later row or someone else replaced since, leaves nothing of it to finish.
+        CopyResult failure;
+        OpenFolder* open = openFolder(GetParentFolder(path), failure);
+        if (!open || open->folder.device != copy.folderDevice || open->folder.inode != copy.folderInode)
+            continue;
+        const std::string name = GetFileName(path);
+        FileFacts now;
+        if (m_fs.statIn(open->folder, name, Follow::No, now) != 0 || now.device != copy.device ||
+            now.inode != copy.inode)
+            continue;
+        if (int timeError = m_fs.setModified(open->folder, name, copy.modified)) {
+            plan.markFailed(copy.row, words(timeError));
+            continue;
+        }
+        CopyResult kept = keepComparableTime(open->folder, name, copy.device, copy.inode, copy.modified);
+        if (!kept.done) plan.markFailed(copy.row, kept.reason);
     }
 }
 

@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -14,9 +17,23 @@
 
 namespace quellomir {
 
+// What a row asks its copy to make sure of, beyond SafeFileCopy's own checks.
+struct RowChecks {
+    Side destinationSide = Side::Folder2;
+    // The destination side's chosen folder: the copy is written only where it lies within.
+    FolderIdentity top;
+    std::string topPath; // looked up when a plan does not know `top`
+    Follow followSource = Follow::Yes;
+    std::optional<FileTime> plannedSourceTime;
+    // For a row that replaces a file the comparison listed: that file's time then.
+    std::optional<FileTime> plannedDestinationTime;
+};
+
 // What one sync run carries from row to row: the file system, the window's turn during
-// long copies, the destination paths the run has written (a later row may replace what an
-// earlier one wrote, as planned), and the copies that the end of the run is to make last.
+// long copies, the folders it writes into (held open, checked to lie within the chosen
+// folders, cleared of the leftovers of killed runs), the destination paths the run has
+// written (a later row may replace what an earlier one wrote, as planned), and the copies
+// that the end of the run is to make last.
 //
 // A copy that replaces a file is flushed before it takes the file's name, so that the file
 // it replaces stays until its replacement is on the disk. A copy to a free name replaces
@@ -29,6 +46,7 @@ namespace quellomir {
 class SyncSession {
   public:
     SyncSession(FileSystem& fs, Yielder& yielder);
+    ~SyncSession();
     SyncSession(const SyncSession&) = delete;
     SyncSession& operator=(const SyncSession&) = delete;
 
@@ -47,7 +65,7 @@ class SyncSession {
 
     // SafeFileCopy for row `row` of the plan, with the window answering during a long copy.
     CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
-                    Replacing replacing);
+                    Replacing replacing, const RowChecks& checks);
 
     // Called once after the last row. Flushes every file system the copies not flushed yet
     // went to, once each, with the window answering while it waits (for a USB stick that
@@ -59,7 +77,12 @@ class SyncSession {
     // any more.
     void flush(Plan& plan);
 
+    // Leftovers of killed runs that could not be removed, one line each, for the end message.
+    const std::vector<std::string>& notes() const { return m_notes; }
+
   private:
+    class RowFolders;
+
     // A path the run wrote, with the place in m_unflushed of the copy not flushed yet that it
     // holds, or NoCopy once that is finished (or the copy at the path was flushed at once).
     using Written = std::pair<const std::string, std::size_t>;
@@ -71,24 +94,47 @@ class SyncSession {
         FileTime modified; // the source's, which the copy is to get
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
+        std::uint64_t folderDevice = 0;
+        std::uint64_t folderInode = 0;
     };
 
-    // Flushes each file system of `folders`, named by a folder on it; the errno of each.
-    std::vector<int> flushFileSystems(const std::vector<std::string>& folders);
+    // A folder the run writes into, and what is known of where it lies.
+    struct OpenFolder {
+        WriteFolder folder;
+        FolderIdentity checkedTop; // the chosen folder it was last checked against
+        bool within = false;
+    };
 
-    // Makes sure that the copy at `path` (`device`, `inode`), whose last-write time was just set to
-    // `time`, keeps a time the comparison takes for `time`. A drive that keeps only whole
-    // seconds (exFAT through FUSE) cuts off the fraction, which can put the copy a second
-    // before its source; the copy then gets `time` rounded to the second as the comparison
-    // rounds it. Once a drive kept a time to the nanosecond, its copies are not looked at
-    // again. 0 or the errno of the failing call.
-    int keepComparableTime(const std::string& path, std::uint64_t device, std::uint64_t inode, FileTime time);
+    // The folder `path`, held open; nullptr and the reason when it cannot be opened.
+    OpenFolder* openFolder(const std::string& path, CopyResult& failure);
+    // The chosen folder of `checks`, looked up once when the plan does not know it.
+    std::optional<FolderIdentity> topFolder(const RowChecks& checks);
+    void removeLeftovers(WriteFolder& folder);
+    // The descriptor kept to flush the file system of `device`.
+    Handle& fileSystemHandle(std::uint64_t device);
+
+    // Flushes each held file system of `devices`; the errno of each.
+    std::vector<int> flushFileSystems(const std::vector<std::uint64_t>& devices);
+
+    // Makes sure that the copy `name` in `folder` (`device`, `inode`), whose last-write time
+    // was just set to `time`, keeps a time the comparison takes for `time`. A drive that
+    // keeps only whole seconds (exFAT through FUSE) cuts off the fraction, which can put the
+    // copy a second before its source; the copy then gets `time` rounded to the second as
+    // the comparison rounds it. A drive that cannot hold the time at all (ext4 before 1901,
+    // exFAT before 1980) fails the row, the copy left in place.
+    CopyResult keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
+                                  std::uint64_t inode, FileTime time);
 
     FileSystem& m_fs;
     Yielder& m_yielder;
     std::unordered_map<std::string, std::size_t> m_written;
     std::vector<Unflushed> m_unflushed;
+    std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
+    std::vector<std::pair<std::uint64_t, Handle>> m_fileSystems;
+    std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
     std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
+    std::vector<std::string> m_notes;
 };
 
 } // namespace quellomir

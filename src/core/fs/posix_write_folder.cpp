@@ -1,0 +1,122 @@
+#include "fs/posix_file_system.h"
+
+#include "fs/new_times.h"
+#include "fs/posix_facts.h"
+#include "fs/temporary_names.h"
+#include "fs/unique_fd.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace quellomir {
+namespace {
+
+// Folders nest no deeper than this on any drive a path can name (PATH_MAX / 2).
+constexpr int MaxDepth = 2048;
+
+} // namespace
+
+int PosixFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
+    bool listable = true;
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && errno == EACCES) {
+        // A folder one may write into but not list (mode -wx) is written all the same.
+        listable = false;
+        fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (fd < 0) return errno;
+    UniqueFd opened(fd);
+    FileFacts facts;
+    if (int error = posix::statAt(fd, "", AT_EMPTY_PATH, facts)) return error;
+    folder.path = path.empty() || path.back() != '/' ? path + '/' : path;
+    folder.device = facts.device;
+    folder.inode = facts.inode;
+    folder.listable = listable;
+    folder.handle = Handle();
+    folder.handle.owner = this;
+    folder.handle.fd = opened.release();
+    return 0;
+}
+
+int PosixFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode,
+                                bool& within) {
+    within = false;
+    FileFacts here;
+    if (int error = posix::statAt(folder.handle.fd, "", AT_EMPTY_PATH, here)) return error;
+    UniqueFd current;
+    for (int depth = 0; depth < MaxDepth; ++depth) {
+        if (here.device == device && here.inode == inode) {
+            within = true;
+            return 0;
+        }
+        const int from = current.valid() ? current.get() : folder.handle.fd;
+        UniqueFd parent(::openat(from, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!parent.valid()) return errno;
+        FileFacts up;
+        if (int error = posix::statAt(parent.get(), "", AT_EMPTY_PATH, up)) return error;
+        if (up.device == here.device && up.inode == here.inode) return 0; // the root
+        here = up;
+        current = std::move(parent);
+    }
+    return ELOOP;
+}
+
+int PosixFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
+    return posix::statAt(folder.handle.fd, name.c_str(), follow == Follow::Yes ? 0 : AT_SYMLINK_NOFOLLOW,
+                         facts);
+}
+
+int PosixFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>& names) {
+    // A folder that cannot be listed cannot be searched either; its leftovers wait for a run
+    // that may list it.
+    if (!folder.listable) return 0;
+    UniqueFd listing(::openat(folder.handle.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing.valid()) return errno;
+    DIR* dir = ::fdopendir(listing.get());
+    if (!dir) return errno;
+    listing.release();
+    std::unique_ptr<DIR, int (*)(DIR*)> closing(dir, ::closedir);
+    std::vector<std::string> candidates;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir))
+        if (isTemporaryName(entry->d_name)) candidates.emplace_back(entry->d_name);
+    if (errno != 0) return errno;
+    for (std::string& name : candidates) {
+        struct stat facts;
+        if (::fstatat(folder.handle.fd, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(facts.st_mode) && writerIsGone(name, facts.st_ctim.tv_sec))
+            names.push_back(std::move(name));
+    }
+    return 0;
+}
+
+int PosixFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
+    return ::unlinkat(folder.handle.fd, name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::syncFolder(WriteFolder& folder) {
+    return ::fsync(folder.handle.fd) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::syncFileSystem(Handle& held) {
+    return ::syncfs(held.fd) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
+    if (!modified.known()) return EINVAL;
+    struct timespec times[2];
+    newTimes(modified, times);
+    return ::utimensat(folder.handle.fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+void PosixFileSystem::close(Handle& handle) {
+    if (handle.fd >= 0) ::close(handle.fd);
+    handle.fd = -1;
+}
+
+} // namespace quellomir

@@ -1,0 +1,117 @@
+#include "fs/temporary_names.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace quellomir {
+namespace {
+
+constexpr std::string_view Prefix = "~quellomir-";
+constexpr std::string_view Suffix = ".tmp";
+
+// A writer not of this boot may be on another machine that shares the drive: only a file
+// nobody changed for this long is taken for a leftover.
+constexpr std::time_t ForeignWriterSilence = 60 * 60;
+
+// The first eight hex digits of the kernel's id of this boot; "0" where it cannot be read.
+std::string readBootId() {
+    std::ifstream in("/proc/sys/kernel/random/boot_id");
+    std::string id;
+    if (!(in >> id) || id.size() < 8) return "0";
+    return id.substr(0, 8);
+}
+
+const std::string& bootId() {
+    static const std::string id = readBootId();
+    return id;
+}
+
+// When process `pid` started, in clock ticks after boot (field 22 of /proc/PID/stat); 0 when
+// it does not run; UINT64_MAX when that cannot be told.
+std::uint64_t processStart(unsigned long pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%lu/stat", pid);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 0 : UINT64_MAX;
+    char text[1024];
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got <= 0) return UINT64_MAX;
+    const std::string_view line(text, static_cast<std::size_t>(got));
+    // The command name in parentheses may hold blanks and parentheses of its own.
+    const std::size_t close = line.rfind(')');
+    if (close == std::string_view::npos) return UINT64_MAX;
+    std::size_t at = close + 1;
+    for (int field = 3; field <= 22; ++field) {
+        at = line.find_first_not_of(' ', at);
+        if (at == std::string_view::npos) return UINT64_MAX;
+        if (field == 22) {
+            std::uint64_t start = 0;
+            std::from_chars(line.data() + at, line.data() + line.size(), start);
+            return start;
+        }
+        at = line.find(' ', at);
+    }
+    return UINT64_MAX;
+}
+
+std::uint64_t ownStart() {
+    static const std::uint64_t start = processStart(static_cast<unsigned long>(::getpid()));
+    return start;
+}
+
+std::vector<std::string_view> fieldsOf(std::string_view name) {
+    name.remove_prefix(Prefix.size());
+    name.remove_suffix(Suffix.size());
+    std::vector<std::string_view> fields;
+    for (std::size_t dash; (dash = name.find('-')) != std::string_view::npos; name.remove_prefix(dash + 1))
+        fields.push_back(name.substr(0, dash));
+    fields.push_back(name);
+    return fields;
+}
+
+bool hexNumber(std::string_view text, std::uint64_t& value) {
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+} // namespace
+
+std::string temporaryName(unsigned attempt) {
+    // Unique within the process without a clock: a counter, and the attempt after a clash
+    // with a leftover of an earlier process that happened to have the same pid and start.
+    static std::atomic<unsigned> counter{0};
+    char name[128];
+    std::snprintf(name, sizeof name, "~quellomir-%s-%lx-%llx-%x%02x.tmp", bootId().c_str(),
+                  static_cast<unsigned long>(::getpid()), static_cast<unsigned long long>(ownStart()),
+                  counter.fetch_add(1, std::memory_order_relaxed), attempt & 0xff);
+    return name;
+}
+
+bool isTemporaryName(std::string_view name) {
+    return name.size() > Prefix.size() + Suffix.size() && name.starts_with(Prefix) && name.ends_with(Suffix);
+}
+
+bool writerIsGone(std::string_view name, std::time_t changed) {
+    if (!isTemporaryName(name)) return false;
+    const std::vector<std::string_view> fields = fieldsOf(name);
+    std::uint64_t pid = 0;
+    std::uint64_t start = 0;
+    const bool ofThisBoot = fields.size() == 4 && fields[0] == bootId() && bootId() != "0" &&
+                            hexNumber(fields[1], pid) && hexNumber(fields[2], start);
+    if (ofThisBoot) {
+        const std::uint64_t running = processStart(static_cast<unsigned long>(pid));
+        return running == 0 || (running != UINT64_MAX && running != start);
+    }
+    return std::time(nullptr) - changed > ForeignWriterSilence;
+}
+
+} // namespace quellomir
