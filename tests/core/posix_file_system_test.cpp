@@ -123,7 +123,9 @@ class PosixNewFileTest : public ::testing::TestWithParam<PosixFileSystem::NewFil
 
     bool named() { return testing::hasTildeNames(GetParam(), tmp.folder("dst")); }
     WriteFolder& dst() {
-        if (!m_dst.handle.open()) EXPECT_EQ(fs.openWriteFolder(tmp.folder("dst"), m_dst), 0);
+        if (!m_dst.handle.open()) {
+            EXPECT_EQ(fs.openWriteFolder(tmp.folder("dst"), m_dst), 0);
+        }
         return m_dst;
     }
 

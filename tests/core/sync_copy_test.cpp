@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -284,6 +286,31 @@ TEST_F(SafeFileCopyTest, ACopyNotToReplaceLeavesWhatIsAtTheNameAndNoTemporary) {
 
     ASSERT_TRUE(SafeFileCopy(fs, source, to + "b.txt", options).done);
     EXPECT_EQ(contentsOf(to + "b.txt"), "new");
+}
+
+TEST_F(SafeFileCopyTest, ASparseFileKeepsItsHolesAndItsContents) {
+    constexpr off_t Size = 256 << 20;
+    constexpr off_t DataAt = 100 << 20;
+    const std::string data(1 << 20, 'd');
+    const std::string source = tmp.file("from/disk.img", "");
+    {
+        const int fd = ::open(source.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), DataAt), ssize_t(data.size()));
+        ASSERT_EQ(::ftruncate(fd, Size), 0);
+        ::close(fd);
+    }
+    testing::setTime(source, SourceTime);
+    ASSERT_TRUE(SafeFileCopy(fs, source, to + "disk.img").done);
+
+    struct stat copy;
+    ASSERT_EQ(::stat((to + "disk.img").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, Size);
+    EXPECT_LE(copy.st_blocks * 512, 4 << 20); // the data and a little, not 256 MB
+    const int fd = ::open((to + "disk.img").c_str(), O_RDONLY);
+    std::string read(data.size() + 2, '?');
+    EXPECT_EQ(::pread(fd, read.data(), read.size(), DataAt - 1), ssize_t(read.size()));
+    ::close(fd);
+    EXPECT_EQ(read, '\0' + data + '\0');
 }
 
 } // namespace

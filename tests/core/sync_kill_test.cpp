@@ -93,6 +93,14 @@ TEST_P(SyncKilled, ACopyKilledHalfWayLeavesNoDestinationAndOneTemporaryAtMost) {
     EXPECT_LE(temporaries.size(), named() ? 1u : 0u);
     for (const std::string& name : temporaries)
         EXPECT_LT(sizeOf(two + name), std::int64_t(BigSize)); // the partial copy is only ever under "~"
+
+    // The next run removes what the killed one left, and makes the copy.
+    Plan plan = testing::comparePlan(fs, tmp / "one/", two);
+    NoYield noYield;
+    SyncSession session(fs, noYield);
+    EXPECT_TRUE(carryOutRow(plan, 0, RowAction::Copy, session).done);
+    EXPECT_TRUE(temporaryNamesIn(two).empty());
+    EXPECT_EQ(sizeOf(two + "big.bin"), std::int64_t(BigSize));
 }
 
 TEST_P(SyncKilled, AnOverwriteKilledHalfWayLeavesTheOlderFileAsItWas) {

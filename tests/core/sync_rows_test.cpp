@@ -12,6 +12,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace quellomir {
 namespace {
@@ -254,6 +258,138 @@ TEST_F(SyncRowsTest, OnACaseBlindDriveNamesDifferingOnlyInCaseDoNotReplaceEachOt
     EXPECT_EQ(actionOf(plan, one + "sub/README.TXT"), "Failed: " + std::string(AppearedReason));
     EXPECT_EQ(namesIn(two), std::vector<std::string>{"Readme.txt"});
     EXPECT_EQ(contentsOf(two + "Readme.txt"), "upper R");
+}
+
+// Runs `during` once a copy is complete but before it takes its name: someone editing,
+// growing or replacing a file while a long copy is under way.
+class DuringTheCopy final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    std::function<void()> during;
+    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
+                      const CopyProgress& progress = {}) override {
+        const int error = m_inner.copyToNewFile(source, followSource, folder, made, progress);
+        if (error == 0 && during) std::exchange(during, nullptr)();
+        return error;
+    }
+};
+
+TEST_F(SyncRowsTest, WhatChangesDuringTheCopyIsKeptAndTheRowFails) {
+    struct Case {
+        const char* what;
+        const char* changed; // the file written to during the copy, in one/ or two/
+        bool overwrite;
+        std::string_view reason;
+    };
+    for (const Case& c : {Case{"destination edited", "two/x.txt", true, ChangedReason},
+                          Case{"source grown", "one/x.txt", false, ChangedWhileCopiedReason},
+                          Case{"source rewritten", "one/x.txt", true, ChangedWhileCopiedReason}}) {
+        TempFolder here;
+        testing::setTime(here.file("one/x.txt", "new"), Newer);
+        here.folder("two");
+        if (c.overwrite) testing::setTime(here.file("two/x.txt", "old"), Older);
+        Plan plan = testing::comparePlan(fs, here / "one/", here / "two/");
+        ASSERT_EQ(plan.size(), 1u) << c.what;
+        DuringTheCopy changing(fs);
+        const std::string changed = here / c.changed;
+        changing.during = [&] { std::ofstream(changed, std::ios::app) << " and more"; };
+        sync(plan, changing);
+
+        EXPECT_EQ(plan.actionText(0), "Failed: " + std::string(c.reason)) << c.what;
+        // The destination as it was, or as its editor left it; never a short copy.
+        const std::string destination = c.changed[0] == 't' ? "old and more" : "old";
+        if (c.overwrite) {
+            EXPECT_EQ(contentsOf(here / "two/x.txt"), destination) << c.what;
+        } else {
+            EXPECT_FALSE(exists(here / "two/x.txt")) << c.what;
+        }
+        EXPECT_TRUE(temporaryNamesIn(here / "two/").empty()) << c.what;
+    }
+}
+
+TEST_F(SyncRowsTest, ASourceSwappedForALinkIsNotReadThrough) {
+    file("one/a.txt", "planned", Newer);
+    file("one/b.txt", "planned", Newer);
+    file("two/b.txt", "older", Older);
+    Plan plan = compare();
+    ASSERT_EQ(plan.size(), 2u);
+    // Even with the time the comparison saw, a link where a file was is not that file.
+    const std::string secret = file("secret.txt", "not to be copied", Newer);
+    for (const char* name : {"a.txt", "b.txt"}) {
+        ASSERT_EQ(::unlink((one + name).c_str()), 0);
+        tmp.link(std::string("one/") + name, secret);
+    }
+
+    sync(plan, fs);
+    EXPECT_EQ(plan.actionText(0), "Failed: " + std::string(ChangedReason));
+    EXPECT_EQ(plan.actionText(1), "Failed: " + std::string(ChangedReason));
+    EXPECT_FALSE(exists(two + "a.txt"));
+    EXPECT_EQ(contentsOf(two + "b.txt"), "older");
+}
+
+TEST_F(SyncRowsTest, NothingIsWrittenOutsideTheChosenFolders) {
+    // A link in Folder 2 to a folder elsewhere: the scan reads through it, the sync writes
+    // nothing there.
+    const std::string outside = file("elsewhere/x.txt", "outside, older", Older);
+    tmp.link("two/shared", tmp / "elsewhere");
+    file("one/x.txt", "newer", Newer);
+    file("one/y.txt", "copy", Newer);
+    Plan plan = compare();
+    Plan stale = compare();
+    ASSERT_EQ(plan.size(), 2u) << ::testing::PrintToString(rowTexts(plan));
+    sync(plan, fs);
+    EXPECT_EQ(actionOf(plan, one + "x.txt"), "Failed: the destination lies outside Folder 2");
+    EXPECT_EQ(actionOf(plan, one + "y.txt"), "Done");
+    EXPECT_EQ(contentsOf(outside), "outside, older");
+
+    // Folder 2 itself swapped for a link to another folder after the comparison.
+    ASSERT_EQ(::rename(two.c_str(), (tmp / "two-moved").c_str()), 0);
+    const std::string swapped = tmp.folder("swapped-in");
+    tmp.link("two", swapped);
+    sync(stale, fs);
+    EXPECT_EQ(actionOf(stale, one + "y.txt"), "Failed: the destination lies outside Folder 2");
+    EXPECT_TRUE(namesIn(swapped).empty());
+}
+
+TEST_F(SyncRowsTest, SetUserAndGroupIdBitsAreKeptOnlyForTheSourcesOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file another owner";
+    const std::string others = file("one/others-program", "#!", Newer);
+    ASSERT_EQ(::chown(others.c_str(), 1234, 1234), 0);
+    testing::setMode(others, 06755);
+    const std::string own = file("one/own-program", "#!", Newer);
+    testing::setMode(own, 06755);
+    Plan plan = compare();
+    sync(plan, fs);
+    EXPECT_EQ(testing::modeOf(two + "others-program"), 0755u); // now root's: no set-ID bits
+    EXPECT_EQ(testing::modeOf(two + "own-program"), 06755u);
+}
+
+// Gives a folder only as one that can be written into but not read (mode -wx), which the
+// program, as root, would otherwise always read.
+class UnreadableFolders final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
+        if (int error = m_inner.openWriteFolder(path, folder)) return error;
+        folder.handle.close();
+        folder.handle.fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        folder.handle.owner = this;
+        folder.listable = false;
+        return folder.handle.fd < 0 ? errno : 0;
+    }
+};
+
+TEST_F(SyncRowsTest, AFolderThatCanBeWrittenButNotReadIsSyncedAndFlushed) {
+    file("one/new.txt", "copy", Newer);
+    file("one/x.txt", "newer", Newer);
+    file("two/x.txt", "older", Older);
+    Plan plan = compare();
+    UnreadableFolders unreadable(fs);
+    sync(plan, unreadable);
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(plan.actionText(row), "Done") << row;
+    EXPECT_TRUE(sameTime(timeOf(two + "new.txt"), Newer)); // given its time after the flush
+    EXPECT_EQ(contentsOf(two + "x.txt"), "newer");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "files/path_text.h"
 #include "fs/posix_file_system.h"
+#include "fs/temporary_names.h"
 #include "support/compare_lists.h"
 #include "support/faulty_file_system.h"
 #include "support/forwarding_file_system.h"
@@ -414,6 +415,75 @@ TEST_F(SyncSessionTest, OnADriveThatKeepsWholeSecondsTheCopiesStillCompareEqualT
     EXPECT_TRUE(hasTime(two + "early.txt", {EarlyInTheSecond.seconds, 0}));
     EXPECT_TRUE(hasTime(two + "late.txt", {LateInTheSecond.seconds + 1, 0}));
     EXPECT_TRUE(hasTime(two + "replaces.txt", {LateInTheSecond.seconds + 1, 0}));
+}
+
+// A source time without a fraction reads back exactly from a drive of whole seconds as
+// well; only one with a fraction tells that a drive keeps nanoseconds.
+TEST_F(SyncSessionTest, AWholeSecondSourceFirstDoesNotMakeAWholeSecondDriveLookExact) {
+    file("one/whole.txt", "w", {1'600'000'100, 0});
+    file("one/late.txt", "l", {1'600'000'200, 700'000'000});
+    Plan plan = testing::comparePlan(posix, one, two);
+    WholeSecondsDrive drive(posix);
+    SyncSession session(drive, yielder);
+    for (const char* first : {"whole.txt", "late.txt"})
+        for (std::size_t row = 0; row < plan.size(); ++row)
+            if (GetFileName(plan.sourceText(row)) == first) carryOut(plan, row, session);
+    session.flush(plan);
+    EXPECT_TRUE(rowTexts(testing::comparePlan(posix, one, two)).empty());
+}
+
+// A drive that cannot hold a time before 1980, as exFAT cannot, and says nothing about it.
+class From1980Drive final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    static constexpr FileTime Earliest{315'532'800, 0};
+    int setModified(NewFile& file, FileTime modified) override {
+        return m_inner.setModified(file, modified.seconds < Earliest.seconds ? Earliest : modified);
+    }
+    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
+        return m_inner.setModified(folder, name, modified.seconds < Earliest.seconds ? Earliest : modified);
+    }
+};
+
+TEST_F(SyncSessionTest, ATimeTheDriveCannotHoldFailsTheRowAndLeavesTheCopy) {
+    file("one/old.txt", "from 1975", {157'766'400, 0});
+    file("one/new.txt", "from 2020", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    From1980Drive drive(posix);
+    SyncSession session(drive, yielder);
+    syncPlan(plan, session);
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        const bool old = GetFileName(plan.sourceText(row)) == "old.txt";
+        EXPECT_EQ(plan.actionText(row), old ? "Failed: " + std::string(TimeNotKeptReason) : "Done");
+    }
+    EXPECT_EQ(contentsOf(two + "old.txt"), "from 1975");
+}
+
+TEST_F(SyncSessionTest, LeftoversOfDeadRunsAreRemovedThoseOfLiveOnesAndOtherProgramsKept) {
+    // This process's own name, and one of the same pid but another start: a dead process.
+    const std::string live = temporaryName(0);
+    std::string dead = live;
+    const std::size_t start = dead.rfind('-', dead.rfind('-') - 1) + 1;
+    dead.insert(start, "1");
+    for (const std::string& name : {live, dead, std::string("~other-editor.tmp")})
+        tmp.file("two/" + name, "partial");
+    file("one/a.txt", "a", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    FaultyFileSystem fs(posix);
+    fs.failPath(Op::Unlink, two + dead, EACCES);
+    SyncSession session(fs, yielder);
+    syncPlan(plan, session);
+    EXPECT_EQ(testing::temporaryNamesIn(two), (std::vector<std::string>{"~other-editor.tmp", dead, live}));
+
+    ASSERT_EQ(session.notes().size(), 1u);
+    EXPECT_EQ(session.notes()[0],
+              std::string(LeftoverReason) + two + dead + " \u2014 " + std::strerror(EACCES));
+    file("one/b.txt", "b", Newer);
+    Plan next = testing::comparePlan(posix, one, two);
+    SyncSession again(posix, yielder);
+    syncPlan(next, again);
+    EXPECT_EQ(testing::temporaryNamesIn(two), (std::vector<std::string>{"~other-editor.tmp", live}));
+    EXPECT_TRUE(again.notes().empty());
 }
 
 TEST_F(SyncSessionTest, ADriveThatKeptOneTimeExactlyIsNotLookedAtAgain) {
