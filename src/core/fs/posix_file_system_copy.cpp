@@ -69,7 +69,8 @@ constexpr off_t Unbounded = std::numeric_limits<off_t>::max();
 // the other, handing the window its turn after every piece; `way` is the one that worked so far.
 int copyRange(int from, int to, off_t at, off_t length, Way& way, std::unique_ptr<char[]>& buffer,
               const FileSystem::CopyProgress& progress) {
-    if (::lseek(from, at, SEEK_SET) < 0 || ::lseek(to, at, SEEK_SET) < 0) return errno;
+    // Both files are open at their starts until a copy with holes moves them on.
+    if (at != 0 && (::lseek(from, at, SEEK_SET) < 0 || ::lseek(to, at, SEEK_SET) < 0)) return errno;
     off_t done = 0;
     off_t lastTurn = 0;
     while (done < length) {
@@ -136,7 +137,8 @@ int copyContents(int from, int to, const struct stat& source, const FileSystem::
         const int error = copyWithHoles(from, to, source.st_size, way, buffer, progress);
         // A file system that cannot tell where the data is gets a plain copy.
         if (error != EINVAL && error != ENOTSUP && error != EOPNOTSUPP) return error;
-        if (::ftruncate(to, 0) != 0) return errno;
+        if (::ftruncate(to, 0) != 0 || ::lseek(from, 0, SEEK_SET) < 0 || ::lseek(to, 0, SEEK_SET) < 0)
+            return errno;
     }
     // A file that says it is empty may still give contents when read (some kernel files).
     return copyRange(from, to, 0, source.st_size > 0 ? source.st_size : Unbounded, way, buffer, progress);
