@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/settings_store.h"
 #include "handler/addresses.h"
 #include "handler/numbered_handler.h"
 #include "sync/carry_out_row.h"
@@ -7,8 +8,19 @@
 #include "sync/sync_session.h"
 
 #include <QLocale>
+#include <QStringList>
 
 namespace quellomir {
+namespace {
+
+// Whether the files that overwrite rows replace go to the Trash: yes, unless the user's
+// settings file says "KeepReplacedFiles=false" (or 0, no, off).
+bool keepsReplacedFiles(const SettingsStore& settings) {
+    const QString value = settings.read(QStringLiteral("KeepReplacedFiles"), QString()).trimmed().toLower();
+    return !QStringList{"false", "0", "no", "off"}.contains(value);
+}
+
+} // namespace
 
 void Form1::PushButton6_Click() {
     carryOutRun(
@@ -28,7 +40,10 @@ void Form1::carryOutPlan(Yielder& yielder) {
     SyncSession session(m_env.fs, yielder);
     m_syncRow = 0;
     m_syncRows = 0;
-    h.run(106, [&] { m_syncRows = m_plan.count(); });
+    h.run(106, [&] {
+        session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings));
+        m_syncRows = m_plan.count();
+    });
     for (int i = 1; i <= m_syncRows; ++i) {
         m_syncRow = i;
         h.run(108, [&] { yielder.tick(); });

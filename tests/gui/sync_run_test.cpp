@@ -32,6 +32,20 @@ class SyncRun : public WindowTest {
     TreeBuilder two;
 };
 
+// The setting is read at each run; absent, the replaced file is kept.
+TEST_F(SyncRun, TheReplacedFileGoesToTheTrashUnlessTheSettingTurnsThatOff) {
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files/");
+    for (const char* setting : {"", "false"}) {
+        const QString name = QStringLiteral("kept-%1.txt").arg(setting);
+        one.file(name, "newer", 1600000200);
+        two.file(name, "older", 1600000000);
+        if (*setting) store(QStringLiteral("KeepReplacedFiles"), QString::fromLatin1(setting));
+        compared().PushButton6_Click();
+        EXPECT_EQ(contents(two.path(name)), QByteArray("newer"));
+        EXPECT_EQ(contents(trash + name), QByteArray(*setting ? "<missing>" : "older")) << setting;
+    }
+}
+
 TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
     one.file("Sub/report.txt", "report", 1600000000);
     one.file("notes.txt", "newer notes", 1600000200);

@@ -187,6 +187,44 @@ int FaultyFileSystem::setModified(WriteFolder& folder, const std::string& name, 
     return m_inner.setModified(folder, name, modified);
 }
 
+int FaultyFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
+    if (int error = enter(Operation::OpenTrash, near.path)) return error;
+    return m_inner.openTrash(near, trash);
+}
+
+int FaultyFileSystem::createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) {
+    if (int error = enter(Operation::CreateTrashInfo, name)) return error;
+    return m_inner.createTrashInfo(trash, name, contents);
+}
+
+int FaultyFileSystem::linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                                    const std::string& trashName) {
+    if (int error = enter(Operation::LinkIntoTrash, trashName)) return error;
+    return m_inner.linkIntoTrash(folder, name, trash, trashName);
+}
+
+int FaultyFileSystem::moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                                    const std::string& trashName) {
+    if (int error = enter(Operation::MoveIntoTrash, trashName)) return error;
+    return m_inner.moveIntoTrash(folder, name, trash, trashName);
+}
+
+int FaultyFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
+                                     const std::string& name) {
+    if (int error = enter(Operation::MoveOutOfTrash, trashName)) return error;
+    return m_inner.moveOutOfTrash(trash, trashName, folder, name);
+}
+
+int FaultyFileSystem::removeTrashFile(TrashCan& trash, const std::string& name) {
+    if (int error = enter(Operation::RemoveTrashFile, name)) return error;
+    return m_inner.removeTrashFile(trash, name);
+}
+
+int FaultyFileSystem::syncTrash(TrashCan& trash) {
+    if (int error = enter(Operation::SyncTrash, trash.path)) return error;
+    return m_inner.syncTrash(trash);
+}
+
 int FaultyFileSystem::unlink(const std::string& path) {
     if (int error = enter(Operation::Unlink, path)) return error;
     return m_inner.unlink(path);

@@ -36,6 +36,13 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         SetModified,    // of a new file or an entry of a folder alike
         SetMode,
         DiscardNewFile,
+        OpenTrash,       // its path is the folder's it is for
+        CreateTrashInfo, // these five: their path is the name in the Trash
+        LinkIntoTrash,
+        MoveIntoTrash,
+        MoveOutOfTrash,
+        RemoveTrashFile,
+        SyncTrash,
         Unlink, // of a path or an entry of a folder alike
         Count
     };
@@ -78,6 +85,16 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int syncFolder(WriteFolder& folder) override;
     int syncFileSystem(Handle& held) override;
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
+    int openTrash(WriteFolder& near, TrashCan& trash) override;
+    int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override;
+    int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                      const std::string& trashName) override;
+    int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                      const std::string& trashName) override;
+    int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
+                       const std::string& name) override;
+    int removeTrashFile(TrashCan& trash, const std::string& name) override;
+    int syncTrash(TrashCan& trash) override;
     int unlink(const std::string& path) override;
 
   private:

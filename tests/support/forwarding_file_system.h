@@ -59,6 +59,30 @@ class ForwardingFileSystem : public FileSystem {
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
         return m_inner.setModified(folder, name, modified);
     }
+    int openTrash(WriteFolder& near, TrashCan& trash) override { return m_inner.openTrash(near, trash); }
+    int realPath(WriteFolder& folder, std::string& path) override { return m_inner.realPath(folder, path); }
+    int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override {
+        return m_inner.createTrashInfo(trash, name, contents);
+    }
+    int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                      const std::string& trashName) override {
+        return m_inner.linkIntoTrash(folder, name, trash, trashName);
+    }
+    int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                      const std::string& trashName) override {
+        return m_inner.moveIntoTrash(folder, name, trash, trashName);
+    }
+    int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
+                       const std::string& name) override {
+        return m_inner.moveOutOfTrash(trash, trashName, folder, name);
+    }
+    int removeTrashFile(TrashCan& trash, const std::string& name) override {
+        return m_inner.removeTrashFile(trash, name);
+    }
+    int removeTrashInfo(TrashCan& trash, const std::string& name) override {
+        return m_inner.removeTrashInfo(trash, name);
+    }
+    int syncTrash(TrashCan& trash) override { return m_inner.syncTrash(trash); }
     int unlink(const std::string& path) override { return m_inner.unlink(path); }
     void close(Handle& handle) override { m_inner.close(handle); }
 

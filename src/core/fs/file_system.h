@@ -125,6 +125,17 @@ struct NewFile {
     std::string temporaryName; // empty while the file has no name
 };
 
+// The Trash of one drive, where the desktop's file managers find what was put there and
+// can restore it: the home Trash for the drive of the user's home, else a Trash in the
+// top folder of the drive. Nothing is ever moved into a Trash on another drive.
+struct TrashCan {
+    std::string path;   // where it is, for messages
+    std::string topdir; // the real path of the drive's top folder; empty for the home Trash
+    std::uint64_t device = 0;
+    Handle files; // its folders "files" and "info"
+    Handle info;
+};
+
 // Whether a new file may replace a file that is at the name it is given.
 enum class Replace : std::uint8_t { Yes, No };
 
@@ -219,6 +230,29 @@ class FileSystem {
     // Sets the last-write time of the entry `name` of `folder` (never through a link) to the
     // nanosecond, and its access time to now.
     virtual int setModified(WriteFolder& folder, const std::string& name, FileTime modified) = 0;
+
+    // The Trash for files of `near`'s drive, its folders made where they are missing.
+    virtual int openTrash(WriteFolder& near, TrashCan& trash) = 0;
+    // The path of `folder` with every link resolved, as it is now.
+    virtual int realPath(WriteFolder& folder, std::string& path) = 0;
+    // Writes the info file `name` into the Trash's "info", never replacing one: EEXIST when
+    // the name is taken.
+    virtual int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) = 0;
+    // Puts the entry `name` of `folder` into the Trash's "files" as `trashName`: as a second
+    // link, which leaves it in place too, or moved, which does not. Neither replaces
+    // anything there (EEXIST).
+    virtual int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                              const std::string& trashName) = 0;
+    virtual int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                              const std::string& trashName) = 0;
+    // Moves `trashName` out of the Trash back to `name` in `folder`.
+    virtual int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
+                               const std::string& name) = 0;
+    // Removes the entry `name` of the Trash's "files", or of its "info".
+    virtual int removeTrashFile(TrashCan& trash, const std::string& name) = 0;
+    virtual int removeTrashInfo(TrashCan& trash, const std::string& name) = 0;
+    // Flushes the Trash's two folders to the disk.
+    virtual int syncTrash(TrashCan& trash) = 0;
 
     virtual int unlink(const std::string& path) = 0;
     virtual void close(Handle& handle) = 0;

@@ -1,5 +1,7 @@
 #include "sync/copy_file_overwrite.h"
 
+#include "sync/keep_in_trash.h"
+
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -119,7 +121,14 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     // destination during the copy stays.
     if (options.replacing && !destinationKept(fs, folder, name, *options.replacing))
         return refuse(fs, made, ChangedReason);
+    KeptFile kept;
+    if (options.trash)
+        if (int keepError = keepInTrash(fs, folder, name, *options.trash, kept)) {
+            fs.discardNewFile(made);
+            return CopyResult::failure(std::string(NotKeptReason) + CopyResult::failure(keepError).reason);
+        }
     if (int nameError = takeName(fs, made, name, options.replace)) {
+        if (options.trash) putBack(fs, folder, name, *options.trash, kept);
         fs.discardNewFile(made);
         return CopyResult::failure(nameError);
     }
@@ -129,6 +138,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
         // file system is, through the copy's descriptor.
         if (folderError == EBADF && options.fileSystem && options.fileSystem->open())
             folderError = fs.syncFileSystem(*options.fileSystem);
+        if (folderError == 0 && options.trash) folderError = fs.syncTrash(*options.trash);
         if (folderError != 0) return CopyResult::failure(folderError);
     }
     CopyResult result = CopyResult::success(sourceTime);

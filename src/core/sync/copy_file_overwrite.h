@@ -42,6 +42,8 @@ struct CopyOptions {
     // written to it or replaced it by the time the copy is to take its name, it is kept and
     // the copy refused (ChangedReason).
     std::optional<FileFacts> replacing;
+    // Where the file the copy replaces is kept, or nullptr to let it go.
+    TrashCan* trash = nullptr;
     // Where a descriptor of the destination's file system is kept for flushing it later; the
     // copy fills it when it is not open yet.
     Handle* fileSystem = nullptr;
@@ -59,7 +61,9 @@ FileTime provisionalTime(FileTime sourceTime);
 // as equal, is looked at again once that second is over; one that changed is refused
 // (ChangedWhileCopiedReason), so that no copy ever carries a time that compares equal to a
 // later state of its source. Set-user-ID and set-group-ID bits are kept only where the copy
-// belongs to the source's owner and group. Any failure removes the new file and leaves the
+// belongs to the source's owner and group. With a Trash, the file the copy replaces goes
+// there just before the copy takes its name (and comes back should the naming fail); one
+// that cannot be kept fails the copy (NotKeptReason). Any failure removes the new file and leaves the
 // destination as it was, except a failing flush of the folder after the naming, which is
 // reported with the copy in place. Never throws, except what `progress` throws.
 CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFolder& folder,

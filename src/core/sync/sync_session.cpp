@@ -2,6 +2,7 @@
 
 #include "compare/compare_rules.h"
 #include "files/path_text.h"
+#include "sync/keep_in_trash.h"
 #include "sync/normalize_backslashes.h"
 #include "sync/safe_file_copy.h"
 #include "sync/sync_reasons.h"
@@ -107,6 +108,20 @@ void SyncSession::removeLeftovers(WriteFolder& folder) {
             m_notes.push_back(std::string(LeftoverReason) + folder.path + name + " \u2014 " + words(error));
 }
 
+TrashCan* SyncSession::trashFor(WriteFolder& folder, CopyResult& failure) {
+    auto found = std::find_if(m_trashes.begin(), m_trashes.end(),
+                              [&](const auto& trash) { return trash->device == folder.device; });
+    if (found == m_trashes.end()) {
+        auto trash = std::make_unique<Trash>();
+        trash->device = folder.device;
+        trash->error = m_fs.openTrash(folder, trash->can);
+        found = m_trashes.insert(m_trashes.end(), std::move(trash));
+    }
+    if ((*found)->error == 0) return &(*found)->can;
+    failure = CopyResult::failure(std::string(NotKeptReason) + words((*found)->error));
+    return nullptr;
+}
+
 Handle& SyncSession::fileSystemHandle(std::uint64_t device) {
     for (auto& [held, handle] : m_fileSystems)
         if (held == device) return handle;
@@ -142,6 +157,11 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
             if (checks.plannedDestinationTime && seen.modified != *checks.plannedDestinationTime)
                 return CopyResult::failure(std::string(ChangedReason));
             options.replacing = there;
+        }
+        if (replacing == Replacing::OlderFile && m_keepReplaced) {
+            CopyResult failure;
+            options.trash = trashFor(*folder, failure);
+            if (!options.trash) return failure;
         }
     }
     CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);

@@ -52,6 +52,10 @@ class SyncSession {
 
     FileSystem& fs() { return m_fs; }
 
+    // Whether the files that overwrite rows replace go to the Trash of their drive (the
+    // default) or are let go.
+    void setKeepReplacedFiles(bool keep) { m_keepReplaced = keep; }
+
     // Whether an earlier row of this run wrote `path` (compared once its doubled
     // separators are tidied).
     bool wrote(const std::string& path) const;
@@ -110,6 +114,9 @@ class SyncSession {
     // The chosen folder of `checks`, looked up once when the plan does not know it.
     std::optional<FolderIdentity> topFolder(const RowChecks& checks);
     void removeLeftovers(WriteFolder& folder);
+    // The Trash of `folder`'s drive, found once per drive; nullptr and the reason when the
+    // drive has none that can be used.
+    TrashCan* trashFor(WriteFolder& folder, CopyResult& failure);
     // The descriptor kept to flush the file system of `device`.
     Handle& fileSystemHandle(std::uint64_t device);
 
@@ -132,6 +139,13 @@ class SyncSession {
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
     std::vector<std::pair<std::uint64_t, Handle>> m_fileSystems;
+    bool m_keepReplaced = true;
+    struct Trash {
+        std::uint64_t device = 0;
+        int error = 0; // why the drive has no Trash to use
+        TrashCan can;
+    };
+    std::vector<std::unique_ptr<Trash>> m_trashes;
     std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
     std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
     std::vector<std::string> m_notes;

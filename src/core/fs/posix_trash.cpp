@@ -1,0 +1,215 @@
+#include "fs/posix_file_system.h"
+
+#include "fs/unique_fd.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace quellomir {
+namespace {
+
+// Folders nest no deeper than this on any drive a path can name (PATH_MAX / 2).
+constexpr int MaxDepth = 2048;
+
+// $XDG_DATA_HOME, or ~/.local/share where it is not set to an absolute path.
+std::string dataHome() {
+    if (const char* set = std::getenv("XDG_DATA_HOME"); set && set[0] == '/') return set;
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* user = ::getpwuid(::geteuid());
+        home = user ? user->pw_dir : "/";
+    }
+    return std::string(home) + "/.local/share";
+}
+
+// The drive of the nearest folder of `path` that exists: where a folder made at `path` goes.
+int driveOf(std::string path, dev_t& device) {
+    for (;;) {
+        struct stat facts;
+        if (::stat(path.c_str(), &facts) == 0) {
+            device = facts.st_dev;
+            return 0;
+        }
+        const std::size_t slash = path.rfind('/');
+        if (errno != ENOENT || slash == std::string::npos || path == "/") return errno;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+}
+
+// Makes `path` and the folders above it that are missing, each only its owner may enter.
+int makeFolders(const std::string& path) {
+    for (std::size_t slash = 1; slash != std::string::npos;) {
+        slash = path.find('/', slash + 1);
+        const std::string part = path.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    }
+    return 0;
+}
+
+// Opens (making it where missing) the folder `name` in `at`, which must be a folder of its
+// own, not a link to one.
+int openOwnFolder(int at, const char* name, int flags, UniqueFd& folder) {
+    if (::mkdirat(at, name, 0700) != 0 && errno != EEXIST) return errno;
+    folder.reset(::openat(at, name, flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return folder.valid() ? 0 : errno;
+}
+
+// Fills `trash` with the "files" and "info" folders of the Trash folder `at`.
+int openFilesAndInfo(int at, TrashCan& trash, FileSystem* owner) {
+    UniqueFd files;
+    UniqueFd info;
+    if (int error = openOwnFolder(at, "files", O_RDONLY, files)) return error;
+    if (int error = openOwnFolder(at, "info", O_RDONLY, info)) return error;
+    trash.files = Handle();
+    trash.files.owner = owner;
+    trash.files.fd = files.release();
+    trash.info = Handle();
+    trash.info.owner = owner;
+    trash.info.fd = info.release();
+    return 0;
+}
+
+int readLinkOfFd(int fd, std::string& path) {
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(self, target, sizeof target - 1);
+    if (length < 0) return errno;
+    path.assign(target, static_cast<std::size_t>(length));
+    return 0;
+}
+
+// The top folder of the drive that `folder` lies on: the last folder up through ".." that is
+// still on its drive.
+int openTopFolder(int folder, UniqueFd& top) {
+    struct stat here;
+    if (::fstat(folder, &here) != 0) return errno;
+    top.reset(::openat(folder, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!top.valid()) return errno;
+    for (int depth = 0; depth < MaxDepth; ++depth) {
+        UniqueFd parent(::openat(top.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!parent.valid()) return errno;
+        struct stat up;
+        if (::fstat(parent.get(), &up) != 0) return errno;
+        if (up.st_dev != here.st_dev || up.st_ino == here.st_ino) return 0;
+        here = up;
+        top = std::move(parent);
+    }
+    return ELOOP;
+}
+
+// The Trash in the top folder `top` of a drive: $topdir/.Trash/$uid where the drive has a
+// shared ".Trash" (a folder of its own with the sticky bit), else $topdir/.Trash-$uid.
+int openTopTrash(int top, TrashCan& trash, FileSystem* owner) {
+    const std::string uid = std::to_string(::geteuid());
+    UniqueFd shared(::openat(top, ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat facts;
+    if (shared.valid() && ::fstat(shared.get(), &facts) == 0 && (facts.st_mode & S_ISVTX) != 0) {
+        UniqueFd own;
+        if (openOwnFolder(shared.get(), uid.c_str(), O_PATH, own) == 0 &&
+            openFilesAndInfo(own.get(), trash, owner) == 0) {
+            trash.path = "/.Trash/" + uid;
+            return 0;
+        }
+    }
+    UniqueFd own;
+    const std::string name = ".Trash-" + uid;
+    if (int error = openOwnFolder(top, name.c_str(), O_PATH, own)) return error;
+    // A folder of that name that someone else made is no Trash of this user's.
+    if (::fstat(own.get(), &facts) != 0) return errno;
+    if (facts.st_uid != ::geteuid()) return EACCES;
+    trash.path = "/" + name;
+    return openFilesAndInfo(own.get(), trash, owner);
+}
+
+} // namespace
+
+int PosixFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
+    trash.device = near.device;
+    const std::string home = dataHome();
+    dev_t homeDrive = 0;
+    if (driveOf(home, homeDrive) == 0 && homeDrive == near.device) {
+        const std::string path = home + "/Trash";
+        if (int error = makeFolders(path)) return error;
+        UniqueFd folder(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!folder.valid()) return errno;
+        trash.path = path;
+        trash.topdir.clear();
+        return openFilesAndInfo(folder.get(), trash, this);
+    }
+    UniqueFd top;
+    if (int error = openTopFolder(near.handle.fd, top)) return error;
+    if (int error = readLinkOfFd(top.get(), trash.topdir)) return error;
+    if (int error = openTopTrash(top.get(), trash, this)) return error;
+    trash.path = (trash.topdir == "/" ? "" : trash.topdir) + trash.path;
+    return 0;
+}
+
+int PosixFileSystem::realPath(WriteFolder& folder, std::string& path) {
+    return readLinkOfFd(folder.handle.fd, path);
+}
+
+int PosixFileSystem::createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) {
+    UniqueFd file(
+        ::openat(trash.info.fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid()) return errno;
+    for (std::size_t done = 0; done < contents.size();) {
+        const ssize_t put = ::write(file.get(), contents.data() + done, contents.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            const int error = put < 0 ? errno : EIO;
+            ::unlinkat(trash.info.fd, name.c_str(), 0);
+            return error;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    if (int error = file.close()) {
+        ::unlinkat(trash.info.fd, name.c_str(), 0);
+        return error;
+    }
+    return 0;
+}
+
+int PosixFileSystem::linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                                   const std::string& trashName) {
+    return ::linkat(folder.handle.fd, name.c_str(), trash.files.fd, trashName.c_str(), 0) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                                   const std::string& trashName) {
+    if (::renameat2(folder.handle.fd, name.c_str(), trash.files.fd, trashName.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL) return errno;
+    // A file system that cannot refuse in the rename itself (FUSE drives): look first.
+    struct stat facts;
+    if (::fstatat(trash.files.fd, trashName.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    return ::renameat(folder.handle.fd, name.c_str(), trash.files.fd, trashName.c_str()) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
+                                    const std::string& name) {
+    return ::renameat(trash.files.fd, trashName.c_str(), folder.handle.fd, name.c_str()) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::removeTrashFile(TrashCan& trash, const std::string& name) {
+    return ::unlinkat(trash.files.fd, name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::removeTrashInfo(TrashCan& trash, const std::string& name) {
+    return ::unlinkat(trash.info.fd, name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::syncTrash(TrashCan& trash) {
+    if (::fsync(trash.info.fd) != 0) return errno;
+    return ::fsync(trash.files.fd) == 0 ? 0 : errno;
+}
+
+} // namespace quellomir

@@ -1,0 +1,100 @@
+#include "sync/keep_in_trash.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace quellomir {
+namespace {
+
+// Names tried in the Trash before giving up; each taken one is a file of that name that is
+// already there.
+constexpr int NameAttempts = 1000;
+
+// The errors with which a drive says that it has no hard links (FAT, exFAT).
+bool cannotLink(int error) {
+    return error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
+           error == EXDEV;
+}
+
+bool keptAsItIs(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+           c == '-' || c == '_' || c == '.' || c == '~';
+}
+
+std::string percentEncoded(std::string_view path) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(path.size());
+    for (const char c : path) {
+        if (keptAsItIs(c)) {
+            encoded += c;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        encoded += '%';
+        encoded += Hex[byte >> 4];
+        encoded += Hex[byte & 15];
+    }
+    return encoded;
+}
+
+// The path the info file records: relative to the drive's top folder for a Trash there, so
+// that a stick mounted elsewhere still restores; absolute for the home Trash.
+std::string originalPath(FileSystem& fs, WriteFolder& folder, const std::string& name,
+                         const TrashCan& trash) {
+    std::string path;
+    if (fs.realPath(folder, path) != 0) path = folder.path;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    if (!trash.topdir.empty()) {
+        const std::string top = trash.topdir == "/" ? "/" : trash.topdir + '/';
+        if (path.starts_with(top)) path.erase(0, top.size());
+    }
+    return path;
+}
+
+} // namespace
+
+std::string trashInfoText(std::string_view originalPath, std::time_t deleted) {
+    std::tm local{};
+    ::localtime_r(&deleted, &local);
+    char date[64];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return "[Trash Info]\nPath=" + percentEncoded(originalPath) + "\nDeletionDate=" + date + "\n";
+}
+
+int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
+                KeptFile& kept) {
+    const std::string info = trashInfoText(originalPath(fs, folder, name, trash), std::time(nullptr));
+    for (int attempt = 1; attempt <= NameAttempts; ++attempt) {
+        const std::string trashName = attempt == 1 ? name : name + "." + std::to_string(attempt);
+        const std::string infoName = trashName + ".trashinfo";
+        // The info file first, as the desktop expects: a file in "files" without one is
+        // shown nowhere.
+        const int infoError = fs.createTrashInfo(trash, infoName, info);
+        if (infoError == EEXIST) continue;
+        if (infoError != 0) return infoError;
+        int error = fs.linkIntoTrash(folder, name, trash, trashName);
+        kept.moved = error != 0 && cannotLink(error);
+        if (kept.moved) error = fs.moveIntoTrash(folder, name, trash, trashName);
+        if (error == 0) {
+            kept.trashName = trashName;
+            return 0;
+        }
+        fs.removeTrashInfo(trash, infoName);
+        if (error != EEXIST) return error; // a file in "files" that lost its info file
+    }
+    return EEXIST;
+}
+
+int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
+            const KeptFile& kept) {
+    const int error = kept.moved ? fs.moveOutOfTrash(trash, kept.trashName, folder, name)
+                                 : fs.removeTrashFile(trash, kept.trashName);
+    // Without its file, the info file would show the desktop a file that is not there.
+    if (error == 0) fs.removeTrashInfo(trash, kept.trashName + ".trashinfo");
+    return error;
+}
+
+} // namespace quellomir
