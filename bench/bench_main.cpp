@@ -17,7 +17,7 @@ constexpr Subcommand Subcommands[] = {
      runGenerate},
     {"scan", "scan DIR [--runs N] [--yield 0|1]", runScan},
     {"compare", "compare DIR1 DIR2 [--runs N] [--rsync 0|1]", runCompare},
-    {"sync", "sync DIR1 DIR2 [--runs N]", runSync},
+    {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1]", runSync},
 };
 
 int usage() {

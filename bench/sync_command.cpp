@@ -5,6 +5,11 @@
 // followed by `sync -f`. A comparison after the run, neither timed nor counted in the peak
 // memory, tells how many rows it would still plan: none, unless names repeat in DIR1.
 //
+// With --older 1, each run's folder first gets a copy of DIR1 whose files are ten seconds
+// older, so that every row replaces a file (cp then copies over the same copy); --keep 0
+// lets the replaced files go instead of putting them into the Trash, the cost of which the
+// two runs side by side tell.
+//
 // DIR2 must be empty (it is made when missing). Each run, ours and cp's, writes into a
 // fresh folder in it, and all are removed at the end: ext4 skips inodes freed in the last
 // minute when it looks for a free one, so deleting thousands of files between the runs
@@ -23,9 +28,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 
 namespace quellomir::bench {
@@ -50,7 +57,7 @@ class CountingReport final : public ErrorReport {
     int count = 0;
 };
 
-SyncFigures compareAndSync(const std::string& folder1, const std::string& folder2) {
+SyncFigures compareAndSync(const std::string& folder1, const std::string& folder2, bool keep) {
     PosixFileSystem fs;
     const CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
     CountingReport report;
@@ -66,6 +73,7 @@ SyncFigures compareAndSync(const std::string& folder1, const std::string& folder
     figures.compareSeconds = secondsSince(start);
     const struct timespec syncStart = now();
     SyncSession session(fs, noYield);
+    session.setKeepReplacedFiles(keep);
     syncRows(plan, session);
     figures.syncSeconds = secondsSince(syncStart);
     const struct timespec flushStart = now();
@@ -96,6 +104,35 @@ SyncFigures compareAndSync(const std::string& folder1, const std::string& folder
     return figures;
 }
 
+// Fills `folder` with a copy of `source` whose files are all ten seconds older.
+void fillWithOlderCopies(const std::string& source, const std::string& folder) {
+    fsys::copy(source, folder, fsys::copy_options::recursive);
+    for (const fsys::directory_entry& entry : fsys::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) {
+            const fsys::path original = fsys::path(source) / fsys::relative(entry.path(), folder);
+            fsys::last_write_time(entry.path(), fsys::last_write_time(original) - std::chrono::seconds(10));
+        }
+}
+
+// The entries of the Trash that files replaced in `folder` go to.
+std::set<fsys::path> trashEntries(const std::string& folder) {
+    PosixFileSystem fs;
+    WriteFolder near;
+    TrashCan trash;
+    std::set<fsys::path> entries;
+    if (fs.openWriteFolder(folder, near) != 0 || fs.openTrash(near, trash) != 0) return entries;
+    for (const char* part : {"/files", "/info"})
+        for (const fsys::directory_entry& entry : fsys::directory_iterator(trash.path + part))
+            entries.insert(entry.path());
+    return entries;
+}
+
+// Removes what the runs put into the Trash, so that each run finds the names there free.
+void emptyTrashOfRuns(const std::string& folder, const std::set<fsys::path>& before) {
+    for (const fsys::path& entry : trashEntries(folder))
+        if (!before.contains(entry)) fsys::remove_all(entry);
+}
+
 void emptyFolder(const fsys::path& folder) {
     for (const fsys::directory_entry& entry : fsys::directory_iterator(folder))
         fsys::remove_all(entry.path());
@@ -118,7 +155,7 @@ double ratio(double a, double b) {
 
 int runSync(std::span<char* const> arguments) {
     try {
-        Options options(arguments, {"runs"});
+        Options options(arguments, {"runs", "older", "keep"});
         if (options.plain().size() != 2) {
             std::fprintf(stderr, "sync wants two folders\n");
             return 2;
@@ -126,22 +163,32 @@ int runSync(std::span<char* const> arguments) {
         const std::string folder1 = withSlash(fsys::absolute(options.plain()[0]).lexically_normal().string());
         const std::string scratch = withSlash(fsys::absolute(options.plain()[1]).lexically_normal().string());
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
+        const bool older = options.number("older", 0) != 0;
+        const bool keep = options.number("keep", 1) != 0;
         fsys::create_directories(scratch);
         if (!fsys::is_empty(scratch)) throw std::runtime_error(scratch + " is not empty");
 
         // The first round warms the cache and is not counted.
+        const std::set<fsys::path> trashBefore = trashEntries(scratch);
         SyncFigures ours;
         double cpSeconds = 1e9, cpFlushSeconds = 1e9;
         for (std::uint64_t run = 0; run <= runs; ++run) {
             const std::string folder2 = scratch + "quellomir-" + std::to_string(run) + "/";
             const std::string cpFolder = scratch + "cp-" + std::to_string(run);
             fsys::create_directory(folder2);
+            if (older) {
+                fillWithOlderCopies(folder1, folder2);
+                fillWithOlderCopies(folder1, cpFolder);
+            }
             settle();
             const SyncFigures figures =
-                inChildProcess<SyncFigures>([&] { return compareAndSync(folder1, folder2); });
+                inChildProcess<SyncFigures>([&] { return compareAndSync(folder1, folder2, keep); });
             settle();
-            const double copied = commandSeconds({"cp", "-r", "--preserve=timestamps", folder1, cpFolder});
+            // Into an empty folder, or over the older copies.
+            const double copied = commandSeconds(
+                {"cp", "-r", "--preserve=timestamps", older ? folder1 + "." : folder1, older ? cpFolder + "/" : cpFolder});
             const double flushed = copied + commandSeconds({"sync", "-f", cpFolder});
+            emptyTrashOfRuns(scratch, trashBefore);
             if (run == 0) continue;
             if (run == 1 || total(figures) < total(ours)) ours = figures;
             cpSeconds = std::min(cpSeconds, copied);
@@ -152,7 +199,9 @@ int runSync(std::span<char* const> arguments) {
 
         const double unflushed = ours.compareSeconds + ours.syncSeconds;
         const double flushed = total(ours);
-        std::printf("folders         %s -> an empty folder in %s\n", folder1.c_str(), scratch.c_str());
+        std::printf("folders         %s -> %s in %s\n", folder1.c_str(),
+                    older ? "its older copy" : "an empty folder", scratch.c_str());
+        if (older) std::printf("replaced files  %s\n", keep ? "kept in the Trash" : "let go");
         std::printf("rows            %llu (%llu failed)\n", static_cast<unsigned long long>(ours.rows),
                     static_cast<unsigned long long>(ours.failedRows));
         std::printf("bytes           %llu (%.1f MB)\n", static_cast<unsigned long long>(ours.bytes),
