@@ -10,6 +10,10 @@
 
 namespace quellomir::posix {
 
+// Folders nest no deeper than this on any drive a path can name (PATH_MAX / 2): a walk up
+// through ".." that goes on longer is going round in circles.
+inline constexpr int MaxDepth = 2048;
+
 inline EntryKind kindOfMode(mode_t mode) {
     if (S_ISREG(mode)) return EntryKind::Regular;
     if (S_ISDIR(mode)) return EntryKind::Folder;

@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/posix_facts.h"
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
@@ -15,9 +16,6 @@
 
 namespace quellomir {
 namespace {
-
-// Folders nest no deeper than this on any drive a path can name (PATH_MAX / 2).
-constexpr int MaxDepth = 2048;
 
 // $XDG_DATA_HOME, or ~/.local/share where it is not set to an absolute path.
 std::string dataHome() {
@@ -94,7 +92,7 @@ int openTopFolder(int folder, UniqueFd& top) {
     if (::fstat(folder, &here) != 0) return errno;
     top.reset(::openat(folder, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!top.valid()) return errno;
-    for (int depth = 0; depth < MaxDepth; ++depth) {
+    for (int depth = 0; depth < posix::MaxDepth; ++depth) {
         UniqueFd parent(::openat(top.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!parent.valid()) return errno;
         struct stat up;

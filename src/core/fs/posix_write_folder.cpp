@@ -14,13 +14,6 @@
 #include <memory>
 
 namespace quellomir {
-namespace {
-
-// Folders nest no deeper than this on any drive a path can name (PATH_MAX / 2).
-constexpr int MaxDepth = 2048;
-
-} // namespace
-
 int PosixFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
     bool listable = true;
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
@@ -49,7 +42,7 @@ int PosixFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::
     FileFacts here;
     if (int error = posix::statAt(folder.handle.fd, "", AT_EMPTY_PATH, here)) return error;
     UniqueFd current;
-    for (int depth = 0; depth < MaxDepth; ++depth) {
+    for (int depth = 0; depth < posix::MaxDepth; ++depth) {
         if (here.device == device && here.inode == inode) {
             within = true;
             return 0;
