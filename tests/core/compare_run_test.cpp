@@ -2,11 +2,13 @@
 
 #include "fs/posix_file_system.h"
 #include "support/forwarding_file_system.h"
+#include "support/pinned_environment.h"
 #include "support/recording_report.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -39,7 +41,7 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
     ReadCounter counted(real);
     RecordingReport report;
     NumberedHandler handler(report, CompareRunLocation);
-    const CodePage codePage(1252);
+    const CodePage codePage;
     NoYield noYield;
     std::size_t listed = 0;
     CompareContext context{counted, codePage, report, noYield, listed};
@@ -56,6 +58,38 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
                                              {tmp / "two/", 1},
                                              {tmp / "two/Other/", 1}};
     EXPECT_EQ(counted.reads, once);
+}
+
+TEST(CompareFolders, NamesOfEveryScriptAreCarriedUnderCUtf8AndInAFolderOfSuchAName) {
+    TempFolder tmp;
+    testing::PinnedEnvironment locale("LC_ALL", "C.UTF-8");
+    const CodePage codePage = CodePage::forUserLocale();
+    // Cyrillic, Greek, Polish, Chinese, an emoji, an accent as a mark of its own.
+    const std::string one = tmp / "\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE/";
+    std::vector<std::string> planned;
+    for (const char* name : {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC", "\xC5\x82\xC3\xB3\x64\xC5\xBA",
+                             "\xE4\xB8\xAD\xE6\x96\x87", "\xF0\x9F\x98\x80", "cafe\xCC\x81"}) {
+        planned.push_back(tmp.file(one.substr(tmp.path().size()) + name + ".txt"));
+        planned.push_back(tmp.file(one.substr(tmp.path().size()) + name + "/" + name + "-below.txt"));
+    }
+    tmp.file(one.substr(tmp.path().size()) + "bad\xFF.txt");
+    tmp.folder("two");
+    PosixFileSystem fs;
+    RecordingReport report;
+    NumberedHandler handler(report, CompareRunLocation);
+    NoYield noYield;
+    std::size_t listed = 0;
+    CompareContext context{fs, codePage, report, noYield, listed};
+
+    const Plan plan = compareFolders(
+        handler, [&] { return one; }, [&] { return tmp / "two/"; }, context);
+
+    std::vector<std::string> sources;
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        sources.push_back(plan.sourceText(row));
+    std::sort(sources.begin(), sources.end());
+    std::sort(planned.begin(), planned.end());
+    EXPECT_EQ(sources, planned);
 }
 
 } // namespace
