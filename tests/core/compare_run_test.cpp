@@ -58,6 +58,13 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
                                              {tmp / "two/", 1},
                                              {tmp / "two/Other/", 1}};
     EXPECT_EQ(counted.reads, once);
+
+    // A folder text without its trailing separator plans the same files, not ones beside it.
+    const Plan without = compareFolders(
+        handler, [&] { return tmp / "one"; }, [&] { return tmp / "two"; }, context);
+    ASSERT_EQ(without.size(), plan.size());
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(without.sourceText(row), plan.sourceText(row));
 }
 
 TEST(CompareFolders, NamesOfEveryScriptAreCarriedUnderCUtf8AndInAFolderOfSuchAName) {

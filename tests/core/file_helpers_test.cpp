@@ -184,5 +184,12 @@ TEST(PathText, ParentFolderKeepsItsTrailingSeparator) {
     EXPECT_EQ(GetParentFolder("/b.txt"), "/");
 }
 
+TEST(PathText, JoinPutsExactlyOneSeparatorBetweenFolderAndName) {
+    for (const char* folder : {"/a/Backup", "/a/Backup/", "/a/Backup//"})
+        EXPECT_EQ(joinPath(folder, "x.txt"), "/a/Backup/x.txt") << folder;
+    EXPECT_EQ(joinPath("/", "x.txt"), "/x.txt");
+    EXPECT_EQ(joinPath("", "x.txt"), "x.txt");
+}
+
 } // namespace
 } // namespace quellomir
