@@ -46,6 +46,15 @@ Form1::Form1(Form1Environment environment)
 
     buildControls();
 
+    // A plan belongs to the folders it was made of: whatever changes a slot (a choice, a
+    // cancelled one, "Clear Folder", a removal, the sample folders) takes the plan away,
+    // so that "4. Start Syncing" can never write into a folder no longer shown.
+    for (FolderSlotModel* slot : {&m_folder1, &m_folder2}) {
+        connect(slot, &QAbstractItemModel::rowsInserted, this, [this] { m_plan.clear(); });
+        connect(slot, &QAbstractItemModel::rowsRemoved, this, [this] { m_plan.clear(); });
+        connect(slot, &QAbstractItemModel::modelReset, this, [this] { m_plan.clear(); });
+    }
+
     // A fixed window: nothing re-lays the controls out, so it cannot be resized or maximised.
     setFixedSize(twipsToPixels(8040), twipsToPixels(6795));
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);

@@ -1,8 +1,16 @@
 #include "gui/tree_builder.h"
 #include "gui/window_fixture.h"
 
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeView>
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace quellomir::testing {
 namespace {
@@ -95,6 +103,44 @@ TEST_F(CompareRun, MissingFolderContributesNoFiles) {
     EXPECT_EQ(rows(window),
               QStringList{two.path("keep.txt") + " | will be copied to | " + gone + " | ticked"});
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(CompareRun, AnyChangeOfASlotTakesThePlanAway) {
+    one.file("a.txt");
+    auto select = [](Form1& window, const char* list) {
+        auto* view = window.findChild<QTreeView*>(QString::fromLatin1(list));
+        view->selectionModel()->select(view->model()->index(0, 0),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return view;
+    };
+    const std::vector<std::pair<const char*, std::function<void(Form1&)>>> changes = {
+        {"chosen again",
+         [&](Form1& window) {
+             dialogs.folderAnswers = {two.slotText().chopped(1)};
+             window.PushButton1_Click();
+         }},
+        {"choice cancelled", [](Form1& window) { window.PushButton3_Click(); }},
+        {"cleared", [](Form1& window) { window.PushButton4_Click(); }},
+        {"double-click",
+         [&](Form1& window) {
+             select(window, "ListView1");
+             window.ListView1_DblClick();
+         }},
+        {"Delete key",
+         [&](Form1& window) {
+             QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+             QApplication::sendEvent(select(window, "ListView2"), &press);
+         }},
+        {"sample folders", [](Form1& window) { window.PushButton9_Click(); }},
+    };
+    for (const auto& [way, change] : changes) {
+        SCOPED_TRACE(way);
+        Form1& window = startWith(one.slotText(), two.slotText());
+        window.PushButton5_Click();
+        ASSERT_EQ(window.plan().count(), 1);
+        change(window);
+        EXPECT_EQ(window.plan().count(), 0);
+    }
 }
 
 TEST_F(CompareRun, TwoRunsGiveTheSameRows) {
