@@ -1,7 +1,10 @@
 #include "files/folder_listing.h"
 
+#include "files/readable_folder.h"
+
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
+#include "support/fifo_watchdog.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +122,26 @@ TEST_F(FolderListingTest, AFolderPathOutsideTheCodePageStillListsItsFiles) {
     appendFolderFiles(real, western, list, 0);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list.name(0), "inside");
+}
+
+TEST_F(FolderListingTest, AFolderIsReadableOnlyWhenItCanBeListed) {
+    tmp.file("full/a");
+    tmp.folder("empty");
+    const std::string pipe = tmp.fifo("pipe");
+    testing::FifoWatchdog watchdog(pipe);
+    FaultyFileSystem fs(real);
+    fs.failPath(Op::ListFolder, tmp / "locked", EACCES);
+    tmp.folder("locked");
+    const std::pair<std::string, int> cases[] = {
+        {tmp / "full/", 0},         {tmp / "full", 0},
+        {tmp / "empty/", 0},        {tmp.link("to-full", tmp / "full") + "/", 0},
+        {tmp / "missing/", ENOENT}, {tmp.link("dangling", tmp / "missing") + "/", ENOENT},
+        {tmp / "full/a/", ENOTDIR}, {pipe + "/", ENOTDIR},
+        {tmp / "locked/", EACCES},
+    };
+    for (const auto& [folder, error] : cases)
+        EXPECT_EQ(folderReadError(fs, folder), error) << folder;
+    EXPECT_FALSE(watchdog.fired()) << "a FIFO was opened";
 }
 
 } // namespace

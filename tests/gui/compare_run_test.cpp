@@ -9,6 +9,7 @@
 #include <QTreeView>
 
 #include <functional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -95,14 +96,27 @@ TEST_F(CompareRun, SameFolderOnBothSidesListsEachOlderNamesakeTwice) {
     EXPECT_EQ(rows(window), (QStringList{row, row}));
 }
 
-TEST_F(CompareRun, MissingFolderContributesNoFiles) {
+TEST_F(CompareRun, AFolderThatCannotBeReadIsNamedAndNoPlanIsMade) {
     two.file("keep.txt");
+    one.file("a-file");
     const QString gone = one.slotText() + QStringLiteral("gone/");
-    Form1& window = startWith(gone, two.slotText());
-    window.PushButton5_Click();
-    EXPECT_EQ(rows(window),
-              QStringList{two.path("keep.txt") + " | will be copied to | " + gone + " | ticked"});
-    EXPECT_TRUE(dialogs.messages.empty());
+    const QString file = one.path("a-file/");
+    const std::vector<std::tuple<QString, QString, QString>> cases = {
+        {two.slotText(), gone, "Folder 2 cannot be read: " + gone + " \u2014 No such file or directory"},
+        {file, two.slotText(), "Folder 1 cannot be read: " + file + " \u2014 Not a directory"},
+        {gone, file,
+         "Folder 1 cannot be read: " + gone + " \u2014 No such file or directory\rFolder 2 cannot be read: " +
+             file + " \u2014 Not a directory"},
+    };
+    for (const auto& [folder1, folder2, message] : cases) {
+        dialogs.messages.clear();
+        Form1& window = startWith(folder1, folder2);
+        window.PushButton5_Click();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, message);
+        EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Quellomir"));
+        EXPECT_EQ(window.plan().count(), 0);
+    }
 }
 
 TEST_F(CompareRun, AnyChangeOfASlotTakesThePlanAway) {
