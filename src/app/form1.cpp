@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "app/key_code.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
@@ -168,8 +170,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             m_plan.setChecked(n, !m_plan.checked(n));
             return true;
         }
-        // The Delete key's code is 46 in the handlers' terms; other keys pass on as they are.
-        const int keyCode = key->key() == Qt::Key_Delete ? 46 : key->key();
+        const int keyCode = keyCodeOf(*key);
         if (watched == ListView1)
             ListView1_KeyDown(keyCode, int(key->modifiers()));
         else if (watched == ListView2)

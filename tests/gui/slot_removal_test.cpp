@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QTreeView>
 
 namespace quellomir::testing {
@@ -44,11 +45,22 @@ TEST_F(SlotRemoval, DeleteKeyRemovesOtherKeysDoNot) {
     EXPECT_EQ(window.folder1().count(), 0);
 }
 
-TEST_F(SlotRemoval, RealDeleteKeyPressReachesTheHandler) {
+TEST_F(SlotRemoval, OnlyARealDeleteKeyPressRemovesTheRow) {
     Form1& window = start();
     select(window, "ListView2");
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("ListView2"));
+    // Qt's "." is 46, the Delete key's code in the handlers' terms.
+    const std::pair<int, Qt::KeyboardModifiers> others[] = {{Qt::Key_Period, Qt::NoModifier},
+                                                            {Qt::Key_Period, Qt::KeypadModifier},
+                                                            {Qt::Key_Insert, Qt::NoModifier},
+                                                            {Qt::Key_N, Qt::NoModifier}};
+    for (const auto& [key, modifiers] : others) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, QKeySequence(key).toString());
+        QApplication::sendEvent(list, &press);
+        EXPECT_EQ(window.folder2().count(), 1) << "key " << key;
+    }
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-    QApplication::sendEvent(window.findChild<QTreeView*>(QStringLiteral("ListView2")), &press);
+    QApplication::sendEvent(list, &press);
     EXPECT_EQ(window.folder2().count(), 0);
 }
 
