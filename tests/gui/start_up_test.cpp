@@ -4,6 +4,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 namespace quellomir::testing {
 namespace {
 
@@ -65,14 +69,35 @@ TEST_F(StartUp, ChosenFoldersComeBackAtTheNextStart) {
     EXPECT_EQ(again.folder2().text(1), QStringLiteral("/media/ann/BACKUP/"));
 }
 
-TEST_F(StartUp, SettingsFileThatCannotBeParsedDoesNotStopTheStart) {
-    QFile file(configPath() + QStringLiteral("/Venmarro.conf"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
-    file.close();
-    Form1& window = start();
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
-    EXPECT_EQ(window.plan().columnCount(), 3);
+TEST_F(StartUp, ASettingsFileThatCannotBeReadIsReportedAtBothReadsAndTheStartGoesOn) {
+    const QString file = configPath() + QStringLiteral("/Venmarro.conf");
+    const std::vector<std::pair<std::function<void()>, QString>> damages = {
+        {[&] { ASSERT_TRUE(QDir().mkpath(file)); }, QStringLiteral("is a directory")},
+        {[&] {
+             QFile damaged(file);
+             ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+             damaged.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
+         },
+         QStringLiteral("not in the settings format")},
+    };
+    for (const auto& [damage, reason] : damages) {
+        SCOPED_TRACE(reason.toStdString());
+        QFile::remove(file);
+        QDir(file).removeRecursively();
+        damage();
+        dialogs.messages.clear();
+        Form1& window = start();
+        ASSERT_EQ(dialogs.messages.size(), 2u);
+        for (const auto& [message, line] :
+             {std::pair{dialogs.messages[0], 148}, {dialogs.messages[1], 154}}) {
+            EXPECT_EQ(message.icon, Dialogs::Icon::Warning);
+            EXPECT_TRUE(message.text.contains(file)) << message.text.toStdString();
+            EXPECT_TRUE(message.text.contains(reason, Qt::CaseInsensitive)) << message.text.toStdString();
+            EXPECT_TRUE(message.text.contains(QStringLiteral("Form_Load at line %1\r").arg(line)));
+        }
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
+        EXPECT_EQ(window.plan().columnCount(), 3);
+    }
 }
 
 TEST_F(StartUp, HomePageOpensOnlyWhenTheDrawIsSeven) {
@@ -139,6 +164,7 @@ TEST_F(StartUp, SettingsFileThatCannotBeParsedStillTakesTheNextChoice) {
     file.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
     file.close();
     Form1& window = start();
+    dialogs.messages.clear(); // the reports of the two reads
     dialogs.folderAnswers = {QStringLiteral("/data/new")};
     window.PushButton3_Click();
     EXPECT_TRUE(dialogs.messages.empty());
