@@ -70,6 +70,25 @@ TEST(CompareWriteTimes, UnknownTimeIsEarlierThanAnyAndEqualToUnknown) {
     EXPECT_EQ(compareWriteTimes({5, -1}, {9, -1}), std::strong_ordering::equal);
 }
 
+TEST(CompareWriteTimes, OnFatEqualWithinTwoSecondsAndAnHourGiveOrTakeTwo) {
+    const FileTime base = timeOfDay(10, 0, 0);
+    // seconds apart, and whether FAT's rule takes the two times as equal
+    const std::pair<std::int64_t, bool> cases[] = {{1, true},     {2, true},     {3, false},   {3597, false},
+                                                   {3598, true},  {3600, true},  {3602, true}, {3603, false},
+                                                   {7200, false}, {-2, true},    {-3, false},  {-3598, true},
+                                                   {-3602, true}, {-3603, false}};
+    for (const auto& [apart, fatEqual] : cases) {
+        const FileTime other{base.seconds + apart, 0};
+        const std::strong_ordering plain =
+            apart > 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+        EXPECT_EQ(compareWriteTimes(base, other), plain) << apart;
+        EXPECT_EQ(compareWriteTimes(base, other, TimeRule::FatTolerant),
+                  fatEqual ? std::strong_ordering::equal : plain)
+            << apart;
+    }
+    EXPECT_EQ(compareWriteTimes(UnknownTime, base, TimeRule::FatTolerant), std::strong_ordering::less);
+}
+
 TEST(FindMissing, EmptySides) {
     const FileList some = fileList({{"/a/x.txt", {}}, {"/a/y.txt", {}}});
     EXPECT_EQ(findMissing(some, FileList{}), (Indexes{0, 1}));

@@ -1,9 +1,12 @@
 #include "compare/compare_run.h"
 
+#include "files/path_text.h"
 #include "fs/posix_file_system.h"
+#include "support/fat_stick.h"
 #include "support/forwarding_file_system.h"
 #include "support/pinned_environment.h"
 #include "support/recording_report.h"
+#include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +68,42 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
     ASSERT_EQ(without.size(), plan.size());
     for (std::size_t row = 0; row < plan.size(); ++row)
         EXPECT_EQ(without.sourceText(row), plan.sourceText(row));
+}
+
+TEST(CompareFolders, OnFatTimesAsTheStickKeepsThemCountAsTheSourcesOwn) {
+    TempFolder tmp;
+    const std::string one = tmp / "one/", two = tmp / "two/";
+    // Copies with their sources' times, which a stick keeps to the even second below.
+    constexpr std::int64_t Even = 1'600'000'000;
+    const FileTime times[] = {{Even, 0}, {Even + 1, 0}, {Even + 1, 600'000'000}, {Even + 3, 999'999'999}};
+    for (std::size_t i = 0; i < std::size(times); ++i) {
+        testing::withTime(tmp.file("one/f" + std::to_string(i)), times[i]);
+        testing::withTime(tmp.file("two/f" + std::to_string(i)), times[i]);
+    }
+    testing::withTime(tmp.file("one/changed.txt"), {Even + 10, 0});
+    testing::withTime(tmp.file("two/changed.txt"), {Even, 0});
+    PosixFileSystem real;
+
+    // Whatever daylight-saving time did since, only the changed file is planned.
+    for (const char* type : {"vfat", "fuse.fusefat"})
+        for (std::int64_t shift : {0, 3600, -3600}) {
+            SCOPED_TRACE(std::string(type) + " shifted by " + std::to_string(shift));
+            testing::FatStick stick(real, two, type, shift);
+            const Plan plan = testing::comparePlan(stick, one, two);
+            ASSERT_EQ(plan.size(), 1u) << ::testing::PrintToString(testing::rowTexts(plan));
+            EXPECT_EQ(GetFileName(plan.sourceText(0)), "changed.txt");
+            EXPECT_TRUE(plan.fatTimes(Side::Folder2));
+            EXPECT_FALSE(plan.fatTimes(Side::Folder1));
+        }
+    // exFAT and ext4 keep the second-exact rule: what such a drive shows differs.
+    for (const char* type : {"fuse.exfat", "ext4"}) {
+        SCOPED_TRACE(type);
+        testing::FatStick drive(real, two, type, 0);
+        const Plan plan = testing::comparePlan(drive, one, two);
+        EXPECT_EQ(plan.size(), 4u) << ::testing::PrintToString(
+            testing::rowTexts(plan)); // f1, f2, f3, changed
+        EXPECT_FALSE(plan.fatTimes(Side::Folder2));
+    }
 }
 
 TEST(CompareFolders, NamesOfEveryScriptAreCarriedUnderCUtf8AndInAFolderOfSuchAName) {

@@ -26,6 +26,9 @@ class ForwardingFileSystem : public FileSystem {
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
         return m_inner.fatAttributes(path, attributes);
     }
+    int mountType(const std::string& path, std::string& type) override {
+        return m_inner.mountType(path, type);
+    }
     int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
                       const CopyProgress& progress = {}) override {
         return m_inner.copyToNewFile(source, folder, made, progress);

@@ -2,6 +2,7 @@
 
 #include "compare/build_plan.h"
 #include "files/folder_listing.h"
+#include "fs/fat_times.h"
 #include "scan/folder_list.h"
 #include "scan/folder_scan.h"
 #include "scan/listing_memo.h"
@@ -41,17 +42,22 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
 
 Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& folder1,
                     const std::function<std::string()>& folder2, CompareContext& context) {
+    // Each side's file system is asked once per comparison: a stick may be another one now.
+    FatTimes fat;
     std::string folder1Text;
     h.run(108, [&] { folder1Text = folder1(); });
+    fat.folder1 = onFatFileSystem(context.fs, folder1Text);
     FileList files1 = listSide(h, 110, folder1Text, context);
 
     std::string folder2Text;
     h.run(132, [&] { folder2Text = folder2(); });
+    fat.folder2 = onFatFileSystem(context.fs, folder2Text);
     FileList files2 = listSide(h, 134, folder2Text, context);
 
     Plan plan;
     h.run(156, [&] {
-        plan = buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder);
+        plan =
+            buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder, fat);
     });
     return plan;
 }

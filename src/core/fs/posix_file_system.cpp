@@ -1,6 +1,7 @@
 #include "fs/posix_file_system.h"
 
 #include "fs/listed_names.h"
+#include "fs/mount_table.h"
 #include "fs/new_times.h"
 #include "fs/unique_fd.h"
 
@@ -143,6 +144,26 @@ int PosixFileSystem::fatAttributes(const std::string& path, std::uint32_t& attri
     __u32 value = 0;
     if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &value) != 0) return errno;
     attributes = value;
+    return 0;
+}
+
+int PosixFileSystem::mountType(const std::string& path, std::string& type) {
+    struct statx s;
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &s) != 0) return errno;
+    UniqueFd table(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+    if (!table.valid()) return errno;
+    std::string text;
+    char buffer[16 * 1024];
+    for (ssize_t got; (got = ::read(table.get(), buffer, sizeof buffer)) != 0;) {
+        if (got < 0) return errno;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    // Kernels before 5.8 give no mount id; the device then names the mount.
+    const std::optional<std::string> found = (s.stx_mask & STATX_MNT_ID)
+                                                 ? mountTypeById(text, s.stx_mnt_id)
+                                                 : mountTypeByDevice(text, s.stx_dev_major, s.stx_dev_minor);
+    if (!found) return ENOENT;
+    type = *found;
     return 0;
 }
 
