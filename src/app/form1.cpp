@@ -14,9 +14,6 @@
 namespace quellomir {
 namespace {
 
-const QString ListToolTip = QStringLiteral(
-    "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
-
 QFont arialBold(qreal pointSize) {
     QFont font;
     // Arial where installed; Liberation Sans has the same metrics, so captions fit alike.
@@ -79,6 +76,8 @@ void Form1::buildControls() {
     PushButton5 =
         addButton("PushButton5", QStringLiteral("3. Start Comparing"), twipsRect(120, 3030, 7800, 405));
     ListView3 = addList("ListView3", m_plan, twipsRect(120, 3540, 7800, 2145));
+    // A path's end holds the file name and a row's direction: cut the paths in the middle.
+    ListView3->setTextElideMode(Qt::ElideMiddle);
     PushButton7 = addButton("PushButton7", QStringLiteral("Check All"), twipsRect(120, 5770, 3840, 405));
     PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
     PushButton6 =
@@ -120,7 +119,7 @@ QTreeView* Form1::addList(const char* name, ReportListModel& model, QRect geomet
     list->setModel(&model);
     list->setFont(arialBold(9));
     list->setGeometry(geometry);
-    list->setToolTip(ListToolTip);
+    list->setToolTip(QString::fromLatin1(ListToolTip));
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);
     list->setUniformRowHeights(true); // a plan of a million rows must not measure each row

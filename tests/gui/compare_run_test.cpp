@@ -2,10 +2,12 @@
 #include "gui/window_fixture.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <functional>
@@ -155,6 +157,29 @@ TEST_F(CompareRun, AnyChangeOfASlotTakesThePlanAway) {
         change(window);
         EXPECT_EQ(window.plan().count(), 0);
     }
+}
+
+TEST_F(CompareRun, PathsAreCutInTheMiddleAndARowsTooltipShowsItWhole) {
+    const QString deep = QStringLiteral("a rather long folder name/and another one below it/report.txt");
+    one.file(deep);
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.show();
+    window.PushButton5_Click();
+    auto* plan = window.findChild<QTreeView*>(QStringLiteral("ListView3"));
+    auto* slot = window.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    EXPECT_EQ(plan->textElideMode(), Qt::ElideMiddle);
+
+    auto toolTipAt = [](QTreeView* list, const QModelIndex& index) {
+        const QPoint at = list->visualRect(index).center();
+        QHelpEvent event(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &event);
+        return QToolTip::text();
+    };
+    const QString listTip = slot->toolTip();
+    const QString rowTip = one.path(deep) + "\nwill be copied to\n" + two.slotText() + "\n\n" + listTip;
+    for (int column = 0; column < 3; ++column)
+        EXPECT_EQ(toolTipAt(plan, window.plan().index(0, column)), rowTip) << column;
+    EXPECT_EQ(toolTipAt(slot, window.folder1().index(0, 0)), listTip);
 }
 
 TEST_F(CompareRun, TwoRunsGiveTheSameRows) {
