@@ -16,6 +16,7 @@ std::string syncEndMessage(const Plan& plan) {
     if (failed == 0) return message;
     message += "\r\r" + std::to_string(failed) + (failed == 1 ? " ticked row" : " ticked rows") +
                " could not be copied:" + lines;
+    if (failed > ShownFailures) message += "\r\u2026 and " + std::to_string(failed - ShownFailures) + " more";
     return message;
 }
 

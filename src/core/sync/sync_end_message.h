@@ -8,7 +8,8 @@ namespace quellomir {
 
 // The message at the end of a sync run: "Done." when no row failed; otherwise "Done.",
 // two carriage returns, how many ticked rows could not be copied, and a line
-// "source — reason" for each of the first ten of them.
+// "source — reason" for each of the first ten of them, and when there are more, a last
+// line saying how many ("… and 5 more").
 std::string syncEndMessage(const Plan& plan);
 
 } // namespace quellomir
