@@ -169,6 +169,13 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             m_plan.setChecked(n, !m_plan.checked(n));
             return true;
         }
+        // Return and Enter press the focused button, as Space does and as desktops are used to.
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const bool plainKey = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plainKey) {
+            if (!key->isAutoRepeat()) button->click();
+            return true;
+        }
         const int keyCode = keyCodeOf(*key);
         if (watched == ListView1)
             ListView1_KeyDown(keyCode, int(key->modifiers()));
