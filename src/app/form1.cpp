@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/key_code.h"
+#include "app/plan_path_delegate.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -76,8 +77,10 @@ void Form1::buildControls() {
     PushButton5 =
         addButton("PushButton5", QStringLiteral("3. Start Comparing"), twipsRect(120, 3030, 7800, 405));
     ListView3 = addList("ListView3", m_plan, twipsRect(120, 3540, 7800, 2145));
-    // A path's end holds the file name and a row's direction: cut the paths in the middle.
+    // A path's end holds the file name, which tells one row from another: the paths are
+    // cut in the middle, between their beginning and their last part, and so is the action.
     ListView3->setTextElideMode(Qt::ElideMiddle);
+    ListView3->setItemDelegate(new PlanPathDelegate({0, 2}, ListView3));
     PushButton7 = addButton("PushButton7", QStringLiteral("Check All"), twipsRect(120, 5770, 3840, 405));
     PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
     PushButton6 =

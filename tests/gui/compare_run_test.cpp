@@ -1,7 +1,10 @@
 #include "gui/tree_builder.h"
 #include "gui/window_fixture.h"
 
+#include "app/plan_path_delegate.h"
+
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -168,6 +171,20 @@ TEST_F(CompareRun, PathsAreCutInTheMiddleAndARowsTooltipShowsItWhole) {
     auto* plan = window.findChild<QTreeView*>(QStringLiteral("ListView3"));
     auto* slot = window.findChild<QTreeView*>(QStringLiteral("ListView1"));
     EXPECT_EQ(plan->textElideMode(), Qt::ElideMiddle);
+    // The file name or a folder's own name stays whole while it fits; the text always fits.
+    const QFontMetrics metrics(plan->font());
+    const QString path = one.path(deep), folder = QStringLiteral("/media/stick/Backup of my photos/2021/");
+    for (int width : {40, 120, 170, 5000}) {
+        SCOPED_TRACE(width);
+        for (const auto& [text, last] :
+             {std::pair{path, QStringLiteral("/report.txt")}, {folder, "/2021/"}}) {
+            const QString shown = elidePath(text, metrics, width);
+            EXPECT_LE(metrics.horizontalAdvance(shown), width) << shown.toStdString();
+            if (metrics.horizontalAdvance(QStringLiteral("\u2026") + last) <= width)
+                EXPECT_TRUE(shown.endsWith(last)) << shown.toStdString();
+            if (metrics.horizontalAdvance(text) <= width) EXPECT_EQ(shown, text);
+        }
+    }
 
     auto toolTipAt = [](QTreeView* list, const QModelIndex& index) {
         const QPoint at = list->visualRect(index).center();
