@@ -10,7 +10,6 @@ namespace {
 
 struct MountLine {
     std::string_view id;
-    std::string_view device;
     std::string_view type;
 };
 
@@ -25,7 +24,7 @@ std::optional<MountLine> parse(std::string_view line) {
     }
     // The optional fields end at a lone "-", followed by the type.
     for (std::size_t i = 6; i + 1 < fields.size(); ++i)
-        if (fields[i] == "-") return MountLine{fields[0], fields[2], fields[i + 1]};
+        if (fields[i] == "-") return MountLine{fields[0], fields[i + 1]};
     return std::nullopt;
 }
 
@@ -46,15 +45,6 @@ std::optional<std::string> mountTypeById(std::string_view mountinfo, std::uint64
         const auto [end, error] = std::from_chars(line.id.data(), line.id.data() + line.id.size(), lineId);
         if (error == std::errc() && end == line.id.data() + line.id.size() && lineId == id && !type)
             type = std::string(line.type);
-    });
-    return type;
-}
-
-std::optional<std::string> mountTypeByDevice(std::string_view mountinfo, unsigned major, unsigned minor) {
-    const std::string device = std::to_string(major) + ":" + std::to_string(minor);
-    std::optional<std::string> type;
-    forEachMount(mountinfo, [&](const MountLine& line) {
-        if (line.device == device) type = std::string(line.type);
     });
     return type;
 }

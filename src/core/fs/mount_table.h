@@ -13,7 +13,4 @@ namespace quellomir {
 // The type of the mount with this id.
 std::optional<std::string> mountTypeById(std::string_view mountinfo, std::uint64_t id);
 
-// The type of the last mount of this device: a later mount hides an earlier one.
-std::optional<std::string> mountTypeByDevice(std::string_view mountinfo, unsigned major, unsigned minor);
-
 } // namespace quellomir

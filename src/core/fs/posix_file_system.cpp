@@ -150,6 +150,7 @@ int PosixFileSystem::fatAttributes(const std::string& path, std::uint32_t& attri
 int PosixFileSystem::mountType(const std::string& path, std::string& type) {
     struct statx s;
     if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &s) != 0) return errno;
+    if (!(s.stx_mask & STATX_MNT_ID)) return ENOTSUP; // a kernel before 5.8
     UniqueFd table(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     if (!table.valid()) return errno;
     std::string text;
@@ -158,10 +159,7 @@ int PosixFileSystem::mountType(const std::string& path, std::string& type) {
         if (got < 0) return errno;
         text.append(buffer, static_cast<std::size_t>(got));
     }
-    // Kernels before 5.8 give no mount id; the device then names the mount.
-    const std::optional<std::string> found = (s.stx_mask & STATX_MNT_ID)
-                                                 ? mountTypeById(text, s.stx_mnt_id)
-                                                 : mountTypeByDevice(text, s.stx_dev_major, s.stx_dev_minor);
+    const std::optional<std::string> found = mountTypeById(text, s.stx_mnt_id);
     if (!found) return ENOENT;
     type = *found;
     return 0;
