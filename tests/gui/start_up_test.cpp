@@ -4,10 +4,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <functional>
-#include <utility>
-#include <vector>
-
 namespace quellomir::testing {
 namespace {
 
@@ -21,9 +17,9 @@ TEST_F(StartUp, FirstStartShowsBothSlotsEmpty) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(StartUp, RestoresBothStoredFolders) {
+TEST_F(StartUp, RestoresBothStoredFoldersWithTheirTrailingSeparator) {
     store("ListView1", "/data/photos/");
-    store("ListView2", "/media/stick/photos/");
+    store("ListView2", "/media/stick/photos"); // as a hand-edited file may hold it
     Form1& window = start();
     ASSERT_EQ(window.folder1().count(), 1);
     EXPECT_EQ(window.folder1().text(1), QStringLiteral("/data/photos/"));
@@ -71,32 +67,23 @@ TEST_F(StartUp, ChosenFoldersComeBackAtTheNextStart) {
 
 TEST_F(StartUp, ASettingsFileThatCannotBeReadIsReportedAtBothReadsAndTheStartGoesOn) {
     const QString file = configPath() + QStringLiteral("/Venmarro.conf");
-    const std::vector<std::pair<std::function<void()>, QString>> damages = {
-        {[&] { ASSERT_TRUE(QDir().mkpath(file)); }, QStringLiteral("is a directory")},
-        {[&] {
-             QFile damaged(file);
-             ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
-             damaged.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
-         },
-         QStringLiteral("not in the settings format")},
-    };
-    for (const auto& [damage, reason] : damages) {
-        SCOPED_TRACE(reason.toStdString());
-        QFile::remove(file);
-        QDir(file).removeRecursively();
-        damage();
+    QFile damaged(file);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
+    damaged.close();
+    for (const char* reason : {"not in the settings format", "is a directory"}) {
         dialogs.messages.clear();
         Form1& window = start();
-        ASSERT_EQ(dialogs.messages.size(), 2u);
-        for (const auto& [message, line] :
-             {std::pair{dialogs.messages[0], 148}, {dialogs.messages[1], 154}}) {
-            EXPECT_EQ(message.icon, Dialogs::Icon::Warning);
-            EXPECT_TRUE(message.text.contains(file)) << message.text.toStdString();
-            EXPECT_TRUE(message.text.contains(reason, Qt::CaseInsensitive)) << message.text.toStdString();
-            EXPECT_TRUE(message.text.contains(QStringLiteral("Form_Load at line %1\r").arg(line)));
+        ASSERT_EQ(dialogs.messages.size(), 2u) << reason;
+        for (int read : {0, 1}) {
+            const QString& text = dialogs.messages[read].text;
+            EXPECT_TRUE(text.contains(file) && text.contains(QLatin1String(reason), Qt::CaseInsensitive))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("Form_Load at line %1\r").arg(read ? 154 : 148)));
         }
-        EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
-        EXPECT_EQ(window.plan().columnCount(), 3);
+        EXPECT_EQ(window.plan().columnCount(), 3); // the start went on
+        QFile::remove(file);
+        QDir().mkpath(file); // a folder where the file should be: unreadable, even as root
     }
 }
 

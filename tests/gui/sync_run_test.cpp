@@ -63,19 +63,6 @@ TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
     EXPECT_EQ(window.plan().count(), 0);
 }
 
-TEST_F(SyncRun, ARestoredFolderWithoutItsSeparatorIsCopiedIntoNotBeside) {
-    one.file("NAME.txt");
-    const QString bare = two.slotText().chopped(1); // as a hand-edited settings file may hold it
-    store("ListView1", one.slotText());
-    store("ListView2", bare);
-    Form1& window = start();
-    EXPECT_EQ(window.folder2().text(1), two.slotText());
-    window.PushButton5_Click();
-    window.PushButton6_Click();
-    EXPECT_EQ(contents(two.path("NAME.txt")), QByteArray("x"));
-    EXPECT_FALSE(QFileInfo::exists(bare + QStringLiteral("NAME.txt")));
-}
-
 TEST_F(SyncRun, UntickedRowsAreLeftAlone) {
     one.file("wanted.txt");
     one.file("unwanted.txt");
