@@ -84,10 +84,10 @@ CodePage::CodePage() = default;
 
 CodePage::CodePage(std::string_view charset) {
     if (namesUtf8(charset)) return;
-    m_charset = std::string(charset);
-    iconv_t conversion = ::iconv_open(m_charset.c_str(), "UTF-8");
+    const std::string name(charset);
+    iconv_t conversion = ::iconv_open(name.c_str(), "UTF-8");
     if (conversion == reinterpret_cast<iconv_t>(-1))
-        throw std::system_error(errno, std::generic_category(), "character set " + m_charset);
+        throw std::system_error(errno, std::generic_category(), "character set " + name);
     m_conversion = conversion;
     for (int c = 0; c < 128 && m_asciiIsIdentity; ++c) {
         const char in = static_cast<char>(c);

@@ -32,9 +32,6 @@ class CodePage {
     // The locale of LC_ALL, LC_CTYPE or LANG, the first that is set.
     static std::string userLocale();
 
-    bool utf8() const { return m_conversion == nullptr; }
-    const std::string& charset() const { return m_charset; }
-
     // True when `text` is valid UTF-8 and the encoding has every character of it.
     bool carries(std::string_view text) const;
 
@@ -49,7 +46,6 @@ class CodePage {
     // Converts `text`; false when a character has no code or the UTF-8 is invalid.
     bool convert(std::string_view text, std::string* out) const;
 
-    std::string m_charset = "UTF-8";
     void* m_conversion = nullptr;  // iconv_t of a legacy character set, kept out of the header
     bool m_asciiIsIdentity = true; // whether ASCII stays itself in the legacy set
 };
