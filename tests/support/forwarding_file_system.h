@@ -20,14 +20,14 @@ class ForwardingFileSystem : public FileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override {
         return m_inner.stat(path, follow, facts);
     }
+    int mountType(const std::string& path, std::string& type) override {
+        return m_inner.mountType(path, type);
+    }
     int fileSystemType(const std::string& path, std::uint64_t& type) override {
         return m_inner.fileSystemType(path, type);
     }
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
         return m_inner.fatAttributes(path, attributes);
-    }
-    int mountType(const std::string& path, std::string& type) override {
-        return m_inner.mountType(path, type);
     }
     int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
                       const CopyProgress& progress = {}) override {

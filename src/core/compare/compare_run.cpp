@@ -42,18 +42,16 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
 
 Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& folder1,
                     const std::function<std::string()>& folder2, CompareContext& context) {
-    // Each side's file system is asked once per comparison: a stick may be another one now.
-    FatTimes fat;
     std::string folder1Text;
     h.run(108, [&] { folder1Text = folder1(); });
-    fat.folder1 = onFatFileSystem(context.fs, folder1Text);
     FileList files1 = listSide(h, 110, folder1Text, context);
 
     std::string folder2Text;
     h.run(132, [&] { folder2Text = folder2(); });
-    fat.folder2 = onFatFileSystem(context.fs, folder2Text);
     FileList files2 = listSide(h, 134, folder2Text, context);
 
+    // Each side's file system is asked once per comparison: a stick may be another one now.
+    const FatTimes fat{onFatFileSystem(context.fs, folder1Text), onFatFileSystem(context.fs, folder2Text)};
     Plan plan;
     h.run(156, [&] {
         plan =

@@ -16,28 +16,19 @@ inline constexpr std::string_view OverwriteActionText = " will overwrite an olde
 inline constexpr std::string_view DoneActionText = "Done";
 inline constexpr std::string_view FailedActionPrefix = "Failed: ";
 
-// Which folders of a comparison lie on FAT, whose times are kept in local time and to two
-// seconds: their times were compared with tolerance, and a copy onto such a folder gets
-// a time that compares as equal to its source.
-struct FatTimes {
-    bool folder1 = false;
-    bool folder2 = false;
-    bool either() const { return folder1 || folder2; }
-};
-
 // The result of a comparison: both sides' file lists, the two folders as their slots
-// show them, whether each lies on FAT, and the rows that refer into the lists. The three column texts of a
+// show them, and the rows that refer into the lists. The three column texts of a
 // row are built on demand, so a million rows hold no path strings.
 class Plan {
   public:
     Plan() = default;
     Plan(FileList files1, FileList files2, std::string folder1, std::string folder2, FatTimes fat = {});
+    // Whether the side's folder lies on FAT, as the comparison found it.
+    bool fatTimes(Side side) const { return side == Side::Folder1 ? m_fat.folder1 : m_fat.folder2; }
 
     const FileList& files(Side side) const { return m_files[index(side)]; }
     // The folder exactly as its slot shows it, with the trailing separator.
     const std::string& folder(Side side) const { return m_folders[index(side)]; }
-    // Whether the side's folder lies on FAT, as the comparison found it.
-    bool fatTimes(Side side) const { return side == Side::Folder1 ? m_fat.folder1 : m_fat.folder2; }
 
     std::size_t size() const { return m_rows.size(); }
     const std::vector<PlanRow>& rows() const { return m_rows; }
@@ -61,10 +52,10 @@ class Plan {
 
     FileList m_files[2];
     std::string m_folders[2];
-    FatTimes m_fat;
     std::vector<PlanRow> m_rows;
     // Failed rows are few; their reasons live here so that a row needs no string.
     std::vector<std::string> m_reasons;
+    FatTimes m_fat;
 };
 
 } // namespace quellomir

@@ -21,9 +21,9 @@ class PosixFileSystem final : public FileSystem {
     int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
                    const EntryVisitor& visit) override;
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
+    int mountType(const std::string& path, std::string& type) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
-    int mountType(const std::string& path, std::string& type) override;
     int copyToNewFile(const std::string& source, const std::string& folder, NewFile& made,
                       const CopyProgress& progress = {}) override;
     int setModified(NewFile& file, FileTime modified) override;
