@@ -23,7 +23,7 @@ namespace {
 
 Measured compareSides(const std::string& folder1, const std::string& folder2) {
     PosixFileSystem fs;
-    const CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
+    const CodePage codePage = CodePage::forUserLocale();
     CountingReport report;
     ClockYielder yielder;
     std::size_t listed = 0;

@@ -44,7 +44,7 @@ int runPlanFill(int argc, char** argv) {
     QtDialogs dialogs;
     SettingsStore settings;
     PosixFileSystem fs;
-    const CodePage codePage(1252);
+    const CodePage codePage;
     Form1 window({dialogs, settings, fs, codePage, QStringLiteral("/nonexistent"), [] { return 1; }});
     window.Form_Load();
     window.show();

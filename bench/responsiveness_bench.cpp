@@ -48,7 +48,7 @@ int runResponsiveness(int argc, char** argv) {
     SilentDialogs dialogs;
     SettingsStore settings;
     PosixFileSystem fs;
-    const CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
+    const CodePage codePage = CodePage::forUserLocale();
     Form1 window({dialogs, settings, fs, codePage, QStringLiteral("/nonexistent"), [] { return 1; }});
     window.Form_Load();
     window.show();

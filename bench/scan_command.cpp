@@ -27,7 +27,7 @@ namespace {
 
 Measured scanAndList(const std::string& root, bool yielding) {
     PosixFileSystem fs;
-    CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
+    CodePage codePage = CodePage::forUserLocale();
     CountingReport report;
     ClockYielder clock;
     NoYield none;

@@ -59,7 +59,7 @@ class CountingReport final : public ErrorReport {
 
 SyncFigures compareAndSync(const std::string& folder1, const std::string& folder2, bool keep) {
     PosixFileSystem fs;
-    const CodePage codePage(CodePage::numberForLocale(CodePage::userLocale()));
+    const CodePage codePage = CodePage::forUserLocale();
     CountingReport report;
     NumberedHandler handler(report, CompareRunLocation);
     NoYield noYield;

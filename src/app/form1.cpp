@@ -1,5 +1,8 @@
 #include "app/form1.h"
 
+#include "app/key_code.h"
+#include "app/plan_path_delegate.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
@@ -11,9 +14,6 @@
 
 namespace quellomir {
 namespace {
-
-const QString ListToolTip = QStringLiteral(
-    "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
 
 QFont arialBold(qreal pointSize) {
     QFont font;
@@ -46,6 +46,15 @@ Form1::Form1(Form1Environment environment)
 
     buildControls();
 
+    // A plan belongs to the folders it was made of: whatever changes a slot (a choice, a
+    // cancelled one, "Clear Folder", a removal, the sample folders) takes the plan away,
+    // so that "4. Start Syncing" can never write into a folder no longer shown.
+    for (FolderSlotModel* slot : {&m_folder1, &m_folder2}) {
+        connect(slot, &QAbstractItemModel::rowsInserted, this, [this] { m_plan.clear(); });
+        connect(slot, &QAbstractItemModel::rowsRemoved, this, [this] { m_plan.clear(); });
+        connect(slot, &QAbstractItemModel::modelReset, this, [this] { m_plan.clear(); });
+    }
+
     // A fixed window: nothing re-lays the controls out, so it cannot be resized or maximised.
     setFixedSize(twipsToPixels(8040), twipsToPixels(6795));
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
@@ -68,6 +77,10 @@ void Form1::buildControls() {
     PushButton5 =
         addButton("PushButton5", QStringLiteral("3. Start Comparing"), twipsRect(120, 3030, 7800, 405));
     ListView3 = addList("ListView3", m_plan, twipsRect(120, 3540, 7800, 2145));
+    // A path's end holds the file name, which tells one row from another: the paths are
+    // cut in the middle, between their beginning and their last part, and so is the action.
+    ListView3->setTextElideMode(Qt::ElideMiddle);
+    ListView3->setItemDelegate(new PlanPathDelegate({0, 2}, ListView3));
     PushButton7 = addButton("PushButton7", QStringLiteral("Check All"), twipsRect(120, 5770, 3840, 405));
     PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
     PushButton6 =
@@ -109,7 +122,7 @@ QTreeView* Form1::addList(const char* name, ReportListModel& model, QRect geomet
     list->setModel(&model);
     list->setFont(arialBold(9));
     list->setGeometry(geometry);
-    list->setToolTip(ListToolTip);
+    list->setToolTip(QString::fromLatin1(ListToolTip));
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);
     list->setUniformRowHeights(true); // a plan of a million rows must not measure each row
@@ -159,8 +172,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             m_plan.setChecked(n, !m_plan.checked(n));
             return true;
         }
-        // The Delete key's code is 46 in the handlers' terms; other keys pass on as they are.
-        const int keyCode = key->key() == Qt::Key_Delete ? 46 : key->key();
+        // Return and Enter press the focused button, as Space does and as desktops are used to.
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const bool plainKey = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plainKey) {
+            if (!key->isAutoRepeat()) button->click();
+            return true;
+        }
+        const int keyCode = keyCodeOf(*key);
         if (watched == ListView1)
             ListView1_KeyDown(keyCode, int(key->modifiers()));
         else if (watched == ListView2)

@@ -33,6 +33,14 @@ QString readWholeFile(const QString& path) {
     return QString::fromUtf8(file.readAll());
 }
 
+// A stored folder gets its trailing separator as a chosen one does: the file may have
+// been edited by hand or written by another tool, and the paths of the plan are built
+// on that separator.
+QString asSlotText(QString folder) {
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    return folder;
+}
+
 QIcon programIcon() {
     initIconResources();
     QIcon icon;
@@ -74,12 +82,12 @@ void Form1::Form_Load() {
     QString storedFolder1;
     h.run(148, [&] { storedFolder1 = m_env.settings.read(QStringLiteral("ListView1"), QString()); });
     if (h.test(150, [&] { return !storedFolder1.isEmpty(); }))
-        h.run(152, [&] { m_folder1.add(storedFolder1); });
+        h.run(152, [&] { m_folder1.add(asSlotText(storedFolder1)); });
 
     QString storedFolder2;
     h.run(154, [&] { storedFolder2 = m_env.settings.read(QStringLiteral("ListView2"), QString()); });
     if (h.testLeave(156, [&] { return storedFolder2.isEmpty(); })) return;
-    h.run(158, [&] { m_folder2.add(storedFolder2); });
+    h.run(158, [&] { m_folder2.add(asSlotText(storedFolder2)); });
 }
 
 void Form1::applySkin(const QString& skinFile) {

@@ -12,8 +12,7 @@ int main(int argc, char* argv[]) {
     quellomir::QtDialogs dialogs;
     quellomir::SettingsStore settings;
     quellomir::PosixFileSystem fs;
-    const quellomir::CodePage codePage(
-        quellomir::CodePage::numberForLocale(quellomir::CodePage::userLocale()));
+    const quellomir::CodePage codePage = quellomir::CodePage::forUserLocale();
     quellomir::Form1 window({dialogs, settings, fs, codePage, QCoreApplication::applicationDirPath(),
                              quellomir::drawHomePageVisit});
     // Closing the window during a run ends the program as soon as the run has unwound.

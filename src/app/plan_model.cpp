@@ -22,6 +22,13 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
     const auto row = std::size_t(index.row());
     if (role == Qt::CheckStateRole && index.column() == SourceColumn)
         return m_plan.rows()[row].checked ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::ToolTipRole) {
+        // The whole row, which the columns show cut, and then what the list's own tooltip says.
+        return fromUtf8(m_plan.sourceText(row)) + QLatin1Char('\n') +
+               fromUtf8(m_plan.actionText(row)).trimmed() + QLatin1Char('\n') +
+               fromUtf8(m_plan.destinationText(row)) + QStringLiteral("\n\n") +
+               QString::fromLatin1(ListToolTip);
+    }
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
     case SourceColumn:

@@ -5,6 +5,10 @@
 
 namespace quellomir {
 
+// The tooltip all three lists carry.
+inline constexpr const char* ListToolTip =
+    "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
+
 // The columns of a list in report view. Lists start with none: the window adds them,
 // with their header texts, while it loads.
 class ReportListModel : public QAbstractTableModel {

@@ -6,7 +6,8 @@ namespace quellomir {
 
 // The per-user store of the two chosen folders: $XDG_CONFIG_HOME/Venmarro.conf, group
 // "Quellomir" (the registry on Windows). Nothing is cached: every read looks at the
-// file, and every save is on disk before it returns, or throws naming the file.
+// file; a read of a file that cannot be read or parsed, and a save that does not reach
+// the disk, throw naming the file and the reason.
 class SettingsStore {
   public:
     QString read(const QString& key, const QString& defaultValue) const;
@@ -14,6 +15,9 @@ class SettingsStore {
 
     // Where the store lives, for messages and for tests.
     static QString filePath();
+
+  private:
+    mutable QString m_unparsed; // the file, size and time of a file that could not be parsed
 };
 
 } // namespace quellomir

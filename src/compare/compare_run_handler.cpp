@@ -1,10 +1,33 @@
 #include "app/form1.h"
 #include "compare/compare_run.h"
+#include "files/readable_folder.h"
 #include "handler/numbered_handler.h"
 
 #include <QLocale>
+#include <QStringList>
+
+#include <system_error>
 
 namespace quellomir {
+namespace {
+
+// One line per slot whose folder cannot be read, naming the slot, the path and why; empty
+// when both can. A missing, unreadable or non-folder slot would otherwise compare as an
+// empty folder and plan copying everything "into" it.
+QString unreadableSlots(FileSystem& fs, const QString& folder1, const QString& folder2) {
+    QStringList lines;
+    int number = 0;
+    for (const QString& folder : {folder1, folder2}) {
+        ++number;
+        if (const int error = folderReadError(fs, folder.toStdString()))
+            lines.append(QStringLiteral("Folder %1 cannot be read: %2 \u2014 %3")
+                             .arg(number)
+                             .arg(folder, QString::fromLocal8Bit(std::generic_category().message(error))));
+    }
+    return lines.join(QLatin1Char('\r'));
+}
+
+} // namespace
 
 void Form1::PushButton5_Click() {
     carryOutRun(
@@ -20,6 +43,12 @@ void Form1::compareSlotFolders(Yielder& yielder) {
     h.run(104, [&] { m_plan.clear(); });
     if (h.test(106, [&] { return m_folder1.count() != 1 || m_folder2.count() != 1; })) {
         h.run(106, [&] { showMessage(QStringLiteral("Please select two folders to compare.")); });
+        return;
+    }
+    QString unreadable;
+    h.run(106, [&] { unreadable = unreadableSlots(m_env.fs, m_folder1.text(1), m_folder2.text(1)); });
+    if (!unreadable.isEmpty()) {
+        h.run(106, [&] { showMessage(unreadable); });
         return;
     }
     m_filesListed = 0;

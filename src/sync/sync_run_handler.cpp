@@ -74,7 +74,7 @@ void Form1::carryOutPlan(Yielder& yielder) {
     }
     // Copies to names that were free are flushed together; one that cannot be is failed after all.
     h.run(136, [&] { m_plan.edit([&](Plan& plan) { session.flush(plan); }); });
-    h.run(138, [&] { showMessage(QString::fromStdString(syncEndMessage(m_plan.plan()))); });
+    h.run(138, [&] { showMessage(QString::fromStdString(syncEndMessage(m_plan.plan(), session.notes()))); });
     h.run(140, [&] { m_plan.clear(); });
 }
 

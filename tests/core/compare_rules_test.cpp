@@ -70,6 +70,18 @@ TEST(CompareWriteTimes, UnknownTimeIsEarlierThanAnyAndEqualToUnknown) {
     EXPECT_EQ(compareWriteTimes({5, -1}, {9, -1}), std::strong_ordering::equal);
 }
 
+TEST(CompareWriteTimes, OnFatEqualWithinTwoSecondsAndAnHourGiveOrTakeTwo) {
+    const FileTime base = timeOfDay(10, 0, 0);
+    auto onFat = [&](int apart) {
+        return compareWriteTimes(base, {base.seconds + apart, 0}, TimeRule::FatTolerant);
+    };
+    for (int apart : {1, 2, 3598, 3600, 3602, -2, -3598, -3602})
+        EXPECT_EQ(onFat(apart), std::strong_ordering::equal) << apart;
+    for (int apart : {3, 3597, 3603, 7200, -3, -3603})
+        EXPECT_EQ(onFat(apart), 0 <=> apart) << apart;
+    EXPECT_EQ(compareWriteTimes(base, {base.seconds + 3600, 0}), std::strong_ordering::less); // not on FAT
+}
+
 TEST(FindMissing, EmptySides) {
     const FileList some = fileList({{"/a/x.txt", {}}, {"/a/y.txt", {}}});
     EXPECT_EQ(findMissing(some, FileList{}), (Indexes{0, 1}));

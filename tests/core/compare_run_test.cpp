@@ -3,12 +3,16 @@
 #include "fs/posix_file_system.h"
 #include "support/forwarding_file_system.h"
 #include "support/recording_report.h"
+#include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <linux/magic.h>
+
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace quellomir {
 namespace {
@@ -39,7 +43,7 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
     ReadCounter counted(real);
     RecordingReport report;
     NumberedHandler handler(report, CompareRunLocation);
-    const CodePage codePage(1252);
+    const CodePage codePage;
     NoYield noYield;
     std::size_t listed = 0;
     CompareContext context{counted, codePage, report, noYield, listed};
@@ -56,6 +60,72 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
                                              {tmp / "two/", 1},
                                              {tmp / "two/Other/", 1}};
     EXPECT_EQ(counted.reads, once);
+}
+
+// Shows the folders under `root` as a drive of a mount table type ("vfat", "fuse.fusefat",
+// "fuse.exfat") that keeps times as FAT does: to the even second below, and `shift`
+// seconds off (an hour once daylight-saving time has changed). The times are those of the
+// listing that follows the scan.
+class FatStick final : public ForwardingFileSystem {
+  public:
+    FatStick(FileSystem& inner, std::string root, std::string type, int shift)
+        : ForwardingFileSystem(inner), m_root(std::move(root)), m_type(std::move(type)), m_shift(shift) {}
+    int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                   const EntryVisitor& visit) override {
+        return m_inner.statListed(folder, names, statKinds, [&](FolderEntry entry) {
+            const std::int64_t seconds = entry.facts.modified.seconds;
+            if (folder.starts_with(m_root)) entry.facts.modified = {seconds - (seconds & 1) + m_shift, 0};
+            visit(entry);
+        });
+    }
+    int fileSystemType(const std::string& path, std::uint64_t& type) override {
+        if (!path.starts_with(m_root)) return m_inner.fileSystemType(path, type);
+        type = m_type == "vfat" ? MSDOS_SUPER_MAGIC : FUSE_SUPER_MAGIC;
+        return 0;
+    }
+    int mountType(const std::string&, std::string& type) override { return type = m_type, 0; }
+
+  private:
+    std::string m_root, m_type;
+    int m_shift;
+};
+
+TEST(CompareFolders, OnFatTimesAsTheStickKeepsThemCountAsTheSourcesOwn) {
+    TempFolder tmp;
+    const std::string one = tmp / "one/", two = tmp / "two/";
+    // Copies with their sources' times, and one file changed since.
+    const FileTime times[] = {
+        {1'600'000'000, 0}, {1'600'000'001, 0}, {1'600'000'001, 600'000'000}, {1'600'000'003, 999'999'999}};
+    for (std::size_t i = 0; i < std::size(times); ++i)
+        for (const char* side : {"one/f", "two/f"})
+            testing::withTime(tmp.file(side + std::to_string(i)), times[i]);
+    testing::withTime(tmp.file("one/changed"), {1'600'000'010, 0});
+    testing::withTime(tmp.file("two/changed"), times[0]);
+    PosixFileSystem real;
+    // type, shift by daylight-saving time, rows: only the changed file on FAT; there and
+    // on the odd seconds elsewhere.
+    const std::tuple<const char*, int, std::size_t> drives[] = {
+        {"vfat", 0, 1}, {"vfat", 3600, 1}, {"fuse.fusefat", -3600, 1}, {"fuse.exfat", 0, 4}};
+    for (const auto& [type, shift, rows] : drives) {
+        SCOPED_TRACE(std::string(type) + " shifted by " + std::to_string(shift));
+        FatStick drive(real, two, type, shift);
+        const Plan plan = testing::comparePlan(drive, one, two);
+        EXPECT_EQ(plan.size(), rows) << ::testing::PrintToString(testing::rowTexts(plan));
+        EXPECT_EQ(plan.fatTimes(Side::Folder2), rows == 1);
+        EXPECT_FALSE(plan.fatTimes(Side::Folder1));
+    }
+}
+
+TEST(CompareFolders, NamesOfEveryScriptAreCarriedEvenInAFolderOfSuchAName) {
+    TempFolder tmp;
+    const std::string photos = "\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE/"; // Cyrillic
+    // Greek, Polish, Chinese, an emoji, an accent as a mark of its own; one name is no UTF-8.
+    for (const char* name : {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC", "\xC5\x82\xC3\xB3\x64\xC5\xBA",
+                             "\xE4\xB8\xAD\xE6\x96\x87", "\xF0\x9F\x98\x80", "cafe\xCC\x81"})
+        tmp.file(photos + name + "/" + name);
+    tmp.file(photos + "bad\xFF");
+    PosixFileSystem fs;
+    EXPECT_EQ(testing::comparePlan(fs, tmp / photos, tmp.folder("two") + "/").size(), 5u);
 }
 
 } // namespace

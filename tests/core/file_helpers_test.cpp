@@ -33,7 +33,7 @@ class FileHelpersTest : public ::testing::Test {
   protected:
     TempFolder tmp;
     PosixFileSystem fs;
-    CodePage codePage{1252};
+    CodePage codePage;
     FileHelpers files{fs, codePage};
 };
 
@@ -81,8 +81,8 @@ TEST_F(FileHelpersTest, NamesOutsideTheCodePageOrNotUtf8AreNotListed) {
     tmp.file("F/cyr\xD0\x96");
     tmp.file("F/bad\xFF");
     EXPECT_EQ(sorted(files.GetFolderFiles(tmp / "F", "*.*")),
-              (std::vector<std::string>{"caf\xC3\xA9", "plain"}));
-    CodePage cyrillic(1251);
+              (std::vector<std::string>{"caf\xC3\xA9", "cyr\xD0\x96", "plain"}));
+    CodePage cyrillic("CP1251");
     FileHelpers russian(fs, cyrillic);
     EXPECT_EQ(sorted(russian.GetFolderFiles(tmp / "F", "*.*")),
               (std::vector<std::string>{"cyr\xD0\x96", "plain"}));
@@ -130,8 +130,11 @@ TEST_F(FileHelpersTest, CanOpenFileOnlyForRegularFilesTheCodePageCarries) {
     EXPECT_FALSE(files.CanOpenFile(tmp.folder("dir")));
     EXPECT_FALSE(files.CanOpenFile(tmp / "missing"));
     EXPECT_FALSE(files.CanOpenFile(tmp.link("dangling", tmp / "missing")));
-    EXPECT_FALSE(files.CanOpenFile(tmp.file("cyr\xD0\x96")));
-    EXPECT_FALSE(files.CanOpenFile(tmp.file("cyr\xD0\x96-dir/inside")));
+    EXPECT_FALSE(files.CanOpenFile(tmp.file("bad\xFF")));
+    // Only the name counts, not the folders above it.
+    CodePage western("CP1252");
+    EXPECT_FALSE(FileHelpers(fs, western).CanOpenFile(tmp.file("cyr\xD0\x96")));
+    EXPECT_TRUE(FileHelpers(fs, western).CanOpenFile(tmp.file("cyr\xD0\x96-dir/inside")));
 }
 
 TEST_F(FileHelpersTest, IsFolderWithOrWithoutTrailingSeparator) {
@@ -179,6 +182,12 @@ TEST(PathText, ParentFolderKeepsItsTrailingSeparator) {
     EXPECT_EQ(GetParentFolder("b.txt"), "");
     EXPECT_EQ(GetParentFolder("/a/"), "/a/");
     EXPECT_EQ(GetParentFolder("/b.txt"), "/");
+}
+
+TEST(PathText, JoinPutsExactlyOneSeparatorBetweenFolderAndName) {
+    for (const char* folder : {"/a/Backup", "/a/Backup/", "/a/Backup//"})
+        EXPECT_EQ(joinPath(folder, "x"), "/a/Backup/x") << folder;
+    EXPECT_EQ(joinPath("/", "x") + joinPath("", "x"), "/xx");
 }
 
 } // namespace

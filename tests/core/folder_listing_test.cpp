@@ -1,7 +1,10 @@
 #include "files/folder_listing.h"
 
+#include "files/readable_folder.h"
+
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
+#include "support/fifo_watchdog.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +37,7 @@ class FolderListingTest : public ::testing::Test {
   protected:
     TempFolder tmp;
     PosixFileSystem real;
-    CodePage codePage{1252};
+    CodePage codePage;
 };
 
 TEST_F(FolderListingTest, AppendsEachFolderFilesWithTheirTimesToTheNanosecond) {
@@ -110,12 +113,17 @@ TEST_F(FolderListingTest, AFileWhoseStatFailsIsLeftOut) {
     EXPECT_EQ(list.name(0), "good");
 }
 
-TEST_F(FolderListingTest, AFolderPathOutsideTheCodePageListsNothing) {
-    tmp.file("cyr\xD0\x96/inside");
-    FileList list;
-    list.folders = {tmp / "cyr\xD0\x96/"};
-    appendFolderFiles(real, codePage, list, 0);
-    EXPECT_TRUE(list.empty());
+TEST_F(FolderListingTest, AFolderIsReadableOnlyWhenItCanBeListed) {
+    const std::string pipe = tmp.fifo("pipe");
+    testing::FifoWatchdog watchdog(pipe);
+    FaultyFileSystem fs(real);
+    fs.failPath(Op::ListFolder, tmp.folder("locked"), EACCES);
+    const std::pair<std::string, int> cases[] = {
+        {tmp.file("full/a"), ENOTDIR}, {tmp / "full", 0}, {tmp.link("to-full", tmp / "full") + "/", 0},
+        {tmp / "missing/", ENOENT},    {pipe, ENOTDIR},   {tmp / "locked/", EACCES}};
+    for (const auto& [folder, error] : cases)
+        EXPECT_EQ(folderReadError(fs, folder), error) << folder;
+    EXPECT_FALSE(watchdog.fired()) << "a FIFO was opened";
 }
 
 } // namespace

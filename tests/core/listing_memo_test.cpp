@@ -36,7 +36,7 @@ class ReadCounter final : public ForwardingFileSystem {
 
 // Scans `seed` and lists every folder found, with or without the scan's memo.
 FileList scanAndList(FileSystem& fs, const std::string& seed, bool withMemo) {
-    CodePage codePage(1252);
+    CodePage codePage;
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
@@ -57,7 +57,7 @@ class ListingMemoTest : public ::testing::Test {
         tmp.file("R/plain");
         tmp.file("R/.hidden");
         tmp.file("R/~lock");
-        tmp.file("R/cyr\xD0\x96");
+        tmp.file("R/bad\xFF"); // a name not carried
         tmp.fifo("R/pipe");
         tmp.link("R/to-plain", tmp / "R/plain");
         tmp.link("R/dangling", tmp / "nowhere");
@@ -149,7 +149,7 @@ TEST(ListingMemo, AFolderKeptAgainReplacesWhatWasKeptOfIt) {
 }
 
 TEST_F(ListingMemoTest, ItsCountsAreEnoughRoomForTheListing) {
-    CodePage codePage(1252);
+    CodePage codePage;
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
@@ -174,7 +174,7 @@ TEST_F(ListingMemoTest, ReadsEachFolderOnce) {
 }
 
 TEST_F(ListingMemoTest, AFileGoneSinceTheScanIsLeftOut) {
-    CodePage codePage(1252);
+    CodePage codePage;
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
@@ -194,7 +194,7 @@ TEST_F(ListingMemoTest, AFileGoneSinceTheScanIsLeftOut) {
 TEST_F(ListingMemoTest, AFolderTheScanReadOnlyInPartIsReadAgain) {
     FaultyFileSystem fs(real);
     fs.failListingAfter(tmp / "R/sub/", 5, EIO);
-    CodePage codePage(1252);
+    CodePage codePage;
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;
@@ -211,7 +211,7 @@ TEST_F(ListingMemoTest, AFolderTheScanReadOnlyInPartIsReadAgain) {
 
 TEST_F(ListingMemoTest, ListingFaultsReachFoldersTakenFromTheMemo) {
     FaultyFileSystem fs(real);
-    CodePage codePage(1252);
+    CodePage codePage;
     RecordingReport report;
     NoYield yielder;
     ListingMemo memo;

@@ -1,5 +1,8 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/fat_times.h"
+#include "fs/mount_table.h"
+
 #include "support/fifo_watchdog.h"
 #include "support/new_file_kinds.h"
 #include "support/temp_folder.h"
@@ -112,6 +115,19 @@ TEST(PosixFileSystemStat, RootIsAMountRootAndATempFolderIsNot) {
     EXPECT_TRUE(facts.mountRoot);
     ASSERT_EQ(fs.stat(tmp.folder("inner"), Follow::Yes, facts), 0);
     EXPECT_FALSE(facts.mountRoot);
+}
+
+TEST(PosixFileSystemMounts, TheMountTableNamesTheTypeAndTellsFatFromExfat) {
+    PosixFileSystem fs;
+    std::string type;
+    ASSERT_EQ(fs.mountType("/proc/self", type), 0);
+    EXPECT_EQ(type, "proc");
+    // Optional fields stand before the "-" that comes before the type.
+    EXPECT_EQ(mountTypeById(
+                  "41 22 0:52 / /media/my\\040stick rw master:1 shared:2 - fuse.fusefat /dev/sdc1 rw\n", 41),
+              "fuse.fusefat");
+    EXPECT_TRUE(isFatMountType("msdos") && isFatMountType("fuseblk.fusefat"));
+    EXPECT_FALSE(isFatMountType("exfat") || isFatMountType("fuseblk.exfat") || isFatMountType("fuse"));
 }
 
 // New files without names where the disk allows them, and with "~" names as on FAT or a

@@ -69,21 +69,26 @@ TEST(SyncEndMessage, DoneAloneWhenNoRowFailed) {
     plan.markDone(2); // row 1 unticked or left alone: no failure
     EXPECT_EQ(syncEndMessage(plan), "Done.");
     EXPECT_EQ(syncEndMessage(Plan()), "Done.");
+    EXPECT_EQ(syncEndMessage(plan, {"note 1", "note 2"}), "Done.\r\rnote 1\rnote 2");
 }
 
-TEST(SyncEndMessage, CountsTheFailedRowsAndNamesTheFirstTen) {
-    Plan plan = planOfCopies(13);
+TEST(SyncEndMessage, CountsTheFailedRowsNamesTheFirstTenAndSaysHowManyMore) {
+    Plan plan = planOfCopies(16);
     plan.markFailed(1, "No space left on device");
     EXPECT_EQ(syncEndMessage(plan),
               "Done.\r\r1 ticked row could not be copied:\r/one/f1 \u2014 No space left on device");
 
-    for (int i = 2; i < 13; ++i)
+    for (int i = 2; i < 11; ++i)
+        plan.markFailed(std::size_t(i), "reason " + std::to_string(i));
+    EXPECT_EQ(syncEndMessage(plan).find("more"), std::string::npos); // ten are all named
+
+    for (int i = 11; i < 16; ++i)
         plan.markFailed(std::size_t(i), "reason " + std::to_string(i));
     const std::string message = syncEndMessage(plan);
-    EXPECT_EQ(message.rfind("Done.\r\r12 ticked rows could not be copied:\r/one/f1 \u2014 No space", 0), 0u);
-    EXPECT_NE(message.find("\r/one/f10 \u2014 reason 10"), std::string::npos);
+    EXPECT_EQ(message.rfind("Done.\r\r15 ticked rows could not be copied:\r/one/f1 \u2014 No space", 0), 0u);
+    EXPECT_NE(message.find("\r/one/f10 \u2014 reason 10\r\u2026 and 5 more"), std::string::npos);
     EXPECT_EQ(message.find("/one/f11"), std::string::npos); // the eleventh is counted, not named
-    EXPECT_EQ(std::count(message.begin(), message.end(), '\r'), 2 + 10);
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\r'), 2 + 10 + 1);
 }
 
 } // namespace

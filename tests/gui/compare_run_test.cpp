@@ -1,8 +1,19 @@
 #include "gui/tree_builder.h"
 #include "gui/window_fixture.h"
 
+#include "app/plan_path_delegate.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
+#include <QTreeView>
+
+#include <functional>
+#include <utility>
 
 namespace quellomir::testing {
 namespace {
@@ -87,14 +98,70 @@ TEST_F(CompareRun, SameFolderOnBothSidesListsEachOlderNamesakeTwice) {
     EXPECT_EQ(rows(window), (QStringList{row, row}));
 }
 
-TEST_F(CompareRun, MissingFolderContributesNoFiles) {
-    two.file("keep.txt");
-    const QString gone = one.slotText() + QStringLiteral("gone/");
-    Form1& window = startWith(gone, two.slotText());
+TEST_F(CompareRun, AFolderThatCannotBeReadIsNamedAndNoPlanIsMade) {
+    two.file("a-file");
+    const QString gone = one.path("gone/"), file = two.path("a-file/");
+    Form1& window = startWith(gone, file);
     window.PushButton5_Click();
-    EXPECT_EQ(rows(window),
-              QStringList{two.path("keep.txt") + " | will be copied to | " + gone + " | ticked"});
-    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Folder 1 cannot be read: " + gone +
+                                            " \u2014 No such file or directory\rFolder 2 cannot be read: " +
+                                            file + " \u2014 Not a directory");
+    EXPECT_EQ(window.plan().count(), 0);
+}
+
+TEST_F(CompareRun, AnyChangeOfASlotTakesThePlanAway) {
+    one.file("a.txt");
+    auto select = [](Form1& window, const char* list) {
+        auto* view = window.findChild<QTreeView*>(QString::fromLatin1(list));
+        view->setCurrentIndex(view->model()->index(0, 0));
+        return view;
+    };
+    QKeyEvent deleteKey(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    dialogs.folderAnswers = {two.slotText()}; // for the first choice; the second is cancelled
+    const std::pair<const char*, std::function<void(Form1&)>> changes[] = {
+        {"chosen again", &Form1::PushButton1_Click},
+        {"choice cancelled", &Form1::PushButton3_Click},
+        {"cleared", &Form1::PushButton4_Click},
+        {"sample folders", &Form1::PushButton9_Click},
+        {"double-click", [&](Form1& w) { select(w, "ListView1"), w.ListView1_DblClick(); }},
+        {"Delete key", [&](Form1& w) { QApplication::sendEvent(select(w, "ListView2"), &deleteKey); }}};
+    for (const auto& [way, change] : changes) {
+        SCOPED_TRACE(way);
+        Form1& window = startWith(one.slotText(), two.slotText());
+        window.PushButton5_Click();
+        ASSERT_EQ(window.plan().count(), 1);
+        change(window);
+        EXPECT_EQ(window.plan().count(), 0);
+    }
+}
+
+TEST_F(CompareRun, PathsAreCutBeforeTheirLastPartAndARowsTooltipShowsItWhole) {
+    const QString deep = QStringLiteral("a rather long folder name/and another one below it/report.txt");
+    one.file(deep);
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.show();
+    window.PushButton5_Click();
+    auto* plan = window.findChild<QTreeView*>(QStringLiteral("ListView3"));
+    auto* slot = window.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    const QFontMetrics metrics(plan->font());
+    for (int width : {40, 150, 5000}) { // the name does not fit, fits, all fits
+        const QString shown = elidePath(one.path(deep), metrics, width);
+        EXPECT_LE(metrics.horizontalAdvance(shown), width) << shown.toStdString();
+        EXPECT_EQ(shown.endsWith(QStringLiteral("/report.txt")), width > 40) << shown.toStdString();
+    }
+
+    auto toolTipAt = [](QTreeView* list, const QModelIndex& index) {
+        const QPoint at = list->visualRect(index).center();
+        QHelpEvent event(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &event);
+        return QToolTip::text();
+    };
+    const QString rowTip =
+        one.path(deep) + "\nwill be copied to\n" + two.slotText() + "\n\n" + slot->toolTip();
+    for (int column = 0; column < 3; ++column)
+        EXPECT_EQ(toolTipAt(plan, window.plan().index(0, column)), rowTip) << column;
+    EXPECT_EQ(toolTipAt(slot, window.folder1().index(0, 0)), slot->toolTip());
 }
 
 TEST_F(CompareRun, TwoRunsGiveTheSameRows) {

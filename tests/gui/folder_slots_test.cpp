@@ -1,4 +1,5 @@
 #include "gui/window_fixture.h"
+#include "support/pinned_environment.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -13,6 +14,7 @@ namespace {
 using FolderSlots = WindowTest;
 
 TEST_F(FolderSlots, ChosenFolderGetsATrailingSeparatorAndIsStored) {
+    PinnedEnvironment home("HOME", "/home/ann");
     Form1& window = start();
     dialogs.folderAnswers = {QStringLiteral("/home/ann/Pictures")};
     window.findChild<QPushButton*>(QStringLiteral("PushButton3"))->click();
@@ -22,7 +24,8 @@ TEST_F(FolderSlots, ChosenFolderGetsATrailingSeparatorAndIsStored) {
     EXPECT_EQ(stored("ListView1"), QStringLiteral("/home/ann/Pictures/"));
     EXPECT_EQ(stored("LastFolderDot"), QStringLiteral("/home/ann/Pictures"));
     EXPECT_EQ(dialogs.pickerTitles, QStringList{QStringLiteral("Please select folder")});
-    EXPECT_EQ(dialogs.pickerInitialFolders, QStringList{QString()});
+    EXPECT_EQ(dialogs.pickerInitialFolders,
+              QStringList{QStringLiteral("/home/ann")}); // not the working folder
     EXPECT_EQ(window.cursorSetting(), CursorSetting::Default);
 }
 

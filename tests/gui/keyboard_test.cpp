@@ -109,7 +109,7 @@ TEST_F(Keyboard, SpacePressesTheFocusedButton) {
     EXPECT_EQ(focused().toStdString(), "PushButton13");
 }
 
-TEST_F(Keyboard, EveryButtonIsReachedByTabAndPressedBySpace) {
+TEST_F(Keyboard, EveryButtonIsReachedByTabAndPressedBySpaceReturnAndEnter) {
     Form1& window = shown();
     std::map<QString, int> clicks;
     for (QPushButton* button : window.findChildren<QPushButton*>())
@@ -122,8 +122,10 @@ TEST_F(Keyboard, EveryButtonIsReachedByTabAndPressedBySpace) {
         ASSERT_EQ(focused().toStdString(), TabOrder[i].toStdString());
         if (!TabOrder[i].startsWith(QStringLiteral("PushButton"))) continue;
         space();
-        ++expected[TabOrder[i]];
-        EXPECT_EQ(clicks, expected) << "after Space on " << TabOrder[i].toStdString();
+        type(Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        type(Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r"));
+        expected[TabOrder[i]] += 3;
+        EXPECT_EQ(clicks, expected) << "after Space, Return and Enter on " << TabOrder[i].toStdString();
     }
     EXPECT_EQ(expected.size(), 10u);
 }

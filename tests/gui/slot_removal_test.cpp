@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QTreeView>
 
 namespace quellomir::testing {
@@ -44,12 +45,19 @@ TEST_F(SlotRemoval, DeleteKeyRemovesOtherKeysDoNot) {
     EXPECT_EQ(window.folder1().count(), 0);
 }
 
-TEST_F(SlotRemoval, RealDeleteKeyPressReachesTheHandler) {
+TEST_F(SlotRemoval, RealDeleteKeyPressRemovesTheRowOtherKeysAndTheFullStopDoNot) {
     Form1& window = start();
     select(window, "ListView2");
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-    QApplication::sendEvent(window.findChild<QTreeView*>(QStringLiteral("ListView2")), &press);
-    EXPECT_EQ(window.folder2().count(), 0);
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("ListView2"));
+    // Qt's "." (on the number pad too) is 46, the Delete key's code in the handlers' terms.
+    for (Qt::KeyboardModifier pad : {Qt::NoModifier, Qt::KeypadModifier})
+        for (int key : {int(Qt::Key_Period), int(Qt::Key_N), int(Qt::Key_Delete)}) {
+            QKeyEvent press(QEvent::KeyPress, key, pad, QKeySequence(key).toString());
+            QApplication::sendEvent(list, &press);
+            EXPECT_EQ(window.folder2().count(), key == Qt::Key_Delete ? 0 : 1) << key;
+            if (window.folder2().count() == 0) window.folder2().add(QStringLiteral("/two/"));
+            select(window, "ListView2");
+        }
 }
 
 TEST_F(SlotRemoval, NothingIsRemovedWithoutSelectionOrUnderTheBusyCursor) {

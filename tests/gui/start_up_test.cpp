@@ -17,9 +17,9 @@ TEST_F(StartUp, FirstStartShowsBothSlotsEmpty) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(StartUp, RestoresBothStoredFolders) {
+TEST_F(StartUp, RestoresBothStoredFoldersWithTheirTrailingSeparator) {
     store("ListView1", "/data/photos/");
-    store("ListView2", "/media/stick/photos/");
+    store("ListView2", "/media/stick/photos"); // as a hand-edited file may hold it
     Form1& window = start();
     ASSERT_EQ(window.folder1().count(), 1);
     EXPECT_EQ(window.folder1().text(1), QStringLiteral("/data/photos/"));
@@ -65,14 +65,26 @@ TEST_F(StartUp, ChosenFoldersComeBackAtTheNextStart) {
     EXPECT_EQ(again.folder2().text(1), QStringLiteral("/media/ann/BACKUP/"));
 }
 
-TEST_F(StartUp, SettingsFileThatCannotBeParsedDoesNotStopTheStart) {
-    QFile file(configPath() + QStringLiteral("/Venmarro.conf"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
-    file.close();
-    Form1& window = start();
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
-    EXPECT_EQ(window.plan().columnCount(), 3);
+TEST_F(StartUp, ASettingsFileThatCannotBeReadIsReportedAtBothReadsAndTheStartGoesOn) {
+    const QString file = configPath() + QStringLiteral("/Venmarro.conf");
+    QFile damaged(file);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
+    damaged.close();
+    for (const char* reason : {"not in the settings format", "is a directory"}) {
+        dialogs.messages.clear();
+        Form1& window = start();
+        ASSERT_EQ(dialogs.messages.size(), 2u) << reason;
+        for (int read : {0, 1}) {
+            const QString& text = dialogs.messages[read].text;
+            EXPECT_TRUE(text.contains(file) && text.contains(QLatin1String(reason), Qt::CaseInsensitive))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("Form_Load at line %1\r").arg(read ? 154 : 148)));
+        }
+        EXPECT_EQ(window.plan().columnCount(), 3); // the start went on
+        QFile::remove(file);
+        QDir().mkpath(file); // a folder where the file should be: unreadable, even as root
+    }
 }
 
 TEST_F(StartUp, HomePageOpensOnlyWhenTheDrawIsSeven) {
@@ -139,6 +151,7 @@ TEST_F(StartUp, SettingsFileThatCannotBeParsedStillTakesTheNextChoice) {
     file.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
     file.close();
     Form1& window = start();
+    dialogs.messages.clear(); // the reports of the two reads
     dialogs.folderAnswers = {QStringLiteral("/data/new")};
     window.PushButton3_Click();
     EXPECT_TRUE(dialogs.messages.empty());

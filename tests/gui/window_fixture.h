@@ -60,7 +60,7 @@ class WindowTest : public ::testing::Test {
     RecordingDialogs dialogs;
     SettingsStore settings;
     PosixFileSystem fs;
-    CodePage codePage{1252};
+    CodePage codePage;
     QString programFolder;
     int draw = 50;
     std::chrono::milliseconds yieldInterval{20};

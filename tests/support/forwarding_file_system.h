@@ -20,6 +20,9 @@ class ForwardingFileSystem : public FileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override {
         return m_inner.stat(path, follow, facts);
     }
+    int mountType(const std::string& path, std::string& type) override {
+        return m_inner.mountType(path, type);
+    }
     int fileSystemType(const std::string& path, std::uint64_t& type) override {
         return m_inner.fileSystemType(path, type);
     }

@@ -18,11 +18,12 @@ std::vector<std::string> enumeratedFolders(const std::string& folder) {
     return names;
 }
 
-ScanRun::ScanRun(FileSystem& fs, const std::string& seed, bool recurse, int codePage)
-    : ScanRun(fs, FolderList{seed}, recurse, codePage) {}
+ScanRun::ScanRun(FileSystem& fs, const std::string& seed, bool recurse, const char* charset)
+    : ScanRun(fs, FolderList{seed}, recurse, charset) {}
 
-ScanRun::ScanRun(FileSystem& fs, FolderList seeds, bool recurse, int codePage) : list(std::move(seeds)) {
-    CodePage page(codePage);
+ScanRun::ScanRun(FileSystem& fs, FolderList seeds, bool recurse, const char* charset)
+    : list(std::move(seeds)) {
+    CodePage page(charset);
     GetSubDirectories2016(list, recurse, fs, page, report, yielder);
 }
 

@@ -37,14 +37,14 @@ class BoundedYielder final : public Yielder {
 // read without the seam, so tests can state the scan's order on any file system.
 std::vector<std::string> enumeratedFolders(const std::string& folder);
 
-// A scan of one seed over a chosen file system, with code page 1252 unless told.
+// A scan of one seed over a chosen file system, under UTF-8 unless told.
 struct ScanRun {
     FolderList list;
     RecordingReport report;
     CountingYielder yielder;
 
-    ScanRun(FileSystem& fs, const std::string& seed, bool recurse = true, int codePage = 1252);
-    ScanRun(FileSystem& fs, FolderList seeds, bool recurse = true, int codePage = 1252);
+    ScanRun(FileSystem& fs, const std::string& seed, bool recurse = true, const char* charset = "UTF-8");
+    ScanRun(FileSystem& fs, FolderList seeds, bool recurse = true, const char* charset = "UTF-8");
 };
 
 } // namespace quellomir::testing

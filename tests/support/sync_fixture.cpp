@@ -85,7 +85,7 @@ std::vector<std::string> temporaryNamesIn(const std::string& folder) {
 Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2) {
     RecordingReport report;
     NumberedHandler handler(report, CompareRunLocation);
-    const CodePage codePage(1252);
+    const CodePage codePage;
     NoYield noYield;
     std::size_t listed = 0;
     CompareContext context{fs, codePage, report, noYield, listed};

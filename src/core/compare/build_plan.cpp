@@ -8,8 +8,9 @@
 
 namespace quellomir {
 
-Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder) {
-    Plan plan(std::move(files1), std::move(files2), std::move(folder1), std::move(folder2));
+Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder,
+               FatTimes fat) {
+    Plan plan(std::move(files1), std::move(files2), std::move(folder1), std::move(folder2), fat);
     const FileList& one = plan.files(Side::Folder1);
     const FileList& two = plan.files(Side::Folder2);
 
@@ -22,7 +23,7 @@ Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::strin
     {
         const NameIndex index2(two, yielder);
         only1 = FindMissing(one, index2, yielder);
-        FindNewer(one, index2, newer, yielder);
+        FindNewer(one, index2, newer, yielder, fat.either() ? TimeRule::FatTolerant : TimeRule::SecondExact);
     }
     const std::vector<std::uint32_t> only2 = FindMissing(two, NameIndex(one, yielder), yielder);
 

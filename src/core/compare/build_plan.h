@@ -11,6 +11,8 @@ namespace quellomir {
 // The whole comparison of two listed sides: copy rows for Folder 1's files that Folder 2
 // lacks (into Folder 2's top), then copy rows for Folder 2's files that Folder 1 lacks,
 // then the overwrite rows, all ticked. The folders are the slot texts, separator included.
-Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder);
+// Where either folder lies on FAT, write times are compared with FAT's tolerance.
+Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder,
+               FatTimes fat = {});
 
 } // namespace quellomir

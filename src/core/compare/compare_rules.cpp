@@ -2,9 +2,22 @@
 
 namespace quellomir {
 
-std::strong_ordering compareWriteTimes(FileTime a, FileTime b) {
+namespace {
+
+constexpr std::int64_t FatSlack = 2;
+constexpr std::int64_t Hour = 3600;
+
+} // namespace
+
+std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule) {
     if (!a.known() || !b.known()) return a.known() <=> b.known();
-    return a.roundedSeconds() <=> b.roundedSeconds();
+    const std::int64_t secondsA = a.roundedSeconds(), secondsB = b.roundedSeconds();
+    if (rule == TimeRule::FatTolerant) {
+        const std::int64_t apart = secondsA > secondsB ? secondsA - secondsB : secondsB - secondsA;
+        if (apart <= FatSlack || (apart >= Hour - FatSlack && apart <= Hour + FatSlack))
+            return std::strong_ordering::equal;
+    }
+    return secondsA <=> secondsB;
 }
 
 std::vector<std::uint32_t> FindMissing(const FileList& a, const NameIndex& b, Yielder& yielder) {
@@ -22,14 +35,15 @@ std::vector<std::uint32_t> FindMissing(const FileList& a, const FileList& b, Yie
     return FindMissing(a, index, yielder);
 }
 
-void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder) {
+void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder,
+               TimeRule rule) {
     const auto count = static_cast<std::uint32_t>(a.size());
     for (std::uint32_t i = 0; i < count; ++i) {
         yielder.tick();
         const FileTime timeA = a.file(i).modified;
         for (std::uint32_t j = b.first(a.name(i)); j != NameIndex::None; j = b.next(j)) {
             yielder.tick();
-            const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified);
+            const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified, rule);
             if (order == 0) continue;
             PlanRow row;
             row.kind = RowKind::Overwrite;
@@ -42,9 +56,10 @@ void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows
     }
 }
 
-void FindNewer(const FileList& a, const FileList& b, std::vector<PlanRow>& rows, Yielder& yielder) {
+void FindNewer(const FileList& a, const FileList& b, std::vector<PlanRow>& rows, Yielder& yielder,
+               TimeRule rule) {
     const NameIndex index(b, yielder);
-    FindNewer(a, index, rows, yielder);
+    FindNewer(a, index, rows, yielder, rule);
 }
 
 } // namespace quellomir

@@ -11,9 +11,16 @@
 
 namespace quellomir {
 
+// How far apart two last-write times may be and still count as equal. FAT keeps a time
+// in local time and to two seconds, so a pair with a file on FAT is equal within 2
+// seconds, and also one hour apart give or take 2 seconds: a change of daylight-saving
+// time, or a stick written in another time zone, moves every time on it by an hour.
+enum class TimeRule : std::uint8_t { SecondExact, FatTolerant };
+
 // Orders two last-write times as the rules see them: whole seconds, rounded to the
-// nearest; a time that could not be read is earlier than any time, and two such are equal.
-std::strong_ordering compareWriteTimes(FileTime a, FileTime b);
+// nearest, equal where the rule lets them be; a time that could not be read is earlier
+// than any time, and two such are equal.
+std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule = TimeRule::SecondExact);
 
 // The files of `a`, in a's order, whose name no file of `b` has. Names are compared as
 // exact bytes, letter case included; every file of `a` is judged on its own, so two
@@ -25,7 +32,9 @@ std::vector<std::uint32_t> FindMissing(const FileList& a, const FileList& b, Yie
 // whose write times differ: the newer is the source, the older the destination. Rows
 // come in the order of a first and b second, every pair judged. In the rows, `a` is
 // Folder 1's side and `b` Folder 2's. Rows are appended unticked.
-void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder);
-void FindNewer(const FileList& a, const FileList& b, std::vector<PlanRow>& rows, Yielder& yielder);
+void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder,
+               TimeRule rule = TimeRule::SecondExact);
+void FindNewer(const FileList& a, const FileList& b, std::vector<PlanRow>& rows, Yielder& yielder,
+               TimeRule rule = TimeRule::SecondExact);
 
 } // namespace quellomir

@@ -2,6 +2,7 @@
 
 #include "compare/build_plan.h"
 #include "files/folder_listing.h"
+#include "fs/fat_times.h"
 #include "scan/folder_list.h"
 #include "scan/folder_scan.h"
 #include "scan/listing_memo.h"
@@ -58,9 +59,12 @@ Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& fold
     const FolderIdentity top2 = identityOf(context.fs, folder2Text);
     FileList files2 = listSide(h, 134, folder2Text, context);
 
+    // Each side's file system is asked once per comparison: a stick may be another one now.
+    const FatTimes fat{onFatFileSystem(context.fs, folder1Text), onFatFileSystem(context.fs, folder2Text)};
     Plan plan;
     h.run(156, [&] {
-        plan = buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder);
+        plan =
+            buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder, fat);
         plan.setTopFolder(Side::Folder1, top1);
         plan.setTopFolder(Side::Folder2, top2);
     });

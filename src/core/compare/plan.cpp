@@ -13,8 +13,9 @@ const ListedFile& fileAt(const FileList& list, std::size_t file) {
 
 } // namespace
 
-Plan::Plan(FileList files1, FileList files2, std::string folder1, std::string folder2)
-    : m_files{std::move(files1), std::move(files2)}, m_folders{std::move(folder1), std::move(folder2)} {}
+Plan::Plan(FileList files1, FileList files2, std::string folder1, std::string folder2, FatTimes fat)
+    : m_files{std::move(files1), std::move(files2)}, m_folders{std::move(folder1), std::move(folder2)},
+      m_fat(fat) {}
 
 void Plan::appendCopyRows(Side source, const std::vector<std::uint32_t>& files) {
     m_rows.reserve(m_rows.size() + files.size());

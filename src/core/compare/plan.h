@@ -25,12 +25,14 @@ struct FolderIdentity {
 };
 
 // The result of a comparison: both sides' file lists, the two folders as their slots
-// show them, and the rows that refer into the lists. The three column texts of a row are
-// built on demand, so a million rows hold no path strings.
+// show them, and the rows that refer into the lists. The three column texts of a
+// row are built on demand, so a million rows hold no path strings.
 class Plan {
   public:
     Plan() = default;
-    Plan(FileList files1, FileList files2, std::string folder1, std::string folder2);
+    Plan(FileList files1, FileList files2, std::string folder1, std::string folder2, FatTimes fat = {});
+    // Whether the side's folder lies on FAT, as the comparison found it.
+    bool fatTimes(Side side) const { return side == Side::Folder1 ? m_fat.folder1 : m_fat.folder2; }
 
     const FileList& files(Side side) const { return m_files[index(side)]; }
     // The folder exactly as its slot shows it, with the trailing separator.
@@ -64,6 +66,7 @@ class Plan {
     std::vector<PlanRow> m_rows;
     // Failed rows are few; their reasons live here so that a row needs no string.
     std::vector<std::string> m_reasons;
+    FatTimes m_fat;
 };
 
 } // namespace quellomir

@@ -10,6 +10,15 @@ constexpr Side otherSide(Side side) {
     return side == Side::Folder1 ? Side::Folder2 : Side::Folder1;
 }
 
+// Which folders of a comparison lie on FAT, whose times are kept in local time and to two
+// seconds: their times were compared with tolerance, and a copy onto such a folder gets
+// a time that compares as equal to its source.
+struct FatTimes {
+    bool folder1 = false;
+    bool folder2 = false;
+    bool either() const { return folder1 || folder2; }
+};
+
 enum class RowKind : std::uint8_t {
     Copy,      // the source's name is missing on the other side: copy into its top folder
     Overwrite, // the source replaces an older file of the same name on the other side

@@ -1,7 +1,11 @@
 #include "files/code_page.h"
 
 #include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -45,6 +49,10 @@ std::size_t utf8Length(std::string_view text, std::size_t at) {
 
 bool validUtf8(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
+        if (static_cast<unsigned char>(text[at]) < 0x80) {
+            ++at;
+            continue;
+        }
         std::size_t length = utf8Length(text, at);
         if (length == 0) return false;
         at += length;
@@ -52,42 +60,53 @@ bool validUtf8(std::string_view text) {
     return true;
 }
 
-struct LocaleCodePage {
-    const char* language;
-    int codePage;
-};
+// Whether a code set names UTF-8 in one of the spellings locales use ("UTF-8", "utf8").
+bool namesUtf8(std::string_view codeset) {
+    std::string plain;
+    for (char c : codeset)
+        if (c != '-' && c != '_') plain += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return plain == "utf8";
+}
 
-// Windows' choice of ANSI code page per language. Serbian and Uzbek are written in
-// two scripts; glibc marks the Latin one with "@latin".
-constexpr LocaleCodePage LanguageCodePages[] = {
-    {"cs", 1250}, {"hu", 1250}, {"pl", 1250}, {"ro", 1250}, {"sk", 1250}, {"sl", 1250}, {"hr", 1250},
-    {"sq", 1250}, {"bs", 1250}, {"tk", 1250}, {"ru", 1251}, {"uk", 1251}, {"be", 1251}, {"bg", 1251},
-    {"mk", 1251}, {"kk", 1251}, {"ky", 1251}, {"tt", 1251}, {"mn", 1251}, {"ba", 1251}, {"tg", 1251},
-    {"sr", 1251}, {"el", 1253}, {"tr", 1254}, {"az", 1254}, {"uz", 1254}, {"he", 1255}, {"iw", 1255},
-    {"yi", 1255}, {"ar", 1256}, {"fa", 1256}, {"ur", 1256}, {"et", 1257}, {"lv", 1257}, {"lt", 1257},
-    {"vi", 1258}, {"th", 874},  {"ja", 932},  {"ko", 949},
-};
+// The single code point of a well-formed sequence of `length` bytes at `at`.
+int codePoint(std::string_view text, std::size_t at, std::size_t length) {
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    if (length == 1) return byte(0);
+    int code = byte(0) & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i)
+        code = (code << 6) | (byte(i) & 0x3F);
+    return code;
+}
 
 } // namespace
 
-CodePage::CodePage(int number) : m_number(number) {
-    std::string name = "CP" + std::to_string(number);
+CodePage::CodePage() = default;
+
+CodePage::CodePage(std::string_view charset) {
+    if (namesUtf8(charset)) return;
+    const std::string name(charset);
     iconv_t conversion = ::iconv_open(name.c_str(), "UTF-8");
     if (conversion == reinterpret_cast<iconv_t>(-1))
-        throw std::system_error(errno, std::generic_category(), name);
+        throw std::system_error(errno, std::generic_category(), "character set " + name);
     m_conversion = conversion;
-    for (int c = 0; c < 128; ++c) {
-        char in = static_cast<char>(c);
+    for (int c = 0; c < 128 && m_asciiIsIdentity; ++c) {
+        const char in = static_cast<char>(c);
         std::string out;
-        m_ascii[c] = convert(std::string_view(&in, 1), &out) && out.size() == 1
-                         ? static_cast<short>(static_cast<unsigned char>(out[0]))
-                         : short(-1);
-        if (m_ascii[c] != c) m_asciiIsIdentity = false;
+        m_asciiIsIdentity = convert(std::string_view(&in, 1), &out) && out == std::string_view(&in, 1);
     }
 }
 
 CodePage::~CodePage() {
-    ::iconv_close(handle(m_conversion));
+    if (m_conversion) ::iconv_close(handle(m_conversion));
+}
+
+CodePage CodePage::forUserLocale() {
+    const std::string charset = charsetForLocale(userLocale());
+    try {
+        return CodePage(charset);
+    } catch (const std::system_error&) {
+        return CodePage(); // a code set iconv does not know: names as Qt reads them
+    }
 }
 
 std::string CodePage::userLocale() {
@@ -96,18 +115,19 @@ std::string CodePage::userLocale() {
     return "C";
 }
 
-int CodePage::numberForLocale(std::string_view locale) {
-    std::string_view language = locale.substr(0, locale.find_first_of("_.@"));
-    std::size_t countryAt = locale.find('_');
-    std::string_view country =
-        countryAt == std::string_view::npos ? std::string_view() : locale.substr(countryAt + 1, 2);
-    bool latin = locale.find("@latin") != std::string_view::npos;
-    if (language == "zh") return country == "TW" || country == "HK" || country == "MO" ? 950 : 936;
-    if (language == "sr" && latin) return 1250;
-    if (language == "uz" && locale.find("@cyrillic") != std::string_view::npos) return 1251;
-    for (const LocaleCodePage& entry : LanguageCodePages)
-        if (language == entry.language) return entry.codePage;
-    return 1252;
+std::string CodePage::charsetForLocale(std::string_view locale) {
+    const std::string_view name = locale.substr(0, locale.find('@'));
+    if (name.empty() || name == "C" || name == "POSIX") return "UTF-8";
+    if (const std::size_t dot = name.find('.'); dot != std::string_view::npos) {
+        const std::string_view codeset = name.substr(dot + 1);
+        return namesUtf8(codeset) ? "UTF-8" : std::string(codeset);
+    }
+    // "de_DE" alone: the code set is the installed locale's own.
+    locale_t installed = ::newlocale(LC_CTYPE_MASK, std::string(locale).c_str(), locale_t(0));
+    if (installed == locale_t(0)) return "UTF-8";
+    std::string codeset = ::nl_langinfo_l(CODESET, installed);
+    ::freelocale(installed);
+    return namesUtf8(codeset) || codeset == "ANSI_X3.4-1968" ? "UTF-8" : codeset;
 }
 
 bool CodePage::convert(std::string_view text, std::string* out) const {
@@ -132,13 +152,10 @@ bool CodePage::convert(std::string_view text, std::string* out) const {
 }
 
 bool CodePage::carries(std::string_view text) const {
-    bool ascii = true;
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii && m_asciiIsIdentity) return true;
+    if (!m_conversion) return validUtf8(text);
+    if (m_asciiIsIdentity &&
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return true;
     return validUtf8(text) && convert(text, nullptr);
 }
 
@@ -148,17 +165,14 @@ int CodePage::characterCode(std::string_view text, std::size_t at, std::size_t& 
         length = 1;
         return '?';
     }
-    if (length == 1) {
-        short code = m_ascii[static_cast<unsigned char>(text[at])];
-        return code < 0 ? '?' : code;
-    }
+    if (!m_conversion || (length == 1 && m_asciiIsIdentity)) return codePoint(text, at, length);
     std::string out;
-    if (!convert(text.substr(at, length), &out) || out.empty()) return '?';
+    if (!convert(text.substr(at, length), &out)) return '?';
     if (out.size() == 1) return static_cast<unsigned char>(out[0]);
-    // 1258 writes some letters as a base letter and a combining mark: no single code.
-    if (!doubleByte()) return '?';
-    // A double-byte character, read as a signed 16-bit value: its lead byte makes it
-    // negative.
+    // A lead byte with its high bit set makes a double-byte character, read as a signed
+    // 16-bit value, negative. Anything else (a base letter and a combining mark, as some
+    // Vietnamese sets write a letter) has no single code.
+    if (out.size() != 2 || static_cast<unsigned char>(out[0]) < 0x80) return '?';
     return static_cast<std::int16_t>((static_cast<unsigned char>(out[0]) << 8) |
                                      static_cast<unsigned char>(out[1]));
 }

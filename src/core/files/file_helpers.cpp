@@ -2,6 +2,7 @@
 
 #include "files/folder_listing.h"
 #include "files/local_date.h"
+#include "files/path_text.h"
 
 #include <fnmatch.h>
 
@@ -34,13 +35,13 @@ FileNameArray FileHelpers::GetFolderFiles(std::string folder, std::string_view p
 
 bool FileHelpers::CanOpenFile(const std::string& path) const {
     FileFacts facts;
-    return m_fs.stat(path, Follow::Yes, facts) == 0 && facts.kind == EntryKind::Regular &&
-           m_codePage.carries(path);
+    return m_codePage.carries(GetFileName(path)) && m_fs.stat(path, Follow::Yes, facts) == 0 &&
+           facts.kind == EntryKind::Regular;
 }
 
 std::string FileHelpers::GetFileDateText(const std::string& path) const {
     FileFacts facts;
-    if (!m_codePage.carries(path) || m_fs.stat(path, Follow::Yes, facts) != 0) return {};
+    if (!m_codePage.carries(GetFileName(path)) || m_fs.stat(path, Follow::Yes, facts) != 0) return {};
     return m_dates.text(FileTimeToLocalDate(WindowsFileTime(facts.modified)));
 }
 

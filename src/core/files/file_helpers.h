@@ -23,7 +23,8 @@ class FileHelpers {
     FileNameArray GetFolderFiles(std::string folder, std::string_view pattern) const;
 
     // A path the system would let the program open: links followed, a regular file,
-    // its path carried by the code page. Never opens anything.
+    // its name carried by the code page (the folders above it are not tested). Never
+    // opens anything.
     bool CanOpenFile(const std::string& path) const;
 
     // The local last-write time in the user's general date format, to the second;

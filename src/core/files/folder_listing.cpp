@@ -7,8 +7,6 @@ namespace quellomir {
 
 int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::string& folder,
                         const AdmittedFileVisitor& visit, const ListedNames* listed) {
-    // A folder the code page cannot carry cannot carry a file either; no need to look.
-    if (!codePage.carries(folder)) return 0;
     constexpr unsigned Candidates = stat_kinds::Regular | stat_kinds::Link;
     auto admit = [&](const FolderEntry& entry) {
         if (!entry.statted || entry.statError != 0 || entry.facts.kind != EntryKind::Regular) return;

@@ -13,7 +13,9 @@
 namespace quellomir {
 
 // The files of one folder that the program admits: entries that, links followed, are
-// regular files, and whose full path the code page carries. Folders, FIFOs, sockets,
+// regular files, and whose names the code page carries. The folder's own path is not
+// tested: the chosen folder may have any name, and the scan has tested the names of
+// the folders below it. Folders, FIFOs, sockets,
 // devices and dangling links are left out without ever being opened. One stat per
 // entry, relative to the open folder; the time comes from that same stat.
 

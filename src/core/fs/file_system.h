@@ -176,6 +176,11 @@ class FileSystem {
     // (FAT_IOCTL_GET_ATTRIBUTES): read-only 1, hidden 2, system 4, archive 32.
     virtual int fatAttributes(const std::string& path, std::uint32_t& attributes) = 0;
 
+    // The type the mount table gives the file system that holds `path`: "ext4", "vfat",
+    // and for a FUSE mount "fuse." or "fuseblk." and the driver's subtype
+    // ("fuse.fusefat"), which statfs cannot tell apart.
+    virtual int mountType(const std::string& path, std::string& type) = 0;
+
     // Called between the pieces of a long copy, so that a window can answer meanwhile.
     using CopyProgress = std::function<void()>;
 

@@ -21,6 +21,7 @@ class PosixFileSystem final : public FileSystem {
     int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
                    const EntryVisitor& visit) override;
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
+    int mountType(const std::string& path, std::string& type) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
     int openWriteFolder(const std::string& path, WriteFolder& folder) override;

@@ -1,16 +1,13 @@
 #include "scan/file_list.h"
 
+#include "files/path_text.h"
+
 #include <stdexcept>
 
 namespace quellomir {
 
 std::string FileList::path(std::size_t file) const {
-    const std::string& folder = folders[m_files[file].folder];
-    const std::string_view leaf = name(file);
-    std::string path;
-    path.reserve(folder.size() + leaf.size());
-    path.append(folder).append(leaf);
-    return path;
+    return joinPath(folders[m_files[file].folder], name(file));
 }
 
 void FileList::reserve(std::size_t files, std::size_t nameBytes) {

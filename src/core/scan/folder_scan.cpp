@@ -1,5 +1,6 @@
 #include "scan/folder_scan.h"
 
+#include "files/path_text.h"
 #include "handler/numbered_handler.h"
 #include "scan/folder_attributes.h"
 #include "scan/unsafe_chars.h"
@@ -217,9 +218,8 @@ void FolderScan::listChildren(const std::string& path, Level& children) {
         if (HasUnsafeChars(name, m_codePage)) return;
         if (name.find('?') != std::string_view::npos) return;
         if (name == "." || name == "..") return;
-        std::string child;
-        child.reserve(path.size() + name.size() + 1);
-        child.append(path).append(name).push_back('/');
+        std::string child = joinPath(path, name);
+        child.push_back('/');
         children.add(std::move(child));
     });
     if (error != 0) throw std::system_error(error, std::generic_category(), path);

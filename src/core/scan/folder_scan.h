@@ -15,7 +15,8 @@ inline constexpr const char* FolderScanLocation =
 // Expands `list` in place with the qualifying subfolders of its entries (all levels
 // when `recurse`, the direct children otherwise), breadth-first: the entries it held,
 // then all their children in enumeration order, then all grandchildren, and so on.
-// Entries are the parent's entry, the child's name and '/'; seeds are taken as given.
+// Entries are the parent's entry, one separator, the child's name and '/'; seeds are
+// taken as given, with or without their trailing separator.
 //
 // Left out with their subtrees: folders whose attributes are exactly hidden + system
 // + directory (22), that plus reparse point (1046), names that are too long, hold an

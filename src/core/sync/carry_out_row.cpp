@@ -21,15 +21,9 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
     return checks;
 }
 
-// The path of `name` in `folder`, with one separator between them however the folder's
-// text ends.
-std::string inFolder(const std::string& folder, const std::string& name) {
-    return folder.empty() || folder.back() == '/' ? folder + name : folder + '/' + name;
-}
-
 CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session) {
     const std::string source = plan.sourceText(row);
-    const std::string destination = inFolder(plan.destinationText(row), GetFileName(source));
+    const std::string destination = joinPath(plan.destinationText(row), GetFileName(source));
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
     // too) appeared since the comparison: the naming refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.

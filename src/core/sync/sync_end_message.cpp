@@ -2,7 +2,7 @@
 
 namespace quellomir {
 
-std::string syncEndMessage(const Plan& plan) {
+std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& notes) {
     constexpr std::size_t ShownFailures = 10;
     std::string message = "Done.";
     std::string lines;
@@ -13,9 +13,14 @@ std::string syncEndMessage(const Plan& plan) {
         const std::string action = plan.actionText(row);
         lines += "\r" + plan.sourceText(row) + " \u2014 " + action.substr(FailedActionPrefix.size());
     }
-    if (failed == 0) return message;
-    message += "\r\r" + std::to_string(failed) + (failed == 1 ? " ticked row" : " ticked rows") +
-               " could not be copied:" + lines;
+    if (failed != 0) {
+        message += "\r\r" + std::to_string(failed) + (failed == 1 ? " ticked row" : " ticked rows") +
+                   " could not be copied:" + lines;
+        if (failed > ShownFailures)
+            message += "\r\u2026 and " + std::to_string(failed - ShownFailures) + " more";
+    }
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        message += (i == 0 ? "\r\r" : "\r") + notes[i];
     return message;
 }
 

@@ -3,12 +3,15 @@
 #include "compare/plan.h"
 
 #include <string>
+#include <vector>
 
 namespace quellomir {
 
 // The message at the end of a sync run: "Done." when no row failed; otherwise "Done.",
 // two carriage returns, how many ticked rows could not be copied, and a line
-// "source — reason" for each of the first ten of them.
-std::string syncEndMessage(const Plan& plan);
+// "source — reason" for each of the first ten of them, and when there are more, a last
+// line saying how many ("… and 5 more"). The run's `notes` (leftovers of killed runs that
+// could not be removed) follow, after a blank line, one a line.
+std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& notes = {});
 
 } // namespace quellomir
