@@ -29,11 +29,14 @@ constexpr std::chrono::milliseconds ClockLag{20};
 // How often the window gets its turn while a copy waits for its source's second to end.
 constexpr std::chrono::milliseconds WaitTurn{20};
 
-// The moment from which a write to a file can no longer give it a time that rounds to the
-// same second as `time`.
-std::chrono::system_clock::time_point settledAfter(FileTime time) {
+// The moment from which a write to a file can no longer give it a time that the rule takes
+// as equal to `time`: once the clock has left the second `time` rounds to, and on FAT the
+// two seconds after it that count as equal too.
+std::chrono::system_clock::time_point settledAfter(FileTime time, TimeRule rule) {
     using namespace std::chrono;
-    return system_clock::time_point{seconds(time.roundedSeconds()) + milliseconds(500) + ClockLag};
+    const seconds tolerance{rule == TimeRule::FatTolerant ? 2 : 0};
+    return system_clock::time_point{seconds(time.roundedSeconds()) + tolerance + milliseconds(500) +
+                                    ClockLag};
 }
 
 void waitUntil(std::chrono::system_clock::time_point moment, const FileSystem::CopyProgress& progress) {
@@ -46,11 +49,11 @@ void waitUntil(std::chrono::system_clock::time_point moment, const FileSystem::C
 
 // 0 when the source is still as it was opened, and no later write can make it compare
 // equal to the copy; -1 when it changed; else the errno of the look.
-int settleSource(FileSystem& fs, NewFile& file, const FileSystem::CopyProgress& progress) {
+int settleSource(FileSystem& fs, NewFile& file, TimeRule rule, const FileSystem::CopyProgress& progress) {
     FileFacts now;
     if (int error = fs.restatSource(file, now)) return error;
     if (!now.sameState(file.source)) return -1;
-    const auto settled = settledAfter(file.source.modified);
+    const auto settled = settledAfter(file.source.modified, rule);
     if (std::chrono::system_clock::now() >= settled) return 0;
     waitUntil(settled, progress);
     if (int error = fs.restatSource(file, now)) return error;
@@ -109,7 +112,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     const FileTime sourceTime = made.source.modified;
     int error = sourceTime.known() ? 0 : EIO;
     if (error == 0) error = finishNewFile(fs, made, sourceTime, options.flush);
-    if (error == 0) error = settleSource(fs, made, options.progress);
+    if (error == 0) error = settleSource(fs, made, options.timeRule, options.progress);
     if (error < 0) return refuse(fs, made, ChangedWhileCopiedReason);
     if (error == 0 && options.fileSystem && !options.fileSystem->open())
         error = fs.holdFileSystem(made, *options.fileSystem);

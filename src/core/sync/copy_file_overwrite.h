@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compare/compare_rules.h"
 #include "fs/file_system.h"
 #include "sync/copy_result.h"
 
@@ -42,6 +43,10 @@ struct CopyOptions {
     // written to it or replaced it by the time the copy is to take its name, it is kept and
     // the copy refused (ChangedReason).
     std::optional<FileFacts> replacing;
+    // How the comparison tells equal times apart: a source saved so recently that a write
+    // still to come could give it a time equal to this one by the rule is looked at again
+    // once that can no longer happen.
+    TimeRule timeRule = TimeRule::SecondExact;
     // Where the file the copy replaces is kept, or nullptr to let it go.
     TrashCan* trash = nullptr;
     // Where a descriptor of the destination's file system is kept for flushing it later; the

@@ -140,6 +140,7 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     options.progress = [this] { m_yielder.tick(); };
     options.followSource = checks.followSource;
     options.plannedSourceTime = checks.plannedSourceTime;
+    options.timeRule = checks.timeRule;
 
     WriteFolder* folder = nullptr;
     // A folder that cannot be opened is left to SafeFileCopy to explain.
@@ -170,19 +171,20 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     written.second = NoCopy;
     if (options.flush == Flush::Later) {
         written.second = m_unflushed.size();
-        m_unflushed.push_back(
-            {&written, row, result.modified, result.device, result.inode, folder->device, folder->inode});
+        m_unflushed.push_back({&written, row, result.modified, result.device, result.inode, folder->device,
+                               folder->inode, checks.timeRule});
         return result;
     }
     // A copy made to last at once has its final time at once too.
-    if (CopyResult kept = keepComparableTime(*folder, name, result.device, result.inode, result.modified);
+    if (CopyResult kept =
+            keepComparableTime(*folder, name, result.device, result.inode, result.modified, checks.timeRule);
         !kept.done)
         return kept;
     return result;
 }
 
 CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
-                                           std::uint64_t inode, FileTime time) {
+                                           std::uint64_t inode, FileTime time, TimeRule rule) {
     const bool exactDrive =
         std::find(m_exactTimeDevices.begin(), m_exactTimeDevices.end(), device) != m_exactTimeDevices.end();
     if (exactDrive && heldByEveryDrive(time)) return CopyResult::success(time);
@@ -195,11 +197,11 @@ CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::strin
         if (time.nanoseconds != 0 && !exactDrive) m_exactTimeDevices.push_back(device);
         return CopyResult::success(time);
     }
-    if (compareWriteTimes(kept.modified, time) == 0) return CopyResult::success(time);
+    if (compareWriteTimes(kept.modified, time, rule) == 0) return CopyResult::success(time);
     if (int error = m_fs.setModified(folder, name, {time.roundedSeconds(), 0}))
         return CopyResult::failure(error);
     if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
-    if (compareWriteTimes(kept.modified, time) != 0)
+    if (compareWriteTimes(kept.modified, time, rule) != 0)
         return CopyResult::failure(std::string(TimeNotKeptReason));
     return CopyResult::success(time);
 }
@@ -272,7 +274,8 @@ void SyncSession::flush(Plan& plan) {
             plan.markFailed(copy.row, words(timeError));
             continue;
         }
-        CopyResult kept = keepComparableTime(open->folder, name, copy.device, copy.inode, copy.modified);
+        CopyResult kept =
+            keepComparableTime(open->folder, name, copy.device, copy.inode, copy.modified, copy.timeRule);
         if (!kept.done) plan.markFailed(copy.row, kept.reason);
     }
 }

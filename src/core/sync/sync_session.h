@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compare/compare_rules.h"
 #include "compare/plan.h"
 #include "fs/file_system.h"
 #include "handler/yielder.h"
@@ -27,6 +28,8 @@ struct RowChecks {
     std::optional<FileTime> plannedSourceTime;
     // For a row that replaces a file the comparison listed: that file's time then.
     std::optional<FileTime> plannedDestinationTime;
+    // How the comparison told equal times apart: a copy must come out equal by that rule.
+    TimeRule timeRule = TimeRule::SecondExact;
 };
 
 // What one sync run carries from row to row: the file system, the window's turn during
@@ -100,6 +103,7 @@ class SyncSession {
         std::uint64_t inode = 0;
         std::uint64_t folderDevice = 0;
         std::uint64_t folderInode = 0;
+        TimeRule timeRule = TimeRule::SecondExact;
     };
 
     // A folder the run writes into, and what is known of where it lies.
@@ -130,7 +134,7 @@ class SyncSession {
     // the comparison rounds it. A drive that cannot hold the time at all (ext4 before 1901,
     // exFAT before 1980) fails the row, the copy left in place.
     CopyResult keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
-                                  std::uint64_t inode, FileTime time);
+                                  std::uint64_t inode, FileTime time, TimeRule rule);
 
     FileSystem& m_fs;
     Yielder& m_yielder;

@@ -1,0 +1,84 @@
+#include "sync/sync_plan.h"
+
+#include "fs/posix_file_system.h"
+#include "support/sync_fixture.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace quellomir {
+namespace {
+
+bool run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A USB stick's file system in an image the test makes, mounted through FUSE as a desktop
+// mounts one where the kernel has no driver of its own.
+struct Stick {
+    const char* name;
+    const char* tools; // that must be there
+    const char* make;  // makes the image IMG
+    const char* mount; // mounts IMG (or the loop device DEV) on MNT
+};
+
+TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting an image needs root";
+    for (const Stick& stick :
+         {Stick{"exFAT", "mkfs.exfat mount.exfat-fuse losetup", "mkfs.exfat IMG", "mount.exfat-fuse DEV MNT"},
+          Stick{"FAT", "mkfs.vfat fusefat", "mkfs.vfat IMG", "fusefat -o rw+ IMG MNT"}}) {
+        if (!run(std::string("command -v ") + stick.tools)) {
+            ADD_FAILURE() << stick.name << ": " << stick.tools << " missing (tools/setup installs them)";
+            continue;
+        }
+        testing::TempFolder tmp;
+        const std::string image = tmp / "stick.img";
+        const std::string mountPoint = tmp.folder("mnt");
+        auto expand = [&](std::string text, const std::string& device) {
+            for (auto [key, value] : {std::pair{"IMG", image}, {"DEV", device}, {"MNT", mountPoint}})
+                for (std::size_t at; (at = text.find(key)) != std::string::npos;)
+                    text.replace(at, 3, value);
+            return text;
+        };
+        ASSERT_TRUE(run("truncate -s 64M " + image) && run(expand(stick.make, "")));
+        std::string device;
+        if (std::string(stick.mount).find("DEV") != std::string::npos) {
+            FILE* losetup = ::popen(("losetup -f --show " + image).c_str(), "r");
+            char line[64] = {};
+            if (losetup && std::fgets(line, sizeof line, losetup))
+                device = std::string(line, std::strcspn(line, "\n"));
+            if (losetup) ::pclose(losetup);
+            ASSERT_FALSE(device.empty()) << stick.name;
+        }
+        ASSERT_TRUE(run(expand(stick.mount, device))) << stick.name;
+        PosixFileSystem fs;
+        FileFacts mounted;
+        ASSERT_TRUE(fs.stat(mountPoint, Follow::Yes, mounted) == 0 && mounted.mountRoot) << stick.name;
+        // Times FAT cannot hold as they are: odd seconds, fractions late and early in a second.
+        for (int i = 0; i < 6; ++i)
+            testing::setTime(tmp.file("one/f" + std::to_string(i) + ".txt", "data"),
+                             {1'600'000'001 + i, 250'000'000 * (i % 4)});
+        Plan plan = testing::comparePlan(fs, tmp / "one/", mountPoint + "/");
+        {
+            NoYield noYield;
+            SyncSession session(fs, noYield); // holds the stick open until it goes
+            syncPlan(plan, session);
+        }
+        for (std::size_t row = 0; row < plan.size(); ++row)
+            EXPECT_EQ(plan.actionText(row), "Done") << stick.name;
+        EXPECT_TRUE(testing::rowTexts(testing::comparePlan(fs, tmp / "one/", mountPoint + "/")).empty())
+            << stick.name;
+        EXPECT_TRUE(run("umount " + mountPoint) || run("umount -l " + mountPoint)) << stick.name;
+        if (!device.empty()) run("losetup -d " + device);
+    }
+}
+
+} // namespace
+} // namespace quellomir
