@@ -6,24 +6,14 @@
 #include <QLocale>
 #include <QStringList>
 
-#include <system_error>
-
 namespace quellomir {
 namespace {
 
-// One line per slot whose folder cannot be read, naming the slot, the path and why; empty
-// when both can. A missing, unreadable or non-folder slot would otherwise compare as an
-// empty folder and plan copying everything "into" it.
+// The lines of unreadableFolders, as one message.
 QString unreadableSlots(FileSystem& fs, const QString& folder1, const QString& folder2) {
     QStringList lines;
-    int number = 0;
-    for (const QString& folder : {folder1, folder2}) {
-        ++number;
-        if (const int error = folderReadError(fs, folder.toStdString()))
-            lines.append(QStringLiteral("Folder %1 cannot be read: %2 \u2014 %3")
-                             .arg(number)
-                             .arg(folder, QString::fromLocal8Bit(std::generic_category().message(error))));
-    }
+    for (const std::string& line : unreadableFolders(fs, folder1.toStdString(), folder2.toStdString()))
+        lines.append(QString::fromStdString(line));
     return lines.join(QLatin1Char('\r'));
 }
 

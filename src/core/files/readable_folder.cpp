@@ -1,5 +1,7 @@
 #include "files/readable_folder.h"
 
+#include <system_error>
+
 namespace quellomir {
 namespace {
 
@@ -15,6 +17,19 @@ int folderReadError(FileSystem& fs, const std::string& folder) {
     } catch (const Enough&) {
         return 0;
     }
+}
+
+std::vector<std::string> unreadableFolders(FileSystem& fs, const std::string& folder1,
+                                           const std::string& folder2) {
+    std::vector<std::string> lines;
+    int number = 0;
+    for (const std::string* folder : {&folder1, &folder2}) {
+        ++number;
+        if (const int error = folderReadError(fs, *folder))
+            lines.push_back("Folder " + std::to_string(number) + " cannot be read: " + *folder + " \u2014 " +
+                            std::generic_category().message(error));
+    }
+    return lines;
 }
 
 } // namespace quellomir

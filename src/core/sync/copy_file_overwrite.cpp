@@ -147,6 +147,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     CopyResult result = CopyResult::success(sourceTime);
     result.device = made.device;
     result.inode = made.inode;
+    result.bytes = made.source.size;
     return result;
 }
 

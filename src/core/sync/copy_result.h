@@ -19,9 +19,10 @@ struct CopyResult {
     // it from one put there since
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::int64_t bytes = 0; // done: how many the copy holds
 
-    static CopyResult success(FileTime modified) { return {true, {}, modified, 0, 0, 0}; }
-    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}, 0, 0, 0}; }
+    static CopyResult success(FileTime modified) { return {true, {}, modified, 0, 0, 0, 0}; }
+    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}, 0, 0, 0, 0}; }
     // The platform's own words for an errno value ("No space left on device").
     static CopyResult failure(int error);
 };

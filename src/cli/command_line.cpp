@@ -1,0 +1,83 @@
+#include "cli/command_line.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace quellomir {
+namespace {
+
+// A folder as the window would hold it: a full path with its trailing separator.
+std::string asFolder(const std::string& argument) {
+    std::string folder = std::filesystem::absolute(argument).lexically_normal().string();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+CommandLine wrong(std::string why) {
+    CommandLine line;
+    line.mode = CommandLine::Mode::Wrong;
+    line.wrong = std::move(why);
+    return line;
+}
+
+} // namespace
+
+std::string_view usageText() {
+    return "Usage: quellomir                    open the window\n"
+           "       quellomir compare DIR1 DIR2  print the plan for the two folders\n"
+           "       quellomir sync DIR1 DIR2     carry out every row of that plan\n"
+           "\n"
+           "Options:\n"
+           "  --dry-run   with sync: print the plan only, as compare does\n"
+           "  --quiet     print only failures\n"
+           "  --help      print this text\n"
+           "  --version   print the version\n"
+           "\n"
+           "Each row of the plan is a line of three columns separated by tabs: source, action,\n"
+           "destination. The settings file is neither read nor written.\n"
+           "\n"
+           "Exit status: 0 when there is nothing to do, or every row was done; 1 when there are\n"
+           "rows to do, or a row failed; 2 on a usage error or a folder that cannot be read;\n"
+           "130 when interrupted.\n";
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    CommandLine line;
+    // Qt's own options (-platform, -style) open the window too.
+    if (words.empty() || (words[0].size() > 1 && words[0][0] == '-' && words[0][1] != '-')) return line;
+    if (words[0] == "--help" || words[0] == "-h") {
+        line.mode = CommandLine::Mode::Help;
+        return line;
+    }
+    if (words[0] == "--version") {
+        line.mode = CommandLine::Mode::Version;
+        return line;
+    }
+    if (words[0] != "compare" && words[0] != "sync") return wrong("unknown command \"" + words[0] + "\"");
+    line.mode = words[0] == "compare" ? CommandLine::Mode::Compare : CommandLine::Mode::Sync;
+    std::vector<std::string> folders;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (optionsEnded || word.empty() || word[0] != '-' || word == "-") {
+            folders.push_back(word);
+        } else if (word == "--") {
+            optionsEnded = true;
+        } else if (word == "--quiet" || word == "-q") {
+            line.quiet = true;
+        } else if (word == "--dry-run" || word == "-n") {
+            line.mode = CommandLine::Mode::Compare;
+        } else {
+            return wrong("unknown option \"" + word + "\"");
+        }
+    }
+    if (folders.size() != 2) return wrong(words[0] + " takes two folders");
+    for (const std::string& folder : folders)
+        if (folder.empty()) return wrong("a folder's path is empty");
+    line.folder1 = asFolder(folders[0]);
+    line.folder2 = asFolder(folders[1]);
+    return line;
+}
+
+} // namespace quellomir

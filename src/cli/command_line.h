@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quellomir {
+
+// What the program was asked to do by its arguments: open the window (no arguments, or
+// only Qt's own single-dash options), or compare or sync two folders from a script.
+struct CommandLine {
+    enum class Mode : std::uint8_t { Window, Compare, Sync, Help, Version, Wrong };
+    Mode mode = Mode::Window;
+    std::string folder1; // absolute, ending with '/'
+    std::string folder2;
+    bool quiet = false;
+    std::string wrong; // why the arguments make no sense, for Mode::Wrong
+};
+
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// The text of --help.
+std::string_view usageText();
+
+} // namespace quellomir

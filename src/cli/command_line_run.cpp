@@ -1,0 +1,193 @@
+#include "cli/command_line_run.h"
+
+#include "cli/terminal_progress.h"
+#include "compare/compare_run.h"
+#include "files/readable_folder.h"
+#include "sync/carry_out_row.h"
+#include "sync/sync_end_message.h"
+
+#include <algorithm>
+#include <string>
+
+namespace quellomir {
+namespace {
+
+// Failures of the scan, which the window shows in its error box, as lines on the terminal.
+class PrintedReport final : public ErrorReport {
+  public:
+    PrintedReport(TerminalProgress& progress, std::FILE* err) : m_progress(progress), m_err(err) {}
+    void report(const std::string& description, const std::string& location, int line) override {
+        m_progress.clear();
+        std::fprintf(m_err, "quellomir: %s (%sat line %d)\n", description.c_str(), location.c_str(), line);
+        ++count;
+    }
+    int count = 0;
+
+  private:
+    TerminalProgress& m_progress;
+    std::FILE* m_err;
+};
+
+std::string rowLine(const Plan& plan, std::size_t row) {
+    return plan.sourceText(row) + '\t' + plan.actionText(row) + '\t' + plan.destinationText(row) + '\n';
+}
+
+std::string plural(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+// The plan's size: its rows of each kind, and the bytes their sources hold now.
+std::string summaryLine(FileSystem& fs, const Plan& plan) {
+    std::size_t into2 = 0;
+    std::size_t into1 = 0;
+    std::size_t overwrites = 0;
+    std::uint64_t bytes = 0;
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        const PlanRow& r = plan.rows()[row];
+        if (r.kind == RowKind::Overwrite)
+            ++overwrites;
+        else
+            ++(r.sourceSide == Side::Folder1 ? into2 : into1);
+        FileFacts facts;
+        if (fs.stat(plan.sourceText(row), Follow::Yes, facts) == 0) bytes += std::uint64_t(facts.size);
+    }
+    return plural(plan.size(), "row", "rows") + ": " + plural(into2, "copy row", "copy rows") +
+           " from Folder 1 to Folder 2, " + plural(into1, "copy row", "copy rows") +
+           " from Folder 2 to Folder 1, " + plural(overwrites, "overwrite row", "overwrite rows") + "; " +
+           plural(bytes, "byte", "bytes") + " to copy\n";
+}
+
+class Run {
+  public:
+    Run(const CommandLine& line, FileSystem& fs, const CodePage& codePage, const Terminal& terminal)
+        : m_line(line), m_fs(fs), m_codePage(codePage), m_terminal(terminal),
+          m_progress(terminal.err, terminal.progress && !line.quiet, terminal.interrupted),
+          m_report(m_progress, terminal.err) {}
+
+    int carryOut() {
+        const std::vector<std::string> unreadable = unreadableFolders(m_fs, m_line.folder1, m_line.folder2);
+        for (const std::string& why : unreadable)
+            std::fprintf(m_terminal.err, "quellomir: %s\n", why.c_str());
+        if (!unreadable.empty()) return ExitUsage;
+        try {
+            Plan plan = compare();
+            return m_line.mode == CommandLine::Mode::Compare ? printPlan(plan) : sync(plan);
+        } catch (const Interrupted&) {
+            m_progress.clear();
+            std::fprintf(m_terminal.err, "quellomir: interrupted before anything was copied\n");
+            return ExitInterrupted;
+        }
+    }
+
+  private:
+    Plan compare() {
+        NumberedHandler h(m_report, CompareRunLocation);
+        std::size_t listed = 0;
+        m_progress.showListing(listed);
+        CompareContext context{m_fs, m_codePage, m_report, m_progress, listed};
+        Plan plan = compareFolders(
+            h, [&] { return m_line.folder1; }, [&] { return m_line.folder2; }, context);
+        m_progress.clear();
+        return plan;
+    }
+
+    int printPlan(const Plan& plan) {
+        if (!m_line.quiet) {
+            for (std::size_t row = 0; row < plan.size(); ++row)
+                std::fputs(rowLine(plan, row).c_str(), m_terminal.out);
+            std::fputs(summaryLine(m_fs, plan).c_str(), m_terminal.out);
+        }
+        // A folder that could not be scanned whole may hide rows: that is not "nothing to do".
+        return plan.size() == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
+    }
+
+    void print(const Plan& plan, std::size_t row) {
+        if (m_line.quiet && plan.rows()[row].outcome != Outcome::Failed) return;
+        m_progress.clear();
+        std::fputs(rowLine(plan, row).c_str(), m_terminal.out);
+        std::fflush(m_terminal.out);
+    }
+
+    int sync(Plan& plan) {
+        plan.setAllChecked(true);
+        SyncSession session(m_fs, m_progress);
+        std::vector<Outcome> printed(plan.size(), Outcome::Pending);
+        bool interrupted = false;
+        try {
+            for (std::size_t row = 0; row < plan.size(); ++row) {
+                m_progress.showRow(row + 1, plan.size());
+                CopyResult result = carryOutRow(plan, row, rowAction(plan.actionText(row)), session);
+                result.done ? plan.markDone(row) : plan.markFailed(row, result.reason);
+                printed[row] = plan.rows()[row].outcome;
+                if (result.done) m_progress.addBytes(result.bytes);
+                print(plan, row);
+            }
+        } catch (const Interrupted&) {
+            interrupted = true; // the row under way was undone as the exception left it
+        }
+        // The rows copied so far are finished whatever happened: flushed and given their times.
+        session.flush(plan);
+        m_progress.clear();
+        for (std::size_t row = 0; row < plan.size(); ++row)
+            if (printed[row] == Outcome::Done && plan.rows()[row].outcome == Outcome::Failed)
+                print(plan, row);
+        return finish(plan, session, interrupted);
+    }
+
+    int finish(const Plan& plan, const SyncSession& session, bool interrupted) {
+        const auto done = std::count_if(plan.rows().begin(), plan.rows().end(),
+                                        [](const PlanRow& r) { return r.outcome == Outcome::Done; });
+        const auto failed = std::count_if(plan.rows().begin(), plan.rows().end(),
+                                          [](const PlanRow& r) { return r.outcome == Outcome::Failed; });
+        // The end message says "Done." to a run that went to its end.
+        const bool endMessage = !m_line.quiet && !interrupted;
+        if (endMessage || !session.notes().empty()) {
+            std::string message = endMessage ? syncEndMessage(plan, session.notes()) : std::string();
+            if (!endMessage)
+                for (const std::string& note : session.notes())
+                    message += note + '\r';
+            std::replace(message.begin(), message.end(), '\r', '\n');
+            std::fprintf(m_terminal.out, "%s%s", message.c_str(), message.ends_with('\n') ? "" : "\n");
+        }
+        if (interrupted) {
+            std::fprintf(m_terminal.err,
+                         "quellomir: interrupted after %ld of %zu rows (%ld done, %ld failed)\n",
+                         long(done + failed), plan.size(), long(done), long(failed));
+            return ExitInterrupted;
+        }
+        return failed == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
+    }
+
+    const CommandLine& m_line;
+    FileSystem& m_fs;
+    const CodePage& m_codePage;
+    const Terminal& m_terminal;
+    TerminalProgress m_progress;
+    PrintedReport m_report;
+};
+
+} // namespace
+
+int runCommandLine(const CommandLine& line, FileSystem& fs, const CodePage& codePage,
+                   const Terminal& terminal) {
+    switch (line.mode) {
+    case CommandLine::Mode::Help:
+        std::fputs(usageText().data(), terminal.out);
+        return ExitNothingToDo;
+    case CommandLine::Mode::Version:
+        std::fprintf(terminal.out, "quellomir %s\n", QUELLOMIR_VERSION);
+        return ExitNothingToDo;
+    case CommandLine::Mode::Wrong:
+        std::fprintf(terminal.err, "quellomir: %s\n%s", line.wrong.c_str(), usageText().data());
+        return ExitUsage;
+    case CommandLine::Mode::Compare:
+    case CommandLine::Mode::Sync:
+        break;
+    case CommandLine::Mode::Window:
+        return ExitUsage; // the window is not the command line's to open
+    }
+    Run run(line, fs, codePage, terminal);
+    return run.carryOut();
+}
+
+} // namespace quellomir

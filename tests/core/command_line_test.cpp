@@ -1,0 +1,148 @@
+#include "cli/command_line.h"
+#include "cli/command_line_run.h"
+
+#include "fs/posix_file_system.h"
+#include "support/faulty_file_system.h"
+#include "support/sync_fixture.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace quellomir {
+namespace {
+
+using testing::TempFolder;
+using Op = testing::FaultyFileSystem::Operation;
+
+constexpr FileTime Older{1'600'000'000, 0};
+constexpr FileTime Newer{1'600'000'500, 0};
+
+// Runs a command line as the program would, with what it prints caught.
+struct Ran {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Ran runLine(std::vector<const char*> words, FileSystem& fs, const std::atomic<bool>* interrupted = nullptr) {
+    words.insert(words.begin(), "quellomir");
+    char* out = nullptr;
+    char* err = nullptr;
+    std::size_t outSize = 0;
+    std::size_t errSize = 0;
+    Terminal terminal;
+    terminal.out = ::open_memstream(&out, &outSize);
+    terminal.err = ::open_memstream(&err, &errSize);
+    terminal.interrupted = interrupted;
+    const CodePage codePage;
+    Ran ran;
+    ran.status = runCommandLine(parseCommandLine(int(words.size()), words.data()), fs, codePage, terminal);
+    std::fclose(terminal.out);
+    std::fclose(terminal.err);
+    ran.out = out;
+    ran.err = err;
+    std::free(out);
+    std::free(err);
+    return ran;
+}
+
+struct CommandLineTest : ::testing::Test {
+    TempFolder tmp;
+    PosixFileSystem fs;
+    const std::string one = tmp.folder("one/");
+    const std::string two = tmp.folder("two/");
+    void file(const std::string& relative, FileTime time) {
+        testing::setTime(tmp.file(relative, relative), time);
+    }
+};
+
+TEST_F(CommandLineTest, ComparePrintsTheWindowsRowsWithTabsAndTellsByItsStatus) {
+    EXPECT_EQ(runLine({"compare", one.c_str(), two.c_str()}, fs).status, ExitNothingToDo);
+    file("one/a.txt", Newer);
+    file("one/sub/b.txt", Newer);
+    file("two/b.txt", Older);
+    std::string expected;
+    for (std::string row : testing::rowTexts(testing::comparePlan(fs, one, two)))
+        expected += row.replace(row.find('|'), 1, "\t").replace(row.rfind('|'), 1, "\t") + '\n';
+    // Without their trailing separators, as a script may give them.
+    const std::string bare1 = one.substr(0, one.size() - 1);
+    const Ran ran = runLine({"compare", bare1.c_str(), (tmp / "two").c_str()}, fs);
+    EXPECT_EQ(ran.status, ExitRowsOrFailures);
+    EXPECT_EQ(ran.out, expected +
+                           "2 rows: 1 copy row from Folder 1 to Folder 2, 0 copy rows from Folder 2 to "
+                           "Folder 1, 1 overwrite row; 22 bytes to copy\n");
+    EXPECT_EQ(runLine({"sync", "--dry-run", one.c_str(), two.c_str()}, fs).out, ran.out);
+    EXPECT_EQ(runLine({"compare", "--quiet", one.c_str(), two.c_str()}, fs).out, "");
+}
+
+TEST_F(CommandLineTest, SyncPrintsEachOutcomeAndItsStatusTellsOfFailures) {
+    file("one/a.txt", Newer);
+    file("one/b.txt", Newer);
+    testing::FaultyFileSystem failing(fs);
+    failing.failPath(Op::CopyToNewFile, one + "b.txt", EIO);
+    const Ran ran = runLine({"sync", one.c_str(), two.c_str()}, failing);
+    EXPECT_EQ(ran.status, ExitRowsOrFailures);
+    EXPECT_NE(ran.out.find(one + "a.txt\tDone\t" + two + "\n"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find(one + "b.txt\tFailed: " + std::strerror(EIO) + "\t" + two + "\n"),
+              std::string::npos);
+    EXPECT_NE(ran.out.find("Done.\n\n1 ticked row could not be copied:"), std::string::npos);
+    // Quiet, and once it has all been done: nothing printed, nothing to do.
+    EXPECT_EQ(runLine({"sync", "-q", one.c_str(), two.c_str()}, fs).out, "");
+    EXPECT_EQ(runLine({"sync", one.c_str(), two.c_str()}, fs).status, ExitNothingToDo);
+}
+
+TEST_F(CommandLineTest, UsageErrorsAndUnreadableFoldersEndWithTwo) {
+    for (std::vector<const char*> words : {std::vector<const char*>{"compare", one.c_str()},
+                                           {"sync", "--all", one.c_str(), two.c_str()},
+                                           {"merge", one.c_str(), two.c_str()}}) {
+        const Ran ran = runLine(words, fs);
+        EXPECT_EQ(ran.status, ExitUsage) << words[0];
+        EXPECT_NE(ran.err.find("Usage: quellomir"), std::string::npos);
+    }
+    const Ran missing = runLine({"sync", one.c_str(), (tmp / "unplugged").c_str()}, fs);
+    EXPECT_EQ(missing.status, ExitUsage);
+    EXPECT_EQ(missing.err, "quellomir: Folder 2 cannot be read: " + tmp / "unplugged/" + " \u2014 " +
+                               std::strerror(ENOENT) + "\n");
+    EXPECT_EQ(runLine({"--help"}, fs).status, ExitNothingToDo);
+    EXPECT_EQ(
+        parseCommandLine(3, std::vector<const char*>{"quellomir", "-platform", "offscreen"}.data()).mode,
+        CommandLine::Mode::Window);
+}
+
+// Stops the run, as Ctrl+C does, while the second file is being copied.
+class InterruptingCopy final : public testing::ForwardingFileSystem {
+  public:
+    InterruptingCopy(FileSystem& inner, std::atomic<bool>& flag)
+        : ForwardingFileSystem(inner), m_flag(flag) {}
+    int copyToNewFile(const std::string& source, Follow follow, WriteFolder& folder, NewFile& made,
+                      const CopyProgress& progress) override {
+        if (++m_copies == 2) m_flag = true;
+        const int error = m_inner.copyToNewFile(source, follow, folder, made, progress);
+        if (error == 0 && progress) progress();
+        return error;
+    }
+
+  private:
+    std::atomic<bool>& m_flag;
+    int m_copies = 0;
+};
+
+TEST_F(CommandLineTest, AnInterruptedSyncFinishesWhatItCopiedLeavesNoTemporaryAndEndsWith130) {
+    for (const char* name : {"one/a.txt", "one/b.txt", "one/c.txt"})
+        file(name, Newer);
+    std::atomic<bool> flag{false};
+    InterruptingCopy interrupting(fs, flag);
+    const Ran ran = runLine({"sync", one.c_str(), two.c_str()}, interrupting, &flag);
+    EXPECT_EQ(ran.status, ExitInterrupted);
+    EXPECT_NE(ran.err.find("interrupted after 1 of 3 rows (1 done, 0 failed)"), std::string::npos) << ran.err;
+    ASSERT_EQ(testing::namesIn(two).size(), 1u); // the first, whole and with its time; nothing else
+    EXPECT_EQ(testing::timeOf(two + testing::namesIn(two)[0]).seconds, Newer.seconds);
+}
+
+} // namespace
+} // namespace quellomir
