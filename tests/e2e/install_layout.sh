@@ -24,7 +24,10 @@ home=$libdir/quellomir
 sizes=(16 32 48 64 128 256)
 
 # Every file and link installed, the sample folders' files apart.
-expected=("$bindir/quellomir" "$home/quellomir" "$datadir/applications/quellomir.desktop"
+app_id=example.venmarro.Quellomir
+expected=("$bindir/quellomir" "$home/quellomir" "$datadir/applications/$app_id.desktop"
+          "$datadir/metainfo/$app_id.metainfo.xml" "$datadir/man/man1/quellomir.1.gz"
+          "$datadir/doc/quellomir/copyright" "$datadir/doc/quellomir/changelog.Debian.gz"
           "$datadir/icons/hicolor/scalable/apps/quellomir.svg")
 for size in "${sizes[@]}"; do
     expected+=("$datadir/icons/hicolor/${size}x$size/apps/quellomir.png")
@@ -62,7 +65,7 @@ while read -r path seconds; do
 done <"$source/samples/times.txt"
 
 # The desktop entry is valid and names the program and the icon as they are installed.
-entry=$prefix/$datadir/applications/quellomir.desktop
+entry=$prefix/$datadir/applications/$app_id.desktop
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$entry" || fail "desktop-file-validate finds fault with the desktop entry"
 else
@@ -71,6 +74,17 @@ fi
 grep -qx 'Exec=quellomir' "$entry" || fail "the desktop entry does not start quellomir"
 grep -qx 'Icon=quellomir' "$entry" || fail "the desktop entry does not show the quellomir icon"
 grep -qx 'Name=Quellomir' "$entry" || fail "the desktop entry is not named Quellomir"
+
+# The metainfo validates, names the desktop entry, and the manual page reads as one.
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$prefix/$datadir/metainfo/$app_id.metainfo.xml" >&2 ||
+        fail "appstreamcli finds fault with the metainfo"
+else
+    fail "appstreamcli is not installed (tools/setup installs appstream)"
+fi
+grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$prefix/$datadir/metainfo/$app_id.metainfo.xml" ||
+    fail "the metainfo does not name the desktop entry"
+zcat "$prefix/$datadir/man/man1/quellomir.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "the manual page"
 
 # The icon: the drawing as it is, and PNGs of the sizes their folders name.
 cmp -s "$source/resources/icons/quellomir.svg" "$prefix/$datadir/icons/hicolor/scalable/apps/quellomir.svg" ||
@@ -86,4 +100,4 @@ for size in "${sizes[@]}"; do
     [ "${width}x$height" = "${size}x$size" ] ||
         fail "${size}x$size/apps/quellomir.png is ${width}x$height"
 done
-echo "PASS: the install puts the program, its samples, the desktop entry and the icons in place"
+echo "PASS: the install puts the program, its samples, the desktop entry, the metainfo, the manual page and the icons in place"
