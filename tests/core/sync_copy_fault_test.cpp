@@ -48,7 +48,7 @@ TEST_P(OverwriteFaultTest, AFailureAtAnyStepBeforeTheNamingLeavesTheOlderFile) {
     const std::pair<Op, int> faults[] = {
         {Op::CopyToNewFile, ENOSPC}, {Op::CopyToNewFile, EIO},  {Op::SetModified, EIO},
         {Op::SyncFile, EIO},         {Op::SyncFile, ENOSPC},    {Op::SetMode, EIO},
-        {Op::NameNewFile, EIO},      {Op::NameNewFile, EACCES},
+        {Op::NameNewFile, EIO},      {Op::NameNewFile, EACCES}, {Op::RestatSource, EIO},
     };
     for (auto [operation, error] : faults) {
         SCOPED_TRACE(::testing::Message() << "operation " << int(operation) << ", " << std::strerror(error));
