@@ -24,9 +24,12 @@ void PlanPathDelegate::initStyleOption(QStyleOptionViewItem* option, const QMode
     if (!m_pathColumns.contains(index.column())) return;
     const QStyle* style = option->widget ? option->widget->style() : QApplication::style();
     const int width = style->subElementRect(QStyle::SE_ItemViewItemText, option, option->widget).width();
-    // The frame around the text takes a few pixels of its own on either side.
+    // The frame around the text takes a few pixels of its own on either side, and the
+    // painting measures the text a little wider than its advance: a text that just fits
+    // here would be cut once more, in its file name.
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1;
-    option->text = elidePath(option->text, option->fontMetrics, width - 2 * margin);
+    constexpr int Slack = 6;
+    option->text = elidePath(option->text, option->fontMetrics, width - 2 * margin - Slack);
 }
 
 } // namespace quellomir
