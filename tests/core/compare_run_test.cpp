@@ -64,15 +64,14 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
 
 // Shows the folders under `root` as a drive of a mount table type ("vfat", "fuse.fusefat",
 // "fuse.exfat") that keeps times as FAT does: to the even second below, and `shift`
-// seconds off (an hour once daylight-saving time has changed). The times are those of the
-// listing that follows the scan.
+// seconds off (an hour once daylight-saving time has changed). The times are those the
+// scan's listing reads.
 class FatStick final : public ForwardingFileSystem {
   public:
     FatStick(FileSystem& inner, std::string root, std::string type, int shift)
         : ForwardingFileSystem(inner), m_root(std::move(root)), m_type(std::move(type)), m_shift(shift) {}
-    int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
-                   const EntryVisitor& visit) override {
-        return m_inner.statListed(folder, names, statKinds, [&](FolderEntry entry) {
+    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
+        return m_inner.listFolder(folder, statKinds, [&](FolderEntry entry) {
             const std::int64_t seconds = entry.facts.modified.seconds;
             if (folder.starts_with(m_root)) entry.facts.modified = {seconds - (seconds & 1) + m_shift, 0};
             visit(entry);

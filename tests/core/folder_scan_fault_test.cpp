@@ -74,6 +74,9 @@ TEST_F(FolderScanFaults, AFailureOnOneFolderEndsOnlyTheWorkOnThatFolder) {
     FaultyFileSystem lost(real), broken(real);
     ScanRun plain(real, r());
     std::string last = plain.list[3]; // the last of a, b, c in enumeration order
+    // The listing's own look at it fails first, so that the scan looks by its path.
+    for (FaultyFileSystem* fs : {&lost, &broken})
+        fs->failPath(Op::EntryStat, last.substr(0, last.size() - 1), EIO);
     lost.failPathCall(Op::Stat, last, 2, ENOENT);
     broken.failPathCall(Op::Stat, last, 2, EIO);
     ScanRun lostRun(lost, r()), brokenRun(broken, r());
@@ -109,8 +112,10 @@ TEST_F(FolderScanFaults, AFailedQualifyingTestInTheSecondPassIsReportedAndTheFol
 }
 
 TEST_F(FolderScanFaults, AFolderWhoseFactsFailedOnceIsTestedAgainBeforeItJoins) {
-    for (const char* child : {"a/", "b/", "c/"})
-        fs.failPathCall(Op::Stat, r() + child, 2, EIO);
+    for (const char* child : {"a", "b", "c"}) {
+        fs.failPath(Op::EntryStat, r() + child, EIO); // the listing cannot tell, so the scan looks itself
+        fs.failPathCall(Op::Stat, r() + child + "/", 2, EIO);
+    }
     ScanRun run(fs, r());
     // The first child of the level fails under the general handling: reported, and
     // listed all the same. The others end their work silently, unlisted.

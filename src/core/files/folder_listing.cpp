@@ -13,6 +13,10 @@ int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::str
         if (!codePage.carries(entry.name)) return;
         visit(entry.name, entry.facts, entry.kind == EntryKind::Link);
     };
+    if (listed && listed->statted()) {
+        listed->forEachEntry(admit);
+        return 0;
+    }
     return listed ? fs.statListed(folder, *listed, Candidates, admit)
                   : fs.listFolder(folder, Candidates, admit);
 }

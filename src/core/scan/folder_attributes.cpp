@@ -26,7 +26,8 @@ bool FolderAttributeReader::onFat(const std::string& path, std::uint64_t device)
     return fat;
 }
 
-std::uint32_t FolderAttributeReader::read(const std::string& path, const FileFacts& followed) {
+std::uint32_t FolderAttributeReader::read(const std::string& path, const FileFacts& followed,
+                                          std::optional<bool> link) {
     std::uint32_t bits = followed.kind == EntryKind::Folder ? attributes::Directory : 0;
 
     // The folder's own entry: without the trailing '/', or the stat would follow a link.
@@ -38,9 +39,12 @@ std::uint32_t FolderAttributeReader::read(const std::string& path, const FileFac
         slash == std::string::npos ? std::string_view(own) : std::string_view(own).substr(slash + 1);
     if (!name.empty() && name.front() == '.') bits |= attributes::Hidden;
 
-    FileFacts facts;
-    if (int error = m_fs.stat(own, Follow::No, facts)) fail(error, path);
-    if (facts.kind == EntryKind::Link) bits |= attributes::ReparsePoint;
+    if (!link) {
+        FileFacts facts;
+        if (int error = m_fs.stat(own, Follow::No, facts)) fail(error, path);
+        link = facts.kind == EntryKind::Link;
+    }
+    if (*link) bits |= attributes::ReparsePoint;
 
     if (onFat(path, followed.device)) {
         std::uint32_t fat = 0;

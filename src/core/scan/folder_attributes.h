@@ -3,6 +3,7 @@
 #include "fs/file_system.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -26,9 +27,10 @@ class FolderAttributeReader {
   public:
     explicit FolderAttributeReader(FileSystem& fs) : m_fs(fs) {}
 
-    // `path` ends with '/'; `followed` is its stat with links followed. Throws
-    // std::system_error when a fact cannot be read.
-    std::uint32_t read(const std::string& path, const FileFacts& followed);
+    // `path` ends with '/'; `followed` is its stat with links followed; `link` whether its
+    // own entry is a link, when the listing that found it told. Throws std::system_error
+    // when a fact cannot be read.
+    std::uint32_t read(const std::string& path, const FileFacts& followed, std::optional<bool> link = {});
 
   private:
     bool onFat(const std::string& path, std::uint64_t device);

@@ -57,14 +57,22 @@ struct Level {
     std::vector<std::string> paths;
     std::vector<Mark> marks;
     std::vector<Verdict> verdicts;
+    // What the listing that found an entry read of it: its facts, links followed, and
+    // whether its own entry is a link; nothing for the seeds, or where that stat failed.
+    struct Listed {
+        FileFacts facts;
+        bool link = false;
+    };
+    std::vector<std::optional<Listed>> listed;
     bool firstPassed = false;
     // Built at the first removal: where each text stands, for "the first equal entry".
     std::unordered_map<std::string_view, std::vector<std::size_t>> positions;
 
-    void add(std::string path) {
+    void add(std::string path, std::optional<Listed> facts = {}) {
         paths.push_back(std::move(path));
         marks.push_back(Mark::Kept);
         verdicts.push_back(Verdict::Unknown);
+        listed.push_back(facts);
     }
 };
 
@@ -98,9 +106,9 @@ class FolderScan {
             throw std::system_error(error, std::generic_category(), path);
         return facts;
     }
-    bool qualifies(const std::string& path, const FileFacts& folder) {
+    bool qualifies(const std::string& path, const FileFacts& folder, std::optional<bool> link = {}) {
         if (folder.mountRoot || path == "/") return true;
-        std::uint32_t bits = m_attributes.read(path, folder);
+        std::uint32_t bits = m_attributes.read(path, folder, link);
         return bits != 22 && bits != 1046;
     }
     // A statement under the failure handling armed at the moment: reported and passed
@@ -157,29 +165,34 @@ Level FolderScan::firstPass(Level& level) {
 
 void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
     const std::string& path = level.paths[index];
+    // A folder its parent's listing described is not looked at again.
+    const std::optional<Level::Listed>& listed = level.listed[index];
     int code = 0;
     try {
-        if (!isFolder(path)) { // 108
+        if (!listed && !isFolder(path)) { // 108
             level.verdicts[index] = Level::Verdict::NotFolder;
             return;
         }
         if (path.size() >= PATH_MAX) return; // 110
         std::optional<FileFacts> folder;
+        if (listed) folder = listed->facts;
         int folderError = 0;
-        step(112, [&] {
-            try {
-                folder = folderObject(path);
-            } catch (const std::system_error& failure) {
-                folderError = failure.code().value();
-                throw;
-            }
-        });
+        if (!listed)
+            step(112, [&] {
+                try {
+                    folder = folderObject(path);
+                } catch (const std::system_error& failure) {
+                    folderError = failure.code().value();
+                    throw;
+                }
+            });
         step(114, [&] { m_yielder.tick(); });
         // 116: a failing test does not skip the entry; the work goes on below it.
         bool decided = false;
         auto fails = [&] {
             if (!folder) throw std::system_error(folderError, std::generic_category(), path);
-            bool result = !qualifies(path, *folder);
+            bool result =
+                !qualifies(path, *folder, listed ? std::optional<bool>(listed->link) : std::nullopt);
             decided = true;
             return result;
         };
@@ -203,13 +216,19 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
 }
 
 void FolderScan::listChildren(const std::string& path, Level& children) {
-    ListedNames others; // what the file listing will want
-    int error = m_fs.listFolder(path, stat_kinds::Link, [&](const FolderEntry& entry) {
+    ListedNames others; // what the file listing will want, with the facts read here
+    // With a file listing to follow, the files are stat'ed now, through the descriptor the
+    // folder is listed through, while a network drive's facts of them are still fresh.
+    // Folders are stat'ed in the listing as well: what the scan needs of a child (kind,
+    // device and inode, mount root) is then known without a look by its path.
+    const unsigned statKinds =
+        stat_kinds::Link | stat_kinds::Folder | (m_memo ? stat_kinds::Regular : stat_kinds::None);
+    int error = m_fs.listFolder(path, statKinds, [&](const FolderEntry& entry) {
         bool folder =
             entry.kind == EntryKind::Folder ||
             (entry.kind == EntryKind::Link && entry.statError == 0 && entry.facts.kind == EntryKind::Folder);
         if (!folder) {
-            if (m_memo && entry.kind != EntryKind::Other) others.add(entry.kind, entry.name);
+            if (m_memo && entry.kind != EntryKind::Other) others.add(entry);
             return;
         }
         m_yielder.tick(); // 120
@@ -220,7 +239,10 @@ void FolderScan::listChildren(const std::string& path, Level& children) {
         if (name == "." || name == "..") return;
         std::string child = joinPath(path, name);
         child.push_back('/');
-        children.add(std::move(child));
+        std::optional<Level::Listed> facts;
+        if (entry.statted && entry.statError == 0 && entry.facts.kind == EntryKind::Folder)
+            facts = Level::Listed{entry.facts, entry.kind == EntryKind::Link};
+        children.add(std::move(child), facts);
     });
     if (error != 0) throw std::system_error(error, std::generic_category(), path);
     if (m_memo) m_memo->keep(path, others);

@@ -10,9 +10,10 @@
 namespace quellomir {
 
 // What the folder scan read of each folder it listed in full: the entries that are no
-// folders. The file listing that follows a scan takes them from here, so that it
-// stats the files without reading every folder a second time, which would be a fifth
-// of the work on a large tree. A folder the scan did not list in full is not here
+// folders, with the facts its listing read of them. The file listing that follows a scan
+// takes them from here, so that no folder is opened a second time and no file stat'ed a
+// second time: on a network drive the facts come with the listing and are gone again
+// seconds later. A folder the scan did not list in full is not here
 // and is read as usual.
 //
 // The entries of all folders lie back to back in one buffer. A buffer per folder would
@@ -21,7 +22,8 @@ namespace quellomir {
 class ListingMemo {
   public:
     void keep(const std::string& folder, const ListedNames& names) {
-        const Kept kept{m_packed.size(), names.packed().size(), names.size()};
+        const Kept kept{m_packed.size(), names.packed().size(), names.size(), names.nameBytes(),
+                        names.stattedCount()};
         m_packed.append(names.packed());
         auto [place, added] = m_folders.try_emplace(folder, kept);
         if (!added) {
@@ -29,7 +31,7 @@ class ListingMemo {
             place->second = kept;
         }
         m_entries += kept.entries;
-        m_nameBytes += kept.nameBytes();
+        m_nameBytes += kept.nameBytes;
     }
 
     // Takes the entries kept for `folder` out of the memo.
@@ -39,8 +41,8 @@ class ListingMemo {
         const Kept kept = found->second;
         m_folders.erase(found);
         forget(kept);
-        ListedNames names =
-            ListedNames::fromPacked(std::string_view(m_packed).substr(kept.at, kept.bytes), kept.entries);
+        ListedNames names = ListedNames::fromPacked(std::string_view(m_packed).substr(kept.at, kept.bytes),
+                                                    kept.entries, kept.nameBytes, kept.statted);
         if (m_folders.empty()) std::string().swap(m_packed);
         return names;
     }
@@ -55,13 +57,13 @@ class ListingMemo {
         std::size_t at;    // where the folder's packed entries begin in m_packed
         std::size_t bytes; // and how many bytes they take
         std::size_t entries;
-        // The packing adds a kind and a terminator to every name.
-        std::size_t nameBytes() const { return bytes - 2 * entries; }
+        std::size_t nameBytes;
+        std::size_t statted;
     };
 
     void forget(const Kept& kept) {
         m_entries -= kept.entries;
-        m_nameBytes -= kept.nameBytes();
+        m_nameBytes -= kept.nameBytes;
     }
 
     std::string m_packed;
