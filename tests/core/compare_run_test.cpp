@@ -46,7 +46,7 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
     const CodePage codePage;
     NoYield noYield;
     std::size_t listed = 0;
-    CompareContext context{counted, codePage, report, noYield, listed};
+    CompareContext context{counted, codePage, report, noYield, listed, 0};
 
     const Plan plan = compareFolders(
         handler, [&] { return tmp / "one/"; }, [&] { return tmp / "two/"; }, context);

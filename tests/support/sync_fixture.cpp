@@ -88,7 +88,8 @@ Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& 
     const CodePage codePage;
     NoYield noYield;
     std::size_t listed = 0;
-    CompareContext context{fs, codePage, report, noYield, listed};
+    // One thread: the wrappers of the tests count and fail calls in the order they come.
+    CompareContext context{fs, codePage, report, noYield, listed, 0};
     Plan plan = compareFolders(
         handler, [&] { return folder1; }, [&] { return folder2; }, context);
     if (!report.entries.empty())

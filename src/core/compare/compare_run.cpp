@@ -6,6 +6,7 @@
 #include "scan/folder_list.h"
 #include "scan/folder_scan.h"
 #include "scan/listing_memo.h"
+#include "scan/listing_prefetch.h"
 
 namespace quellomir {
 namespace {
@@ -19,9 +20,12 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
     // of reading each folder a second time.
     ListingMemo memo;
     h.run(firstLine, [&] { folders.push_back(folder); });
+    const unsigned threads = context.ioThreads == CompareContext::AsTheDriveAsks
+                                 ? ListingPrefetch::threadsFor(context.fs, folder)
+                                 : static_cast<unsigned>(context.ioThreads);
     h.run(firstLine + 2, [&] {
         GetSubDirectories2016(folders, true, context.fs, context.codePage, context.scanReport,
-                              context.yielder, &memo);
+                              context.yielder, &memo, threads);
     });
     files.folders = std::move(folders);
     files.reserve(memo.entries(), memo.nameBytes());

@@ -21,6 +21,10 @@ struct CompareContext {
     ErrorReport& scanReport; // the scan reports under its own location
     Yielder& yielder;
     std::size_t& filesListed; // how far the run has got, for the window to show
+    // Threads that list folders ahead of the scan: as many as each side's drive asks for
+    // (AsTheDriveAsks), or a number of one's own, 0 for none.
+    static constexpr int AsTheDriveAsks = -1;
+    int ioThreads = AsTheDriveAsks;
 };
 
 // The compare run from reading the two folders to the ticked plan, under the handler

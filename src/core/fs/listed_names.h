@@ -17,17 +17,20 @@ class ListedNames {
   public:
     void add(EntryKind kind, std::string_view name) {
         m_bytes.push_back(static_cast<char>(kind));
-        m_bytes.push_back(0);
         append(name);
     }
     // An entry with what the listing's stat of it found, so that nobody needs to look again.
+    // Of a stat'ed entry only a regular file (links followed) is kept, with its time: the
+    // rest is nothing a file listing admits.
     void add(const FolderEntry& entry) {
         if (!entry.statted) return add(entry.kind, entry.name);
-        m_bytes.push_back(static_cast<char>(entry.kind));
-        m_bytes.push_back(1);
-        const Facts facts{entry.statError, entry.facts.modified.seconds, entry.facts.modified.nanoseconds,
-                          static_cast<std::uint8_t>(entry.facts.kind)};
-        m_bytes.append(reinterpret_cast<const char*>(&facts), sizeof facts);
+        if (entry.statError != 0 || entry.facts.kind != EntryKind::Regular) return;
+        m_bytes.push_back(static_cast<char>(static_cast<unsigned>(entry.kind) | StattedBit));
+        // Seconds in 34 bits (to the year 2514, before 1970 too) and nanoseconds in 30.
+        const auto seconds = static_cast<std::uint64_t>(entry.facts.modified.seconds);
+        const std::uint64_t time =
+            (seconds << 30) | static_cast<std::uint64_t>(entry.facts.modified.nanoseconds);
+        m_bytes.append(reinterpret_cast<const char*>(&time), sizeof time);
         ++m_statted;
         append(entry.name);
     }
@@ -57,16 +60,18 @@ class ListedNames {
     template <class Visit> void forEachEntry(Visit&& visit) const {
         FolderEntry entry;
         for (std::size_t at = 0; at < m_bytes.size();) {
-            entry.kind = static_cast<EntryKind>(m_bytes[at]);
-            entry.statted = m_bytes[at + 1] != 0;
-            at += 2;
+            const auto first = static_cast<unsigned char>(m_bytes[at]);
+            entry.kind = static_cast<EntryKind>(first & ~StattedBit);
+            entry.statted = (first & StattedBit) != 0;
+            at += 1;
             if (entry.statted) {
-                Facts facts;
-                std::memcpy(&facts, m_bytes.data() + at, sizeof facts);
-                at += sizeof facts;
-                entry.statError = facts.statError;
-                entry.facts.kind = static_cast<EntryKind>(facts.kind);
-                entry.facts.modified = {facts.seconds, facts.nanoseconds};
+                std::uint64_t time = 0;
+                std::memcpy(&time, m_bytes.data() + at, sizeof time);
+                at += sizeof time;
+                entry.facts.modified = {static_cast<std::int64_t>(time) >> 30,
+                                        static_cast<std::int32_t>(time & ((1u << 30) - 1))};
+                entry.statError = 0;
+                entry.facts.kind = EntryKind::Regular;
             }
             entry.name = std::string_view(m_bytes.data() + at);
             visit(entry);
@@ -75,13 +80,8 @@ class ListedNames {
     }
 
   private:
-    // What a listing keeps of a stat: enough to admit a file and give its time.
-    struct Facts {
-        std::int32_t statError;
-        std::int64_t seconds;
-        std::int32_t nanoseconds;
-        std::uint8_t kind;
-    };
+    // Marks, in an entry's kind byte, an entry that comes with its time.
+    static constexpr unsigned StattedBit = 0x80;
 
     void append(std::string_view name) {
         m_bytes.append(name);
@@ -90,7 +90,7 @@ class ListedNames {
         ++m_count;
     }
 
-    std::string m_bytes; // kind, stat'ed?, [facts], name, NUL; ...
+    std::string m_bytes; // kind and stat'ed?, [time], name, NUL; ...
     std::size_t m_count = 0;
     std::size_t m_nameBytes = 0;
     std::size_t m_statted = 0;

@@ -3,6 +3,7 @@
 #include "files/path_text.h"
 #include "handler/numbered_handler.h"
 #include "scan/folder_attributes.h"
+#include "scan/listing_prefetch.h"
 #include "scan/unsafe_chars.h"
 
 #include <climits>
@@ -83,9 +84,10 @@ struct Level {
 class FolderScan {
   public:
     FolderScan(FileSystem& fs, const CodePage& codePage, ErrorReport& report, Yielder& yielder,
-               ListingMemo* memo)
+               ListingMemo* memo, unsigned ioThreads)
         : m_fs(fs), m_codePage(codePage), m_yielder(yielder), m_memo(memo),
-          m_handler(report, FolderScanLocation), m_attributes(fs) {}
+          m_handler(report, FolderScanLocation), m_attributes(fs),
+          m_listings(fs, statKinds(memo), ioThreads) {}
 
     void run(FolderList& list, bool recurse);
 
@@ -120,6 +122,14 @@ class FolderScan {
             m_handler.run(line, statement);
     }
 
+    // Folders are stat'ed in the listing as well: what the scan needs of a child (kind,
+    // device and inode, mount root) is then known without a look by its path. With a file
+    // listing to follow, the files are stat'ed there too, through the descriptor the folder
+    // is listed through, while a network drive's facts of them are still fresh.
+    static unsigned statKinds(const ListingMemo* memo) {
+        return stat_kinds::Link | stat_kinds::Folder | (memo ? stat_kinds::Regular : stat_kinds::None);
+    }
+
     FileSystem& m_fs;
     const CodePage& m_codePage;
     Yielder& m_yielder;
@@ -128,6 +138,7 @@ class FolderScan {
     FolderAttributeReader m_attributes;
     std::unordered_set<FolderId, FolderIdHash> m_reached;
     bool m_perFolder = false;
+    ListingPrefetch m_listings;
 };
 
 void FolderScan::run(FolderList& list, bool recurse) {
@@ -138,6 +149,9 @@ void FolderScan::run(FolderList& list, bool recurse) {
     for (std::size_t depth = 0;; ++depth) {
         Level children = firstPass(levels[depth]);
         levels[depth].firstPassed = true;
+        // What was listed ahead for folders of this level that the scan passed over.
+        for (const std::string& path : levels[depth].paths)
+            m_listings.forget(path);
         bool descend = recurse && !children.paths.empty();
         levels.push_back(std::move(children));
         if (!descend) break;
@@ -217,33 +231,31 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
 
 void FolderScan::listChildren(const std::string& path, Level& children) {
     ListedNames others; // what the file listing will want, with the facts read here
-    // With a file listing to follow, the files are stat'ed now, through the descriptor the
-    // folder is listed through, while a network drive's facts of them are still fresh.
-    // Folders are stat'ed in the listing as well: what the scan needs of a child (kind,
-    // device and inode, mount root) is then known without a look by its path.
-    const unsigned statKinds =
-        stat_kinds::Link | stat_kinds::Folder | (m_memo ? stat_kinds::Regular : stat_kinds::None);
-    int error = m_fs.listFolder(path, statKinds, [&](const FolderEntry& entry) {
-        bool folder =
-            entry.kind == EntryKind::Folder ||
-            (entry.kind == EntryKind::Link && entry.statError == 0 && entry.facts.kind == EntryKind::Folder);
-        if (!folder) {
-            if (m_memo && entry.kind != EntryKind::Other) others.add(entry);
-            return;
-        }
-        m_yielder.tick(); // 120
-        std::string_view name = entry.name;
-        if (name.size() >= NAME_MAX + 1) return;
-        if (HasUnsafeChars(name, m_codePage)) return;
-        if (name.find('?') != std::string_view::npos) return;
-        if (name == "." || name == "..") return;
-        std::string child = joinPath(path, name);
-        child.push_back('/');
-        std::optional<Level::Listed> facts;
-        if (entry.statted && entry.statError == 0 && entry.facts.kind == EntryKind::Folder)
-            facts = Level::Listed{entry.facts, entry.kind == EntryKind::Link};
-        children.add(std::move(child), facts);
-    });
+    int error = m_listings.list(
+        path,
+        [&](const FolderEntry& entry) {
+            bool folder =
+                entry.kind == EntryKind::Folder || (entry.kind == EntryKind::Link && entry.statError == 0 &&
+                                                    entry.facts.kind == EntryKind::Folder);
+            if (!folder) {
+                if (m_memo && entry.kind != EntryKind::Other) others.add(entry);
+                return;
+            }
+            m_yielder.tick(); // 120
+            std::string_view name = entry.name;
+            if (name.size() >= NAME_MAX + 1) return;
+            if (HasUnsafeChars(name, m_codePage)) return;
+            if (name.find('?') != std::string_view::npos) return;
+            if (name == "." || name == "..") return;
+            std::string child = joinPath(path, name);
+            child.push_back('/');
+            std::optional<Level::Listed> facts;
+            if (entry.statted && entry.statError == 0 && entry.facts.kind == EntryKind::Folder)
+                facts = Level::Listed{entry.facts, entry.kind == EntryKind::Link};
+            m_listings.ahead(child);
+            children.add(std::move(child), facts);
+        },
+        m_yielder);
     if (error != 0) throw std::system_error(error, std::generic_category(), path);
     if (m_memo) m_memo->keep(path, others);
 }
@@ -297,8 +309,8 @@ std::vector<bool> FolderScan::secondPass(const Level& level) {
 } // namespace
 
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
-                           ErrorReport& report, Yielder& yielder, ListingMemo* memo) {
-    FolderScan(fs, codePage, report, yielder, memo).run(list, recurse);
+                           ErrorReport& report, Yielder& yielder, ListingMemo* memo, unsigned ioThreads) {
+    FolderScan(fs, codePage, report, yielder, memo, ioThreads).run(list, recurse);
 }
 
 } // namespace quellomir

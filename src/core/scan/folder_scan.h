@@ -28,8 +28,10 @@ inline constexpr const char* FolderScanLocation =
 // goes on.
 //
 // With a memo, the entries of each listed folder that are no folders are kept there
-// for the file listing that follows.
+// for the file listing that follows. With I/O threads, folders are listed ahead of the
+// scan on that many threads of their own (see ListingPrefetch); the result is the same.
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
-                           ErrorReport& report, Yielder& yielder, ListingMemo* memo = nullptr);
+                           ErrorReport& report, Yielder& yielder, ListingMemo* memo = nullptr,
+                           unsigned ioThreads = 0);
 
 } // namespace quellomir

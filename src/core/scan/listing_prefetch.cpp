@@ -1,0 +1,193 @@
+#include "scan/listing_prefetch.h"
+
+#include <linux/magic.h>
+
+#include <chrono>
+
+namespace quellomir {
+namespace {
+
+// Listings done ahead and not taken yet, at the most: enough to keep every thread busy
+// however the folders' sizes vary, without holding a whole tree's entries twice.
+constexpr std::size_t MaxAhead = 64;
+
+// How often the window gets its turn while the scan waits for a listing.
+constexpr std::chrono::milliseconds TurnInterval{20};
+
+constexpr std::uint64_t SmbMagic = 0x517B;
+constexpr std::uint64_t CifsMagic = 0xFF534D42;
+constexpr std::uint64_t Smb2Magic = 0xFE534D42;
+
+} // namespace
+
+// One folder's listing: its entries with the names in one buffer, and the listing's errno.
+struct ListingPrefetch::Listing {
+    enum class State { Queued, Running, Done, Dropped };
+    // An entry as the listing gave it, without the facts nobody asks for once it is
+    // listed: half the size of a FolderEntry.
+    struct Entry {
+        std::uint32_t nameAt = 0;
+        std::uint32_t nameLength = 0;
+        EntryKind kind = EntryKind::Other;
+        EntryKind followedKind = EntryKind::Other;
+        bool statted = false;
+        bool mountRoot = false;
+        std::int32_t statError = 0;
+        FileTime modified;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+    };
+    std::string folder;
+    State state = State::Queued;
+    int error = 0;
+    std::vector<Entry> entries;
+    std::string names;
+};
+
+ListingPrefetch::ListingPrefetch(FileSystem& fs, unsigned statKinds, unsigned threads)
+    : m_fs(fs), m_statKinds(statKinds) {
+    for (unsigned i = 0; i < threads; ++i) {
+        try {
+            m_threads.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            break; // fewer threads, or none: the scan lists on the spot
+        }
+    }
+}
+
+ListingPrefetch::~ListingPrefetch() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_queue.clear();
+    }
+    m_changed.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+unsigned ListingPrefetch::threadsFor(FileSystem& fs, const std::string& folder) {
+    std::uint64_t type = 0;
+    if (fs.fileSystemType(folder, type) != 0) return 4;
+    const bool waitsPerRequest = type == NFS_SUPER_MAGIC || type == SmbMagic || type == CifsMagic ||
+                                 type == Smb2Magic || type == FUSE_SUPER_MAGIC;
+    return waitsPerRequest ? 16 : 4;
+}
+
+void ListingPrefetch::ahead(const std::string& folder) {
+    if (m_threads.empty()) return;
+    {
+        std::lock_guard lock(m_mutex);
+        auto [place, added] = m_listings.try_emplace(folder);
+        if (!added) return; // asked for twice: the second time lists on the spot
+        place->second = std::make_unique<Listing>();
+        place->second->folder = folder;
+        m_queue.push_back(place->second.get());
+    }
+    m_changed.notify_one();
+}
+
+void ListingPrefetch::forget(const std::string& folder) {
+    if (m_threads.empty()) return;
+    std::lock_guard lock(m_mutex);
+    auto found = m_listings.find(folder);
+    if (found == m_listings.end()) return;
+    Listing& listing = *found->second;
+    if (listing.state == Listing::State::Running) {
+        listing.state = Listing::State::Dropped; // its thread throws it away when done
+        found->second.release();
+        m_listings.erase(found);
+        return;
+    }
+    if (listing.state == Listing::State::Queued) std::erase(m_queue, &listing);
+    if (listing.state == Listing::State::Done) --m_done;
+    m_listings.erase(found);
+    m_changed.notify_all();
+}
+
+void ListingPrefetch::fill(FileSystem& fs, unsigned statKinds, Listing& listing) {
+    listing.error = fs.listFolder(listing.folder, statKinds, [&](const FolderEntry& entry) {
+        Listing::Entry kept;
+        kept.nameAt = static_cast<std::uint32_t>(listing.names.size());
+        kept.nameLength = static_cast<std::uint32_t>(entry.name.size());
+        kept.kind = entry.kind;
+        kept.statted = entry.statted;
+        kept.statError = entry.statError;
+        kept.followedKind = entry.facts.kind;
+        kept.mountRoot = entry.facts.mountRoot;
+        kept.modified = entry.facts.modified;
+        kept.device = entry.facts.device;
+        kept.inode = entry.facts.inode;
+        listing.names.append(entry.name);
+        listing.names.push_back('\0');
+        listing.entries.push_back(kept);
+    });
+}
+
+void ListingPrefetch::work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [&] { return m_stopping || (!m_queue.empty() && m_done < MaxAhead); });
+        if (m_stopping) return;
+        Listing* listing = m_queue.front();
+        m_queue.pop_front();
+        listing->state = Listing::State::Running;
+        lock.unlock();
+        fill(m_fs, m_statKinds, *listing);
+        lock.lock();
+        if (listing->state == Listing::State::Dropped) {
+            delete listing;
+            continue;
+        }
+        listing->state = Listing::State::Done;
+        ++m_done;
+        m_changed.notify_all();
+    }
+}
+
+int ListingPrefetch::list(const std::string& folder, const FileSystem::EntryVisitor& visit,
+                          Yielder& yielder) {
+    std::unique_ptr<Listing> taken;
+    if (!m_threads.empty()) {
+        std::unique_lock lock(m_mutex);
+        auto found = m_listings.find(folder);
+        if (found != m_listings.end()) {
+            Listing& listing = *found->second;
+            if (listing.state == Listing::State::Queued) {
+                // Its turn has come before any thread's: listed here, as without threads.
+                std::erase(m_queue, &listing);
+                m_listings.erase(found);
+            } else {
+                while (listing.state == Listing::State::Running) {
+                    lock.unlock();
+                    yielder.tick(); // may end the run; the listing is then dropped with the rest
+                    lock.lock();
+                    m_changed.wait_for(lock, TurnInterval,
+                                       [&] { return listing.state != Listing::State::Running; });
+                }
+                taken = std::move(found->second);
+                m_listings.erase(found);
+                --m_done;
+                m_changed.notify_all();
+            }
+        }
+    }
+    if (!taken) return m_fs.listFolder(folder, m_statKinds, visit);
+    FolderEntry entry;
+    for (const Listing::Entry& kept : taken->entries) {
+        entry.name = std::string_view(taken->names.data() + kept.nameAt, kept.nameLength);
+        entry.kind = kept.kind;
+        entry.statted = kept.statted;
+        entry.statError = kept.statError;
+        entry.facts = {};
+        entry.facts.kind = kept.followedKind;
+        entry.facts.mountRoot = kept.mountRoot;
+        entry.facts.modified = kept.modified;
+        entry.facts.device = kept.device;
+        entry.facts.inode = kept.inode;
+        visit(entry);
+    }
+    return taken->error;
+}
+
+} // namespace quellomir

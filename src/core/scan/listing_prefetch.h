@@ -1,0 +1,64 @@
+#pragma once
+
+#include "fs/file_system.h"
+#include "handler/yielder.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace quellomir {
+
+// Lists folders ahead of the scan on a few threads of its own, so that a drive that makes
+// each request wait (a network share, a FUSE drive, a cold disk) has several in flight at
+// once. The scan still takes each folder's listing where it would have listed the folder
+// itself, entries in the order the file system gave them, so its result is the same; a
+// folder nobody listed ahead in time is listed on the spot. The threads only wait on the
+// drive: the two cores stay the scan's.
+//
+// Going out of scope (a run ended, or the window closed during one) drops what is queued
+// and waits only for the listings under way; no thread outlives it.
+class ListingPrefetch {
+  public:
+    // With no threads, every folder is listed on the spot.
+    ListingPrefetch(FileSystem& fs, unsigned statKinds, unsigned threads);
+    ~ListingPrefetch();
+    ListingPrefetch(const ListingPrefetch&) = delete;
+    ListingPrefetch& operator=(const ListingPrefetch&) = delete;
+
+    // Queues `folder` to be listed, in the order the scan is to ask for it.
+    void ahead(const std::string& folder);
+    // Drops `folder`'s listing: the scan will not ask for it.
+    void forget(const std::string& folder);
+    // listFolder as the file system would answer it, the window getting its turn while the
+    // listing is under way on another thread.
+    int list(const std::string& folder, const FileSystem::EntryVisitor& visit, Yielder& yielder);
+
+    // How many threads to use for the drive of `folder`: more for drives that make each
+    // request wait on a network or a user-space driver, a few for a local disk.
+    static unsigned threadsFor(FileSystem& fs, const std::string& folder);
+
+  private:
+    struct Listing;
+
+    void work();
+    static void fill(FileSystem& fs, unsigned statKinds, Listing& listing);
+
+    FileSystem& m_fs;
+    const unsigned m_statKinds;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Listing*> m_queue;
+    std::unordered_map<std::string, std::unique_ptr<Listing>> m_listings;
+    std::size_t m_done = 0; // listed, not taken yet
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace quellomir
