@@ -1,0 +1,133 @@
+#include "files/folder_listing.h"
+#include "scan/folder_scan.h"
+
+#include "fs/posix_file_system.h"
+#include "support/forwarding_file_system.h"
+#include "support/recording_report.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <chrono>
+#include <mutex>
+#include <random>
+#include <system_error>
+#include <thread>
+
+namespace quellomir {
+namespace {
+
+using testing::TempFolder;
+
+// A drive whose answers come back after a random delay, so that listings made on several
+// threads finish in another order than they were asked for; one folder cannot be listed.
+class ShuffledDrive final : public testing::ForwardingFileSystem {
+  public:
+    ShuffledDrive(FileSystem& inner, std::string broken)
+        : ForwardingFileSystem(inner), m_broken(std::move(broken)) {}
+    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
+        int delay;
+        {
+            std::lock_guard lock(m_mutex);
+            delay = std::uniform_int_distribution<int>(0, 1500)(m_random);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+        if (folder == m_broken) return EIO;
+        return m_inner.listFolder(folder, statKinds, visit);
+    }
+
+  private:
+    std::string m_broken;
+    std::mutex m_mutex;
+    std::mt19937 m_random{7};
+};
+
+// Ends the run, as closing the window does, at its `turns`th turn.
+struct Closed {};
+class ClosingAfter final : public Yielder {
+  public:
+    explicit ClosingAfter(int turns) : m_turns(turns) {}
+    void tick() override {
+        if (--m_turns == 0) throw Closed{};
+    }
+
+  private:
+    int m_turns;
+};
+
+struct Scanned {
+    FileList files;
+    std::vector<int> reportLines;
+};
+
+Scanned scan(FileSystem& fs, const std::string& seed, unsigned threads, Yielder& yielder) {
+    const CodePage codePage;
+    testing::RecordingReport report;
+    ListingMemo memo;
+    Scanned scanned;
+    scanned.files.folders = {seed};
+    GetSubDirectories2016(scanned.files.folders, true, fs, codePage, report, yielder, &memo, threads);
+    scanned.reportLines = report.lines();
+    for (std::uint32_t folder = 0; folder < scanned.files.folders.size(); ++folder) {
+        try {
+            appendFolderFiles(fs, codePage, scanned.files, folder, NameFilter::NoTilde, &memo);
+        } catch (const std::system_error&) {
+            scanned.reportLines.push_back(-int(folder)); // the compare run reports it at its own line
+        }
+    }
+    return scanned;
+}
+
+int threadsOfThisProcess() {
+    int count = 0;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(tasks))
+            count += entry->d_name[0] != '.';
+        ::closedir(tasks);
+    }
+    return count;
+}
+
+TEST(ParallelScan, GivesTheSingleThreadedFoldersFilesAndReportsWhateverOrderListingsFinishIn) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        TempFolder tmp;
+        std::mt19937 random(seed);
+        std::vector<std::string> folders{"R/"};
+        for (int i = 0; i < 60; ++i) {
+            const std::string& parent =
+                folders[std::uniform_int_distribution<std::size_t>(0, folders.size() - 1)(random)];
+            folders.push_back(parent + "d" + std::to_string(i) + "/");
+            for (int f = 0; f < int(random() % 4); ++f)
+                tmp.file(folders.back() + "f" + std::to_string(f));
+        }
+        const std::string broken = tmp / folders[random() % folders.size()];
+        PosixFileSystem real;
+        NoYield noYield;
+        ShuffledDrive drive(real, broken);
+        const Scanned one = scan(drive, tmp / "R/", 0, noYield);
+        const Scanned many = scan(drive, tmp / "R/", 8, noYield);
+        EXPECT_EQ(many.files.folders, one.files.folders) << seed;
+        ASSERT_EQ(many.files.size(), one.files.size()) << seed;
+        for (std::size_t i = 0; i < one.files.size(); ++i)
+            EXPECT_EQ(many.files.path(i), one.files.path(i)) << seed;
+        EXPECT_EQ(one.reportLines.size(), 1u) << seed; // the folder that cannot be listed, once
+        EXPECT_EQ(many.reportLines, one.reportLines) << seed;
+    }
+}
+
+TEST(ParallelScan, ClosingTheWindowMidScanEndsEveryThread) {
+    TempFolder tmp;
+    for (int i = 0; i < 40; ++i)
+        tmp.file("R/d" + std::to_string(i) + "/e/f");
+    PosixFileSystem real;
+    ShuffledDrive drive(real, "");
+    const int before = threadsOfThisProcess();
+    ClosingAfter closing(10);
+    EXPECT_THROW(scan(drive, tmp / "R/", 8, closing), Closed);
+    EXPECT_EQ(threadsOfThisProcess(), before);
+}
+
+} // namespace
+} // namespace quellomir
