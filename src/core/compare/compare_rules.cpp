@@ -22,11 +22,10 @@ std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule) {
 
 std::vector<std::uint32_t> FindMissing(const FileList& a, const NameIndex& b, Yielder& yielder) {
     std::vector<std::uint32_t> missing;
-    const auto count = static_cast<std::uint32_t>(a.size());
-    for (std::uint32_t i = 0; i < count; ++i) {
+    probeInListOrder(a, b, [&](std::uint32_t i, std::uint32_t first) {
         yielder.tick();
-        if (b.first(a.name(i)) == NameIndex::None) missing.push_back(i);
-    }
+        if (first == NameIndex::None) missing.push_back(i);
+    });
     return missing;
 }
 
@@ -37,11 +36,10 @@ std::vector<std::uint32_t> FindMissing(const FileList& a, const FileList& b, Yie
 
 void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder,
                TimeRule rule) {
-    const auto count = static_cast<std::uint32_t>(a.size());
-    for (std::uint32_t i = 0; i < count; ++i) {
+    probeInListOrder(a, b, [&](std::uint32_t i, std::uint32_t first) {
         yielder.tick();
         const FileTime timeA = a.file(i).modified;
-        for (std::uint32_t j = b.first(a.name(i)); j != NameIndex::None; j = b.next(j)) {
+        for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
             yielder.tick();
             const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified, rule);
             if (order == 0) continue;
@@ -53,7 +51,7 @@ void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows
             row.destination = aIsNewer ? j : i;
             rows.push_back(row);
         }
-    }
+    });
 }
 
 void FindNewer(const FileList& a, const FileList& b, std::vector<PlanRow>& rows, Yielder& yielder,

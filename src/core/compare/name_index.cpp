@@ -35,12 +35,23 @@ NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
     m_next.resize(count);
 
     // Going backwards and putting each file in front of its name's chain leaves every
-    // chain in list order without keeping a tail per name.
+    // chain in list order without keeping a tail per name. Each slot is asked for a few
+    // files ahead, as probeInListOrder does.
+    constexpr std::size_t Ahead = 16;
+    std::uint64_t hashes[Ahead];
+    for (std::size_t k = count; k-- > 0 && count - k <= Ahead;) {
+        hashes[k % Ahead] = hash(files.name(static_cast<std::uint32_t>(k)));
+        prefetch(hashes[k % Ahead]);
+    }
     for (std::size_t k = count; k-- > 0;) {
         yielder.tick();
         const auto file = static_cast<std::uint32_t>(k);
         const std::string_view name = files.name(file);
-        const std::uint64_t hashed = hash(name);
+        const std::uint64_t hashed = hashes[k % Ahead];
+        if (k >= Ahead) {
+            hashes[k % Ahead] = hash(files.name(static_cast<std::uint32_t>(k - Ahead)));
+            prefetch(hashes[k % Ahead]);
+        }
         const auto tag = static_cast<std::uint32_t>(hashed >> 32);
         for (std::size_t pos = hashed & m_mask;; pos = (pos + 1) & m_mask) {
             const std::uint64_t slot = m_slots[pos];
@@ -58,8 +69,7 @@ NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
     }
 }
 
-std::uint32_t NameIndex::first(std::string_view name) const {
-    const std::uint64_t hashed = hash(name);
+std::uint32_t NameIndex::first(std::string_view name, std::uint64_t hashed) const {
     const auto tag = static_cast<std::uint32_t>(hashed >> 32);
     for (std::size_t pos = hashed & m_mask;; pos = (pos + 1) & m_mask) {
         const std::uint64_t slot = m_slots[pos];
