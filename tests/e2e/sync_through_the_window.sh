@@ -51,7 +51,7 @@ write_file "$one/same.txt" "left as it is in 1" 1600000300
 write_file "$two/same.txt" "left as it is in 2" 1600000300
 write_file "$one/~lock.txt" "an editor's lock file" 1600000400
 
-export XDG_CONFIG_HOME=$work/config
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 mkdir -p "$XDG_CONFIG_HOME"
 printf '[Quellomir]\nListView1=%s/\nListView2=%s/\n' "$one" "$two" >"$XDG_CONFIG_HOME/Venmarro.conf"
 
@@ -82,8 +82,9 @@ expect() {
 expect "$two/only-in-one.txt" "only in folder 1" 1600000100.250000000
 expect "$one/only-in-two.txt" "only in folder 2" 1600000200.500000000
 expect "$two/in-a-subfolder.txt" "from a subfolder" 1650000000.750000000
-# The older namesake replaced by the newer one.
+# The older namesake replaced by the newer one, and kept in the Trash (of this test's own).
 expect "$two/report.txt" "the newer report" 1700000000.125000000
+expect "$XDG_DATA_HOME/Trash/files/report.txt" "the older report" 1600000000.000000000
 # What the sync only read stays as it was, and so do namesakes of the same time.
 expect "$one/only-in-one.txt" "only in folder 1" 1600000100.250000000
 expect "$two/only-in-two.txt" "only in folder 2" 1600000200.500000000
