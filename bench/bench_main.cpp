@@ -16,7 +16,10 @@ constexpr Subcommand Subcommands[] = {
      "         [--extra SHARE] [--newer SHARE] [--bytes N] [--seed N]",
      runGenerate},
     {"scan", "scan DIR [--runs N] [--yield 0|1]", runScan},
-    {"compare", "compare DIR1 DIR2 [--runs N] [--rsync 0|1]", runCompare},
+    {"compare",
+     "compare DIR1 DIR2 [--runs N] [--rsync 0|1] [--cold 0|1] [--latency-us N] [--attr-timeout S] [--threads "
+     "N]",
+     runCompare},
     {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1]", runSync},
 };
 

@@ -28,6 +28,11 @@ std::uint64_t Options::number(const std::string& name, std::uint64_t otherwise) 
     return value;
 }
 
+double Options::decimal(const std::string& name, double otherwise) const {
+    auto found = m_values.find(name);
+    return found == m_values.end() ? otherwise : std::stod(found->second);
+}
+
 double Options::share(const std::string& name, double otherwise) const {
     auto found = m_values.find(name);
     if (found == m_values.end()) return otherwise;

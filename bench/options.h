@@ -17,6 +17,8 @@ class Options {
     const std::vector<std::string>& plain() const { return m_plain; }
     std::uint64_t number(const std::string& name, std::uint64_t otherwise) const;
     double share(const std::string& name, double otherwise) const; // 0 to 1
+    double decimal(const std::string& name, double otherwise) const;
+    bool has(const std::string& name) const { return m_values.contains(name); }
 
   private:
     std::map<std::string, std::string> m_values;

@@ -185,8 +185,9 @@ int runSync(std::span<char* const> arguments) {
                 inChildProcess<SyncFigures>([&] { return compareAndSync(folder1, folder2, keep); });
             settle();
             // Into an empty folder, or over the older copies.
-            const double copied = commandSeconds(
-                {"cp", "-r", "--preserve=timestamps", older ? folder1 + "." : folder1, older ? cpFolder + "/" : cpFolder});
+            const double copied =
+                commandSeconds({"cp", "-r", "--preserve=timestamps", older ? folder1 + "." : folder1,
+                                older ? cpFolder + "/" : cpFolder});
             const double flushed = copied + commandSeconds({"sync", "-f", cpFolder});
             emptyTrashOfRuns(scratch, trashBefore);
             if (run == 0) continue;
