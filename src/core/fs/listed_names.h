@@ -23,6 +23,8 @@ class ListedNames {
     // Of a stat'ed entry only a regular file (links followed) is kept, with its time: the
     // rest is nothing a file listing admits.
     void add(const FolderEntry& entry) {
+        if (entry.statError == 0 && entry.facts.kind == EntryKind::Regular && !packable(entry.facts.modified))
+            return add(entry.kind, entry.name); // looked at again where it is listed, as before
         if (!entry.statted) return add(entry.kind, entry.name);
         if (entry.statError != 0 || entry.facts.kind != EntryKind::Regular) return;
         m_bytes.push_back(static_cast<char>(static_cast<unsigned>(entry.kind) | StattedBit));
@@ -80,6 +82,11 @@ class ListedNames {
     }
 
   private:
+    // Whether a time fits the packing: seconds from the year 1697 to 2242.
+    static bool packable(FileTime time) {
+        constexpr std::int64_t Limit = std::int64_t{1} << 33;
+        return time.seconds >= -Limit && time.seconds < Limit && time.nanoseconds >= 0;
+    }
     // Marks, in an entry's kind byte, an entry that comes with its time.
     static constexpr unsigned StattedBit = 0x80;
 
