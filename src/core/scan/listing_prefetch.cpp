@@ -7,9 +7,9 @@
 namespace quellomir {
 namespace {
 
-// Listings done ahead and not taken yet, at the most: enough to keep every thread busy
-// however the folders' sizes vary, without holding a whole tree's entries twice.
-constexpr std::size_t MaxAhead = 64;
+// Listings done ahead and not taken yet, at the most, per thread: enough to keep every
+// thread busy however the folders' sizes vary, without holding a whole tree's entries twice.
+constexpr std::size_t AheadPerThread = 8;
 
 // How often the window gets its turn while the scan waits for a listing.
 constexpr std::chrono::milliseconds TurnInterval{20};
@@ -45,7 +45,7 @@ struct ListingPrefetch::Listing {
 };
 
 ListingPrefetch::ListingPrefetch(FileSystem& fs, unsigned statKinds, unsigned threads)
-    : m_fs(fs), m_statKinds(statKinds) {
+    : m_fs(fs), m_statKinds(statKinds), m_maxAhead(AheadPerThread * threads) {
     for (unsigned i = 0; i < threads; ++i) {
         try {
             m_threads.emplace_back([this] { work(); });
@@ -127,7 +127,7 @@ void ListingPrefetch::fill(FileSystem& fs, unsigned statKinds, Listing& listing)
 void ListingPrefetch::work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_stopping || (!m_queue.empty() && m_done < MaxAhead); });
+        m_changed.wait(lock, [&] { return m_stopping || (!m_queue.empty() && m_done < m_maxAhead); });
         if (m_stopping) return;
         Listing* listing = m_queue.front();
         m_queue.pop_front();

@@ -52,6 +52,7 @@ class ListingPrefetch {
 
     FileSystem& m_fs;
     const unsigned m_statKinds;
+    const std::size_t m_maxAhead; // listings done and not taken yet, at the most
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Listing*> m_queue;
