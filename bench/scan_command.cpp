@@ -55,7 +55,7 @@ Measured scanAndList(const std::string& root, bool yielding) {
     // The times were read during the listing; touch them so that no reader doubts it.
     std::int64_t sum = 0;
     for (std::size_t file = 0; file < list.size(); ++file)
-        sum += list.file(file).modified.roundedSeconds();
+        sum += list.file(file).modified().roundedSeconds();
     if (sum == 42) std::puts("");
     return result;
 }

@@ -94,10 +94,10 @@ TEST(Plan, KeepsTheTimesSeenAtComparison) {
     const FileTime newer = timeOfDay(10, 0, 5, 123), older = timeOfDay(10, 0, 1, 456);
     const Plan plan = build(fileList({{"/one/x.txt", older}}), fileList({{"/two/x.txt", newer}}));
     ASSERT_EQ(plan.size(), 1u);
-    EXPECT_EQ(plan.sourceFile(0).modified.seconds, newer.seconds);
-    EXPECT_EQ(plan.sourceFile(0).modified.nanoseconds, newer.nanoseconds);
-    EXPECT_EQ(plan.destinationFile(0).modified.seconds, older.seconds);
-    EXPECT_EQ(plan.destinationFile(0).modified.nanoseconds, older.nanoseconds);
+    EXPECT_EQ(plan.sourceFile(0).modified().seconds, newer.seconds);
+    EXPECT_EQ(plan.sourceFile(0).modified().nanoseconds, newer.nanoseconds);
+    EXPECT_EQ(plan.destinationFile(0).modified().seconds, older.seconds);
+    EXPECT_EQ(plan.destinationFile(0).modified().nanoseconds, older.nanoseconds);
 }
 
 TEST(Plan, OutcomeReplacesTheActionTextOfItsRowOnly) {

@@ -29,8 +29,8 @@ TEST(FileList, GivesBackEachNameByteForByteWithItsFolderAndTime) {
     EXPECT_EQ(namesOf(list), names);
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(list.file(i).folder, i % 2);
-        EXPECT_EQ(list.file(i).modified.seconds, std::int64_t(1'600'000'000 + i));
-        EXPECT_EQ(list.file(i).modified.nanoseconds, std::int32_t(i));
+        EXPECT_EQ(list.file(i).modified().seconds, std::int64_t(1'600'000'000 + i));
+        EXPECT_EQ(list.file(i).modified().nanoseconds, std::int32_t(i));
     }
     EXPECT_EQ(list.path(0), "/a/x.txt");
     EXPECT_EQ(list.path(1), "/a/Sub/");

@@ -53,10 +53,10 @@ TEST_F(FolderListingTest, AppendsEachFolderFilesWithTheirTimesToTheNanosecond) {
     auto files = byPath(list);
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[tmp / "A/one"].folder, 0u);
-    EXPECT_EQ(files[tmp / "A/one"].modified.seconds, 1'600'000'000);
-    EXPECT_EQ(files[tmp / "A/one"].modified.nanoseconds, 250'000'000);
+    EXPECT_EQ(files[tmp / "A/one"].modified().seconds, 1'600'000'000);
+    EXPECT_EQ(files[tmp / "A/one"].modified().nanoseconds, 250'000'000);
     EXPECT_EQ(files[tmp / "A/B/two"].folder, 1u);
-    EXPECT_EQ(files[tmp / "A/B/two"].modified.roundedSeconds(), 1'500'000'001);
+    EXPECT_EQ(files[tmp / "A/B/two"].modified().roundedSeconds(), 1'500'000'001);
     EXPECT_EQ(files.count(tmp / "A/B/.hidden"), 1u);
 }
 

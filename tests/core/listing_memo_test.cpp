@@ -69,8 +69,8 @@ TEST_F(ListingMemoTest, GivesWhatReadingTheFoldersAgainGives) {
     EXPECT_EQ(memo.size(), 1u + 1 + 1 + 40 + 2); // plain, .hidden, to-plain, sub/*, deeper/*
     for (std::size_t i = 0; i < memo.size(); ++i) {
         EXPECT_EQ(memo.path(i), again.path(i));
-        EXPECT_EQ(memo.file(i).modified.seconds, again.file(i).modified.seconds);
-        EXPECT_EQ(memo.file(i).modified.nanoseconds, again.file(i).modified.nanoseconds);
+        EXPECT_EQ(memo.file(i).modified().seconds, again.file(i).modified().seconds);
+        EXPECT_EQ(memo.file(i).modified().nanoseconds, again.file(i).modified().nanoseconds);
     }
 }
 

@@ -45,7 +45,7 @@ void plainFindNewer(const FileList& a, const FileList& b, std::vector<PlainRow>&
     for (std::uint32_t i = 0; i < a.size(); ++i) {
         for (std::uint32_t j = 0; j < b.size(); ++j) {
             if (nameOf(fullPath(a, i)) != nameOf(fullPath(b, j))) continue;
-            const FileTime ta = a.file(i).modified, tb = b.file(j).modified;
+            const FileTime ta = a.file(i).modified(), tb = b.file(j).modified();
             if (later(ta, tb))
                 rows.push_back({Side::Folder1, i, j, fullPath(a, i), action, fullPath(b, j)});
             else if (later(tb, ta))

@@ -38,10 +38,10 @@ void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows
                TimeRule rule) {
     probeInListOrder(a, b, [&](std::uint32_t i, std::uint32_t first) {
         yielder.tick();
-        const FileTime timeA = a.file(i).modified;
+        const FileTime timeA = a.file(i).modified();
         for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
             yielder.tick();
-            const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified, rule);
+            const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified(), rule);
             if (order == 0) continue;
             PlanRow row;
             row.kind = RowKind::Overwrite;

@@ -17,7 +17,7 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
     checks.top = plan.topFolder(destinationSide);
     checks.topPath = plan.folder(destinationSide);
     checks.followSource = source.viaLink ? Follow::Yes : Follow::No;
-    checks.plannedSourceTime = source.modified;
+    checks.plannedSourceTime = source.modified();
     // A pair with a file on FAT was compared with FAT's tolerance.
     if (plan.fatTimes(Side::Folder1) || plan.fatTimes(Side::Folder2)) checks.timeRule = TimeRule::FatTolerant;
     return checks;
@@ -44,7 +44,7 @@ CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, SyncSession& ses
     const std::string destination = plan.destinationText(row);
     RowChecks checks = checksOf(plan, row);
     const bool replacesOwnCopy = session.wrote(destination);
-    if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified;
+    if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified();
     return session.copy(
         row, source, destination,
         replacesOwnCopy ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::OlderFile, checks);
