@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/file_system.h"
+#include "fs/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,6 +50,27 @@ inline int statAt(int dirFd, const char* name, int flags, FileFacts& facts) {
     if (::statx(dirFd, name, flags, FactsMask, &s) != 0) return errno;
     fillFacts(s, facts);
     return 0;
+}
+
+// Walks up from the folder `from` through ".." (so through no link) to the root, handing
+// `visit` each folder on the way, `from` first, with its facts and a descriptor it may keep,
+// until `visit` returns false. 0, or the errno of a failing step.
+template <class Visit> int walkUp(int from, Visit&& visit) {
+    UniqueFd here(::openat(from, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!here.valid()) return errno;
+    FileFacts facts;
+    if (int error = statAt(here.get(), "", AT_EMPTY_PATH, facts)) return error;
+    for (int depth = 0; depth < MaxDepth; ++depth) {
+        UniqueFd parent(::openat(here.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!parent.valid()) return errno;
+        FileFacts up;
+        if (int error = statAt(parent.get(), "", AT_EMPTY_PATH, up)) return error;
+        const bool root = up.device == facts.device && up.inode == facts.inode;
+        if (!visit(facts, here) || root) return 0;
+        facts = up;
+        here = std::move(parent);
+    }
+    return ELOOP;
 }
 
 } // namespace quellomir::posix

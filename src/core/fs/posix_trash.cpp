@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace quellomir {
@@ -88,20 +89,13 @@ int readLinkOfFd(int fd, std::string& path) {
 // The top folder of the drive that `folder` lies on: the last folder up through ".." that is
 // still on its drive.
 int openTopFolder(int folder, UniqueFd& top) {
-    struct stat here;
-    if (::fstat(folder, &here) != 0) return errno;
-    top.reset(::openat(folder, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!top.valid()) return errno;
-    for (int depth = 0; depth < posix::MaxDepth; ++depth) {
-        UniqueFd parent(::openat(top.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!parent.valid()) return errno;
-        struct stat up;
-        if (::fstat(parent.get(), &up) != 0) return errno;
-        if (up.st_dev != here.st_dev || up.st_ino == here.st_ino) return 0;
-        here = up;
-        top = std::move(parent);
-    }
-    return ELOOP;
+    std::optional<std::uint64_t> drive;
+    return posix::walkUp(folder, [&](const FileFacts& facts, UniqueFd& here) {
+        if (drive && facts.device != *drive) return false;
+        drive = facts.device;
+        top = std::move(here);
+        return true;
+    });
 }
 
 // The Trash in the top folder `top` of a drive: $topdir/.Trash/$uid where the drive has a

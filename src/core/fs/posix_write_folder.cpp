@@ -39,24 +39,10 @@ int PosixFileSystem::openWriteFolder(const std::string& path, WriteFolder& folde
 int PosixFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode,
                                 bool& within) {
     within = false;
-    FileFacts here;
-    if (int error = posix::statAt(folder.handle.fd, "", AT_EMPTY_PATH, here)) return error;
-    UniqueFd current;
-    for (int depth = 0; depth < posix::MaxDepth; ++depth) {
-        if (here.device == device && here.inode == inode) {
-            within = true;
-            return 0;
-        }
-        const int from = current.valid() ? current.get() : folder.handle.fd;
-        UniqueFd parent(::openat(from, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!parent.valid()) return errno;
-        FileFacts up;
-        if (int error = posix::statAt(parent.get(), "", AT_EMPTY_PATH, up)) return error;
-        if (up.device == here.device && up.inode == here.inode) return 0; // the root
-        here = up;
-        current = std::move(parent);
-    }
-    return ELOOP;
+    return posix::walkUp(folder.handle.fd, [&](const FileFacts& facts, UniqueFd&) {
+        within = facts.device == device && facts.inode == inode;
+        return !within;
+    });
 }
 
 int PosixFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {

@@ -23,8 +23,7 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
     return checks;
 }
 
-CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session) {
-    const std::string source = plan.sourceText(row);
+CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& source, SyncSession& session) {
     const std::string destination = joinPath(plan.destinationText(row), GetFileName(source));
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
     // too) appeared since the comparison: the naming refuses to replace it, in the same
@@ -39,8 +38,8 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, SyncSession& session)
     return result;
 }
 
-CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, SyncSession& session) {
-    const std::string source = plan.sourceText(row);
+CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const std::string& source,
+                             SyncSession& session) {
     const std::string destination = plan.destinationText(row);
     RowChecks checks = checksOf(plan, row);
     const bool replacesOwnCopy = session.wrote(destination);
@@ -57,9 +56,10 @@ CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, Sync
     // What the plan shows for this row is not there any more: the copy would carry another
     // version of the file under the row's text, and which one would depend on the order the
     // disk lists its folders in.
-    if (session.wrote(plan.sourceText(row))) return CopyResult::failure(std::string(ReplacedEarlierReason));
-    return action == RowAction::Copy ? carryOutCopy(plan, row, session)
-                                     : carryOutOverwrite(plan, row, session);
+    const std::string source = plan.sourceText(row);
+    if (session.wrote(source)) return CopyResult::failure(std::string(ReplacedEarlierReason));
+    return action == RowAction::Copy ? carryOutCopy(plan, row, source, session)
+                                     : carryOutOverwrite(plan, row, source, session);
 }
 
 } // namespace quellomir

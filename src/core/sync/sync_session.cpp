@@ -91,7 +91,7 @@ std::optional<FolderIdentity> SyncSession::topFolder(const RowChecks& checks) {
     std::optional<FolderIdentity>& top = m_tops[checks.destinationSide == Side::Folder1 ? 0 : 1];
     if (!top) {
         FileFacts facts;
-        if (m_fs.stat(checks.topPath, Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder)
+        if (m_fs.stat(std::string(checks.topPath), Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder)
             return std::nullopt;
         top = FolderIdentity{facts.device, facts.inode, true};
     }

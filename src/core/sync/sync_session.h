@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -23,7 +24,7 @@ struct RowChecks {
     Side destinationSide = Side::Folder2;
     // The destination side's chosen folder: the copy is written only where it lies within.
     FolderIdentity top;
-    std::string topPath; // looked up when a plan does not know `top`
+    std::string_view topPath; // looked up when a plan does not know `top`; the plan's text
     Follow followSource = Follow::Yes;
     std::optional<FileTime> plannedSourceTime;
     // For a row that replaces a file the comparison listed: that file's time then.
