@@ -21,6 +21,7 @@ constexpr Subcommand Subcommands[] = {
      "N]",
      runCompare},
     {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1]", runSync},
+    {"plan", "plan [--files N,N,...] [--order same|folders|files|all] [--runs N]", runPlan},
 };
 
 int usage() {

@@ -33,6 +33,11 @@ double Options::decimal(const std::string& name, double otherwise) const {
     return found == m_values.end() ? otherwise : std::stod(found->second);
 }
 
+std::string Options::text(const std::string& name, const std::string& otherwise) const {
+    auto found = m_values.find(name);
+    return found == m_values.end() ? otherwise : found->second;
+}
+
 double Options::share(const std::string& name, double otherwise) const {
     auto found = m_values.find(name);
     if (found == m_values.end()) return otherwise;

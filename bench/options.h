@@ -18,6 +18,7 @@ class Options {
     std::uint64_t number(const std::string& name, std::uint64_t otherwise) const;
     double share(const std::string& name, double otherwise) const; // 0 to 1
     double decimal(const std::string& name, double otherwise) const;
+    std::string text(const std::string& name, const std::string& otherwise) const;
     bool has(const std::string& name) const { return m_values.contains(name); }
 
   private:

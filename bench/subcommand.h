@@ -17,5 +17,6 @@ int runGenerate(std::span<char* const> arguments);
 int runScan(std::span<char* const> arguments);
 int runCompare(std::span<char* const> arguments);
 int runSync(std::span<char* const> arguments);
+int runPlan(std::span<char* const> arguments);
 
 } // namespace quellomir::bench

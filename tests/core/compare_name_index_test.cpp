@@ -37,6 +37,19 @@ TEST(NameIndex, ChainsHoldEveryFileOfANameInListOrder) {
     EXPECT_EQ(index.first("bb"), NameIndex::None);
 }
 
+TEST(NameIndex, NamesOfAnyLengthAreComparedWhole) {
+    // The slot keeps a length only up to 254 bytes; longer names, which a code page that
+    // widens characters can give, must still be told apart by their last byte.
+    const std::string longA(300, 'x'), longB = std::string(299, 'x') + "y", edge(255, 'x');
+    NoYield noYield;
+    const FileList list = namesInOneFolder({longA, edge, longB, longA});
+    const NameIndex index(list, noYield);
+    EXPECT_EQ(chainOf(index, longA), (std::vector<std::uint32_t>{0, 3}));
+    EXPECT_EQ(chainOf(index, longB), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(chainOf(index, edge), (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(index.first(std::string(256, 'x')), NameIndex::None);
+}
+
 TEST(NameIndex, EmptyListFindsNothing) {
     NoYield noYield;
     const FileList list;
@@ -44,14 +57,15 @@ TEST(NameIndex, EmptyListFindsNothing) {
 }
 
 TEST(NameIndex, TellsApartNamesWhoseHashesShareTheTagAndTheFirstSlot) {
-    // A small table has 8 slots; look for two names whose hashes agree in their high half
-    // and in their low three bits, so that only comparing the names can tell them apart.
+    // A small table has 8 slots; look for two names of one length whose hashes agree in
+    // their top 24 bits and in their low three bits, so that only comparing the names can
+    // tell them apart.
     std::unordered_map<std::uint64_t, std::string> seen;
     std::pair<std::string, std::string> twins;
     for (std::uint64_t i = 0; twins.first.empty(); ++i) {
-        std::string name = "n" + std::to_string(i);
+        std::string name = "n" + std::to_string(1'000'000'000 + i);
         const std::uint64_t hash = NameIndex::hash(name);
-        const auto [found, added] = seen.emplace((hash >> 32) << 3 | (hash & 7), name);
+        const auto [found, added] = seen.emplace((hash >> 40) << 3 | (hash & 7), name);
         if (!added) twins = {found->second, name};
     }
     NoYield noYield;

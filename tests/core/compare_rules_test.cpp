@@ -154,9 +154,9 @@ TEST(FindNewer, SameListOnBothSidesListsEveryPairTwice) {
               (std::vector{overwrite(Side::Folder1, 0, 2), overwrite(Side::Folder2, 0, 2)}));
 }
 
-TEST(CompareRules, YieldForEveryFileAndEveryPairTried) {
+TEST(CompareRules, YieldEveryFewFilesAndPairsTried) {
     // Many same-named files on both sides: the pairs far outnumber the files, and the
-    // window must still get its chances while they are judged.
+    // window must still get its chances while they are judged, at least once every 64.
     struct CountingYield : Yielder {
         void tick() override { ++ticks; }
         std::size_t ticks = 0;
@@ -170,11 +170,11 @@ TEST(CompareRules, YieldForEveryFileAndEveryPairTried) {
     std::vector<PlanRow> rows;
     FindNewer(a, b, rows, counting);
     EXPECT_EQ(rows.size(), 300u * 300u - 299u);
-    EXPECT_GE(counting.ticks, 300u * 300u);
+    EXPECT_GE(counting.ticks, 300u * 300u / 64);
 
     counting.ticks = 0;
     EXPECT_TRUE(FindMissing(a, b, counting).empty());
-    EXPECT_GE(counting.ticks, a.size());
+    EXPECT_GE(counting.ticks, a.size() / 64);
 }
 
 } // namespace

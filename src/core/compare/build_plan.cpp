@@ -14,18 +14,14 @@ Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::strin
     const FileList& one = plan.files(Side::Folder1);
     const FileList& two = plan.files(Side::Folder2);
 
-    // Folder 2's index serves both the missing files of Folder 1 and the overwrite pairs;
-    // it is dropped before Folder 1's is built, so that only one index is held at a time.
-    // The overwrite rows are found before the copy rows are laid down, so that the rows
-    // are allocated once at their final size rather than grown by doubling.
-    std::vector<std::uint32_t> only1;
-    std::vector<PlanRow> newer;
-    {
-        const NameIndex index2(two, yielder);
-        only1 = FindMissing(one, index2, yielder);
-        FindNewer(one, index2, newer, yielder, fat.either() ? TimeRule::FatTolerant : TimeRule::SecondExact);
-    }
-    const std::vector<std::uint32_t> only2 = FindMissing(two, NameIndex(one, yielder), yielder);
+    // One index, of Folder 2, and one look-up of each file of Folder 1 give all three
+    // rules. The overwrite rows are found before the copy rows are laid down, so that
+    // the rows are allocated once at their final size rather than grown by doubling.
+    NameMatches matches =
+        matchNames(one, NameIndex(two, yielder), yielder, fat.either() ? TimeRule::FatTolerant : TimeRule::SecondExact);
+    const std::vector<std::uint32_t>& only1 = matches.missing;
+    const std::vector<std::uint32_t> only2 = filesNotNamed(matches.namedInA);
+    const std::vector<PlanRow>& newer = matches.newer;
 
     std::vector<PlanRow>& rows = plan.rows();
     rows.reserve(only1.size() + only2.size() + newer.size());

@@ -20,27 +20,22 @@ std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule) {
     return secondsA <=> secondsB;
 }
 
-std::vector<std::uint32_t> FindMissing(const FileList& a, const NameIndex& b, Yielder& yielder) {
-    std::vector<std::uint32_t> missing;
+NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, TimeRule rule) {
+    NameMatches matches;
+    matches.namedInA.assign(b.files().size(), false);
+    TickEveryFewSteps ticks(yielder);
     probeInListOrder(a, b, [&](std::uint32_t i, std::uint32_t first) {
-        yielder.tick();
-        if (first == NameIndex::None) missing.push_back(i);
-    });
-    return missing;
-}
-
-std::vector<std::uint32_t> FindMissing(const FileList& a, const FileList& b, Yielder& yielder) {
-    const NameIndex index(b, yielder);
-    return FindMissing(a, index, yielder);
-}
-
-void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows, Yielder& yielder,
-               TimeRule rule) {
-    probeInListOrder(a, b, [&](std::uint32_t i, std::uint32_t first) {
-        yielder.tick();
+        ticks.step();
+        if (first == NameIndex::None) {
+            matches.missing.push_back(i);
+            return;
+        }
         const FileTime timeA = a.file(i).modified();
+        // Every pair is judged, so a name held by many files on both sides makes many
+        // steps from one file of a.
         for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
-            yielder.tick();
+            ticks.step();
+            matches.namedInA[j] = true;
             const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified(), rule);
             if (order == 0) continue;
             PlanRow row;
@@ -49,15 +44,27 @@ void FindNewer(const FileList& a, const NameIndex& b, std::vector<PlanRow>& rows
             row.sourceSide = aIsNewer ? Side::Folder1 : Side::Folder2;
             row.source = aIsNewer ? i : j;
             row.destination = aIsNewer ? j : i;
-            rows.push_back(row);
+            matches.newer.push_back(row);
         }
     });
+    return matches;
+}
+
+std::vector<std::uint32_t> filesNotNamed(const std::vector<bool>& named) {
+    std::vector<std::uint32_t> files;
+    for (std::size_t file = 0; file < named.size(); ++file)
+        if (!named[file]) files.push_back(static_cast<std::uint32_t>(file));
+    return files;
+}
+
+std::vector<std::uint32_t> FindMissing(const FileList& a, const FileList& b, Yielder& yielder) {
+    return matchNames(a, NameIndex(b, yielder), yielder).missing;
 }
 
 void FindNewer(const FileList& a, const FileList& b, std::vector<PlanRow>& rows, Yielder& yielder,
                TimeRule rule) {
-    const NameIndex index(b, yielder);
-    FindNewer(a, index, rows, yielder, rule);
+    NameMatches matches = matchNames(a, NameIndex(b, yielder), yielder, rule);
+    rows.insert(rows.end(), matches.newer.begin(), matches.newer.end());
 }
 
 } // namespace quellomir
