@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <random>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quellomir {
@@ -108,6 +111,55 @@ TEST(CompareFastVsPlain, ManyDistinctNames) {
     const Shape shape{"abcdefghijXYZ_.~0", 4, 1500};
     for (unsigned seed = 1; seed <= 4; ++seed)
         expectSameAsPlainWalks(seed, shape);
+}
+
+// The rows as the rules define them, with a map from each name to its files in place of
+// the plain walks, which would take hours on lists this long.
+std::vector<PlanRow> rowsByMap(const FileList& files1, const FileList& files2) {
+    std::unordered_map<std::string_view, std::vector<std::uint32_t>> byName[2];
+    for (std::uint32_t i = 0; i < files1.size(); ++i) byName[0][files1.name(i)].push_back(i);
+    for (std::uint32_t j = 0; j < files2.size(); ++j) byName[1][files2.name(j)].push_back(j);
+    std::vector<PlanRow> rows;
+    for (std::uint32_t i = 0; i < files1.size(); ++i)
+        if (!byName[1].contains(files1.name(i))) rows.push_back({i, 0, 0, RowKind::Copy, Side::Folder1});
+    for (std::uint32_t j = 0; j < files2.size(); ++j)
+        if (!byName[0].contains(files2.name(j))) rows.push_back({j, 0, 0, RowKind::Copy, Side::Folder2});
+    for (std::uint32_t i = 0; i < files1.size(); ++i) {
+        const auto namesakes = byName[1].find(files1.name(i));
+        if (namesakes == byName[1].end()) continue;
+        for (const std::uint32_t j : namesakes->second) {
+            const auto order = compareWriteTimes(files1.file(i).modified(), files2.file(j).modified());
+            if (order > 0) rows.push_back({i, j, 0, RowKind::Overwrite, Side::Folder1});
+            if (order < 0) rows.push_back({j, i, 0, RowKind::Overwrite, Side::Folder2});
+        }
+    }
+    return rows;
+}
+
+TEST(CompareFastVsPlain, ListsLongerThanOneSpanInUnrelatedOrders) {
+    // The rules take the files of Folder 1 some tens of thousands at a time and judge them
+    // in the order of Folder 2's list; rows must still come in the order of the lists.
+    std::mt19937 random(7);
+    const auto side = [&](int which) {
+        std::vector<std::uint32_t> numbers(90'000);
+        std::iota(numbers.begin(), numbers.end(), 0u);
+        std::shuffle(numbers.begin(), numbers.end(), random);
+        FileList list;
+        list.folders = {"/f/"};
+        for (const std::uint32_t n : numbers) {
+            if (n % 7 == std::uint32_t(which)) continue; // missing on this side
+            // Every 1000th name is held by three files on each side.
+            list.add("file" + std::to_string(n % 1000 == 0 ? n / 3 : n), 0, {n % 5 == 0 ? 2 * which : 1, 0});
+        }
+        return list;
+    };
+    const FileList files1 = side(0), files2 = side(1);
+    NoYield noYield;
+    const Plan plan = buildPlan(files1, files2, "/one/", "/two/", noYield);
+    std::vector<PlanRow> rows = plan.rows();
+    for (PlanRow& row : rows)
+        row.checked = false;
+    EXPECT_EQ(rows, rowsByMap(files1, files2));
 }
 
 } // namespace

@@ -20,33 +20,60 @@ std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule) {
     return secondsA <=> secondsB;
 }
 
+namespace {
+
+void appendOverwriteRow(std::vector<PlanRow>& rows, std::uint32_t i, std::uint32_t j, std::strong_ordering order) {
+    if (order == 0) return;
+    PlanRow row;
+    row.kind = RowKind::Overwrite;
+    const bool aIsNewer = order > 0;
+    row.sourceSide = aIsNewer ? Side::Folder1 : Side::Folder2;
+    row.source = aIsNewer ? i : j;
+    row.destination = aIsNewer ? j : i;
+    rows.push_back(row);
+}
+
+} // namespace
+
 NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, TimeRule rule) {
     NameMatches matches;
     matches.namedInA.assign(b.files().size(), false);
     TickEveryFewSteps ticks(yielder);
-    probeInListOrder(a, b, [&](std::uint32_t i, std::uint32_t first) {
-        ticks.step();
-        if (first == NameIndex::None) {
-            matches.missing.push_back(i);
-            return;
-        }
-        const FileTime timeA = a.file(i).modified();
-        // Every pair is judged, so a name held by many files on both sides makes many
-        // steps from one file of a.
-        for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
+    // The files of a are taken a span at a time, small enough for the cache. The first
+    // namesake of each is judged while the index goes through its own list in order; the
+    // rows are then laid down in a's order.
+    constexpr std::uint32_t Span = 32 * 1024;
+    std::vector<std::uint32_t> firsts;
+    std::vector<std::strong_ordering> firstOrders(Span, std::strong_ordering::equal);
+    std::vector<bool> moreNamesakes(Span);
+    const auto count = static_cast<std::uint32_t>(a.size());
+    for (std::uint32_t begin = 0; begin < count; begin += Span) {
+        const std::uint32_t end = count - begin > Span ? begin + Span : count;
+        b.firstOfEach(a, begin, end, firsts, [&](std::uint32_t k, std::uint32_t j) {
             ticks.step();
             matches.namedInA[j] = true;
-            const std::strong_ordering order = compareWriteTimes(timeA, b.files().file(j).modified(), rule);
-            if (order == 0) continue;
-            PlanRow row;
-            row.kind = RowKind::Overwrite;
-            const bool aIsNewer = order > 0;
-            row.sourceSide = aIsNewer ? Side::Folder1 : Side::Folder2;
-            row.source = aIsNewer ? i : j;
-            row.destination = aIsNewer ? j : i;
-            matches.newer.push_back(row);
+            firstOrders[k] = compareWriteTimes(a.file(begin + k).modified(), b.files().file(j).modified(), rule);
+            moreNamesakes[k] = b.next(j) != NameIndex::None;
+        });
+        for (std::uint32_t i = begin; i < end; ++i) {
+            ticks.step();
+            const std::uint32_t k = i - begin, first = firsts[k];
+            if (first == NameIndex::None) {
+                matches.missing.push_back(i);
+                continue;
+            }
+            appendOverwriteRow(matches.newer, i, first, firstOrders[k]);
+            if (!moreNamesakes[k]) continue;
+            // Every pair is judged, so a name held by many files on both sides makes many
+            // steps from one file of a.
+            const FileTime timeA = a.file(i).modified();
+            for (std::uint32_t j = b.next(first); j != NameIndex::None; j = b.next(j)) {
+                ticks.step();
+                matches.namedInA[j] = true;
+                appendOverwriteRow(matches.newer, i, j, compareWriteTimes(timeA, b.files().file(j).modified(), rule));
+            }
         }
-    });
+    }
     return matches;
 }
 

@@ -15,7 +15,7 @@ NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
     const std::size_t count = files.size();
     if (count >= None) throw std::length_error("too many files to compare in one folder tree");
 
-    // At most two thirds full, so that probes stay short, at 18 to 36 bytes a file.
+    // At most two thirds full, so that probes stay short, at 12 to 24 bytes a file.
     const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(8, count + count / 2 + 1));
     m_slots.assign(capacity, Slot{});
     m_mask = capacity - 1;
@@ -23,7 +23,7 @@ NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
 
     // Going backwards and putting each file in front of its name's chain leaves every
     // chain in list order without keeping a tail per name. Each slot is asked for a few
-    // files ahead, as probeInListOrder does.
+    // files ahead, so that the misses of a table larger than the cache overlap.
     TickEveryFewSteps ticks(yielder);
     constexpr std::size_t Ahead = 16;
     std::uint64_t hashes[Ahead];
@@ -43,27 +43,56 @@ NameIndex::NameIndex(const FileList& files, Yielder& yielder) : m_files(files) {
         const std::uint32_t key = keyOf(hashed, name.size());
         for (std::size_t pos = hashed & m_mask;; pos = (pos + 1) & m_mask) {
             Slot& slot = m_slots[pos];
-            if (slot.file == None || holds(slot, name, key)) {
+            if (slot.file == None || (slot.key == key && files.name(slot.file) == name)) {
                 m_next[file] = slot.file;
-                slot = Slot{file, files.file(file).nameAt, key};
+                slot = Slot{file, key};
                 break;
             }
         }
     }
 }
 
-bool NameIndex::holds(const Slot& slot, std::string_view name, std::uint32_t key) const {
-    if (slot.key != key) return false;
-    if (name.size() >= LongName) return m_files.name(slot.file) == name;
-    return std::memcmp(m_files.nameBytes() + slot.nameAt, name.data(), name.size()) == 0;
-}
-
 std::uint32_t NameIndex::first(std::string_view name, std::uint64_t hashed) const {
     const std::uint32_t key = keyOf(hashed, name.size());
     for (std::size_t pos = hashed & m_mask;; pos = (pos + 1) & m_mask) {
         const Slot& slot = m_slots[pos];
-        if (slot.file == None || holds(slot, name, key)) return slot.file;
+        if (slot.file == None || (slot.key == key && m_files.name(slot.file) == name)) return slot.file;
     }
+}
+
+std::vector<std::uint32_t> NameIndex::candidatesOf(const FileList& list, std::uint32_t begin, std::uint32_t end,
+                                                   std::vector<std::uint32_t>& candidates) const {
+    const std::uint32_t count = end - begin;
+    candidates.resize(count);
+
+    // The candidate of each name, in list order: its slot is asked for 16 names ahead.
+    constexpr std::uint32_t Ahead = 16;
+    std::uint64_t hashes[Ahead];
+    const auto hashAhead = [&](std::uint32_t k) {
+        hashes[k % Ahead] = hash(list.name(begin + k));
+        prefetchSlot(hashes[k % Ahead]);
+    };
+    for (std::uint32_t k = 0; k < count && k < Ahead; ++k)
+        hashAhead(k);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const std::uint64_t hashed = hashes[k % Ahead];
+        if (k + Ahead < count) hashAhead(k + Ahead);
+        candidates[k] = candidate(hashed, keyOf(hashed, list.name(begin + k).size()));
+    }
+
+    // The names with a candidate, in the order of their candidates in this index's list:
+    // a counting sort on where in the list a candidate lies, one bucket a name.
+    const std::uint64_t files = m_files.size(), buckets = count;
+    const auto bucketOf = [&](std::uint32_t file) { return file * buckets / files; };
+    std::vector<std::uint32_t> starts(buckets + 1, 0);
+    for (const std::uint32_t file : candidates)
+        if (file != None) ++starts[bucketOf(file) + 1];
+    for (std::uint64_t bucket = 0; bucket < buckets; ++bucket)
+        starts[bucket + 1] += starts[bucket];
+    std::vector<std::uint32_t> inListOrder(starts[buckets]);
+    for (std::uint32_t k = 0; k < count; ++k)
+        if (candidates[k] != None) inListOrder[starts[bucketOf(candidates[k])]++] = k;
+    return inListOrder;
 }
 
 } // namespace quellomir

@@ -28,19 +28,31 @@ class NameIndex {
     // The next file after `file` with the same name, or None.
     std::uint32_t next(std::uint32_t file) const { return m_next[file]; }
 
-    // A probe reaches memory twice, the second time where the first says: the slot, then
-    // the name it points to, with the file's facts and its link to the next file of that
-    // name. These ask for each step ahead of the probe, the second once the slot is in
-    // the cache.
-    void prefetchSlot(std::uint64_t hashed) const { __builtin_prefetch(&m_slots[hashed & m_mask]); }
-    void prefetchCandidate(std::uint64_t hashed) const {
-        const Slot& slot = candidate(hashed);
-        if (slot.file == None) return;
-        const char* name = m_files.nameBytes() + slot.nameAt;
-        __builtin_prefetch(name);
-        __builtin_prefetch(name + (slot.key & LongName)); // where it ends, often the next line
-        __builtin_prefetch(&m_files.file(slot.file));
-        __builtin_prefetch(&m_next[slot.file]);
+    // first() of the names of list's files from `begin` to `end`, into `found`, and
+    // visit(k, file) for each name found, `file` being its first file here.
+    //
+    // Looking names up one by one reaches this index's list at random, which in a tree
+    // larger than the cache waits on the memory for nearly every name when the two lists
+    // are in unrelated orders. Here the slots are looked at in the order of `list`, which
+    // needs no names, and the names they point to are then compared, and visited, in the
+    // order they lie in this index's list. The span's own files should fit in the cache.
+    template <class Visit>
+    void firstOfEach(const FileList& list, std::uint32_t begin, std::uint32_t end,
+                     std::vector<std::uint32_t>& found, Visit&& visit) const {
+        const std::vector<std::uint32_t> inListOrder = candidatesOf(list, begin, end, found);
+        // Each candidate lies some files past the one before, further than the memory
+        // guesses on its own: where its name begins is asked for 16 names ahead, the
+        // name 8 ahead.
+        const auto total = static_cast<std::uint32_t>(inListOrder.size());
+        for (std::uint32_t n = 0; n < total; ++n) {
+            if (n + 16 < total) __builtin_prefetch(&m_files.file(found[inListOrder[n + 16]]));
+            if (n + 8 < total) __builtin_prefetch(m_files.name(found[inListOrder[n + 8]]).data());
+            const std::uint32_t k = inListOrder[n];
+            const std::string_view name = list.name(begin + k);
+            // A candidate that only shares the key with the name: the plain look-up.
+            if (m_files.name(found[k]) != name) found[k] = first(name);
+            if (found[k] != None) visit(k, found[k]);
+        }
     }
 
     // The hash the table is keyed by: its low bits pick the first slot to probe, its high
@@ -48,29 +60,29 @@ class NameIndex {
     static std::uint64_t hash(std::string_view name);
 
   private:
-    // A slot holds where its file's name begins, the name's length and the top of its hash,
-    // so that a probe goes from the slot straight to the one name it compares with, and
-    // rarely to any other: 12 bytes.
+    // A slot holds the top of the name's hash and its length beside the file, so that a
+    // probe rarely has to reach into the list for a name that is not the one.
     struct Slot {
         std::uint32_t file = None;
-        std::uint32_t nameAt = 0;
         std::uint32_t key = 0; // the hash's top 24 bits, then the length up to LongName
     };
-    // Longer names (only a code page that widens them makes one) are compared through the list.
     static constexpr std::uint32_t LongName = 255;
     static std::uint32_t keyOf(std::uint64_t hashed, std::size_t length) {
         return static_cast<std::uint32_t>(hashed >> 40) << 8 |
                static_cast<std::uint32_t>(length < LongName ? length : LongName);
     }
-    bool holds(const Slot& slot, std::string_view name, std::uint32_t key) const;
-
-    // The first slot from the hash's own on that is empty or carries the hash's top bits:
-    // the one file a probe most likely compares names with.
-    const Slot& candidate(std::uint64_t hashed) const {
-        const auto top = static_cast<std::uint32_t>(hashed >> 40);
+    void prefetchSlot(std::uint64_t hashed) const { __builtin_prefetch(&m_slots[hashed & m_mask]); }
+    // For firstOfEach: the candidate of each name into `candidates` (None where there is
+    // none, which means the name is not here), and the names that have one, ordered by
+    // where their candidate lies in this index's list.
+    std::vector<std::uint32_t> candidatesOf(const FileList& list, std::uint32_t begin, std::uint32_t end,
+                                            std::vector<std::uint32_t>& candidates) const;
+    // The file of the first slot from the hash's own on that is empty (None) or carries
+    // the key: the one file a name most likely has to be compared with.
+    std::uint32_t candidate(std::uint64_t hashed, std::uint32_t key) const {
         for (std::size_t pos = hashed & m_mask;; pos = (pos + 1) & m_mask) {
             const Slot& slot = m_slots[pos];
-            if (slot.file == None || slot.key >> 8 == top) return slot;
+            if (slot.file == None || slot.key == key) return slot.file;
         }
     }
 
@@ -79,27 +91,5 @@ class NameIndex {
     std::vector<std::uint32_t> m_next;
     std::size_t m_mask = 0;
 };
-
-// The probes of the files of `list`, in list order, into `index`. Each step of a probe is
-// asked for some files ahead, so that in a table larger than the cache the misses of many
-// probes overlap instead of coming one at a time, and the cost per file stays flat as the
-// trees grow.
-template <class Probe> void probeInListOrder(const FileList& list, const NameIndex& index, Probe&& probe) {
-    constexpr std::uint32_t Ring = 32; // hashes kept for the files ahead; a power of two
-    constexpr std::uint32_t SlotAhead = 24, CandidateAhead = 12;
-    const auto count = static_cast<std::uint32_t>(list.size());
-    std::uint64_t hashes[Ring];
-    const auto hashAhead = [&](std::uint32_t file) {
-        hashes[file % Ring] = NameIndex::hash(list.name(file));
-        index.prefetchSlot(hashes[file % Ring]);
-    };
-    for (std::uint32_t i = 0; i < count && i < SlotAhead; ++i)
-        hashAhead(i);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (i + SlotAhead < count) hashAhead(i + SlotAhead);
-        if (i + CandidateAhead < count) index.prefetchCandidate(hashes[(i + CandidateAhead) % Ring]);
-        probe(i, index.first(list.name(i), hashes[i % Ring]));
-    }
-}
 
 } // namespace quellomir

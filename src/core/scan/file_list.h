@@ -65,8 +65,6 @@ class FileList {
         const std::size_t end = file + 1 < m_files.size() ? m_files[file + 1].nameAt : m_names.size();
         return {m_names.data() + at, end - at};
     }
-    // The names back to back; a file's begins at its nameAt.
-    const char* nameBytes() const { return m_names.data(); }
     // The full path: the folder without its trailing separator, a separator, the name.
     std::string path(std::size_t file) const;
 
