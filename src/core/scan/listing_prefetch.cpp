@@ -1,7 +1,11 @@
 #include "scan/listing_prefetch.h"
 
 #include <linux/magic.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
 
 namespace quellomir {
@@ -10,6 +14,8 @@ namespace {
 // Listings done ahead and not taken yet, at the most, per thread: enough to keep every
 // thread busy however the folders' sizes vary, without holding a whole tree's entries twice.
 constexpr std::size_t AheadPerThread = 8;
+// And in all: a network drive's many threads only wait, and need no more than that.
+constexpr std::size_t MostAhead = 64;
 
 // How often the window gets its turn while the scan waits for a listing.
 constexpr std::chrono::milliseconds TurnInterval{20};
@@ -17,6 +23,17 @@ constexpr std::chrono::milliseconds TurnInterval{20};
 constexpr std::uint64_t SmbMagic = 0x517B;
 constexpr std::uint64_t CifsMagic = 0xFF534D42;
 constexpr std::uint64_t Smb2Magic = 0xFE534D42;
+
+// The threads allocate each listing and the scan frees it. glibc gives every thread an
+// arena of its own, which keeps the most it ever held: with 16 threads a fifth more
+// memory for the same tree. The threads wait on the drive, not on each other, so they
+// can share one arena beside the main one.
+void shareOneArenaAmongThreads() {
+#if defined(__GLIBC__)
+    static const bool limited = mallopt(M_ARENA_MAX, 2) == 1;
+    (void)limited;
+#endif
+}
 
 } // namespace
 
@@ -45,7 +62,8 @@ struct ListingPrefetch::Listing {
 };
 
 ListingPrefetch::ListingPrefetch(FileSystem& fs, unsigned statKinds, unsigned threads)
-    : m_fs(fs), m_statKinds(statKinds), m_maxAhead(AheadPerThread * threads) {
+    : m_fs(fs), m_statKinds(statKinds), m_maxAhead(std::min<std::size_t>(MostAhead, AheadPerThread * threads)) {
+    if (threads > 0) shareOneArenaAmongThreads();
     for (unsigned i = 0; i < threads; ++i) {
         try {
             m_threads.emplace_back([this] { work(); });
