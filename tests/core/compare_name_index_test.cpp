@@ -80,12 +80,9 @@ TEST(NameIndex, TellsApartNamesWhoseHashesShareTheTagAndTheFirstSlot) {
     // The same through the look-up of many names at once, whose first guess is a slot
     // with the same key.
     const FileList probes = namesInOneFolder({twins.first, twins.second, "other"});
-    std::vector<std::uint32_t> found, visited;
-    NameIndex(one, noYield).firstOfEach(probes, 0, 3, found, [&](std::uint32_t k, std::uint32_t) {
-        visited.push_back(k);
-    });
+    std::vector<std::uint32_t> found;
+    NameIndex(one, noYield).firstOfEach(probes, 0, 3, found);
     EXPECT_EQ(found, (std::vector<std::uint32_t>{0, NameIndex::None, NameIndex::None}));
-    EXPECT_EQ(visited, std::vector<std::uint32_t>{0});
 }
 
 } // namespace

@@ -39,35 +39,25 @@ NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, 
     NameMatches matches;
     matches.namedInA.assign(b.files().size(), false);
     TickEveryFewSteps ticks(yielder);
-    // The files of a are taken a span at a time, small enough for the cache. The first
-    // namesake of each is judged while the index goes through its own list in order; the
-    // rows are then laid down in a's order.
+    // The files of a are looked up a span at a time, small enough for the cache.
     constexpr std::uint32_t Span = 32 * 1024;
     std::vector<std::uint32_t> firsts;
-    std::vector<std::strong_ordering> firstOrders(Span, std::strong_ordering::equal);
-    std::vector<bool> moreNamesakes(Span);
     const auto count = static_cast<std::uint32_t>(a.size());
     for (std::uint32_t begin = 0; begin < count; begin += Span) {
         const std::uint32_t end = count - begin > Span ? begin + Span : count;
-        b.firstOfEach(a, begin, end, firsts, [&](std::uint32_t k, std::uint32_t j) {
-            ticks.step();
-            matches.namedInA[j] = true;
-            firstOrders[k] = compareWriteTimes(a.file(begin + k).modified(), b.files().file(j).modified(), rule);
-            moreNamesakes[k] = b.next(j) != NameIndex::None;
-        });
+        yielder.tick();
+        b.firstOfEach(a, begin, end, firsts);
         for (std::uint32_t i = begin; i < end; ++i) {
             ticks.step();
-            const std::uint32_t k = i - begin, first = firsts[k];
+            const std::uint32_t first = firsts[i - begin];
             if (first == NameIndex::None) {
                 matches.missing.push_back(i);
                 continue;
             }
-            appendOverwriteRow(matches.newer, i, first, firstOrders[k]);
-            if (!moreNamesakes[k]) continue;
+            const FileTime timeA = a.file(i).modified();
             // Every pair is judged, so a name held by many files on both sides makes many
             // steps from one file of a.
-            const FileTime timeA = a.file(i).modified();
-            for (std::uint32_t j = b.next(first); j != NameIndex::None; j = b.next(j)) {
+            for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
                 ticks.step();
                 matches.namedInA[j] = true;
                 appendOverwriteRow(matches.newer, i, j, compareWriteTimes(timeA, b.files().file(j).modified(), rule));

@@ -28,32 +28,15 @@ class NameIndex {
     // The next file after `file` with the same name, or None.
     std::uint32_t next(std::uint32_t file) const { return m_next[file]; }
 
-    // first() of the names of list's files from `begin` to `end`, into `found`, and
-    // visit(k, file) for each name found, `file` being its first file here.
+    // first() of the names of list's files from `begin` to `end`, into `found`.
     //
     // Looking names up one by one reaches this index's list at random, which in a tree
     // larger than the cache waits on the memory for nearly every name when the two lists
     // are in unrelated orders. Here the slots are looked at in the order of `list`, which
-    // needs no names, and the names they point to are then compared, and visited, in the
-    // order they lie in this index's list. The span's own files should fit in the cache.
-    template <class Visit>
+    // needs no names, and the names they point to are then compared in the order they lie
+    // in this index's list. The span's own files should fit in the cache.
     void firstOfEach(const FileList& list, std::uint32_t begin, std::uint32_t end,
-                     std::vector<std::uint32_t>& found, Visit&& visit) const {
-        const std::vector<std::uint32_t> inListOrder = candidatesOf(list, begin, end, found);
-        // Each candidate lies some files past the one before, further than the memory
-        // guesses on its own: where its name begins is asked for 16 names ahead, the
-        // name 8 ahead.
-        const auto total = static_cast<std::uint32_t>(inListOrder.size());
-        for (std::uint32_t n = 0; n < total; ++n) {
-            if (n + 16 < total) __builtin_prefetch(&m_files.file(found[inListOrder[n + 16]]));
-            if (n + 8 < total) __builtin_prefetch(m_files.name(found[inListOrder[n + 8]]).data());
-            const std::uint32_t k = inListOrder[n];
-            const std::string_view name = list.name(begin + k);
-            // A candidate that only shares the key with the name: the plain look-up.
-            if (m_files.name(found[k]) != name) found[k] = first(name);
-            if (found[k] != None) visit(k, found[k]);
-        }
-    }
+                     std::vector<std::uint32_t>& found) const;
 
     // The hash the table is keyed by: its low bits pick the first slot to probe, its high
     // bits are kept in the slot.
@@ -72,11 +55,6 @@ class NameIndex {
                static_cast<std::uint32_t>(length < LongName ? length : LongName);
     }
     void prefetchSlot(std::uint64_t hashed) const { __builtin_prefetch(&m_slots[hashed & m_mask]); }
-    // For firstOfEach: the candidate of each name into `candidates` (None where there is
-    // none, which means the name is not here), and the names that have one, ordered by
-    // where their candidate lies in this index's list.
-    std::vector<std::uint32_t> candidatesOf(const FileList& list, std::uint32_t begin, std::uint32_t end,
-                                            std::vector<std::uint32_t>& candidates) const;
     // The file of the first slot from the hash's own on that is empty (None) or carries
     // the key: the one file a name most likely has to be compared with.
     std::uint32_t candidate(std::uint64_t hashed, std::uint32_t key) const {
