@@ -28,28 +28,24 @@ class PrintedReport final : public ErrorReport {
     std::FILE* m_err;
 };
 
-std::string rowLine(const Plan& plan, std::size_t row) {
-    return plan.sourceText(row) + '\t' + plan.actionText(row) + '\t' + plan.destinationText(row) + '\n';
+std::string rowLine(const Plan& plan, std::size_t row, const std::string& sourceText) {
+    return sourceText + '\t' + plan.actionText(row) + '\t' + plan.destinationText(row) + '\n';
 }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + ' ' + (count == 1 ? one : many);
 }
 
-// The plan's size: its rows of each kind, and the bytes their sources hold now.
-std::string summaryLine(FileSystem& fs, const Plan& plan) {
+// The plan's size: its rows of each kind, and `bytes`, what their sources hold now.
+std::string summaryLine(const Plan& plan, std::uint64_t bytes) {
     std::size_t into2 = 0;
     std::size_t into1 = 0;
     std::size_t overwrites = 0;
-    std::uint64_t bytes = 0;
-    for (std::size_t row = 0; row < plan.size(); ++row) {
-        const PlanRow& r = plan.rows()[row];
+    for (const PlanRow& r : plan.rows()) {
         if (r.kind == RowKind::Overwrite)
             ++overwrites;
         else
             ++(r.sourceSide == Side::Folder1 ? into2 : into1);
-        FileFacts facts;
-        if (fs.stat(plan.sourceText(row), Follow::Yes, facts) == 0) bytes += std::uint64_t(facts.size);
     }
     return plural(plan.size(), "row", "rows") + ": " + plural(into2, "copy row", "copy rows") +
            " from Folder 1 to Folder 2, " + plural(into1, "copy row", "copy rows") +
@@ -93,9 +89,14 @@ class Run {
 
     int printPlan(const Plan& plan) {
         if (!m_line.quiet) {
-            for (std::size_t row = 0; row < plan.size(); ++row)
-                std::fputs(rowLine(plan, row).c_str(), m_terminal.out);
-            std::fputs(summaryLine(m_fs, plan).c_str(), m_terminal.out);
+            std::uint64_t bytes = 0;
+            for (std::size_t row = 0; row < plan.size(); ++row) {
+                const std::string source = plan.sourceText(row);
+                std::fputs(rowLine(plan, row, source).c_str(), m_terminal.out);
+                FileFacts facts;
+                if (m_fs.stat(source, Follow::Yes, facts) == 0) bytes += std::uint64_t(facts.size);
+            }
+            std::fputs(summaryLine(plan, bytes).c_str(), m_terminal.out);
         }
         // A folder that could not be scanned whole may hide rows: that is not "nothing to do".
         return plan.size() == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
@@ -104,7 +105,7 @@ class Run {
     void print(const Plan& plan, std::size_t row) {
         if (m_line.quiet && plan.rows()[row].outcome != Outcome::Failed) return;
         m_progress.clear();
-        std::fputs(rowLine(plan, row).c_str(), m_terminal.out);
+        std::fputs(rowLine(plan, row, plan.sourceText(row)).c_str(), m_terminal.out);
         std::fflush(m_terminal.out);
     }
 
