@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <functional>
 #include <stdexcept>
 
 namespace quellomir {
+
 std::uint64_t NameIndex::hash(std::string_view name) {
     return std::hash<std::string_view>{}(name);
 }

@@ -12,18 +12,18 @@ bool isBlank(const std::string& text) {
     return text.find_first_not_of(' ') == std::string::npos;
 }
 
+bool missing(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
 // Whether the source can be copied; else the reason it cannot.
 CopyResult checkSource(FileSystem& fs, const std::string& source) {
     FileFacts facts;
     const int error = fs.stat(source, Follow::Yes, facts);
-    if (error == ENOENT || error == ENOTDIR) return CopyResult::failure(std::string(SourceMissingReason));
+    if (missing(error)) return CopyResult::failure(std::string(SourceMissingReason));
     if (error != 0) return CopyResult::failure(error);
     if (facts.kind != EntryKind::Regular) return CopyResult::failure(std::string(SourceNotAFileReason));
     return CopyResult::success(facts.modified);
-}
-
-bool missing(int error) {
-    return error == ENOENT || error == ENOTDIR;
 }
 
 // The reason a copy that failed was not made: the source's, when the error is one with which
