@@ -17,6 +17,12 @@ class PosixFileSystem final : public FileSystem {
     explicit PosixFileSystem(NewFiles newFiles = NewFiles::UnnamedWherePossible)
         : m_unnamedNewFiles(newFiles == NewFiles::UnnamedWherePossible) {}
 
+    // How a copy moves its data: the kernel's range copy where both files' drives allow it,
+    // else sendfile, else reads and writes; a way the drives refuse hands over to the next.
+    // Tests start further down to try each way on its own.
+    enum class CopyWay : std::uint8_t { KernelRange, Sendfile, ReadWrite };
+    void startCopiesWith(CopyWay way) { m_firstCopyWay = way; }
+
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override;
     int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
                    const EntryVisitor& visit) override;
@@ -58,6 +64,7 @@ class PosixFileSystem final : public FileSystem {
 
   private:
     bool m_unnamedNewFiles = true;
+    CopyWay m_firstCopyWay = CopyWay::KernelRange;
 };
 
 } // namespace quellomir

@@ -28,22 +28,34 @@ bool cannotUseHere(int error) {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == ENOTSUP;
 }
 
-enum class Way { KernelRange, Sendfile, ReadWrite };
+using Way = PosixFileSystem::CopyWay;
 
 Way nextWay(Way way) {
     return way == Way::KernelRange ? Way::Sendfile : Way::ReadWrite;
 }
 
-// Copies up to `length` bytes from the current offsets; the byte count, or -1 and errno.
-ssize_t copyPiece(Way way, int from, int to, std::size_t length, std::unique_ptr<char[]>& buffer) {
-    if (way == Way::KernelRange) return ::copy_file_range(from, nullptr, to, nullptr, length, 0);
-    if (way == Way::Sendfile) return ::sendfile(to, from, nullptr, length);
+// Copies up to `length` bytes from offset `at` of one file to the same offset of the other;
+// the byte count, or -1 and errno. Every way is told its offsets rather than trusting the
+// files' own: looking for data and holes moves the source's offset.
+ssize_t copyPiece(Way way, int from, int to, off_t at, std::size_t length, std::unique_ptr<char[]>& buffer) {
+    if (way == Way::KernelRange) {
+        off_t in = at;
+        off_t out = at;
+        return ::copy_file_range(from, &in, to, &out, length, 0);
+    }
+    if (way == Way::Sendfile) {
+        // sendfile writes where the destination's offset is.
+        if (::lseek(to, at, SEEK_SET) < 0) return -1;
+        off_t in = at;
+        return ::sendfile(to, from, &in, length);
+    }
     constexpr std::size_t BufferSize = 256 * 1024;
     if (!buffer) buffer = std::make_unique<char[]>(BufferSize);
-    ssize_t got = ::read(from, buffer.get(), BufferSize);
+    const ssize_t got = ::pread(from, buffer.get(), std::min(length, BufferSize), at);
     if (got <= 0) return got;
     for (ssize_t done = 0; done < got;) {
-        ssize_t put = ::write(to, buffer.get() + done, static_cast<std::size_t>(got - done));
+        const ssize_t put =
+            ::pwrite(to, buffer.get() + done, static_cast<std::size_t>(got - done), at + done);
         if (put < 0 && errno != EINTR) return -1;
         if (put == 0) { // never for a regular file; no endless loop should it happen
             errno = EIO;
@@ -69,13 +81,11 @@ constexpr off_t Unbounded = std::numeric_limits<off_t>::max();
 // the other, handing the window its turn after every piece; `way` is the one that worked so far.
 int copyRange(int from, int to, off_t at, off_t length, Way& way, std::unique_ptr<char[]>& buffer,
               const FileSystem::CopyProgress& progress) {
-    // Both files are open at their starts until a copy with holes moves them on.
-    if (at != 0 && (::lseek(from, at, SEEK_SET) < 0 || ::lseek(to, at, SEEK_SET) < 0)) return errno;
     off_t done = 0;
     off_t lastTurn = 0;
     while (done < length) {
         const auto want = static_cast<std::size_t>(std::min<off_t>(length - done, PieceSize));
-        ssize_t moved = copyPiece(way, from, to, want, buffer);
+        ssize_t moved = copyPiece(way, from, to, at + done, want, buffer);
         if (moved < 0) {
             if (errno == EINTR) continue;
             // A way is only given up before it moved a byte of this range, so the next one
@@ -119,6 +129,7 @@ int copyWithHoles(int from, int to, off_t size, Way& way, std::unique_ptr<char[]
             if (errno == ENXIO) break; // only a hole is left
             return errno;
         }
+        if (data >= size) break;
         off_t hole = ::lseek(from, data, SEEK_HOLE);
         if (hole < 0) return errno;
         hole = std::min(hole, size);
@@ -130,15 +141,15 @@ int copyWithHoles(int from, int to, off_t size, Way& way, std::unique_ptr<char[]
 
 // The size the source had when it was opened is all there is to copy, without a call to find
 // the end; should it grow or shrink meanwhile, the look at the source after the copy tells.
-int copyContents(int from, int to, const struct stat& source, const FileSystem::CopyProgress& progress) {
-    Way way = Way::KernelRange;
+int copyContents(int from, int to, const struct stat& source, Way firstWay,
+                 const FileSystem::CopyProgress& progress) {
+    Way way = firstWay;
     std::unique_ptr<char[]> buffer;
     if (hasHoles(source)) {
         const int error = copyWithHoles(from, to, source.st_size, way, buffer, progress);
         // A file system that cannot tell where the data is gets a plain copy.
         if (error != EINVAL && error != ENOTSUP && error != EOPNOTSUPP) return error;
-        if (::ftruncate(to, 0) != 0 || ::lseek(from, 0, SEEK_SET) < 0 || ::lseek(to, 0, SEEK_SET) < 0)
-            return errno;
+        if (::ftruncate(to, 0) != 0) return errno;
     }
     // A file that says it is empty may still give contents when read (some kernel files).
     return copyRange(from, to, 0, source.st_size > 0 ? source.st_size : Unbounded, way, buffer, progress);
@@ -275,7 +286,7 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     made.temporaryName = std::move(temporary);
     struct stat madeFacts;
     int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
-    if (error == 0) error = copyContents(made.sourceHandle, made.handle, opened, progress);
+    if (error == 0) error = copyContents(made.sourceHandle, made.handle, opened, m_firstCopyWay, progress);
     if (error != 0) {
         discardNewFile(made);
         return error;
