@@ -22,6 +22,8 @@ class QTreeView;
 
 namespace quellomir {
 
+class SyncSession;
+
 // What the window is given from outside, so tests can pin each of it.
 struct Form1Environment {
     Dialogs& dialogs;
@@ -98,6 +100,7 @@ class Form1 final : public QWidget {
     void tickEveryRow(const char* location, bool ticked);
     void compareSlotFolders(Yielder& yielder);
     void carryOutPlan(Yielder& yielder);
+    void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder);
 
     void applySkin(const QString& skinFile);
     void visitHomePageSometimes();

@@ -4,12 +4,13 @@
 #include "app/settings_store.h"
 #include "cli/command_line.h"
 #include "cli/command_line_run.h"
+#include "cli/stop_signals.h"
 #include "files/code_page.h"
 #include "fs/posix_file_system.h"
 
 #include <QApplication>
+#include <QTimer>
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,34 +19,15 @@
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-
-void interrupt(int) {
-    interrupted = true;
-}
-
-// Ctrl+C and a stop from a timer or service manager end a run from the command line after
-// its current row; a second one ends the program at once. A program started in the
-// background of a script, which ignores Ctrl+C, goes on ignoring it.
-void stopGentlyOnSignals() {
-    struct sigaction action {};
-    action.sa_handler = interrupt;
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM}) {
-        struct sigaction before {};
-        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-        sigaction(signal, &action, nullptr);
-    }
-}
+std::atomic<bool> stopRequested{false};
 
 int runWithoutWindow(const quellomir::CommandLine& line) {
-    stopGentlyOnSignals();
+    quellomir::stopGentlyOnSignals(stopRequested);
     quellomir::PosixFileSystem fs;
     const quellomir::CodePage codePage = quellomir::CodePage::forUserLocale();
     quellomir::Terminal terminal;
     terminal.progress = ::isatty(STDERR_FILENO) == 1;
-    terminal.interrupted = &interrupted;
+    terminal.interrupted = &stopRequested;
     return quellomir::runCommandLine(line, fs, codePage, terminal);
 }
 
@@ -79,6 +61,15 @@ int main(int argc, char* argv[]) {
     // Closing the window during a run ends the program as soon as the run has unwound.
     QObject::connect(&window, &quellomir::Form1::closedDuringRun, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // A stop from outside (SIGTERM at logout, SIGHUP, Ctrl+C in the terminal that started
+    // the window) closes the window as the user would, so that a sync under way finishes
+    // what it copied first.
+    quellomir::stopGentlyOnSignals(stopRequested);
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, &window, [&window] {
+        if (stopRequested.exchange(false)) window.close();
+    });
+    stopWatch.start(100);
     window.Form_Load();
     window.show();
     return app.exec();

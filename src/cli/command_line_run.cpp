@@ -7,7 +7,9 @@
 #include "sync/sync_end_message.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
+#include <system_error>
 
 namespace quellomir {
 namespace {
@@ -104,9 +106,20 @@ class Run {
 
     void print(const Plan& plan, std::size_t row) {
         if (m_line.quiet && plan.rows()[row].outcome != Outcome::Failed) return;
+        write(rowLine(plan, row, plan.sourceText(row)));
+    }
+
+    // A reader that went away (`| head -1`) or a full disk under the output stops the run as
+    // Ctrl+C does: what was copied is finished, nothing more is printed, and the exit status
+    // says that the output is incomplete.
+    void write(const std::string& text) {
+        if (m_outputError != 0) return;
         m_progress.clear();
-        std::fputs(rowLine(plan, row, plan.sourceText(row)).c_str(), m_terminal.out);
-        std::fflush(m_terminal.out);
+        errno = 0;
+        if (std::fputs(text.c_str(), m_terminal.out) < 0 || std::fflush(m_terminal.out) != 0) {
+            m_outputError = errno != 0 ? errno : EIO;
+            m_progress.stop();
+        }
     }
 
     int sync(Plan& plan) {
@@ -127,7 +140,11 @@ class Run {
             interrupted = true; // the row under way was undone as the exception left it
         }
         // The rows copied so far are finished whatever happened: flushed and given their times.
-        session.flush(plan);
+        try {
+            session.flush(plan);
+        } catch (const Interrupted&) {
+            interrupted = true; // the flush and the times went on to their end first
+        }
         m_progress.clear();
         for (std::size_t row = 0; row < plan.size(); ++row)
             if (printed[row] == Outcome::Done && plan.rows()[row].outcome == Outcome::Failed)
@@ -148,13 +165,23 @@ class Run {
                 for (const std::string& note : session.notes())
                     message += note + '\r';
             std::replace(message.begin(), message.end(), '\r', '\n');
-            std::fprintf(m_terminal.out, "%s%s", message.c_str(), message.ends_with('\n') ? "" : "\n");
+            write(message.ends_with('\n') ? message : message + '\n');
         }
         if (interrupted) {
+            const std::string cause = m_outputError != 0
+                                          ? "the output could not be written (" +
+                                                std::generic_category().message(m_outputError) + "): stopped"
+                                          : "interrupted";
             std::fprintf(m_terminal.err,
-                         "quellomir: interrupted after %ld of %zu rows (%ld done, %ld failed)\n",
-                         long(done + failed), plan.size(), long(done), long(failed));
-            return ExitInterrupted;
+                         "quellomir: %s after %ld of %zu rows (%ld done, %ld failed); the copies made are "
+                         "finished\n",
+                         cause.c_str(), long(done + failed), plan.size(), long(done), long(failed));
+            return m_outputError != 0 ? ExitUsage : ExitInterrupted;
+        }
+        if (m_outputError != 0) {
+            std::fprintf(m_terminal.err, "quellomir: the output could not be written: %s\n",
+                         std::generic_category().message(m_outputError).c_str());
+            return ExitUsage;
         }
         return failed == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
     }
@@ -165,6 +192,7 @@ class Run {
     const Terminal& m_terminal;
     TerminalProgress m_progress;
     PrintedReport m_report;
+    int m_outputError = 0; // why the output could not be written, once it could not
 };
 
 } // namespace

@@ -16,7 +16,7 @@ void TerminalProgress::showRow(std::size_t row, std::size_t rows) {
 }
 
 void TerminalProgress::tick() {
-    if (m_interrupted && !m_stopped && m_interrupted->load()) {
+    if (!m_stopped && (m_stopAsked || (m_interrupted && m_interrupted->load()))) {
         m_stopped = true; // once: what comes after (the flush of what was copied) goes on
         throw Interrupted{};
     }

@@ -28,6 +28,9 @@ class TerminalProgress final : public Yielder {
     // Takes the progress line away before other text is written.
     void clear();
 
+    // Makes the next turn stop the run, as Ctrl+C does.
+    void stop() { m_stopAsked = true; }
+
     void tick() override;
 
   private:
@@ -36,6 +39,7 @@ class TerminalProgress final : public Yielder {
     std::FILE* m_err;
     bool m_shown;
     const std::atomic<bool>* m_interrupted;
+    bool m_stopAsked = false;
     bool m_stopped = false;
     bool m_drawn = false;
     const std::size_t* m_listed = nullptr;

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/settings_store.h"
+#include "app/window_yielder.h"
 #include "handler/addresses.h"
 #include "handler/numbered_handler.h"
 #include "sync/carry_out_row.h"
@@ -9,6 +10,8 @@
 
 #include <QLocale>
 #include <QStringList>
+
+#include <exception>
 
 namespace quellomir {
 namespace {
@@ -44,6 +47,23 @@ void Form1::carryOutPlan(Yielder& yielder) {
         session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings));
         m_syncRows = m_plan.count();
     });
+    // Closing the window stops the run after the row under way, which is finished or
+    // undone; the copies made so far are still flushed and given their times below, and
+    // the stop ends the run after that.
+    std::exception_ptr closed;
+    try {
+        carryOutRows(h, session, yielder);
+    } catch (const RunCancelled&) {
+        closed = std::current_exception();
+    }
+    // Copies to names that were free are flushed together; one that cannot be is failed after all.
+    h.run(136, [&] { m_plan.edit([&](Plan& plan) { session.flush(plan); }); });
+    if (closed) std::rethrow_exception(closed);
+    h.run(138, [&] { showMessage(QString::fromStdString(syncEndMessage(m_plan.plan(), session.notes()))); });
+    h.run(140, [&] { m_plan.clear(); });
+}
+
+void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder) {
     for (int i = 1; i <= m_syncRows; ++i) {
         m_syncRow = i;
         h.run(108, [&] { yielder.tick(); });
@@ -72,10 +92,6 @@ void Form1::carryOutPlan(Yielder& yielder) {
                 m_plan.markFailed(i, result.reason);
         });
     }
-    // Copies to names that were free are flushed together; one that cannot be is failed after all.
-    h.run(136, [&] { m_plan.edit([&](Plan& plan) { session.flush(plan); }); });
-    h.run(138, [&] { showMessage(QString::fromStdString(syncEndMessage(m_plan.plan(), session.notes()))); });
-    h.run(140, [&] { m_plan.clear(); });
 }
 
 } // namespace quellomir

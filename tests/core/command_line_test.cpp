@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,14 +30,16 @@ struct Ran {
     std::string err;
 };
 
-Ran runLine(std::vector<const char*> words, FileSystem& fs, const std::atomic<bool>* interrupted = nullptr) {
+// `out`, when given, takes the place of the caught standard output.
+Ran runLine(std::vector<const char*> words, FileSystem& fs, const std::atomic<bool>* interrupted = nullptr,
+            std::FILE* givenOut = nullptr) {
     words.insert(words.begin(), "quellomir");
     char* out = nullptr;
     char* err = nullptr;
     std::size_t outSize = 0;
     std::size_t errSize = 0;
     Terminal terminal;
-    terminal.out = ::open_memstream(&out, &outSize);
+    terminal.out = givenOut ? givenOut : ::open_memstream(&out, &outSize);
     terminal.err = ::open_memstream(&err, &errSize);
     terminal.interrupted = interrupted;
     const CodePage codePage;
@@ -44,7 +47,7 @@ Ran runLine(std::vector<const char*> words, FileSystem& fs, const std::atomic<bo
     ran.status = runCommandLine(parseCommandLine(int(words.size()), words.data()), fs, codePage, terminal);
     std::fclose(terminal.out);
     std::fclose(terminal.err);
-    ran.out = out;
+    ran.out = out ? out : "";
     ran.err = err;
     std::free(out);
     std::free(err);
@@ -142,6 +145,56 @@ TEST_F(CommandLineTest, AnInterruptedSyncFinishesWhatItCopiedLeavesNoTemporaryAn
     EXPECT_NE(ran.err.find("interrupted after 1 of 3 rows (1 done, 0 failed)"), std::string::npos) << ran.err;
     ASSERT_EQ(testing::namesIn(two).size(), 1u); // the first, whole and with its time; nothing else
     EXPECT_EQ(testing::timeOf(two + testing::namesIn(two)[0]).seconds, Newer.seconds);
+}
+
+// Stops the run, as Ctrl+C or SIGTERM does, once the end flush has begun.
+class StopDuringFlush final : public testing::ForwardingFileSystem {
+  public:
+    StopDuringFlush(FileSystem& inner, std::atomic<bool>& flag) : ForwardingFileSystem(inner), m_flag(flag) {}
+    int syncFileSystem(Handle& held) override {
+        m_flag = true;
+        return m_inner.syncFileSystem(held);
+    }
+
+  private:
+    std::atomic<bool>& m_flag;
+};
+
+// A stop during the end flush, and a reader of the output that went away (`| head -1`), both
+// stop the run with every copy made finished: on the disk and with its source's time.
+TEST_F(CommandLineTest, AStopDuringTheFlushOrAClosedOutputStillFinishesEveryCopyMade) {
+    for (const char* name : {"one/a.txt", "one/b.txt", "one/c.txt"})
+        file(name, Newer);
+    auto expectFinished = [&](std::size_t copies) {
+        const auto names = testing::namesIn(two);
+        EXPECT_EQ(names.size(), copies);
+        for (const std::string& name : names)
+            EXPECT_EQ(testing::timeOf(two + name).seconds, Newer.seconds) << name;
+    };
+    std::atomic<bool> flag{false};
+    StopDuringFlush stopping(fs, flag);
+    const Ran stopped = runLine({"sync", one.c_str(), two.c_str()}, stopping, &flag);
+    EXPECT_EQ(stopped.status, ExitInterrupted);
+    EXPECT_NE(
+        stopped.err.find("interrupted after 3 of 3 rows (3 done, 0 failed); the copies made are finished"),
+        std::string::npos)
+        << stopped.err;
+    expectFinished(3);
+
+    for (const std::string& name : testing::namesIn(two))
+        ::unlink((two + name).c_str());
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const auto before = ::signal(SIGPIPE, SIG_IGN); // as the program itself ignores it
+    const Ran cut = runLine({"sync", one.c_str(), two.c_str()}, fs, nullptr, ::fdopen(ends[1], "w"));
+    ::signal(SIGPIPE, before);
+    EXPECT_EQ(cut.status, ExitUsage);
+    EXPECT_NE(cut.err.find("the output could not be written (" + std::string(std::strerror(EPIPE)) +
+                           "): stopped after 1 of 3 rows"),
+              std::string::npos)
+        << cut.err;
+    expectFinished(1);
 }
 
 } // namespace

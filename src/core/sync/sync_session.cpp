@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <exception>
 #include <future>
 #include <system_error>
 
@@ -91,7 +92,8 @@ std::optional<FolderIdentity> SyncSession::topFolder(const RowChecks& checks) {
     std::optional<FolderIdentity>& top = m_tops[checks.destinationSide == Side::Folder1 ? 0 : 1];
     if (!top) {
         FileFacts facts;
-        if (m_fs.stat(std::string(checks.topPath), Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder)
+        if (m_fs.stat(std::string(checks.topPath), Follow::Yes, facts) != 0 ||
+            facts.kind != EntryKind::Folder)
             return std::nullopt;
         top = FolderIdentity{facts.device, facts.inode, true};
     }
@@ -222,19 +224,28 @@ std::vector<int> SyncSession::flushFileSystems(const std::vector<std::uint64_t>&
         flushAll(); // no thread to be had: the window waits with the flush
         return errors;
     }
-    try {
-        while (flushing.wait_for(TurnInterval) != std::future_status::ready)
-            m_yielder.tick();
-    } catch (...) {
-        // The flush uses this session and the list above: it has to end before they do.
-        flushing.wait();
-        throw;
-    }
+    while (flushing.wait_for(TurnInterval) != std::future_status::ready)
+        turn();
     flushing.get();
     return errors;
 }
 
+void SyncSession::turn() {
+    try {
+        m_yielder.tick();
+    } catch (...) {
+        // A stop (the window closed, Ctrl+C) waits until the copies made are on the disk with
+        // their times: cut short here, they would stay with provisional times.
+        if (!m_heldStop) m_heldStop = std::current_exception();
+    }
+}
+
 void SyncSession::flush(Plan& plan) {
+    finishCopies(plan);
+    if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
+}
+
+void SyncSession::finishCopies(Plan& plan) {
     if (m_unflushed.empty()) return;
     // One flush per file system.
     std::vector<std::uint64_t> devices;
@@ -251,7 +262,7 @@ void SyncSession::flush(Plan& plan) {
     for (const Unflushed& copy : copies)
         copy.written->second = NoCopy;
     for (const Unflushed& copy : copies) {
-        m_yielder.tick();
+        turn();
         const std::string& path = copy.written->first;
         const auto device = std::find(devices.begin(), devices.end(), copy.folderDevice) - devices.begin();
         int error = flushErrors[static_cast<std::size_t>(device)];

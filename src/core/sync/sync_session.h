@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <set>
@@ -75,14 +76,14 @@ class SyncSession {
     CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
                     Replacing replacing, const RowChecks& checks);
 
-    // Called once after the last row. Flushes every file system the copies not flushed yet
-    // went to, once each, with the window answering while it waits (for a USB stick that
-    // takes a while), then gives those copies their sources' times. A row whose copy could
-    // not be flushed, or not be given its time, is marked failed in `plan` (it was marked
-    // done when its copy was made). A run that ends without it leaves those copies
-    // complete but looking older than their sources, so the next comparison plans them
-    // again. An exception from the window's turn passes through once no flush is running
-    // any more.
+    // Called once after the last row, and after a run that was stopped. Flushes every file
+    // system the copies not flushed yet went to, once each, with the window answering while
+    // it waits (for a USB stick that takes a while), then gives those copies their sources'
+    // times. A row whose copy could not be flushed, or not be given its time, is marked
+    // failed in `plan` (it was marked done when its copy was made). A run that ends without
+    // it leaves those copies complete but looking older than their sources, so the next
+    // comparison plans them again. A stop thrown from the window's turn meanwhile is held
+    // until the copies are finished, then passed on.
     void flush(Plan& plan);
 
     // Leftovers of killed runs that could not be removed, one line each, for the end message.
@@ -125,6 +126,10 @@ class SyncSession {
     // The descriptor kept to flush the file system of `device`.
     Handle& fileSystemHandle(std::uint64_t device);
 
+    void finishCopies(Plan& plan);
+    // The window's turn during the flush, any stop held for later.
+    void turn();
+
     // Flushes each held file system of `devices`; the errno of each.
     std::vector<int> flushFileSystems(const std::vector<std::uint64_t>& devices);
 
@@ -154,6 +159,7 @@ class SyncSession {
     std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
     std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
     std::vector<std::string> m_notes;
+    std::exception_ptr m_heldStop;
 };
 
 } // namespace quellomir

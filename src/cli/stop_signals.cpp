@@ -1,0 +1,44 @@
+#include "cli/stop_signals.h"
+
+#include <signal.h>
+
+#include <cstddef>
+
+namespace quellomir {
+namespace {
+
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+std::atomic<bool>* stopFlag = nullptr;
+volatile sig_atomic_t caught[sizeof StopSignals / sizeof StopSignals[0]] = {};
+
+void stopGently(int) {
+    if (stopFlag) stopFlag->store(true);
+    // The next one, of any of them, ends the program: sigaction is safe in a handler.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    for (std::size_t i = 0; i < sizeof StopSignals / sizeof StopSignals[0]; ++i)
+        if (caught[i]) sigaction(StopSignals[i], &standard, nullptr);
+}
+
+} // namespace
+
+void stopGentlyOnSignals(std::atomic<bool>& stop) {
+    stopFlag = &stop;
+    struct sigaction action {};
+    action.sa_handler = stopGently;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signal : StopSignals)
+        sigaddset(&action.sa_mask, signal);
+    for (std::size_t i = 0; i < sizeof StopSignals / sizeof StopSignals[0]; ++i) {
+        struct sigaction before {};
+        if (sigaction(StopSignals[i], nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        caught[i] = 1;
+        sigaction(StopSignals[i], &action, nullptr);
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+} // namespace quellomir
