@@ -61,8 +61,8 @@ int settleSource(FileSystem& fs, NewFile& file, TimeRule rule, const FileSystem:
 }
 
 // The steps after the copy, on the new file; 0 or the errno of the failing step.
-int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, Flush flush) {
-    const FileTime time = flush == Flush::Now ? sourceTime : provisionalTime(sourceTime);
+int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, Flush flush, TimeRule rule) {
+    const FileTime time = flush == Flush::Now ? sourceTime : provisionalTime(sourceTime, rule);
     if (int error = fs.setModified(file, time)) return error;
     if (int error = fs.setMode(file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
     if (flush == Flush::Now)
@@ -94,8 +94,8 @@ CopyResult refuse(FileSystem& fs, NewFile& file, std::string_view reason) {
 
 } // namespace
 
-FileTime provisionalTime(FileTime sourceTime) {
-    return {sourceTime.seconds - 2, sourceTime.nanoseconds};
+FileTime provisionalTime(FileTime sourceTime, TimeRule rule) {
+    return {sourceTime.seconds - (rule == TimeRule::FatTolerant ? 10 : 2), sourceTime.nanoseconds};
 }
 
 CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFolder& folder,
@@ -111,7 +111,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     // makes sure that it is still the time of what was read.
     const FileTime sourceTime = made.source.modified;
     int error = sourceTime.known() ? 0 : EIO;
-    if (error == 0) error = finishNewFile(fs, made, sourceTime, options.flush);
+    if (error == 0) error = finishNewFile(fs, made, sourceTime, options.flush, options.timeRule);
     if (error == 0) error = settleSource(fs, made, options.timeRule, options.progress);
     if (error < 0) return refuse(fs, made, ChangedWhileCopiedReason);
     if (error == 0 && options.fileSystem && !options.fileSystem->open())

@@ -54,8 +54,10 @@ struct CopyOptions {
     Handle* fileSystem = nullptr;
 };
 
-// The time a copy flushed later carries until then.
-FileTime provisionalTime(FileTime sourceTime);
+// The time a copy flushed later carries until then: older than its source by the comparison's
+// own rule, so that a copy cut short by a power cut or a pulled stick is copied again. FAT
+// takes times 2 seconds apart as equal, so there the copy is made older by more.
+FileTime provisionalTime(FileTime sourceTime, TimeRule rule = TimeRule::SecondExact);
 
 // Copies `source` into the entry `name` of `folder`: the contents go into a new file in that
 // folder (without a name, or with a "~" one where the file system needs it), which gets the

@@ -175,6 +175,8 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         written.second = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode, folder->device,
                                folder->inode, checks.timeRule});
+        if (CopyResult kept = keepProvisionalTime(*folder, name, result, checks.timeRule); !kept.done)
+            return kept;
         return result;
     }
     // A copy made to last at once has its final time at once too.
@@ -183,6 +185,26 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         !kept.done)
         return kept;
     return result;
+}
+
+CopyResult SyncSession::keepProvisionalTime(WriteFolder& folder, const std::string& name,
+                                            const CopyResult& copy, TimeRule rule) {
+    RenameTimes& renames = m_renameTimes[folder.device];
+    if (renames == RenameTimes::Kept) return copy;
+    FileFacts now;
+    if (int error = m_fs.statIn(folder, name, Follow::No, now)) return CopyResult::failure(error);
+    if (now.device != copy.device || now.inode != copy.inode) return copy; // not the copy any more
+    if (compareWriteTimes(now.modified, copy.modified, rule) < 0) {
+        if (renames == RenameTimes::Unknown) renames = RenameTimes::Kept;
+        return copy;
+    }
+    renames = RenameTimes::Stamped;
+    if (int error = m_fs.setModified(folder, name, provisionalTime(copy.modified, rule)))
+        return CopyResult::failure(error);
+    if (int error = m_fs.statIn(folder, name, Follow::No, now)) return CopyResult::failure(error);
+    if (compareWriteTimes(now.modified, copy.modified, rule) >= 0)
+        return CopyResult::failure(std::string(TimeNotKeptReason));
+    return copy;
 }
 
 CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,

@@ -141,6 +141,13 @@ class SyncSession {
     // exFAT before 1980) fails the row, the copy left in place.
     CopyResult keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
                                   std::uint64_t inode, FileTime time, TimeRule rule);
+    // Makes sure that `copy`, named `name` in `folder` and not finished yet, still looks older
+    // than its source: a drive that gives a renamed file the current time (fusefat) would make
+    // a copy cut short look newer than its source, and the next sync would copy it back over
+    // the source. Each drive is looked at once; only those seen to change the time are
+    // looked at for every copy.
+    CopyResult keepProvisionalTime(WriteFolder& folder, const std::string& name, const CopyResult& copy,
+                                   TimeRule rule);
 
     FileSystem& m_fs;
     Yielder& m_yielder;
@@ -158,6 +165,8 @@ class SyncSession {
     std::vector<std::unique_ptr<Trash>> m_trashes;
     std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
     std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
+    enum class RenameTimes : std::uint8_t { Unknown, Kept, Stamped };
+    std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by drive
     std::vector<std::string> m_notes;
     std::exception_ptr m_heldStop;
 };
