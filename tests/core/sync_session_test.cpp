@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -462,21 +463,21 @@ TEST_F(SyncSessionTest, ATimeTheDriveCannotHoldFailsTheRowAndLeavesTheCopy) {
     EXPECT_EQ(contentsOf(two + "old.txt"), "from 1975");
 }
 
-TEST_F(SyncSessionTest, LeftoversOfDeadRunsAreRemovedThoseOfLiveOnesAndOtherProgramsKept) {
-    // This process's own name, and one of the same pid but another start: a dead process.
+// Only the lock a running writer holds tells a leftover from a copy in the making: a pid means
+// nothing to a run in another PID namespace, so both names here could be of live processes.
+TEST_F(SyncSessionTest, LeftoversNobodyHoldsAreRemovedThoseOfLiveRunsAndOtherProgramsKept) {
     const std::string live = temporaryName(0);
-    std::string dead = live;
-    const std::size_t start = dead.rfind('-', dead.rfind('-') - 1) + 1;
-    dead.insert(start, "1");
+    const std::string dead = temporaryName(0);
     for (const std::string& name : {live, dead, std::string("~other-editor.tmp")})
         tmp.file("two/" + name, "partial");
+    const int writer = ::open((two + live).c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0); // as a run writing it holds it
     file("one/a.txt", "a", Newer);
     Plan plan = testing::comparePlan(posix, one, two);
     FaultyFileSystem fs(posix);
     fs.failPath(Op::Unlink, two + dead, EACCES);
     SyncSession session(fs, yielder);
     syncPlan(plan, session);
-    // Listed in byte order, which for the two of this process depends on its start time.
     std::vector<std::string> kept{"~other-editor.tmp", dead, live};
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(testing::temporaryNamesIn(two), kept);
@@ -490,6 +491,28 @@ TEST_F(SyncSessionTest, LeftoversOfDeadRunsAreRemovedThoseOfLiveOnesAndOtherProg
     syncPlan(next, again);
     EXPECT_EQ(testing::temporaryNamesIn(two), (std::vector<std::string>{"~other-editor.tmp", live}));
     EXPECT_TRUE(again.notes().empty());
+    ::close(writer);
+}
+
+// What a run that took a live copy for a leftover would do: the row says so in words.
+class RemovesTheTemporary final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
+        if (!file.temporaryName.empty()) ::unlinkat(file.folder->handle.fd, file.temporaryName.c_str(), 0);
+        return m_inner.nameNewFile(file, name, replace);
+    }
+};
+
+TEST_F(SyncSessionTest, ARowWhoseTemporaryVanishedSaysSo) {
+    file("one/a.txt", "a", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    PosixFileSystem named(PosixFileSystem::NewFiles::AlwaysNamed);
+    RemovesTheTemporary removing(named);
+    SyncSession session(removing, yielder);
+    syncPlan(plan, session);
+    EXPECT_EQ(plan.actionText(0), "Failed: " + std::string(TemporaryVanishedReason));
+    EXPECT_TRUE(testing::namesIn(two).empty());
 }
 
 TEST_F(SyncSessionTest, ADriveThatKeptOneTimeExactlyIsNotLookedAtAgain) {

@@ -192,7 +192,8 @@ class FileSystem {
     // The facts of the entry `name` of `folder`.
     virtual int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) = 0;
     // The names of the "~" files that copies of this program left in `folder` when it was
-    // killed or the drive was pulled: those whose writing process no longer runs. Another
+    // killed or the drive was pulled: those no run holds a lock on (a run holds one on each
+    // "~" file it writes), or on a drive without locks those untouched for an hour. Another
     // program's "~" files are never among them.
     virtual int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) = 0;
     // Removes the entry `name` of `folder`.

@@ -5,6 +5,7 @@
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -213,6 +214,13 @@ bool cannotMakeUnnamed(int error) {
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
+// Tells every other run that the "~" file open at `fd` is being written, whatever PID
+// namespace or machine it runs in: a run that finds it locked leaves it alone. Where the drive
+// has no locks this does nothing, and leftovers there wait an hour before they are removed.
+void claim(int fd) {
+    ::flock(fd, LOCK_EX | LOCK_NB);
+}
+
 // Opens a new file in `folder` for writing, with the permission bits `mode` as the umask
 // lets them be: one without a name where the file system can make it, else one under a
 // fresh "~" name, which `temporaryName` then holds.
@@ -227,6 +235,7 @@ int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::stri
         fd.reset(
             ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd.valid()) {
+            claim(fd.get());
             name = std::move(candidate);
             return 0;
         }
@@ -236,6 +245,7 @@ int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::stri
 
 // Gives an open file without a name a fresh "~" name in its folder.
 int linkTemporaryName(NewFile& file) {
+    claim(file.handle);
     for (unsigned attempt = 0;; ++attempt) {
         std::string candidate = temporaryName(attempt);
         const int error = linkUnnamed(file.handle, file.folder->handle.fd, candidate.c_str());
@@ -349,7 +359,9 @@ int PosixFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace
         if (int error = linkTemporaryName(file)) return error;
     }
     // A network file system may report a write that failed only when the file is closed:
-    // that has to be known before the file takes the destination's name.
+    // that has to be known before the file takes the destination's name. The lock that says
+    // the file is being written stays with a second descriptor until then.
+    UniqueFd claimed(::fcntl(file.handle, F_DUPFD_CLOEXEC, 0));
     if (int error = closeHandle(file.handle)) return error;
     const unsigned flags = replace == Replace::No ? RENAME_NOREPLACE : 0;
     if (::renameat2(folder, file.temporaryName.c_str(), folder, name.c_str(), flags) != 0) return errno;

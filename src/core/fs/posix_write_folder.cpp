@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,23 @@
 #include <memory>
 
 namespace quellomir {
+namespace {
+
+// Whether no run writes the "~" file `name` of `folder` any more: a run that writes one holds a
+// lock on it, which a shared lock of ours would conflict with, in any PID namespace and (on
+// NFS) on any machine. Where the drive has no locks, or the file cannot be opened to try, only
+// a file nobody touched for an hour counts as a leftover.
+bool nobodyWrites(int folder, const char* name, const struct stat& facts) {
+    UniqueFd file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.valid()) {
+        if (::flock(file.get(), LOCK_SH | LOCK_NB) == 0) return true;
+        if (errno == EWOULDBLOCK) return false;
+    }
+    return untouchedForAnHour(facts.st_ctim.tv_sec);
+}
+
+} // namespace
+
 int PosixFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
     bool listable = true;
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
@@ -68,7 +86,7 @@ int PosixFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>
     for (std::string& name : candidates) {
         struct stat facts;
         if (::fstatat(folder.handle.fd, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISREG(facts.st_mode) && writerIsGone(name, facts.st_ctim.tv_sec))
+        if (S_ISREG(facts.st_mode) && nobodyWrites(folder.handle.fd, name.c_str(), facts))
             names.push_back(std::move(name));
     }
     return 0;

@@ -17,7 +17,7 @@ namespace {
 constexpr std::string_view Prefix = "~quellomir-";
 constexpr std::string_view Suffix = ".tmp";
 
-// A writer not of this boot may be on another machine that shares the drive: only a file
+// A writer that holds no lock may be on another machine that shares the drive: only a file
 // nobody changed for this long is taken for a leftover.
 constexpr std::time_t ForeignWriterSilence = 60 * 60;
 
@@ -68,21 +68,6 @@ std::uint64_t ownStart() {
     return start;
 }
 
-std::vector<std::string_view> fieldsOf(std::string_view name) {
-    name.remove_prefix(Prefix.size());
-    name.remove_suffix(Suffix.size());
-    std::vector<std::string_view> fields;
-    for (std::size_t dash; (dash = name.find('-')) != std::string_view::npos; name.remove_prefix(dash + 1))
-        fields.push_back(name.substr(0, dash));
-    fields.push_back(name);
-    return fields;
-}
-
-bool hexNumber(std::string_view text, std::uint64_t& value) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
 } // namespace
 
 std::string temporaryName(unsigned attempt) {
@@ -100,17 +85,7 @@ bool isTemporaryName(std::string_view name) {
     return name.size() > Prefix.size() + Suffix.size() && name.starts_with(Prefix) && name.ends_with(Suffix);
 }
 
-bool writerIsGone(std::string_view name, std::time_t changed) {
-    if (!isTemporaryName(name)) return false;
-    const std::vector<std::string_view> fields = fieldsOf(name);
-    std::uint64_t pid = 0;
-    std::uint64_t start = 0;
-    const bool ofThisBoot = fields.size() == 4 && fields[0] == bootId() && bootId() != "0" &&
-                            hexNumber(fields[1], pid) && hexNumber(fields[2], start);
-    if (ofThisBoot) {
-        const std::uint64_t running = processStart(static_cast<unsigned long>(pid));
-        return running == 0 || (running != UINT64_MAX && running != start);
-    }
+bool untouchedForAnHour(std::time_t changed) {
     return std::time(nullptr) - changed > ForeignWriterSilence;
 }
 

@@ -8,19 +8,19 @@
 namespace quellomir {
 
 // The "~" names of this program's copies in the making, on drives where a new file needs a
-// name before it is complete. A name tells who writes it: this boot of this machine, the
-// process and the moment that process started (pids are reused), so that a later run can
-// tell a leftover of a killed run from a copy another run is making right now.
+// name before it is complete. A name is unique to its writer: this boot of this machine, the
+// process and the moment that process started (pids are reused), and a counter. Whether its
+// writer still runs is told by the lock the writer holds on the file, not by the name: a pid
+// means nothing in another PID namespace.
 //   ~quellomir-<boot>-<pid>-<process start>-<unique>.tmp
 std::string temporaryName(unsigned attempt);
 
 // Whether `name` is one of this program's temporary names.
 bool isTemporaryName(std::string_view name);
 
-// Whether the process that wrote the temporary file `name`, last changed at `changed`, is
-// gone: one of this boot whose process no longer runs (or is another process of the same
-// pid), or one of another boot or machine that nobody has written for an hour. Names of an
-// earlier version of this program, which told only the pid, count as of another boot.
-bool writerIsGone(std::string_view name, std::time_t changed);
+// Whether a "~" file of this program that no run holds a lock on is a leftover all the same on
+// a drive without locks: only once nobody has written to it for an hour, since its writer may
+// be on another machine or in a container whose processes this one cannot see.
+bool untouchedForAnHour(std::time_t changed);
 
 } // namespace quellomir

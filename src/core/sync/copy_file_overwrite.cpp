@@ -132,8 +132,10 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
         }
     if (int nameError = takeName(fs, made, name, options.replace)) {
         if (options.trash) putBack(fs, folder, name, *options.trash, kept);
+        const bool vanished = nameError == ENOENT && !made.temporaryName.empty();
         fs.discardNewFile(made);
-        return CopyResult::failure(nameError);
+        return vanished ? CopyResult::failure(std::string(TemporaryVanishedReason))
+                        : CopyResult::failure(nameError);
     }
     if (options.flush == Flush::Now) {
         int folderError = fs.syncFolder(folder);

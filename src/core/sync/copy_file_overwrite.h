@@ -14,6 +14,8 @@ namespace quellomir {
 // Why a copy is refused at the last moment; in words a user reads after "Failed: ".
 inline constexpr std::string_view ChangedReason = "the file changed since the comparison";
 inline constexpr std::string_view ChangedWhileCopiedReason = "the file changed while it was copied";
+inline constexpr std::string_view TemporaryVanishedReason =
+    "its temporary file was removed by another program before it could take its name";
 
 // When a copy is made to last through a power cut.
 enum class Flush : std::uint8_t {
