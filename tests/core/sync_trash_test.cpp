@@ -3,12 +3,14 @@
 
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
+#include "support/forwarding_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -114,6 +116,42 @@ TEST_F(OverwriteTest, FailuresToKeepTheOlderFileLeaveTheDestinationAndTheTrashAs
     fs.failCall(Op::LinkIntoTrash, 1, EPERM);
     sync(plan, fs);
     EXPECT_EQ(plan.actionText(0), "Done");
+    EXPECT_EQ(contentsOf(trash + "files/x é.txt"), "older");
+}
+
+// Killed after the older file went into the Trash as a second link and before the copy took
+// its name: that entry is the live file, no kept version. The next run removes it with the
+// leftover copy, then replaces the file as planned.
+class KilledBeforeTheName final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int nameNewFile(NewFile&, const std::string&, Replace) override { ::_exit(0); }
+};
+
+TEST_F(OverwriteTest, ARunKilledBetweenTheTrashAndTheRenameIsCleanedUpByTheNext) {
+    Plan plan = overwrite(tmp / "two/");
+    const std::string older = tmp / "two/x é.txt";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        KilledBeforeTheName killed(posix);
+        sync(plan, killed);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(namesIn(trash + "files"), std::vector<std::string>{"x é.txt"});
+    EXPECT_EQ(testing::temporaryNamesIn(tmp / "two/").size(), 1u);
+
+    Plan again = testing::comparePlan(posix, tmp / "one/", tmp / "two/");
+    sync(again, posix);
+    EXPECT_EQ(again.actionText(0), "Done");
+    EXPECT_TRUE(testing::temporaryNamesIn(tmp / "two/").empty());
+    EXPECT_EQ(contentsOf(older), "newer");
+    testing::setTime(tmp.file("two/x é.txt", "edited"), Newer); // changes no kept version
+    EXPECT_EQ(namesIn(trash + "files"), std::vector<std::string>{"x é.txt"});
+    EXPECT_EQ(namesIn(trash + "info"), std::vector<std::string>{"x é.txt.trashinfo"});
     EXPECT_EQ(contentsOf(trash + "files/x é.txt"), "older");
 }
 

@@ -53,6 +53,7 @@ class ForwardingFileSystem : public FileSystem {
     int setMode(NewFile& file, std::uint32_t mode) override { return m_inner.setMode(file, mode); }
     int syncFile(NewFile& file) override { return m_inner.syncFile(file); }
     int holdFileSystem(NewFile& file, Handle& held) override { return m_inner.holdFileSystem(file, held); }
+    int nameTemporarily(NewFile& file) override { return m_inner.nameTemporarily(file); }
     int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
         return m_inner.nameNewFile(file, name, replace);
     }
@@ -84,6 +85,9 @@ class ForwardingFileSystem : public FileSystem {
     }
     int removeTrashInfo(TrashCan& trash, const std::string& name) override {
         return m_inner.removeTrashInfo(trash, name);
+    }
+    int findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) override {
+        return m_inner.findLiveTrashLinks(trash, names);
     }
     int syncTrash(TrashCan& trash) override { return m_inner.syncTrash(trash); }
     int unlink(const std::string& path) override { return m_inner.unlink(path); }

@@ -219,6 +219,11 @@ class FileSystem {
     // Keeps a descriptor of the new file's file system, so that it can be flushed after the
     // file was named and closed, whether or not its folder can be read.
     virtual int holdFileSystem(NewFile& file, Handle& held) = 0;
+    // Gives a new file without a name a "~" name of its own in its folder, as it would get
+    // on its way to a name it replaces; nothing for one that has a name already. Done before
+    // the older file goes to the Trash, it leaves a run killed in between a leftover that the
+    // next run finds.
+    virtual int nameTemporarily(NewFile& file) = 0;
     // Gives a new file the name `name` in its folder, and closes it. With Replace::No,
     // something of that name (a link or a folder too) makes it fail with EEXIST, decided in
     // the same step; a file system that cannot decide it so fails with EINVAL. On failure
@@ -257,6 +262,11 @@ class FileSystem {
     // Removes the entry `name` of the Trash's "files", or of its "info".
     virtual int removeTrashFile(TrashCan& trash, const std::string& name) = 0;
     virtual int removeTrashInfo(TrashCan& trash, const std::string& name) = 0;
+    // The names in the Trash's "files" that are still the very file at the path their info
+    // file records: a second link left by a run killed after it put the older file there and
+    // before the replacement took the name. Editing the file would change that "kept" version
+    // too, so it is no version of its own.
+    virtual int findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) = 0;
     // Flushes the Trash's two folders to the disk.
     virtual int syncTrash(TrashCan& trash) = 0;
 

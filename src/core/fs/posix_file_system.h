@@ -42,6 +42,7 @@ class PosixFileSystem final : public FileSystem {
     int setMode(NewFile& file, std::uint32_t mode) override;
     int syncFile(NewFile& file) override;
     int holdFileSystem(NewFile& file, Handle& held) override;
+    int nameTemporarily(NewFile& file) override;
     int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
     int discardNewFile(NewFile& file) override;
     int syncFolder(WriteFolder& folder) override;
@@ -58,6 +59,7 @@ class PosixFileSystem final : public FileSystem {
                        const std::string& name) override;
     int removeTrashFile(TrashCan& trash, const std::string& name) override;
     int removeTrashInfo(TrashCan& trash, const std::string& name) override;
+    int findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) override;
     int syncTrash(TrashCan& trash) override;
     int unlink(const std::string& path) override;
     void close(Handle& handle) override;

@@ -344,6 +344,10 @@ int PosixFileSystem::holdFileSystem(NewFile& file, Handle& held) {
     return 0;
 }
 
+int PosixFileSystem::nameTemporarily(NewFile& file) {
+    return file.temporaryName.empty() ? linkTemporaryName(file) : 0;
+}
+
 int PosixFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace replace) {
     const int folder = file.folder->handle.fd;
     if (file.temporaryName.empty()) {

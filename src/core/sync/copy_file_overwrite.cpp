@@ -125,6 +125,11 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     if (options.replacing && !destinationKept(fs, folder, name, *options.replacing))
         return refuse(fs, made, ChangedReason);
     KeptFile kept;
+    if (options.trash && options.replace == Replace::Yes)
+        if (int nameError = fs.nameTemporarily(made)) {
+            fs.discardNewFile(made);
+            return CopyResult::failure(nameError);
+        }
     if (options.trash)
         if (int keepError = keepInTrash(fs, folder, name, *options.trash, kept)) {
             fs.discardNewFile(made);

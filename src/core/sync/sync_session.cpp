@@ -108,6 +108,19 @@ void SyncSession::removeLeftovers(WriteFolder& folder) {
     for (const std::string& name : names)
         if (int error = m_fs.unlinkIn(folder, name); error != 0 && error != ENOENT)
             m_notes.push_back(std::string(LeftoverReason) + folder.path + name + " \u2014 " + words(error));
+    if (!names.empty()) removeLiveTrashLinks(folder);
+}
+
+void SyncSession::removeLiveTrashLinks(WriteFolder& folder) {
+    // A run killed while it replaced a file may have left the older file in the Trash as a
+    // second link of the file that is still in place: no kept version at all, since an edit
+    // of the file changes it too. The file is still where it was, so only the link goes.
+    CopyResult failure;
+    TrashCan* trash = trashFor(folder, failure);
+    std::vector<std::string> links;
+    if (!trash || m_fs.findLiveTrashLinks(*trash, links) != 0) return;
+    for (const std::string& link : links)
+        if (m_fs.removeTrashFile(*trash, link) == 0) m_fs.removeTrashInfo(*trash, link + ".trashinfo");
 }
 
 TrashCan* SyncSession::trashFor(WriteFolder& folder, CopyResult& failure) {

@@ -120,6 +120,7 @@ class SyncSession {
     // The chosen folder of `checks`, looked up once when the plan does not know it.
     std::optional<FolderIdentity> topFolder(const RowChecks& checks);
     void removeLeftovers(WriteFolder& folder);
+    void removeLiveTrashLinks(WriteFolder& folder);
     // The Trash of `folder`'s drive, found once per drive; nullptr and the reason when the
     // drive has none that can be used.
     TrashCan* trashFor(WriteFolder& folder, CopyResult& failure);
