@@ -43,7 +43,16 @@ class SyncSession::RowFolders final : public WriteFolders {
   public:
     RowFolders(SyncSession& session, const RowChecks& checks) : m_session(session), m_checks(checks) {}
 
+    // Once per row: the folder the row's checks looked at is the one its copy goes to, even
+    // when a second try would open it.
     CopyResult open(const std::string& path, WriteFolder*& folder) override {
+        if (!m_result) m_result = openOnce(path, m_folder);
+        folder = m_folder;
+        return *m_result;
+    }
+
+  private:
+    CopyResult openOnce(const std::string& path, WriteFolder*& folder) {
         CopyResult failure;
         OpenFolder* open = m_session.openFolder(path, failure);
         if (!open) return failure;
@@ -62,9 +71,10 @@ class SyncSession::RowFolders final : public WriteFolders {
         return CopyResult::success({});
     }
 
-  private:
     SyncSession& m_session;
     const RowChecks& m_checks;
+    std::optional<CopyResult> m_result;
+    WriteFolder* m_folder = nullptr;
 };
 
 SyncSession::SyncSession(FileSystem& fs, Yielder& yielder) : m_fs(fs), m_yielder(yielder) {}

@@ -1,0 +1,485 @@
+// A seeded torture run of the real command-line sync over real drives: random trees, each run
+// disturbed at random (a signal, a kill, a failing call, a file edited while it is copied),
+// then a recovery run, and after each one checker for every promise the sync makes.
+//
+// CI runs a short fixed set of seeds. For longer runs:
+//   QUELLOMIR_TORTURE_SECONDS=1800 build/tests/quellomir_core_tests --gtest_filter='SyncTorture.*'
+// and a failing seed is replayed with QUELLOMIR_TORTURE_SEED=<seed>.
+#include "cli/command_line.h"
+#include "cli/command_line_run.h"
+#include "cli/stop_signals.h"
+
+#include "fs/posix_file_system.h"
+#include "support/faulty_file_system.h"
+#include "support/sync_fixture.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace quellomir {
+namespace {
+
+namespace stdfs = std::filesystem;
+using Op = testing::FaultyFileSystem::Operation;
+
+bool run(const std::string& command) {
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
+struct Drive {
+    std::string kind;
+    std::string top; // where it is mounted, without a trailing '/'
+    bool fat = false;
+};
+
+// The four kinds of drive a sync meets, each in an image (or memory) of its own, made anew for
+// every seed: FAT through FUSE does not always survive a writer killed in the middle, and a
+// seed should not meet what the one before it left.
+class Drives {
+  public:
+    explicit Drives(const std::string& base) {
+        const std::pair<const char*, const char*> kinds[] = {
+            {"ext4",
+             "mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 IMG && mount -o loop IMG MNT"},
+            {"tmpfs", "mount -t tmpfs -o size=160m none MNT"},
+            {"exfat", "mkfs.exfat IMG && mount.exfat-fuse $(losetup -f --show IMG) MNT"},
+            {"fat", "mkfs.vfat IMG && fusefat -o rw+ IMG MNT"},
+        };
+        for (const auto& [kind, make] : kinds) {
+            Drive drive{kind, base + kind, std::string(kind) == "fat"};
+            m_make.push_back(make);
+            stdfs::create_directory(drive.top);
+            if (!run("truncate -s 160M " + drive.top + ".img") || !mount(drive, m_make.back()))
+                failed += std::string(kind) + " ";
+            all.push_back(drive);
+        }
+    }
+    ~Drives() {
+        for (const Drive& drive : all)
+            unmount(drive);
+    }
+    bool remake(const Drive& drive) {
+        unmount(drive);
+        return mount(drive, m_make[std::size_t(&drive - all.data())]);
+    }
+    std::vector<Drive> all;
+    std::string failed;
+
+  private:
+    static bool mount(const Drive& drive, std::string command) {
+        for (const auto& [key, value] : {std::pair{"IMG", drive.top + ".img"}, {"MNT", drive.top}})
+            for (std::size_t at; (at = command.find(key)) != std::string::npos;)
+                command.replace(at, 3, value);
+        return run(command);
+    }
+    static void unmount(const Drive& drive) {
+        if (!run("umount " + drive.top)) run("umount -l " + drive.top);
+        run("losetup -j " + drive.top + ".img -O NAME -n | xargs -r losetup -d");
+    }
+    std::vector<std::string> m_make;
+};
+
+std::uint64_t hashOf(const std::string& bytes) {
+    std::uint64_t hash = 1469598103934665603ull;
+    for (const char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash ^ bytes.size();
+}
+
+FileTime timeOf(const struct stat& facts) {
+    return {facts.st_mtim.tv_sec, static_cast<std::int32_t>(facts.st_mtim.tv_nsec)};
+}
+
+// The comparison's rule, written anew: whole seconds rounded to the nearest; on FAT, 2
+// seconds apart or an hour apart give or take 2 are equal.
+int compareTimes(FileTime a, FileTime b, bool fat) {
+    auto rounded = [](FileTime t) { return t.seconds + (t.nanoseconds >= 500'000'000 ? 1 : 0); };
+    const std::int64_t apart = rounded(a) - rounded(b);
+    const std::int64_t distance = apart < 0 ? -apart : apart;
+    if (distance == 0 || (fat && (distance <= 2 || (distance >= 3598 && distance <= 3602)))) return 0;
+    return apart < 0 ? -1 : 1;
+}
+
+// Every version of a file that ever existed: its contents' hash and the time it was made with.
+struct Versions {
+    std::map<std::uint64_t, FileTime> made;
+    std::set<std::uint64_t> mustExist; // those no edit of the user's destroyed
+};
+
+class Torture {
+  public:
+    Torture(std::uint64_t seed, const Drive& first, const Drive& second, const std::string& home)
+        : m_random(seed), m_fat(first.fat || second.fat), m_fats{first.fat, second.fat}, m_home(home) {
+        m_drives = {first.top};
+        if (second.top != first.top) m_drives.push_back(second.top);
+        m_one = first.top + "/one/";
+        m_two = second.top + "/two/";
+        for (const std::string& top : m_drives)
+            writeFile(top + "/outside.txt", "outside");
+        stdfs::create_directories(m_one);
+        stdfs::create_directories(m_two);
+    }
+
+    void makeTrees() {
+        for (const std::string& side : {m_one, m_two})
+            for (int i = 0, files = 3 + int(m_random() % 14); i < files; ++i) {
+                const std::string path = side + pick(folders()) + pick(names());
+                if (stdfs::exists(path)) continue;
+                stdfs::create_directories(stdfs::path(path).parent_path());
+                const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+                writeContents(fd, onFat(path));
+                const FileTime time{1'300'000'000 + std::int64_t(m_random() % 400'000'000),
+                                    std::int32_t(m_random() % 1'000'000'000)};
+                testing::setTime(path, time);
+                record(fd);
+                ::close(fd);
+            }
+    }
+
+    // One run of the program, disturbed in one random way, then the checks; what failed, if
+    // anything, with what the run was.
+    std::string disturbedRun() {
+        static const char* const ways[] = {"nothing", "SIGINT",  "SIGTERM", "SIGHUP",
+                                           "SIGKILL", "a fault", "an edit", "a closed output"};
+        const int way = int(m_random() % 8);
+        std::string what = std::string("run disturbed by ") + ways[way];
+        const int status = runProgram(way, what);
+        const int exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const bool expected = way == 4 || exit == 0 || exit == 1 || (way >= 1 && way <= 3 && exit == 130) ||
+                              ((way == 5 || way == 7) && exit == 2);
+        std::string failures = expected ? "" : "unexpected status " + std::to_string(status) + "\n";
+        failures += check(false);
+        return failures.empty() ? "" : what + ":\n" + failures;
+    }
+
+    std::string recoveryRun() {
+        std::string what = "recovery run";
+        const int status = runProgram(0, what);
+        std::string failures = WIFEXITED(status) && WEXITSTATUS(status) <= 1
+                                   ? ""
+                                   : "unexpected status " + std::to_string(status) + "\n";
+        failures += check(true);
+        return failures.empty() ? "" : what + ":\n" + failures;
+    }
+
+  private:
+    bool onFat(const std::string& path) const { return path.starts_with(m_one) ? m_fats[0] : m_fats[1]; }
+
+    template <class T> const T& pick(const std::vector<T>& from) { return from[m_random() % from.size()]; }
+
+    // Names in several scripts, with namesakes in several folders; FAT through FUSE takes
+    // only ASCII names.
+    std::vector<std::string> names() const {
+        if (m_fat)
+            return {"report.txt", "IMG_0041.JPG", "Thumbs.db", "naive cafe.txt", "data.bin", "notes.md"};
+        return {"report.txt", "IMG_0041.JPG", "Thumbs.db", "Отчёт.odt",
+                "写真.jpg",   "αρχείο.dat",   "ملف.bin",   "naïve café.txt"};
+    }
+    std::vector<std::string> folders() const {
+        if (m_fat) return {"", "", "a/", "b/c/", "2021/Moskva/"};
+        return {"", "", "a/", "b/c/", "2021/Москва/"};
+    }
+
+    static void writeFile(const std::string& path, const std::string& contents) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, contents.data(), contents.size()) != ssize_t(contents.size()))
+            ADD_FAILURE() << "cannot write " << path;
+        ::close(fd);
+    }
+
+    std::string randomBytes(std::size_t size) {
+        std::string bytes(size, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(m_random());
+        return bytes;
+    }
+
+    // What the file open at `fd` holds, read through a descriptor of its own: FAT through FUSE
+    // reads short through the one that wrote.
+    static std::string readAll(int fd) { return testing::contentsOf("/proc/self/fd/" + std::to_string(fd)); }
+
+    // New contents for a new file open at `fd`, unique to it: empty, small, a few MB, or with
+    // holes laid out at random (data at the start, the end, several ranges off block
+    // boundaries, none). On FAT, which keeps no holes and through FUSE takes no writes past
+    // the end, the file is written whole, in order.
+    void writeContents(int fd, bool fat) {
+        const std::string id = "#" + std::to_string(++m_nextId) + "#";
+        const unsigned kind = unsigned(m_random() % 10);
+        if (kind >= 1 && kind <= 6) {
+            const std::string data =
+                id + randomBytes(kind == 6 ? (1 + m_random() % 3) << 20 : m_random() % 65536);
+            (void)!::pwrite(fd, data.data(), data.size(), 0);
+        } else if (kind > 6) {
+            std::string whole(std::size_t(1 << 20) + m_random() % (2 << 20) + std::size_t(m_nextId), '\0');
+            std::vector<std::pair<std::size_t, std::string>> ranges;
+            for (int range = 0, count = int(m_random() % 4); range < count; ++range) {
+                const std::size_t at = m_random() % 3 == 0 ? 0 : m_random() % whole.size();
+                std::string data = (id + randomBytes(m_random() % 100'000)).substr(0, whole.size() - at);
+                whole.replace(at, data.size(), data);
+                ranges.emplace_back(at, std::move(data));
+            }
+            if (fat) {
+                (void)!::pwrite(fd, whole.data(), whole.size(), 0);
+            } else {
+                for (const auto& [at, data] : ranges)
+                    (void)!::pwrite(fd, data.data(), data.size(), off_t(at));
+                (void)!::ftruncate(fd, off_t(whole.size()));
+            }
+        }
+    }
+
+    void record(int fd) {
+        struct stat facts;
+        ::fstat(fd, &facts);
+        const std::uint64_t hash = hashOf(readAll(fd));
+        m_versions.made.emplace(hash, timeOf(facts));
+        m_versions.mustExist.insert(hash);
+    }
+
+    // Grows a file of either side, or writes over part of it, in place, as a user's program
+    // would while the sync runs; the version it had is the user's to lose. (FAT through FUSE
+    // cannot shorten a file.)
+    void editAFile() {
+        std::vector<std::string> files;
+        for (const std::string& side : {m_one, m_two})
+            for (const auto& entry : stdfs::recursive_directory_iterator(side))
+                if (entry.is_regular_file() && entry.path().filename().string()[0] != '~')
+                    files.push_back(entry.path());
+        if (files.empty()) return;
+        const int fd = ::open(pick(files).c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return;
+        const std::string before = readAll(fd);
+        m_versions.mustExist.erase(hashOf(before));
+        const std::string edit = "#" + std::to_string(++m_nextId) + "#" + randomBytes(m_random() % 20'000);
+        const bool grow = before.size() < edit.size() || m_random() % 2 == 0;
+        (void)!::pwrite(fd, edit.data(), edit.size(),
+                        off_t(grow ? before.size() : m_random() % (before.size() - edit.size() + 1)));
+        record(fd);
+        ::close(fd);
+    }
+
+    // Runs `quellomir sync one two` in a child process, disturbed in the way numbered `way`.
+    int runProgram(int way, std::string& what) {
+        int ready[2];
+        int output[2];
+        if (::pipe(ready) != 0 || ::pipe(output) != 0) return -1;
+        const Op faults[] = {Op::ListFolder,      Op::Stat,          Op::OpenWriteFolder, Op::StatIn,
+                             Op::CopyToNewFile,   Op::RestatSource,  Op::SyncFile,        Op::NameNewFile,
+                             Op::SetModified,     Op::SetMode,       Op::SyncFolder,      Op::SyncFileSystem,
+                             Op::CreateTrashInfo, Op::LinkIntoTrash, Op::MoveIntoTrash,   Op::Unlink};
+        const Op fault = faults[m_random() % std::size(faults)];
+        const int nth = 1 + int(m_random() % 6);
+        const int error = m_random() % 2 ? EIO : ENOSPC;
+        if (way == 5)
+            what += " (call " + std::to_string(nth) + " of operation " + std::to_string(int(fault)) + ")";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setenv("HOME", m_home.c_str(), 1);
+            ::setenv("XDG_DATA_HOME", (m_home + ".local/share").c_str(), 1);
+            ::dup2(output[1], 1);
+            ::close(output[0]);
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, 2);
+            static std::atomic<bool> stop{false};
+            stopGentlyOnSignals(stop);
+            (void)!::write(ready[1], "r", 1);
+            PosixFileSystem posix;
+            testing::FaultyFileSystem faulty(posix);
+            if (way == 5) faulty.failCall(fault, nth, error);
+            const char* words[] = {"quellomir", "sync", m_one.c_str(), m_two.c_str()};
+            Terminal terminal;
+            terminal.interrupted = &stop;
+            const CodePage codePage;
+            ::_exit(runCommandLine(parseCommandLine(4, words), faulty, codePage, terminal));
+        }
+        ::close(ready[1]);
+        ::close(output[1]);
+        char byte;
+        (void)!::read(ready[0], &byte, 1);
+        ::close(ready[0]);
+        std::thread drain;
+        if (way != 7)
+            drain = std::thread([fd = output[0]] {
+                char buffer[4096];
+                while (::read(fd, buffer, sizeof buffer) > 0) {
+                }
+            });
+        const auto delay = std::chrono::milliseconds(m_random() % 300);
+        what += " after " + std::to_string(delay.count()) + " ms";
+        std::this_thread::sleep_for(delay);
+        const int signals[] = {0, SIGINT, SIGTERM, SIGHUP, SIGKILL};
+        if (way >= 1 && way <= 4) ::kill(child, signals[way]);
+        if (way == 6) editAFile();
+        if (way == 7) ::close(output[0]);
+        int status = 0;
+        for (int waited = 0; ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
+            if (waited == 120'000 / 5) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+                what += " (hung, killed)";
+                status = -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (drain.joinable()) {
+            drain.join();
+            ::close(output[0]);
+        }
+        return status;
+    }
+
+    // The one checker: what every run, finished or stopped in any way, must leave.
+    std::string check(bool recovered) {
+        std::ostringstream failures;
+        std::set<std::uint64_t> present;
+        for (const std::string& top : m_drives)
+            for (const auto& entry : stdfs::recursive_directory_iterator(top)) {
+                const std::string path = entry.path();
+                const std::string name = entry.path().filename();
+                if (!entry.is_regular_file() || path.ends_with(".trashinfo") || path == top + "/outside.txt")
+                    continue;
+                if (path.find("/lost+found/") != std::string::npos) continue;
+                const bool inTrash = path.find("/.Trash-") != std::string::npos;
+                const bool inFolders = path.starts_with(m_one) || path.starts_with(m_two);
+                if (!inTrash && !inFolders) failures << "written outside the folders: " << path << "\n";
+                if (name[0] == '~') {
+                    if (recovered) failures << "a temporary is left after the recovery: " << path << "\n";
+                    continue;
+                }
+                const std::uint64_t hash = hashOf(testing::contentsOf(path));
+                present.insert(hash);
+                const auto version = m_versions.made.find(hash);
+                if (version == m_versions.made.end()) {
+                    failures << "no version that existed: " << path << "\n";
+                    continue;
+                }
+                struct stat facts;
+                ::stat(path.c_str(), &facts);
+                if (!inTrash && facts.st_size > 0 && compareTimes(timeOf(facts), version->second, m_fat) > 0)
+                    failures << "looks newer than the version it copies: " << path << "\n";
+            }
+        for (const std::uint64_t hash : m_versions.mustExist)
+            if (!present.contains(hash))
+                failures << "a version is lost: " << std::hex << hash << std::dec << "\n";
+        for (const std::string& top : m_drives)
+            if (testing::contentsOf(top + "/outside.txt") != "outside") failures << "outside.txt changed\n";
+        if (stdfs::exists(m_home) && !stdfs::is_empty(m_home)) failures << "written into the home folder\n";
+        if (recovered) failures << planDifferences();
+        return failures.str();
+    }
+
+    // The program's next plan against one the rules predict from the files as they are.
+    std::string planDifferences() {
+        struct Listed {
+            std::string path;
+            FileTime time;
+        };
+        auto listSide = [](const std::string& side) {
+            std::multimap<std::string, Listed> files;
+            for (const auto& entry : stdfs::recursive_directory_iterator(side)) {
+                const std::string name = entry.path().filename();
+                if (!entry.is_regular_file() || name[0] == '~') continue;
+                struct stat facts;
+                ::stat(entry.path().c_str(), &facts);
+                files.emplace(name, Listed{entry.path(), timeOf(facts)});
+            }
+            return files;
+        };
+        const auto one = listSide(m_one);
+        const auto two = listSide(m_two);
+        std::multiset<std::string> predicted;
+        for (const auto& [name, file] : one) {
+            if (!two.contains(name)) predicted.insert(file.path + "| will be copied to|" + m_two);
+            for (auto [at, end] = two.equal_range(name); at != end; ++at) {
+                const int order = compareTimes(file.time, at->second.time, m_fat);
+                if (order > 0) predicted.insert(file.path + "| will overwrite an older|" + at->second.path);
+                if (order < 0) predicted.insert(at->second.path + "| will overwrite an older|" + file.path);
+            }
+        }
+        for (const auto& [name, file] : two)
+            if (!one.contains(name)) predicted.insert(file.path + "| will be copied to|" + m_one);
+        PosixFileSystem posix;
+        const std::vector<std::string> rows = testing::rowTexts(testing::comparePlan(posix, m_one, m_two));
+        const std::multiset<std::string> planned(rows.begin(), rows.end());
+        std::ostringstream differences;
+        for (const std::string& row : planned)
+            if (!predicted.contains(row)) differences << "planned, not predicted: " << row << "\n";
+        for (const std::string& row : predicted)
+            if (!planned.contains(row)) differences << "predicted, not planned: " << row << "\n";
+        return differences.str();
+    }
+
+    std::mt19937_64 m_random;
+    bool m_fat;
+    bool m_fats[2];
+    std::string m_home;
+    std::vector<std::string> m_drives;
+    std::string m_one;
+    std::string m_two;
+    Versions m_versions;
+    int m_nextId = 0;
+};
+
+// Runs one seed: trees on two drives it picks, then disturbed runs each followed by a recovery.
+std::string tortureSeed(std::uint64_t seed, Drives& drives, const std::string& home) {
+    // Every pair of drives, the same drive twice included, in each run of 16 seeds.
+    const Drive& first = drives.all[seed / drives.all.size() % drives.all.size()];
+    const Drive& second = drives.all[seed % drives.all.size()];
+    for (const Drive* drive : {&first, &second})
+        if (!drives.remake(*drive)) return "cannot make the drive " + drive->kind;
+    stdfs::remove_all(home);
+    stdfs::create_directories(home);
+    Torture torture(seed, first, second, home);
+    torture.makeTrees();
+    std::string failures;
+    for (int round = 0; round < 3 && failures.empty(); ++round) {
+        failures = torture.disturbedRun();
+        failures += torture.recoveryRun();
+    }
+    return failures.empty()
+               ? ""
+               : first.kind + " -> " + second.kind + ", seed " + std::to_string(seed) + ": " + failures;
+}
+
+TEST(SyncTorture, EveryRunEndsFinishedOrUndoneWhateverStopsIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting the drives needs root";
+    testing::TempFolder tmp;
+    Drives drives(tmp.path());
+    ASSERT_TRUE(drives.failed.empty())
+        << "could not make these drives (tools/setup installs their tools): " << drives.failed;
+    const std::string home = tmp / "home/";
+    const char* replay = std::getenv("QUELLOMIR_TORTURE_SEED");
+    const char* seconds = std::getenv("QUELLOMIR_TORTURE_SECONDS");
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::seconds(seconds ? std::atoi(seconds) : 0);
+    int failed = 0;
+    for (std::uint64_t seed = replay ? std::strtoull(replay, nullptr, 10) : 1;; ++seed) {
+        const std::string failures = tortureSeed(seed, drives, home);
+        if (!failures.empty()) {
+            ADD_FAILURE() << failures;
+            if (++failed == 3) break;
+        }
+        if (replay) break;
+        if (seconds ? std::chrono::steady_clock::now() > until : seed == 24) break;
+    }
+}
+
+} // namespace
+} // namespace quellomir
