@@ -40,10 +40,10 @@ void Form1::carryOutPlan(Yielder& yielder) {
     SyncSession session(m_env.fs, yielder);
     m_syncRow = 0;
     m_syncRows = 0;
-    h.run(106, [&] {
-        session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings));
-        m_syncRows = m_plan.count();
-    });
+    // The setting is a step of its own: a store that cannot be read is reported, keeping stays
+    // on, and the rows still run.
+    h.run(104, [&] { session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings)); });
+    h.run(106, [&] { m_syncRows = m_plan.count(); });
     for (int i = 1; i <= m_syncRows; ++i) {
         m_syncRow = i;
         h.run(108, [&] { yielder.tick(); });
@@ -51,16 +51,17 @@ void Form1::carryOutPlan(Yielder& yielder) {
         // Each row is read afresh: a row that cannot be read is skipped rather than carried
         // out with what an earlier row left behind.
         RowAction action = RowAction::Neither;
-        const bool readable = h.test(112, [&] {
+        bool readable = false;
+        h.run(112, [&] {
             action = rowAction(m_plan.actionText(i).toStdString());
-            return true;
+            readable = true;
         });
-        if (!readable || action == RowAction::Neither) {
-            if (readable)
-                h.run(134, [&] {
-                    showMessage(QStringLiteral("Email screenshot to ") +
-                                QString::fromLatin1(addresses::SupportEmail));
-                });
+        if (!readable) continue;
+        if (action == RowAction::Neither) {
+            h.run(134, [&] {
+                showMessage(QStringLiteral("Email screenshot to ") +
+                            QString::fromLatin1(addresses::SupportEmail));
+            });
             continue;
         }
         const int line = action == RowAction::Copy ? 118 : 130;

@@ -32,17 +32,31 @@ class SyncRun : public WindowTest {
     TreeBuilder two;
 };
 
-// The setting is read at each run; absent, the replaced file is kept.
+// The setting is read at each run; absent, or in a store that cannot be read (reported at
+// its own line), the replaced file is kept and the rows run.
 TEST_F(SyncRun, TheReplacedFileGoesToTheTrashUnlessTheSettingTurnsThatOff) {
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files/");
-    for (const char* setting : {"", "false"}) {
+    for (const char* setting : {"", "false", "damaged"}) {
         const QString name = QStringLiteral("kept-%1.txt").arg(setting);
         one.file(name, "newer", 1600000200);
         two.file(name, "older", 1600000000);
-        if (*setting) store(QStringLiteral("KeepReplacedFiles"), QString::fromLatin1(setting));
-        compared().PushButton6_Click();
+        const bool damaged = std::string_view(setting) == "damaged";
+        if (*setting && !damaged) store(QStringLiteral("KeepReplacedFiles"), QString::fromLatin1(setting));
+        Form1& window = compared();
+        if (damaged) {
+            QFile file(configPath() + QStringLiteral("/Venmarro.conf"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
+        }
+        dialogs.messages.clear();
+        window.PushButton6_Click();
         EXPECT_EQ(contents(two.path(name)), QByteArray("newer"));
-        EXPECT_EQ(contents(trash + name), QByteArray(*setting ? "<missing>" : "older")) << setting;
+        EXPECT_EQ(contents(trash + name),
+                  QByteArray(std::string_view(setting) == "false" ? "<missing>" : "older"))
+            << setting;
+        ASSERT_EQ(dialogs.messages.size(), damaged ? 2u : 1u) << setting;
+        if (damaged)
+            EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("PushButton6_Click at line 104\r")));
     }
 }
 
@@ -154,6 +168,26 @@ TEST_F(SyncRun, EmptyListOnlySaysDone) {
     window.PushButton6_Click();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Done."));
+}
+
+// Rows gone from the list during the run: each failed read is reported, and the row is
+// skipped, without the box meant for an unknown action.
+TEST_F(SyncRun, ARowThatCannotBeReadIsReportedAndSkipped) {
+    one.file("a.txt", "a");
+    one.file("b.txt", "b");
+    yieldInterval = std::chrono::milliseconds(0);
+    Form1& window = compared();
+    ASSERT_EQ(window.plan().count(), 2);
+    dialogs.messages.clear();
+    QTimer::singleShot(0, &window, [&] { window.plan().clear(); });
+    window.PushButton6_Click();
+    QStringList lines;
+    for (const ShownMessage& message : dialogs.messages)
+        lines.append(
+            message.text.section(QStringLiteral(" at line "), 1, 1).section(QLatin1Char('\r'), 0, 0));
+    EXPECT_EQ(lines, (QStringList{"110", "112", "110", "112", ""}));
+    EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Done."));
+    EXPECT_FALSE(QFile::exists(two.path("a.txt")));
 }
 
 TEST_F(SyncRun, ClosingTheWindowDuringASyncLeavesNoTemporaryFile) {
