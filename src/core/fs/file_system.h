@@ -115,6 +115,9 @@ struct NewFile {
     std::uint64_t inode = 0;
     std::uint32_t owner = 0; // who the new file belongs to
     std::uint32_t group = 0;
+    // Its permission bits as it was made with the source's: what the umask (or the folder's
+    // default ACL) lets a new file have of them.
+    std::uint32_t createdMode = 0;
 
     // Kept by the file system that made it:
     FileSystem* fs = nullptr; // set while there is something to close or remove

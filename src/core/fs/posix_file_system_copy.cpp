@@ -282,6 +282,7 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     }
     made.source = factsOf(opened);
     made.mode = madeFacts.st_mode & 07777;
+    made.createdMode = made.mode;
     made.device = madeFacts.st_dev;
     made.inode = madeFacts.st_ino;
     made.owner = madeFacts.st_uid;
