@@ -40,6 +40,10 @@ void Form1::carryOutPlan(Yielder& yielder) {
     SyncSession session(m_env.fs, yielder);
     m_syncRow = 0;
     m_syncRows = 0;
+    session.setKeepingOffHint(
+        " (to let replaced files go instead, add KeepReplacedFiles=false to the [Quellomir] "
+        "group of " +
+        SettingsStore::filePath().toStdString() + ")");
     // The setting is a step of its own: a store that cannot be read is reported, keeping stays
     // on, and the rows still run.
     h.run(104, [&] { session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings)); });

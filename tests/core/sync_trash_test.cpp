@@ -3,6 +3,7 @@
 
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
+#include "support/pinned_environment.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
@@ -40,12 +41,25 @@ struct OverwriteTest : ::testing::Test {
             if (exists(trash + folder))
                 for (const std::string& name : namesIn(trash + folder))
                     ::unlink((trash + folder + "/" + name).c_str());
+        if (!drive.empty()) ::umount2(drive.c_str(), MNT_DETACH);
     }
-    Plan overwrite(const std::string& two, const std::string& older = "older") {
-        testing::setTime(tmp.file("one/x é.txt", "newer"), Newer);
-        testing::setTime(tmp.file(two.substr(tmp.path().size()) + "x é.txt", older), Older);
+    Plan overwrite(const std::string& two, const std::string& older = "older",
+                   const std::string& name = "x é.txt") {
+        testing::setTime(tmp.file("one/" + name, "newer"), Newer);
+        testing::setTime(tmp.file(two.substr(tmp.path().size()) + name, older), Older);
         return testing::comparePlan(posix, tmp / "one/", two);
     }
+    // A fresh drive of its own (a tmpfs) at `drive`, with the folder "sub/" on it; false
+    // where the test may not mount one.
+    bool mountDrive() {
+        if (!drive.empty()) ::umount2(drive.c_str(), MNT_DETACH);
+        drive = tmp.folder("drive");
+        if (::geteuid() != 0 || ::mount("quellomir-test", drive.c_str(), "tmpfs", 0, "size=4m") != 0)
+            return false;
+        tmp.folder("drive/sub");
+        return true;
+    }
+    std::string drive;
     void sync(Plan& plan, FileSystem& fs, bool keep = true) {
         SyncSession session(fs, noYield);
         session.setKeepReplacedFiles(keep);
@@ -71,11 +85,28 @@ TEST_F(OverwriteTest, TheReplacedFileGoesToTheHomeTrashWithItsOriginalPathUnderA
         << info;
 }
 
+// Names of 244 to 255 bytes leave no room for ".trashinfo" or ".2": their Trash names are cut
+// short, never inside a character, and the info file keeps the whole path.
+TEST_F(OverwriteTest, ALongNameIsKeptUnderAShortenedNameAgainAndAgain) {
+    const std::string a(244, 'a');
+    const std::string b = std::string(244, 'b') + "é-long.txt"; // 255 bytes, é at 244 and 245
+    for (const auto& [name, kept] : {std::pair{a, std::vector{a.substr(0, 243) + ".2", a}},
+                                     std::pair{b, std::vector{b.substr(0, 243) + ".2", b.substr(0, 244)}}}) {
+        for (int run = 0; run < 2; ++run) {
+            Plan plan = overwrite(tmp / "two/", "older " + std::to_string(run), name);
+            sync(plan, posix);
+            EXPECT_EQ(plan.actionText(0), "Done") << name.size();
+        }
+        EXPECT_EQ(namesIn(trash + "files"), kept); // sorted
+        EXPECT_NE(contentsOf(trash + "info/" + kept[0] + ".trashinfo")
+                      .find("/two/" + name.substr(0, 244) + (name == a ? "\n" : "%C3%A9-long.txt\n")),
+                  std::string::npos);
+        TearDown();
+    }
+}
+
 TEST_F(OverwriteTest, OnAnotherDriveTheReplacedFileStaysOnItInItsTopFoldersTrash) {
-    if (::geteuid() != 0) GTEST_SKIP() << "mounting a drive for the test needs root";
-    const std::string drive = tmp.folder("drive");
-    ASSERT_EQ(::mount("quellomir-test", drive.c_str(), "tmpfs", 0, "size=4m"), 0);
-    tmp.folder("drive/sub");
+    if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
     Plan plan = overwrite(drive + "/sub/");
     sync(plan, posix);
     EXPECT_EQ(plan.actionText(0), "Done");
@@ -84,26 +115,96 @@ TEST_F(OverwriteTest, OnAnotherDriveTheReplacedFileStaysOnItInItsTopFoldersTrash
     EXPECT_NE(contentsOf(own + "info/x é.txt.trashinfo").find("\nPath=sub/x%20%C3%A9.txt\n"),
               std::string::npos);
     EXPECT_FALSE(exists(trash + "files/x é.txt"));
-    ::umount2(drive.c_str(), MNT_DETACH);
+}
+
+// A shared .Trash/0 that another user made, that is a link or that others may enter is passed
+// over for .Trash-0; one that is the user's alone is used.
+TEST_F(OverwriteTest, ASharedTrashFolderIsUsedOnlyWhenItIsTheUsersAlone) {
+    struct Case {
+        const char* planted;
+        uid_t owner;
+        mode_t mode;
+        const char* used;
+    };
+    for (const Case& c : {Case{"folder", 1234, 0700, ".Trash-0"}, Case{"folder", 0, 0755, ".Trash-0"},
+                          Case{"link", 0, 0700, ".Trash-0"}, Case{"folder", 0, 0700, ".Trash/0"}}) {
+        if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
+        const std::string shared = tmp.folder("drive/.Trash");
+        ::chmod(shared.c_str(), 01777);
+        const std::string own = std::string(c.planted) == "link"
+                                    ? tmp.link("drive/.Trash/0", tmp.folder("elsewhere"))
+                                    : tmp.folder("drive/.Trash/0");
+        ASSERT_EQ(::lchown(own.c_str(), c.owner, 0) | ::chmod(own.c_str(), c.mode), 0);
+        Plan plan = overwrite(drive + "/sub/");
+        sync(plan, posix);
+        EXPECT_EQ(plan.actionText(0), "Done");
+        EXPECT_EQ(contentsOf(drive + "/" + c.used + "/files/x é.txt"), "older") << c.owner << " " << c.mode;
+    }
+}
+
+// Root with a user's HOME and XDG_DATA_HOME (sudo -E) makes nothing in that home: root's own
+// home is on another drive, so the drive's own Trash takes the file.
+TEST_F(OverwriteTest, RootWithAUsersHomeMakesNothingThere) {
+    if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
+    const std::string home = tmp.folder("drive/home");
+    ASSERT_EQ(::chown(home.c_str(), 1234, 1234), 0);
+    testing::PinnedEnvironment homeSet("HOME", home.c_str());
+    testing::PinnedEnvironment dataSet("XDG_DATA_HOME", (home + "/.local/share").c_str());
+    Plan plan = overwrite(drive + "/sub/");
+    sync(plan, posix);
+    EXPECT_EQ(plan.actionText(0), "Done");
+    EXPECT_TRUE(namesIn(home).empty());
+    EXPECT_EQ(contentsOf(drive + "/.Trash-0/files/x é.txt"), "older");
+}
+
+// A drive without a Trash to use (its top folder not the user's to write, a .Trash-0 another
+// user made) keeps the older file in the home Trash, as a copy; when that fails too, the
+// reason names both Trash folders.
+TEST_F(OverwriteTest, ADriveWithoutAUsableTrashKeepsTheOlderFileInTheHomeTrash) {
+    if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
+    ASSERT_EQ(::chown(tmp.folder("drive/.Trash-0").c_str(), 1234, 0), 0);
+    Plan plan = overwrite(drive + "/sub/");
+    sync(plan, posix);
+    EXPECT_EQ(plan.actionText(0), "Done");
+    EXPECT_EQ(contentsOf(drive + "/sub/x é.txt"), "newer");
+    EXPECT_EQ(contentsOf(trash + "files/x é.txt"), "older");
+    EXPECT_EQ(testing::timeOf(trash + "files/x é.txt"), Older);
+    EXPECT_NE(contentsOf(trash + "info/x é.txt.trashinfo").find("\nPath=" + drive + "/sub/x%20%C3%A9.txt\n"),
+              std::string::npos);
+    for (Op failing : {Op::OpenHomeTrash, Op::CopyIntoTrash}) {
+        plan = overwrite(drive + "/sub/");
+        testing::FaultyFileSystem fs(posix);
+        fs.failPath(Op::OpenTrash, drive + "/sub", EACCES);
+        fs.failCall(failing, 1, ENOSPC);
+        sync(plan, fs);
+        const std::string tried = failing == Op::OpenHomeTrash
+                                      ? drive + "/.Trash-0 \u2014 Permission denied, nor in "
+                                      : std::string();
+        EXPECT_EQ(plan.actionText(0), "Failed: the older file could not be kept in the Trash: " + tried +
+                                          trash.substr(0, trash.size() - 1) +
+                                          " \u2014 No space left on device");
+        EXPECT_EQ(contentsOf(drive + "/sub/x é.txt"), "older");
+    }
 }
 
 TEST_F(OverwriteTest, FailuresToKeepTheOlderFileLeaveTheDestinationAndTheTrashAsTheyWere) {
     struct Case {
         Op failing;
-        const char* outcome;
+        std::string outcome;
     };
+    const std::string notKept =
+        "Failed: the older file could not be kept in the Trash: " + trash.substr(0, trash.size() - 1) +
+        " \u2014 ";
     // A drive without hard links moves the older file, and puts it back when the naming fails.
-    for (const Case& c :
-         {Case{Op::OpenTrash, "Failed: the older file could not be kept in the Trash: "},
-          Case{Op::CreateTrashInfo, "Failed: the older file could not be kept in the Trash: "},
-          Case{Op::NameNewFile, "Failed: "}}) {
+    for (const Case& c : {Case{Op::OpenTrash, notKept}, Case{Op::CreateTrashInfo, notKept},
+                          Case{Op::NameNewFile, "Failed: "}}) {
         tmp.folder("two-" + std::to_string(int(c.failing)));
         Plan plan = overwrite(tmp / "two-" + std::to_string(int(c.failing)) + "/");
         testing::FaultyFileSystem fs(posix);
         fs.failCall(Op::LinkIntoTrash, 1, EPERM);
         fs.failCall(c.failing, 1, EIO);
         sync(plan, fs);
-        EXPECT_EQ(plan.actionText(0), c.outcome + std::string(std::strerror(EIO))) << int(c.failing);
+        EXPECT_EQ(plan.actionText(0), c.outcome + std::strerror(EIO)) << int(c.failing);
         EXPECT_EQ(contentsOf(plan.destinationText(0)), "older") << int(c.failing);
         for (const char* folder : {"files", "info"})
             EXPECT_TRUE(!exists(trash + folder) || namesIn(trash + folder).empty()) << int(c.failing);

@@ -1,6 +1,7 @@
 #include "fs/posix_file_system.h"
 
 #include "fs/new_times.h"
+#include "fs/posix_copy.h"
 #include "fs/temporary_names.h"
 #include "fs/unique_fd.h"
 
@@ -128,9 +129,12 @@ int copyWithHoles(int from, int to, off_t size, Way& way, std::unique_ptr<char[]
     return ::ftruncate(to, size) == 0 ? 0 : errno;
 }
 
+} // namespace
+
 // The size the source had when it was opened is all there is to copy, without a call to find
 // the end; should it grow or shrink meanwhile, the look at the source after the copy tells.
-int copyContents(int from, int to, const struct stat& source, const FileSystem::CopyProgress& progress) {
+int posix::copyContents(int from, int to, const struct stat& source,
+                        const FileSystem::CopyProgress& progress) {
     Way way = Way::KernelRange;
     std::unique_ptr<char[]> buffer;
     if (hasHoles(source)) {
@@ -143,6 +147,8 @@ int copyContents(int from, int to, const struct stat& source, const FileSystem::
     // A file that says it is empty may still give contents when read (some kernel files).
     return copyRange(from, to, 0, source.st_size > 0 ? source.st_size : Unbounded, way, buffer, progress);
 }
+
+namespace {
 
 FileFacts factsOf(const struct stat& s) {
     FileFacts facts;
@@ -275,7 +281,7 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     made.temporaryName = std::move(temporary);
     struct stat madeFacts;
     int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
-    if (error == 0) error = copyContents(made.sourceHandle, made.handle, opened, progress);
+    if (error == 0) error = posix::copyContents(made.sourceHandle, made.handle, opened, progress);
     if (error != 0) {
         discardNewFile(made);
         return error;

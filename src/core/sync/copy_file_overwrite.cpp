@@ -130,7 +130,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     if (options.trash)
         if (int keepError = keepInTrash(fs, folder, name, *options.trash, kept)) {
             fs.discardNewFile(made);
-            return CopyResult::failure(std::string(NotKeptReason) + CopyResult::failure(keepError).reason);
+            return CopyResult::failure(notKeptReason(*options.trash, keepError));
         }
     if (int nameError = takeName(fs, made, name, options.replace)) {
         if (options.trash) putBack(fs, folder, name, *options.trash, kept);

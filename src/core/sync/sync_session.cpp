@@ -91,7 +91,8 @@ std::optional<FolderIdentity> SyncSession::topFolder(const RowChecks& checks) {
     std::optional<FolderIdentity>& top = m_tops[checks.destinationSide == Side::Folder1 ? 0 : 1];
     if (!top) {
         FileFacts facts;
-        if (m_fs.stat(std::string(checks.topPath), Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder)
+        if (m_fs.stat(std::string(checks.topPath), Follow::Yes, facts) != 0 ||
+            facts.kind != EntryKind::Folder)
             return std::nullopt;
         top = FolderIdentity{facts.device, facts.inode, true};
     }
@@ -114,11 +115,24 @@ TrashCan* SyncSession::trashFor(WriteFolder& folder, CopyResult& failure) {
     if (found == m_trashes.end()) {
         auto trash = std::make_unique<Trash>();
         trash->device = folder.device;
-        trash->error = m_fs.openTrash(folder, trash->can);
+        if (int error = m_fs.openTrash(folder, trash->can)) {
+            trash->failure = notKeptReason(trash->can, error);
+            // A drive whose top folder the user may not write, or whose Trash another user
+            // could enter: the home Trash takes a copy of the older file.
+            if (!trash->can.home) {
+                TrashCan home;
+                if (int homeError = m_fs.openHomeTrash(home)) {
+                    trash->failure += ", nor in " + home.path + " \u2014 " + words(homeError);
+                } else {
+                    trash->can = std::move(home);
+                    trash->failure.clear();
+                }
+            }
+        }
         found = m_trashes.insert(m_trashes.end(), std::move(trash));
     }
-    if ((*found)->error == 0) return &(*found)->can;
-    failure = CopyResult::failure(std::string(NotKeptReason) + words((*found)->error));
+    if ((*found)->failure.empty()) return &(*found)->can;
+    failure = CopyResult::failure((*found)->failure + m_keepingOffHint);
     return nullptr;
 }
 
@@ -166,6 +180,8 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         }
     }
     CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
+    if (!result.done && options.trash && result.reason.starts_with(NotKeptReason))
+        result.reason += m_keepingOffHint;
     if (!result.done) return result;
     Written& written = *m_written.try_emplace(target, NoCopy).first;
     written.second = NoCopy;
