@@ -64,6 +64,7 @@ class ForwardingFileSystem : public FileSystem {
     }
     int openTrash(WriteFolder& near, TrashCan& trash) override { return m_inner.openTrash(near, trash); }
     int openHomeTrash(TrashCan& trash) override { return m_inner.openHomeTrash(trash); }
+    int homeTrashFacts(FileFacts& facts) override { return m_inner.homeTrashFacts(facts); }
     int realPath(WriteFolder& folder, std::string& path) override { return m_inner.realPath(folder, path); }
     int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override {
         return m_inner.createTrashInfo(trash, name, contents);

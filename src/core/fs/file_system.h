@@ -248,6 +248,9 @@ class FileSystem {
     virtual int openTrash(WriteFolder& near, TrashCan& trash) = 0;
     // The user's home Trash, wherever it is, on the same terms.
     virtual int openHomeTrash(TrashCan& trash) = 0;
+    // The facts of the user's home Trash folder, links followed, without making it: ENOENT
+    // where there is none.
+    virtual int homeTrashFacts(FileFacts& facts) = 0;
     // The path of `folder` with every link resolved, as it is now.
     virtual int realPath(WriteFolder& folder, std::string& path) = 0;
     // Writes the info file `name` into the Trash's "info", never replacing one: EEXIST when

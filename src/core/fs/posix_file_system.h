@@ -43,6 +43,7 @@ class PosixFileSystem final : public FileSystem {
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
     int openTrash(WriteFolder& near, TrashCan& trash) override;
     int openHomeTrash(TrashCan& trash) override;
+    int homeTrashFacts(FileFacts& facts) override;
     int realPath(WriteFolder& folder, std::string& path) override;
     int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override;
     int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,

@@ -187,6 +187,10 @@ int PosixFileSystem::openHomeTrash(TrashCan& trash) {
     return quellomir::openHomeTrash(trash, this);
 }
 
+int PosixFileSystem::homeTrashFacts(FileFacts& facts) {
+    return posix::statAt(AT_FDCWD, (dataHome() + "/Trash").c_str(), 0, facts);
+}
+
 int PosixFileSystem::realPath(WriteFolder& folder, std::string& path) {
     return readLinkOfFd(folder.handle.fd, path);
 }
