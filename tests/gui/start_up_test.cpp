@@ -88,7 +88,7 @@ TEST_F(StartUp, ASettingsFileThatCannotBeReadIsReportedAtBothReadsAndTheStartGoe
         std::optional<FifoWatchdog> watchdog;
         if (std::string_view(reason) == "is a FIFO") watchdog.emplace(path.toStdString());
         Form1& window = start();
-        if (watchdog) EXPECT_FALSE(watchdog->fired());
+        EXPECT_FALSE(watchdog && watchdog->fired());
         ASSERT_EQ(dialogs.messages.size(), 2u) << reason;
         for (int read : {0, 1}) {
             const QString& text = dialogs.messages[read].text;
@@ -98,10 +98,11 @@ TEST_F(StartUp, ASettingsFileThatCannotBeReadIsReportedAtBothReadsAndTheStartGoe
         }
         EXPECT_EQ(window.plan().columnCount(), 3); // the start went on
         QFile::remove(file);
-        if (std::string_view(reason) == "not in the settings format")
+        if (std::string_view(reason) == "not in the settings format") {
             QDir().mkpath(file); // a folder where the file should be: unreadable, even as root
-        else if (QDir().rmdir(file))
+        } else if (QDir().rmdir(file)) {
             ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+        }
     }
     if (::geteuid() != 0) return; // only root makes device nodes
     const QByteArray node = QFile::encodeName(configPath() + QStringLiteral("/node"));

@@ -55,8 +55,7 @@ TEST_F(SyncRun, TheReplacedFileGoesToTheTrashUnlessTheSettingTurnsThatOff) {
                   QByteArray(std::string_view(setting) == "false" ? "<missing>" : "older"))
             << setting;
         ASSERT_EQ(dialogs.messages.size(), damaged ? 2u : 1u) << setting;
-        if (damaged)
-            EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("PushButton6_Click at line 104\r")));
+        EXPECT_EQ(damaged, dialogs.messages[0].text.contains(QStringLiteral("PushButton6_Click at line 104\r")));
     }
 }
 
