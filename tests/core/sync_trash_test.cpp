@@ -49,15 +49,12 @@ struct OverwriteTest : ::testing::Test {
         testing::setTime(tmp.file(two.substr(tmp.path().size()) + name, older), Older);
         return testing::comparePlan(posix, tmp / "one/", two);
     }
-    // A fresh drive of its own (a tmpfs) at `drive`, with the folder "sub/" on it; false
-    // where the test may not mount one.
+    // A fresh tmpfs at `drive`, holding "sub/"; false where the test may not mount one.
     bool mountDrive() {
         if (!drive.empty()) ::umount2(drive.c_str(), MNT_DETACH);
         drive = tmp.folder("drive");
-        if (::geteuid() != 0 || ::mount("quellomir-test", drive.c_str(), "tmpfs", 0, "size=4m") != 0)
-            return false;
-        tmp.folder("drive/sub");
-        return true;
+        return ::geteuid() == 0 && ::mount("quellomir-test", drive.c_str(), "tmpfs", 0, "size=4m") == 0 &&
+               !tmp.folder("drive/sub").empty();
     }
     std::string drive;
     void sync(Plan& plan, FileSystem& fs, bool keep = true) {
@@ -85,24 +82,18 @@ TEST_F(OverwriteTest, TheReplacedFileGoesToTheHomeTrashWithItsOriginalPathUnderA
         << info;
 }
 
-// Names of 244 to 255 bytes leave no room for ".trashinfo" or ".2": their Trash names are cut
-// short, never inside a character, and the info file keeps the whole path.
+// A name of 255 bytes leaves no room for ".trashinfo" or ".2": its Trash names are cut short,
+// never inside a character, and the info file keeps the whole name.
 TEST_F(OverwriteTest, ALongNameIsKeptUnderAShortenedNameAgainAndAgain) {
-    const std::string a(244, 'a');
-    const std::string b = std::string(244, 'b') + "é-long.txt"; // 255 bytes, é at 244 and 245
-    for (const auto& [name, kept] : {std::pair{a, std::vector{a.substr(0, 243) + ".2", a}},
-                                     std::pair{b, std::vector{b.substr(0, 243) + ".2", b.substr(0, 244)}}}) {
-        for (int run = 0; run < 2; ++run) {
-            Plan plan = overwrite(tmp / "two/", "older " + std::to_string(run), name);
-            sync(plan, posix);
-            EXPECT_EQ(plan.actionText(0), "Done") << name.size();
-        }
-        EXPECT_EQ(namesIn(trash + "files"), kept); // sorted
-        EXPECT_NE(contentsOf(trash + "info/" + kept[0] + ".trashinfo")
-                      .find("/two/" + name.substr(0, 244) + (name == a ? "\n" : "%C3%A9-long.txt\n")),
-                  std::string::npos);
-        TearDown();
+    const std::string name = std::string(244, 'b') + "é-long.txt"; // é at bytes 244 and 245
+    for (const char* older : {"first older", "second older"}) {
+        Plan plan = overwrite(tmp / "two/", older, name);
+        sync(plan, posix);
+        EXPECT_EQ(plan.actionText(0), "Done");
     }
+    EXPECT_EQ(namesIn(trash + "files"), (std::vector{name.substr(0, 243) + ".2", name.substr(0, 244)}));
+    EXPECT_NE(contentsOf(trash + "info/" + name.substr(0, 243) + ".2.trashinfo").find("b%C3%A9-long.txt\n"),
+              std::string::npos);
 }
 
 TEST_F(OverwriteTest, OnAnotherDriveTheReplacedFileStaysOnItInItsTopFoldersTrash) {
@@ -117,33 +108,36 @@ TEST_F(OverwriteTest, OnAnotherDriveTheReplacedFileStaysOnItInItsTopFoldersTrash
     EXPECT_FALSE(exists(trash + "files/x é.txt"));
 }
 
-// A shared .Trash/0 that another user made, that is a link or that others may enter is passed
-// over for .Trash-0; one that is the user's alone is used.
-TEST_F(OverwriteTest, ASharedTrashFolderIsUsedOnlyWhenItIsTheUsersAlone) {
+// A Trash folder of the drive's that another user made, that is a link or that others may
+// enter is passed over: .Trash/0 for .Trash-0, and that for a copy in the home Trash.
+TEST_F(OverwriteTest, ADrivesTrashIsUsedOnlyWhenItIsTheUsersAlone) {
     struct Case {
         const char* planted;
         uid_t owner;
         mode_t mode;
-        const char* used;
+        std::string used;
     };
-    for (const Case& c : {Case{"folder", 1234, 0700, ".Trash-0"}, Case{"folder", 0, 0755, ".Trash-0"},
-                          Case{"link", 0, 0700, ".Trash-0"}, Case{"folder", 0, 0700, ".Trash/0"}}) {
+    for (const Case& c : {Case{".Trash/0", 1234, 0700, "/.Trash-0/"}, Case{".Trash/0", 0, 0755, "/.Trash-0/"},
+                          Case{".Trash/0 link", 0, 0700, "/.Trash-0/"},
+                          Case{".Trash/0", 0, 0700, "/.Trash/0/"}, Case{".Trash-0", 1234, 0700, trash}}) {
         if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
-        const std::string shared = tmp.folder("drive/.Trash");
-        ::chmod(shared.c_str(), 01777);
-        const std::string own = std::string(c.planted) == "link"
+        if (std::string_view(c.planted).starts_with(".Trash/"))
+            ::chmod(tmp.folder("drive/.Trash").c_str(), 01777);
+        const std::string own = std::string_view(c.planted).ends_with("link")
                                     ? tmp.link("drive/.Trash/0", tmp.folder("elsewhere"))
-                                    : tmp.folder("drive/.Trash/0");
+                                    : tmp.folder("drive/" + std::string(c.planted));
         ASSERT_EQ(::lchown(own.c_str(), c.owner, 0) | ::chmod(own.c_str(), c.mode), 0);
         Plan plan = overwrite(drive + "/sub/");
         sync(plan, posix);
         EXPECT_EQ(plan.actionText(0), "Done");
-        EXPECT_EQ(contentsOf(drive + "/" + c.used + "/files/x é.txt"), "older") << c.owner << " " << c.mode;
+        const std::string used = c.used == trash ? trash : drive + c.used;
+        EXPECT_EQ(contentsOf(used + "files/x é.txt"), "older") << c.planted << " " << c.owner;
+        EXPECT_NE(contentsOf(used + "info/x é.txt.trashinfo").find("sub/x%20%C3%A9.txt\n"),
+                  std::string::npos);
     }
 }
 
-// Root with a user's HOME and XDG_DATA_HOME (sudo -E) makes nothing in that home: root's own
-// home is on another drive, so the drive's own Trash takes the file.
+// Root with a user's HOME and XDG_DATA_HOME (sudo -E) makes nothing in that home.
 TEST_F(OverwriteTest, RootWithAUsersHomeMakesNothingThere) {
     if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
     const std::string home = tmp.folder("drive/home");
@@ -154,37 +148,20 @@ TEST_F(OverwriteTest, RootWithAUsersHomeMakesNothingThere) {
     sync(plan, posix);
     EXPECT_EQ(plan.actionText(0), "Done");
     EXPECT_TRUE(namesIn(home).empty());
-    EXPECT_EQ(contentsOf(drive + "/.Trash-0/files/x é.txt"), "older");
 }
 
-// A drive without a Trash to use (its top folder not the user's to write, a .Trash-0 another
-// user made) keeps the older file in the home Trash, as a copy; when that fails too, the
-// reason names both Trash folders.
-TEST_F(OverwriteTest, ADriveWithoutAUsableTrashKeepsTheOlderFileInTheHomeTrash) {
+// A top folder the user may not write, and a home Trash that fails too: the reason names both.
+TEST_F(OverwriteTest, WhenNoTrashCanKeepTheOlderFileTheReasonNamesTheTrashFoldersTried) {
     if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
-    ASSERT_EQ(::chown(tmp.folder("drive/.Trash-0").c_str(), 1234, 0), 0);
     Plan plan = overwrite(drive + "/sub/");
-    sync(plan, posix);
-    EXPECT_EQ(plan.actionText(0), "Done");
-    EXPECT_EQ(contentsOf(drive + "/sub/x é.txt"), "newer");
-    EXPECT_EQ(contentsOf(trash + "files/x é.txt"), "older");
-    EXPECT_EQ(testing::timeOf(trash + "files/x é.txt"), Older);
-    EXPECT_NE(contentsOf(trash + "info/x é.txt.trashinfo").find("\nPath=" + drive + "/sub/x%20%C3%A9.txt\n"),
-              std::string::npos);
-    for (Op failing : {Op::OpenHomeTrash, Op::CopyIntoTrash}) {
-        plan = overwrite(drive + "/sub/");
-        testing::FaultyFileSystem fs(posix);
-        fs.failPath(Op::OpenTrash, drive + "/sub", EACCES);
-        fs.failCall(failing, 1, ENOSPC);
-        sync(plan, fs);
-        const std::string tried = failing == Op::OpenHomeTrash
-                                      ? drive + "/.Trash-0 \u2014 Permission denied, nor in "
-                                      : std::string();
-        EXPECT_EQ(plan.actionText(0), "Failed: the older file could not be kept in the Trash: " + tried +
-                                          trash.substr(0, trash.size() - 1) +
-                                          " \u2014 No space left on device");
-        EXPECT_EQ(contentsOf(drive + "/sub/x é.txt"), "older");
-    }
+    testing::FaultyFileSystem fs(posix);
+    fs.failPath(Op::OpenTrash, drive + "/sub", EACCES);
+    fs.failCall(Op::OpenHomeTrash, 1, ENOSPC);
+    sync(plan, fs);
+    EXPECT_EQ(plan.actionText(0), "Failed: the older file could not be kept in the Trash: " + drive +
+                                      "/.Trash-0 \u2014 Permission denied, nor in " +
+                                      trash.substr(0, trash.size() - 1) + " \u2014 No space left on device");
+    EXPECT_EQ(contentsOf(drive + "/sub/x é.txt"), "older");
 }
 
 TEST_F(OverwriteTest, FailuresToKeepTheOlderFileLeaveTheDestinationAndTheTrashAsTheyWere) {

@@ -187,26 +187,17 @@ int FaultyFileSystem::setModified(WriteFolder& folder, const std::string& name, 
     return m_inner.setModified(folder, name, modified);
 }
 
-// The Trash is looked for, so that the failure names the one a real failure would name (the
-// same for the home Trash below).
+// The Trash is looked for first, so that the failure names the one a real failure would.
 int FaultyFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
     const int found = m_inner.openTrash(near, trash);
-    if (int error = enter(Operation::OpenTrash, near.path)) {
-        trash.files = Handle();
-        trash.info = Handle();
-        return error;
-    }
-    return found;
+    const int error = enter(Operation::OpenTrash, near.path);
+    return error != 0 ? error : found;
 }
 
 int FaultyFileSystem::openHomeTrash(TrashCan& trash) {
     const int found = m_inner.openHomeTrash(trash);
-    if (int error = enter(Operation::OpenHomeTrash, {})) {
-        trash.files = Handle();
-        trash.info = Handle();
-        return error;
-    }
-    return found;
+    const int error = enter(Operation::OpenHomeTrash, {});
+    return error != 0 ? error : found;
 }
 
 int FaultyFileSystem::createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) {
@@ -224,12 +215,6 @@ int FaultyFileSystem::moveIntoTrash(WriteFolder& folder, const std::string& name
                                     const std::string& trashName) {
     if (int error = enter(Operation::MoveIntoTrash, trashName)) return error;
     return m_inner.moveIntoTrash(folder, name, trash, trashName);
-}
-
-int FaultyFileSystem::copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                                    const std::string& trashName) {
-    if (int error = enter(Operation::CopyIntoTrash, trashName)) return error;
-    return m_inner.copyIntoTrash(folder, name, trash, trashName);
 }
 
 int FaultyFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,

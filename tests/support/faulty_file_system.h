@@ -38,10 +38,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         DiscardNewFile,
         OpenTrash,       // its path is the folder's it is for; the Trash is looked for first
         OpenHomeTrash,   // its path is empty; the Trash is looked for first
-        CreateTrashInfo, // these six: their path is the name in the Trash
+        CreateTrashInfo, // these five: their path is the name in the Trash
         LinkIntoTrash,
         MoveIntoTrash,
-        CopyIntoTrash,
         MoveOutOfTrash,
         RemoveTrashFile,
         SyncTrash,
@@ -93,8 +92,6 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                       const std::string& trashName) override;
     int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override;
-    int copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                       const std::string& trashName) override;
     int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                        const std::string& name) override;
