@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <stdexcept>
 
 namespace quellomir {
@@ -15,6 +19,37 @@ const QString Group = QStringLiteral("Quellomir");
 QSettings openStore() {
     // The organisation alone names the file Venmarro.conf in the user's config folder.
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Venmarro"));
+}
+
+// The store's file, named as the store names it, without reading it (a store reads its file as
+// soon as it is made): a store of another name in the same folder reads only a file that is
+// not there.
+QString storeFile() {
+    const QSettings sibling(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Venmarro.unread"));
+    return QFileInfo(sibling.fileName()).path() + QStringLiteral("/Venmarro.conf");
+}
+
+std::string kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "a socket";
+}
+
+// Why the file is none to read or write: empty for a regular file (links followed) and for no
+// file at all, where the store says what it makes of it. Reading a FIFO would wait for a writer
+// for ever, and a save would write through a link to a device. The look opens nothing that
+// could block; the open that follows it makes sure that it saw what is opened.
+std::string notARegularFile(const QString& fileName) {
+    const QByteArray path = QFile::encodeName(fileName);
+    struct stat facts;
+    if (::stat(path.constData(), &facts) != 0) return {};
+    if (!S_ISREG(facts.st_mode)) return "it is " + kindOf(facts.st_mode) + ", not a settings file";
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return {};
+    const bool regular = ::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode);
+    ::close(fd);
+    return regular ? std::string() : "it is " + kindOf(facts.st_mode) + ", not a settings file";
 }
 
 std::string describe(QSettings::Status status) {
@@ -44,6 +79,11 @@ QString readBack(const QString& key) {
 } // namespace
 
 QString SettingsStore::read(const QString& key, const QString& defaultValue) const {
+    // The caller reports the failure and goes on: a damaged store must not stop the start.
+    const QString file = storeFile();
+    if (const std::string reason = notARegularFile(file); !reason.empty())
+        throw std::runtime_error("Could not read the setting \"" + key.toStdString() + "\" from " +
+                                 file.toStdString() + ": " + reason);
     QSettings store = openStore();
     store.beginGroup(Group);
     const QString value = store.value(key, defaultValue).toString();
@@ -56,7 +96,6 @@ QString SettingsStore::read(const QString& key, const QString& defaultValue) con
         m_unparsed = stampOf(store.fileName());
         failure = "the file is not in the settings format";
     }
-    // The caller reports the failure and goes on: a damaged store must not stop the start.
     if (!failure.empty())
         throw std::runtime_error("Could not read the setting \"" + key.toStdString() + "\" from " +
                                  store.fileName().toStdString() + ": " + failure);
@@ -64,6 +103,10 @@ QString SettingsStore::read(const QString& key, const QString& defaultValue) con
 }
 
 void SettingsStore::save(const QString& key, const QString& value) {
+    const QString file = storeFile();
+    if (const std::string reason = notARegularFile(file); !reason.empty())
+        throw std::runtime_error("Could not save the setting \"" + key.toStdString() + "\" to " +
+                                 file.toStdString() + ": " + reason);
     QSettings store = openStore();
     store.beginGroup(Group);
     store.setValue(key, value);
@@ -76,7 +119,7 @@ void SettingsStore::save(const QString& key, const QString& value) {
 }
 
 QString SettingsStore::filePath() {
-    return openStore().fileName();
+    return storeFile();
 }
 
 } // namespace quellomir

@@ -7,7 +7,9 @@ namespace quellomir {
 // The per-user store of the two chosen folders: $XDG_CONFIG_HOME/Venmarro.conf, group
 // "Quellomir" (the registry on Windows). Nothing is cached: every read looks at the
 // file; a read of a file that cannot be read or parsed, and a save that does not reach
-// the disk, throw naming the file and the reason.
+// the disk, throw naming the file and the reason. A file that is not a regular one once
+// links are followed (a FIFO, a device, a folder) is neither read nor written: it counts
+// as one that cannot be read.
 class SettingsStore {
   public:
     QString read(const QString& key, const QString& defaultValue) const;

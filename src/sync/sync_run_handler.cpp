@@ -43,10 +43,14 @@ void Form1::carryOutPlan(Yielder& yielder) {
     SyncSession session(m_env.fs, yielder);
     m_syncRow = 0;
     m_syncRows = 0;
-    h.run(106, [&] {
-        session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings));
-        m_syncRows = m_plan.count();
-    });
+    session.setKeepingOffHint(
+        " (to let replaced files go instead, add KeepReplacedFiles=false to the [Quellomir] "
+        "group of " +
+        SettingsStore::filePath().toStdString() + ")");
+    // The setting is a step of its own: a store that cannot be read is reported, keeping stays
+    // on, and the rows still run.
+    h.run(104, [&] { session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings)); });
+    h.run(106, [&] { m_syncRows = m_plan.count(); });
     // Closing the window stops the run after the row under way, which is finished or
     // undone; the copies made so far are still flushed and given their times below, and
     // the stop ends the run after that.
@@ -71,16 +75,17 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
         // Each row is read afresh: a row that cannot be read is skipped rather than carried
         // out with what an earlier row left behind.
         RowAction action = RowAction::Neither;
-        const bool readable = h.test(112, [&] {
+        bool readable = false;
+        h.run(112, [&] {
             action = rowAction(m_plan.actionText(i).toStdString());
-            return true;
+            readable = true;
         });
-        if (!readable || action == RowAction::Neither) {
-            if (readable)
-                h.run(134, [&] {
-                    showMessage(QStringLiteral("Email screenshot to ") +
-                                QString::fromLatin1(addresses::SupportEmail));
-                });
+        if (!readable) continue;
+        if (action == RowAction::Neither) {
+            h.run(134, [&] {
+                showMessage(QStringLiteral("Email screenshot to ") +
+                            QString::fromLatin1(addresses::SupportEmail));
+            });
             continue;
         }
         const int line = action == RowAction::Copy ? 118 : 130;

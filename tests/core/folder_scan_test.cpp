@@ -1,12 +1,15 @@
 #include "support/fifo_watchdog.h"
+#include "support/pinned_environment.h"
 #include "support/scan_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace quellomir {
@@ -192,6 +195,25 @@ TEST(FolderScanYield, OffersTheWindowATurnPerFolderAndPerChild) {
     ScanRun run(fs, tmp / "R/");
     // 6 folders looked at, 5 children met while listing, 5 folders joining the list.
     EXPECT_EQ(run.yielder.ticks, 16);
+}
+
+// The Trash folders and lost+found of a drive's top folder, and the home Trash wherever it
+// lies, take no part; the same names deeper down are the user's own.
+TEST(FolderScanLeavesOut, TheTrashAndLostAndFound) {
+    TempFolder tmp;
+    const std::string top = tmp.folder("drive") + "/";
+    if (::geteuid() != 0 || ::mount("quellomir-test", top.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "mounting a drive for the test needs root";
+    for (const char* folder :
+         {".Trash/0", ".Trash-0", "lost+found", "d/.local/Trash/files", "d/.Trash-0", "d/lost+found"})
+        tmp.folder("drive/" + std::string(folder));
+    testing::PinnedEnvironment dataHome("XDG_DATA_HOME", (top + "d/.local").c_str());
+    PosixFileSystem fs;
+    FolderList list = ScanRun(fs, top).list;
+    std::sort(list.begin(), list.end());
+    EXPECT_EQ(list,
+              (FolderList{top, top + "d/", top + "d/.Trash-0/", top + "d/.local/", top + "d/lost+found/"}));
+    ::umount2(top.c_str(), MNT_DETACH);
 }
 
 } // namespace

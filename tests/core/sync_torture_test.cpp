@@ -477,7 +477,7 @@ TEST(SyncTorture, EveryRunEndsFinishedOrUndoneWhateverStopsIt) {
             if (++failed == 3) break;
         }
         if (replay) break;
-        if (seconds ? std::chrono::steady_clock::now() > until : seed == 24) break;
+        if (seconds ? std::chrono::steady_clock::now() > until : seed == 32) break;
     }
 }
 

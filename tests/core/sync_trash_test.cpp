@@ -4,6 +4,7 @@
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
 #include "support/forwarding_file_system.h"
+#include "support/pinned_environment.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
@@ -42,12 +43,22 @@ struct OverwriteTest : ::testing::Test {
             if (exists(trash + folder))
                 for (const std::string& name : namesIn(trash + folder))
                     ::unlink((trash + folder + "/" + name).c_str());
+        if (!drive.empty()) ::umount2(drive.c_str(), MNT_DETACH);
     }
-    Plan overwrite(const std::string& two, const std::string& older = "older") {
-        testing::setTime(tmp.file("one/x é.txt", "newer"), Newer);
-        testing::setTime(tmp.file(two.substr(tmp.path().size()) + "x é.txt", older), Older);
+    Plan overwrite(const std::string& two, const std::string& older = "older",
+                   const std::string& name = "x é.txt") {
+        testing::setTime(tmp.file("one/" + name, "newer"), Newer);
+        testing::setTime(tmp.file(two.substr(tmp.path().size()) + name, older), Older);
         return testing::comparePlan(posix, tmp / "one/", two);
     }
+    // A fresh tmpfs at `drive`, holding "sub/"; false where the test may not mount one.
+    bool mountDrive() {
+        if (!drive.empty()) ::umount2(drive.c_str(), MNT_DETACH);
+        drive = tmp.folder("drive");
+        return ::geteuid() == 0 && ::mount("quellomir-test", drive.c_str(), "tmpfs", 0, "size=4m") == 0 &&
+               !tmp.folder("drive/sub").empty();
+    }
+    std::string drive;
     void sync(Plan& plan, FileSystem& fs, bool keep = true) {
         SyncSession session(fs, noYield);
         session.setKeepReplacedFiles(keep);
@@ -73,11 +84,22 @@ TEST_F(OverwriteTest, TheReplacedFileGoesToTheHomeTrashWithItsOriginalPathUnderA
         << info;
 }
 
+// A name of 255 bytes leaves no room for ".trashinfo" or ".2": its Trash names are cut short,
+// never inside a character, and the info file keeps the whole name.
+TEST_F(OverwriteTest, ALongNameIsKeptUnderAShortenedNameAgainAndAgain) {
+    const std::string name = std::string(244, 'b') + "é-long.txt"; // é at bytes 244 and 245
+    for (const char* older : {"first older", "second older"}) {
+        Plan plan = overwrite(tmp / "two/", older, name);
+        sync(plan, posix);
+        EXPECT_EQ(plan.actionText(0), "Done");
+    }
+    EXPECT_EQ(namesIn(trash + "files"), (std::vector{name.substr(0, 243) + ".2", name.substr(0, 244)}));
+    EXPECT_NE(contentsOf(trash + "info/" + name.substr(0, 243) + ".2.trashinfo").find("b%C3%A9-long.txt\n"),
+              std::string::npos);
+}
+
 TEST_F(OverwriteTest, OnAnotherDriveTheReplacedFileStaysOnItInItsTopFoldersTrash) {
-    if (::geteuid() != 0) GTEST_SKIP() << "mounting a drive for the test needs root";
-    const std::string drive = tmp.folder("drive");
-    ASSERT_EQ(::mount("quellomir-test", drive.c_str(), "tmpfs", 0, "size=4m"), 0);
-    tmp.folder("drive/sub");
+    if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
     Plan plan = overwrite(drive + "/sub/");
     sync(plan, posix);
     EXPECT_EQ(plan.actionText(0), "Done");
@@ -86,26 +108,82 @@ TEST_F(OverwriteTest, OnAnotherDriveTheReplacedFileStaysOnItInItsTopFoldersTrash
     EXPECT_NE(contentsOf(own + "info/x é.txt.trashinfo").find("\nPath=sub/x%20%C3%A9.txt\n"),
               std::string::npos);
     EXPECT_FALSE(exists(trash + "files/x é.txt"));
-    ::umount2(drive.c_str(), MNT_DETACH);
+}
+
+// A Trash folder of the drive's that another user made, that is a link or that others may
+// enter is passed over: .Trash/0 for .Trash-0, and that for a copy in the home Trash.
+TEST_F(OverwriteTest, ADrivesTrashIsUsedOnlyWhenItIsTheUsersAlone) {
+    struct Case {
+        const char* planted;
+        uid_t owner;
+        mode_t mode;
+        std::string used;
+    };
+    for (const Case& c : {Case{".Trash/0", 1234, 0700, "/.Trash-0/"}, Case{".Trash/0", 0, 0755, "/.Trash-0/"},
+                          Case{".Trash/0 link", 0, 0700, "/.Trash-0/"},
+                          Case{".Trash/0", 0, 0700, "/.Trash/0/"}, Case{".Trash-0", 1234, 0700, trash}}) {
+        if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
+        if (std::string_view(c.planted).starts_with(".Trash/"))
+            ::chmod(tmp.folder("drive/.Trash").c_str(), 01777);
+        const std::string own = std::string_view(c.planted).ends_with("link")
+                                    ? tmp.link("drive/.Trash/0", tmp.folder("elsewhere"))
+                                    : tmp.folder("drive/" + std::string(c.planted));
+        ASSERT_EQ(::lchown(own.c_str(), c.owner, 0) | ::chmod(own.c_str(), c.mode), 0);
+        Plan plan = overwrite(drive + "/sub/");
+        sync(plan, posix);
+        EXPECT_EQ(plan.actionText(0), "Done");
+        const std::string used = c.used == trash ? trash : drive + c.used;
+        EXPECT_EQ(contentsOf(used + "files/x é.txt"), "older") << c.planted << " " << c.owner;
+        EXPECT_NE(contentsOf(used + "info/x é.txt.trashinfo").find("sub/x%20%C3%A9.txt\n"),
+                  std::string::npos);
+    }
+}
+
+// Root with a user's HOME and XDG_DATA_HOME (sudo -E) makes nothing in that home.
+TEST_F(OverwriteTest, RootWithAUsersHomeMakesNothingThere) {
+    if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
+    const std::string home = tmp.folder("drive/home");
+    ASSERT_EQ(::chown(home.c_str(), 1234, 1234), 0);
+    testing::PinnedEnvironment homeSet("HOME", home.c_str());
+    testing::PinnedEnvironment dataSet("XDG_DATA_HOME", (home + "/.local/share").c_str());
+    Plan plan = overwrite(drive + "/sub/");
+    sync(plan, posix);
+    EXPECT_EQ(plan.actionText(0), "Done");
+    EXPECT_TRUE(namesIn(home).empty());
+}
+
+// A top folder the user may not write, and a home Trash that fails too: the reason names both.
+TEST_F(OverwriteTest, WhenNoTrashCanKeepTheOlderFileTheReasonNamesTheTrashFoldersTried) {
+    if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
+    Plan plan = overwrite(drive + "/sub/");
+    testing::FaultyFileSystem fs(posix);
+    fs.failPath(Op::OpenTrash, drive + "/sub", EACCES);
+    fs.failCall(Op::OpenHomeTrash, 1, ENOSPC);
+    sync(plan, fs);
+    EXPECT_EQ(plan.actionText(0), "Failed: the older file could not be kept in the Trash: " + drive +
+                                      "/.Trash-0 \u2014 Permission denied, nor in " +
+                                      trash.substr(0, trash.size() - 1) + " \u2014 No space left on device");
+    EXPECT_EQ(contentsOf(drive + "/sub/x é.txt"), "older");
 }
 
 TEST_F(OverwriteTest, FailuresToKeepTheOlderFileLeaveTheDestinationAndTheTrashAsTheyWere) {
     struct Case {
         Op failing;
-        const char* outcome;
+        std::string outcome;
     };
+    const std::string notKept =
+        "Failed: the older file could not be kept in the Trash: " + trash.substr(0, trash.size() - 1) +
+        " \u2014 ";
     // A drive without hard links moves the older file, and puts it back when the naming fails.
-    for (const Case& c :
-         {Case{Op::OpenTrash, "Failed: the older file could not be kept in the Trash: "},
-          Case{Op::CreateTrashInfo, "Failed: the older file could not be kept in the Trash: "},
-          Case{Op::NameNewFile, "Failed: "}}) {
+    for (const Case& c : {Case{Op::OpenTrash, notKept}, Case{Op::CreateTrashInfo, notKept},
+                          Case{Op::NameNewFile, "Failed: "}}) {
         tmp.folder("two-" + std::to_string(int(c.failing)));
         Plan plan = overwrite(tmp / "two-" + std::to_string(int(c.failing)) + "/");
         testing::FaultyFileSystem fs(posix);
         fs.failCall(Op::LinkIntoTrash, 1, EPERM);
         fs.failCall(c.failing, 1, EIO);
         sync(plan, fs);
-        EXPECT_EQ(plan.actionText(0), c.outcome + std::string(std::strerror(EIO))) << int(c.failing);
+        EXPECT_EQ(plan.actionText(0), c.outcome + std::strerror(EIO)) << int(c.failing);
         EXPECT_EQ(contentsOf(plan.destinationText(0)), "older") << int(c.failing);
         for (const char* folder : {"files", "info"})
             EXPECT_TRUE(!exists(trash + folder) || namesIn(trash + folder).empty()) << int(c.failing);

@@ -1,8 +1,16 @@
 #include "gui/window_fixture.h"
+#include "support/fifo_watchdog.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string_view>
 
 namespace quellomir::testing {
 namespace {
@@ -65,15 +73,22 @@ TEST_F(StartUp, ChosenFoldersComeBackAtTheNextStart) {
     EXPECT_EQ(again.folder2().text(1), QStringLiteral("/media/ann/BACKUP/"));
 }
 
+// A damaged file, and anything but a regular file where the file should be, is reported at
+// both reads and the start goes on: a FIFO is never opened to wait for a writer, and a link
+// to a device (root's danger) is neither read nor written through.
 TEST_F(StartUp, ASettingsFileThatCannotBeReadIsReportedAtBothReadsAndTheStartGoesOn) {
     const QString file = configPath() + QStringLiteral("/Venmarro.conf");
+    const QByteArray path = QFile::encodeName(file);
     QFile damaged(file);
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write(QByteArray("[Quellomir\n\x01\x02\xff=\n=[[[\n\0\0binary", 30));
     damaged.close();
-    for (const char* reason : {"not in the settings format", "is a directory"}) {
+    for (const char* reason : {"not in the settings format", "is a directory", "is a FIFO"}) {
         dialogs.messages.clear();
+        std::optional<FifoWatchdog> watchdog;
+        if (std::string_view(reason) == "is a FIFO") watchdog.emplace(path.toStdString());
         Form1& window = start();
+        EXPECT_FALSE(watchdog && watchdog->fired());
         ASSERT_EQ(dialogs.messages.size(), 2u) << reason;
         for (int read : {0, 1}) {
             const QString& text = dialogs.messages[read].text;
@@ -83,8 +98,20 @@ TEST_F(StartUp, ASettingsFileThatCannotBeReadIsReportedAtBothReadsAndTheStartGoe
         }
         EXPECT_EQ(window.plan().columnCount(), 3); // the start went on
         QFile::remove(file);
-        QDir().mkpath(file); // a folder where the file should be: unreadable, even as root
+        if (std::string_view(reason) == "not in the settings format") {
+            QDir().mkpath(file); // a folder where the file should be: unreadable, even as root
+        } else if (QDir().rmdir(file)) {
+            ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+        }
     }
+    if (::geteuid() != 0) return; // only root makes device nodes
+    const QByteArray node = QFile::encodeName(configPath() + QStringLiteral("/node"));
+    ASSERT_EQ(::mknod(node.constData(), S_IFCHR | 0600, makedev(1, 3)) | ::symlink(node, path), 0);
+    dialogs.folderAnswers = {QStringLiteral("/data/new")};
+    start().PushButton3_Click();
+    EXPECT_TRUE(dialogs.messages.back().text.contains(QStringLiteral(": it is a device")));
+    struct stat facts; // the link still leads to the node
+    EXPECT_TRUE(::stat(path.constData(), &facts) == 0 && S_ISCHR(facts.st_mode));
 }
 
 TEST_F(StartUp, HomePageOpensOnlyWhenTheDrawIsSeven) {

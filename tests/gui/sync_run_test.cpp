@@ -32,17 +32,30 @@ class SyncRun : public WindowTest {
     TreeBuilder two;
 };
 
-// The setting is read at each run; absent, the replaced file is kept.
+// The setting is read at each run; absent, or in a store that cannot be read (reported at
+// its own line), the replaced file is kept and the rows run.
 TEST_F(SyncRun, TheReplacedFileGoesToTheTrashUnlessTheSettingTurnsThatOff) {
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files/");
-    for (const char* setting : {"", "false"}) {
+    for (const char* setting : {"", "false", "damaged"}) {
         const QString name = QStringLiteral("kept-%1.txt").arg(setting);
         one.file(name, "newer", 1600000200);
         two.file(name, "older", 1600000000);
-        if (*setting) store(QStringLiteral("KeepReplacedFiles"), QString::fromLatin1(setting));
-        compared().PushButton6_Click();
+        const bool damaged = std::string_view(setting) == "damaged";
+        if (*setting && !damaged) store(QStringLiteral("KeepReplacedFiles"), QString::fromLatin1(setting));
+        Form1& window = compared();
+        if (damaged) { // a folder where the file should be: unreadable, even as root
+            QFile::remove(configPath() + QStringLiteral("/Venmarro.conf"));
+            QDir().mkpath(configPath() + QStringLiteral("/Venmarro.conf"));
+        }
+        dialogs.messages.clear();
+        window.PushButton6_Click();
         EXPECT_EQ(contents(two.path(name)), QByteArray("newer"));
-        EXPECT_EQ(contents(trash + name), QByteArray(*setting ? "<missing>" : "older")) << setting;
+        EXPECT_EQ(contents(trash + name),
+                  QByteArray(std::string_view(setting) == "false" ? "<missing>" : "older"))
+            << setting;
+        ASSERT_EQ(dialogs.messages.size(), damaged ? 2u : 1u) << setting;
+        EXPECT_EQ(damaged,
+                  dialogs.messages[0].text.contains(QStringLiteral("PushButton6_Click at line 104\r")));
     }
 }
 
@@ -154,6 +167,20 @@ TEST_F(SyncRun, EmptyListOnlySaysDone) {
     window.PushButton6_Click();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Done."));
+}
+
+// A row gone from the list during the run: its failed read is reported and the row skipped,
+// without the box meant for an unknown action.
+TEST_F(SyncRun, ARowThatCannotBeReadIsReportedAndSkipped) {
+    one.file("a.txt", "a");
+    yieldInterval = std::chrono::milliseconds(0);
+    Form1& window = compared();
+    dialogs.messages.clear();
+    QTimer::singleShot(0, &window, [&] { window.plan().clear(); });
+    window.PushButton6_Click();
+    ASSERT_EQ(dialogs.messages.size(), 3u); // the reports at 110 and 112, then "Done."
+    EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("PushButton6_Click at line 112\r")));
+    EXPECT_EQ(dialogs.messages[2].text, QStringLiteral("Done."));
 }
 
 // Closed half-way, the run still flushes what it copied and gives the copies their sources'

@@ -187,9 +187,17 @@ int FaultyFileSystem::setModified(WriteFolder& folder, const std::string& name, 
     return m_inner.setModified(folder, name, modified);
 }
 
+// The Trash is looked for first, so that the failure names the one a real failure would.
 int FaultyFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
-    if (int error = enter(Operation::OpenTrash, near.path)) return error;
-    return m_inner.openTrash(near, trash);
+    const int found = m_inner.openTrash(near, trash);
+    const int error = enter(Operation::OpenTrash, near.path);
+    return error != 0 ? error : found;
+}
+
+int FaultyFileSystem::openHomeTrash(TrashCan& trash) {
+    const int found = m_inner.openHomeTrash(trash);
+    const int error = enter(Operation::OpenHomeTrash, {});
+    return error != 0 ? error : found;
 }
 
 int FaultyFileSystem::createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) {

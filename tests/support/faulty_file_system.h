@@ -36,7 +36,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         SetModified,    // of a new file or an entry of a folder alike
         SetMode,
         DiscardNewFile,
-        OpenTrash,       // its path is the folder's it is for
+        OpenTrash,       // its path is the folder's it is for; the Trash is looked for first
+        OpenHomeTrash,   // its path is empty; the Trash is looked for first
         CreateTrashInfo, // these five: their path is the name in the Trash
         LinkIntoTrash,
         MoveIntoTrash,
@@ -86,6 +87,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int syncFileSystem(Handle& held) override;
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
     int openTrash(WriteFolder& near, TrashCan& trash) override;
+    int openHomeTrash(TrashCan& trash) override;
     int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override;
     int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                       const std::string& trashName) override;

@@ -64,6 +64,8 @@ class ForwardingFileSystem : public FileSystem {
         return m_inner.setModified(folder, name, modified);
     }
     int openTrash(WriteFolder& near, TrashCan& trash) override { return m_inner.openTrash(near, trash); }
+    int openHomeTrash(TrashCan& trash) override { return m_inner.openHomeTrash(trash); }
+    int homeTrashFacts(FileFacts& facts) override { return m_inner.homeTrashFacts(facts); }
     int realPath(WriteFolder& folder, std::string& path) override { return m_inner.realPath(folder, path); }
     int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override {
         return m_inner.createTrashInfo(trash, name, contents);
@@ -75,6 +77,10 @@ class ForwardingFileSystem : public FileSystem {
     int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                       const std::string& trashName) override {
         return m_inner.moveIntoTrash(folder, name, trash, trashName);
+    }
+    int copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                      const std::string& trashName) override {
+        return m_inner.copyIntoTrash(folder, name, trash, trashName);
     }
     int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                        const std::string& name) override {

@@ -115,6 +115,9 @@ struct NewFile {
     std::uint64_t inode = 0;
     std::uint32_t owner = 0; // who the new file belongs to
     std::uint32_t group = 0;
+    // Its permission bits as it was made with the source's: what the umask (or the folder's
+    // default ACL) lets a new file have of them.
+    std::uint32_t createdMode = 0;
 
     // Kept by the file system that made it:
     FileSystem* fs = nullptr; // set while there is something to close or remove
@@ -125,14 +128,16 @@ struct NewFile {
     std::string temporaryName; // empty while the file has no name
 };
 
-// The Trash of one drive, where the desktop's file managers find what was put there and
-// can restore it: the home Trash for the drive of the user's home, else a Trash in the
-// top folder of the drive. Nothing is ever moved into a Trash on another drive.
+// A Trash, where the desktop's file managers find what was put there and can restore it:
+// the home Trash for the drive of the user's home, else a Trash in the top folder of the
+// drive; the home Trash also for a drive that has no Trash of its own to use. Nothing is
+// ever moved into a Trash on another drive, only copied.
 struct TrashCan {
-    std::string path;   // where it is, for messages
+    std::string path;   // where it is (or the one tried, when none could be used), for messages
     std::string topdir; // the real path of the drive's top folder; empty for the home Trash
-    std::uint64_t device = 0;
-    Handle files; // its folders "files" and "info"
+    bool home = false;
+    std::uint64_t device = 0; // the drive it is on
+    Handle files;             // its folders "files" and "info"
     Handle info;
 };
 
@@ -242,8 +247,16 @@ class FileSystem {
     // nanosecond, and its access time to now.
     virtual int setModified(WriteFolder& folder, const std::string& name, FileTime modified) = 0;
 
-    // The Trash for files of `near`'s drive, its folders made where they are missing.
+    // The Trash for files of `near`'s drive, its folders made where they are missing. Only
+    // folders of the user's own are made, written or taken for a Trash, and in a drive's top
+    // folder only ones that no other user may enter. On failure, `trash.path` names the Trash
+    // that was tried.
     virtual int openTrash(WriteFolder& near, TrashCan& trash) = 0;
+    // The user's home Trash, wherever it is, on the same terms.
+    virtual int openHomeTrash(TrashCan& trash) = 0;
+    // The facts of the user's home Trash folder, links followed, without making it: ENOENT
+    // where there is none.
+    virtual int homeTrashFacts(FileFacts& facts) = 0;
     // The path of `folder` with every link resolved, as it is now.
     virtual int realPath(WriteFolder& folder, std::string& path) = 0;
     // Writes the info file `name` into the Trash's "info", never replacing one: EEXIST when
@@ -255,6 +268,12 @@ class FileSystem {
     virtual int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                               const std::string& trashName) = 0;
     virtual int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                              const std::string& trashName) = 0;
+    // Copies the entry `name` of `folder` (a regular file, no link followed) into a Trash on
+    // another drive as `trashName`, with its last-write time and permission bits, never
+    // replacing anything there (EEXIST). The copy and the Trash's folders are on the disk
+    // when it returns: the file it copies may go right after, on a drive of its own.
+    virtual int copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                               const std::string& trashName) = 0;
     // Moves `trashName` out of the Trash back to `name` in `folder`.
     virtual int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,

@@ -49,11 +49,15 @@ class PosixFileSystem final : public FileSystem {
     int syncFileSystem(Handle& held) override;
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
     int openTrash(WriteFolder& near, TrashCan& trash) override;
+    int openHomeTrash(TrashCan& trash) override;
+    int homeTrashFacts(FileFacts& facts) override;
     int realPath(WriteFolder& folder, std::string& path) override;
     int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override;
     int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                       const std::string& trashName) override;
     int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                      const std::string& trashName) override;
+    int copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                       const std::string& trashName) override;
     int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                        const std::string& name) override;

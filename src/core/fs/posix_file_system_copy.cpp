@@ -1,12 +1,14 @@
 #include "fs/posix_file_system.h"
 
 #include "fs/new_times.h"
+#include "fs/posix_copy.h"
 #include "fs/temporary_names.h"
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/sendfile.h>
+#include <sys/vfs.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,13 +142,37 @@ int copyWithHoles(int from, int to, off_t size, Way& way, std::unique_ptr<char[]
     return ::ftruncate(to, size) == 0 ? 0 : errno;
 }
 
+// Whether a file of the destination's file system can have holes. FAT and exFAT cannot (a
+// hole is written out as zeros anyway), and FAT through FUSE even refuses writes past the end
+// and loses what a truncate adds: there, and on file systems not known to keep holes, a file
+// with holes is copied whole, in order.
+bool keepsHoles(int to) {
+    struct statfs facts;
+    if (::fstatfs(to, &facts) != 0) return false;
+    switch (static_cast<unsigned long>(facts.f_type)) {
+    case 0xEF53:     // ext2, ext3, ext4
+    case 0x58465342: // xfs
+    case 0x9123683E: // btrfs
+    case 0x01021994: // tmpfs
+    case 0xF2F52010: // f2fs
+    case 0x2FC12FC1: // zfs
+    case 0x794C7630: // overlayfs
+    case 0x6969:     // nfs
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 // The size the source had when it was opened is all there is to copy, without a call to find
 // the end; should it grow or shrink meanwhile, the look at the source after the copy tells.
-int copyContents(int from, int to, const struct stat& source, Way firstWay,
-                 const FileSystem::CopyProgress& progress) {
+int posix::copyContents(int from, int to, const struct stat& source, const FileSystem::CopyProgress& progress,
+                        PosixFileSystem::CopyWay firstWay) {
     Way way = firstWay;
     std::unique_ptr<char[]> buffer;
-    if (hasHoles(source)) {
+    if (hasHoles(source) && keepsHoles(to)) {
         const int error = copyWithHoles(from, to, source.st_size, way, buffer, progress);
         // A file system that cannot tell where the data is gets a plain copy.
         if (error != EINVAL && error != ENOTSUP && error != EOPNOTSUPP) return error;
@@ -155,6 +181,8 @@ int copyContents(int from, int to, const struct stat& source, Way firstWay,
     // A file that says it is empty may still give contents when read (some kernel files).
     return copyRange(from, to, 0, source.st_size > 0 ? source.st_size : Unbounded, way, buffer, progress);
 }
+
+namespace {
 
 FileFacts factsOf(const struct stat& s) {
     FileFacts facts;
@@ -296,13 +324,14 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     made.temporaryName = std::move(temporary);
     struct stat madeFacts;
     int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
-    if (error == 0) error = copyContents(made.sourceHandle, made.handle, opened, m_firstCopyWay, progress);
+    if (error == 0) error = posix::copyContents(made.sourceHandle, made.handle, opened, progress, m_firstCopyWay);
     if (error != 0) {
         discardNewFile(made);
         return error;
     }
     made.source = factsOf(opened);
     made.mode = madeFacts.st_mode & 07777;
+    made.createdMode = made.mode;
     made.device = madeFacts.st_dev;
     made.inode = madeFacts.st_ino;
     made.owner = madeFacts.st_uid;

@@ -4,8 +4,10 @@
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,47 +20,77 @@
 namespace quellomir {
 namespace {
 
-// $XDG_DATA_HOME, or ~/.local/share where it is not set to an absolute path.
-std::string dataHome() {
-    if (const char* set = std::getenv("XDG_DATA_HOME"); set && set[0] == '/') return set;
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] != '/') {
-        const passwd* user = ::getpwuid(::geteuid());
-        home = user ? user->pw_dir : "/";
-    }
-    return std::string(home) + "/.local/share";
-}
-
-// The drive of the nearest folder of `path` that exists: where a folder made at `path` goes.
-int driveOf(std::string path, dev_t& device) {
+// The nearest folder of `path` that exists: where a folder made at `path` goes.
+int nearestExisting(std::string path, struct stat& facts) {
     for (;;) {
-        struct stat facts;
-        if (::stat(path.c_str(), &facts) == 0) {
-            device = facts.st_dev;
-            return 0;
-        }
+        if (::stat(path.c_str(), &facts) == 0) return 0;
         const std::size_t slash = path.rfind('/');
         if (errno != ENOENT || slash == std::string::npos || path == "/") return errno;
         path = slash == 0 ? "/" : path.substr(0, slash);
     }
 }
 
-// Makes `path` and the folders above it that are missing, each only its owner may enter.
+// Whether `path` is an absolute path of this user's: nothing is made or written in another
+// user's data folder, such as the HOME that "sudo -E" leaves to root.
+bool ownPath(const char* path) {
+    struct stat facts;
+    return path && path[0] == '/' && nearestExisting(path, facts) == 0 && facts.st_uid == ::geteuid();
+}
+
+// $XDG_DATA_HOME, or ~/.local/share, where they are this user's; else the user's home as the
+// password database has it.
+std::string dataHome() {
+    if (const char* set = std::getenv("XDG_DATA_HOME"); ownPath(set)) return set;
+    const char* home = std::getenv("HOME");
+    if (!ownPath(home)) {
+        const passwd* user = ::getpwuid(::geteuid());
+        home = user ? user->pw_dir : "/";
+    }
+    return std::string(home) + "/.local/share";
+}
+
+// Makes `path` and the folders above it that are missing, each only its owner may enter, and
+// only in folders of this user's.
 int makeFolders(const std::string& path) {
-    for (std::size_t slash = 1; slash != std::string::npos;) {
+    bool ownParent = false;
+    for (std::size_t slash = 0; slash != std::string::npos;) {
         slash = path.find('/', slash + 1);
         const std::string part = path.substr(0, slash);
+        struct stat facts;
+        if (::stat(part.c_str(), &facts) == 0) {
+            ownParent = facts.st_uid == ::geteuid();
+            continue;
+        }
+        if (errno != ENOENT) return errno;
+        if (!ownParent) return EACCES;
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
     }
     return 0;
 }
 
+// Drives whose folders all show the mount's permission bits (FAT, exFAT, FUSE drivers of
+// them): no other user can have set them, and no folder there can be given its own.
+bool keepsNoPermissions(int folder) {
+    struct statfs drive;
+    if (::fstatfs(folder, &drive) != 0) return false;
+    return drive.f_type == MSDOS_SUPER_MAGIC || drive.f_type == EXFAT_SUPER_MAGIC ||
+           drive.f_type == FUSE_SUPER_MAGIC;
+}
+
 // Opens (making it where missing) the folder `name` in `at`, which must be a folder of its
-// own, not a link to one.
-int openOwnFolder(int at, const char* name, int flags, UniqueFd& folder) {
+// own, not a link to one, and this user's; with `privateOnly`, also one that only the user
+// may enter (mode 0700), as the Trash specification asks of a Trash in a drive's top folder.
+int openOwnFolder(int at, const char* name, int flags, UniqueFd& folder, bool privateOnly = false) {
     if (::mkdirat(at, name, 0700) != 0 && errno != EEXIST) return errno;
     folder.reset(::openat(at, name, flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return folder.valid() ? 0 : errno;
+    if (!folder.valid()) return errno;
+    struct stat facts;
+    if (::fstat(folder.get(), &facts) != 0) return errno;
+    // A folder of that name that someone else made, or may look into, is no Trash of this
+    // user's: another user could read or remove what is put there.
+    if (facts.st_uid != ::geteuid()) return EACCES;
+    if (privateOnly && (facts.st_mode & 07777) != 0700 && !keepsNoPermissions(folder.get())) return EACCES;
+    return 0;
 }
 
 // Fills `trash` with the "files" and "info" folders of the Trash folder `at`.
@@ -67,6 +99,9 @@ int openFilesAndInfo(int at, TrashCan& trash, FileSystem* owner) {
     UniqueFd info;
     if (int error = openOwnFolder(at, "files", O_RDONLY, files)) return error;
     if (int error = openOwnFolder(at, "info", O_RDONLY, info)) return error;
+    struct stat facts;
+    if (::fstat(files.get(), &facts) != 0) return errno;
+    trash.device = facts.st_dev;
     trash.files = Handle();
     trash.files.owner = owner;
     trash.files.fd = files.release();
@@ -99,50 +134,61 @@ int openTopFolder(int folder, UniqueFd& top) {
 }
 
 // The Trash in the top folder `top` of a drive: $topdir/.Trash/$uid where the drive has a
-// shared ".Trash" (a folder of its own with the sticky bit), else $topdir/.Trash-$uid.
+// shared ".Trash" (a folder of its own with the sticky bit) and that folder is the user's
+// alone, else $topdir/.Trash-$uid, which must be so too. `trash.path` names the last one tried.
 int openTopTrash(int top, TrashCan& trash, FileSystem* owner) {
     const std::string uid = std::to_string(::geteuid());
     UniqueFd shared(::openat(top, ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat facts;
     if (shared.valid() && ::fstat(shared.get(), &facts) == 0 && (facts.st_mode & S_ISVTX) != 0) {
         UniqueFd own;
-        if (openOwnFolder(shared.get(), uid.c_str(), O_PATH, own) == 0 &&
-            openFilesAndInfo(own.get(), trash, owner) == 0) {
-            trash.path = "/.Trash/" + uid;
+        trash.path = "/.Trash/" + uid;
+        if (openOwnFolder(shared.get(), uid.c_str(), O_PATH, own, true) == 0 &&
+            openFilesAndInfo(own.get(), trash, owner) == 0)
             return 0;
-        }
     }
     UniqueFd own;
     const std::string name = ".Trash-" + uid;
-    if (int error = openOwnFolder(top, name.c_str(), O_PATH, own)) return error;
-    // A folder of that name that someone else made is no Trash of this user's.
-    if (::fstat(own.get(), &facts) != 0) return errno;
-    if (facts.st_uid != ::geteuid()) return EACCES;
     trash.path = "/" + name;
+    if (int error = openOwnFolder(top, name.c_str(), O_PATH, own, true)) return error;
     return openFilesAndInfo(own.get(), trash, owner);
+}
+
+// The home Trash, its folders made where they are missing, in this user's folders only.
+int openHomeTrash(TrashCan& trash, FileSystem* owner) {
+    trash.path = dataHome() + "/Trash";
+    trash.topdir.clear();
+    trash.home = true;
+    if (int error = makeFolders(trash.path)) return error;
+    UniqueFd folder(::open(trash.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) return errno;
+    struct stat facts;
+    if (::fstat(folder.get(), &facts) != 0) return errno;
+    if (facts.st_uid != ::geteuid()) return EACCES;
+    return openFilesAndInfo(folder.get(), trash, owner);
 }
 
 } // namespace
 
 int PosixFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
-    trash.device = near.device;
-    const std::string home = dataHome();
-    dev_t homeDrive = 0;
-    if (driveOf(home, homeDrive) == 0 && homeDrive == near.device) {
-        const std::string path = home + "/Trash";
-        if (int error = makeFolders(path)) return error;
-        UniqueFd folder(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!folder.valid()) return errno;
-        trash.path = path;
-        trash.topdir.clear();
-        return openFilesAndInfo(folder.get(), trash, this);
-    }
+    struct stat homeDrive;
+    if (nearestExisting(dataHome(), homeDrive) == 0 && homeDrive.st_dev == near.device)
+        return quellomir::openHomeTrash(trash, this);
+    trash.home = false;
     UniqueFd top;
     if (int error = openTopFolder(near.handle.fd, top)) return error;
     if (int error = readLinkOfFd(top.get(), trash.topdir)) return error;
-    if (int error = openTopTrash(top.get(), trash, this)) return error;
+    const int error = openTopTrash(top.get(), trash, this);
     trash.path = (trash.topdir == "/" ? "" : trash.topdir) + trash.path;
-    return 0;
+    return error;
+}
+
+int PosixFileSystem::openHomeTrash(TrashCan& trash) {
+    return quellomir::openHomeTrash(trash, this);
+}
+
+int PosixFileSystem::homeTrashFacts(FileFacts& facts) {
+    return posix::statAt(AT_FDCWD, (dataHome() + "/Trash").c_str(), 0, facts);
 }
 
 int PosixFileSystem::realPath(WriteFolder& folder, std::string& path) {

@@ -87,14 +87,17 @@ class FolderScan {
                ListingMemo* memo, unsigned ioThreads)
         : m_fs(fs), m_codePage(codePage), m_yielder(yielder), m_memo(memo),
           m_handler(report, FolderScanLocation), m_attributes(fs),
-          m_listings(fs, statKinds(memo), ioThreads) {}
+          m_listings(fs, statKinds(memo), ioThreads) {
+        if (FileFacts trash; fs.homeTrashFacts(trash) == 0) m_homeTrash = FolderId{trash.device, trash.inode};
+    }
 
     void run(FolderList& list, bool recurse);
 
   private:
     Level firstPass(Level& level);
     void workOn(Level& level, std::size_t index, Level& children);
-    void listChildren(const std::string& path, Level& children);
+    void listChildren(const std::string& path, bool driveTop, Level& children);
+    bool programsOwn(std::string_view name, bool driveTop, const FolderEntry& entry) const;
     void removeFirstEqual(Level& level, std::size_t index);
     std::vector<bool> secondPass(const Level& level);
 
@@ -137,6 +140,7 @@ class FolderScan {
     NumberedHandler m_handler;
     FolderAttributeReader m_attributes;
     std::unordered_set<FolderId, FolderIdHash> m_reached;
+    std::optional<FolderId> m_homeTrash;
     bool m_perFolder = false;
     ListingPrefetch m_listings;
 };
@@ -218,7 +222,7 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
             level.marks[index] = Level::Mark::AlreadyReached;
             return;
         }
-        listChildren(path, children); // 118 to 136
+        listChildren(path, folder && (folder->mountRoot || path == "/"), children); // 118 to 136
     } catch (const std::exception& failure) {
         if (!m_perFolder) {
             m_handler.fail(failure); // only memory can run out before the work is armed
@@ -229,7 +233,16 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
     if (code == PermissionDenied || code == PathNotFound) removeFirstEqual(level, index); // 138 to 148
 }
 
-void FolderScan::listChildren(const std::string& path, Level& children) {
+// The Trash folders of the desktop's Trash and the file system's lost+found take no part:
+// their files are not the user's to sync, and planning them would copy trashed versions back
+// or overwrite what "Restore" is to give back.
+bool FolderScan::programsOwn(std::string_view name, bool driveTop, const FolderEntry& entry) const {
+    if (driveTop && (name == ".Trash" || name.starts_with(".Trash-") || name == "lost+found")) return true;
+    return m_homeTrash && entry.statted && entry.statError == 0 &&
+           FolderId{entry.facts.device, entry.facts.inode} == *m_homeTrash;
+}
+
+void FolderScan::listChildren(const std::string& path, bool driveTop, Level& children) {
     ListedNames others; // what the file listing will want, with the facts read here
     int error = m_listings.list(
         path,
@@ -247,6 +260,7 @@ void FolderScan::listChildren(const std::string& path, Level& children) {
             if (HasUnsafeChars(name, m_codePage)) return;
             if (name.find('?') != std::string_view::npos) return;
             if (name == "." || name == "..") return;
+            if (programsOwn(name, driveTop, entry)) return;
             std::string child = joinPath(path, name);
             child.push_back('/');
             std::optional<Level::Listed> facts;

@@ -21,7 +21,9 @@ inline constexpr const char* FolderScanLocation =
 // Left out with their subtrees: folders whose attributes are exactly hidden + system
 // + directory (22), that plus reparse point (1046), names that are too long, hold an
 // unsafe character or "?", or are "." / "..", and any folder already reached in this
-// scan (same device and inode), so that link cycles end. A drive root always
+// scan (same device and inode), so that link cycles end; so are the Trash folders
+// (".Trash" and ".Trash-*" in a drive's top folder, and the user's home Trash wherever it
+// lies) and a drive's "lost+found". A drive root always
 // qualifies. An entry whose children cannot be listed for want of permission, or
 // because it is gone, is removed; other failures leave it. Unexpected failures are
 // reported with FolderScanLocation and the step's number (100 to 160), and the scan

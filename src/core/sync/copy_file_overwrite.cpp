@@ -15,11 +15,13 @@ bool cannotKeepMode(int error) {
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-// The permission bits a copy gets: the source's, but set-user-ID and set-group-ID only for a
+// The permission bits a copy gets: the source's as far as the umask lets a new file have them,
+// as cp and rsync give them without -p (a stick's FAT or exFAT gives every file the mount's
+// bits, often rwxrwxrwx, which are no one's choice); set-user-ID and set-group-ID only for a
 // copy that belongs to the source's owner and group (a copy made by root of a user's
 // program must not run as root).
 std::uint32_t copyMode(const NewFile& file) {
-    const std::uint32_t mode = file.source.mode & 01777;
+    const std::uint32_t mode = (file.source.mode & file.createdMode & 0777) | (file.source.mode & 01000);
     const bool sameOwners = file.owner == file.source.owner && file.group == file.source.group;
     return sameOwners ? mode | (file.source.mode & 06000) : mode;
 }
@@ -133,7 +135,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     if (options.trash)
         if (int keepError = keepInTrash(fs, folder, name, *options.trash, kept)) {
             fs.discardNewFile(made);
-            return CopyResult::failure(std::string(NotKeptReason) + CopyResult::failure(keepError).reason);
+            return CopyResult::failure(notKeptReason(*options.trash, keepError));
         }
     if (int nameError = takeName(fs, made, name, options.replace)) {
         if (options.trash) putBack(fs, folder, name, *options.trash, kept);

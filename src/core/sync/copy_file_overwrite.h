@@ -13,7 +13,8 @@ namespace quellomir {
 
 // Why a copy is refused at the last moment; in words a user reads after "Failed: ".
 inline constexpr std::string_view ChangedReason = "the file changed since the comparison";
-inline constexpr std::string_view ChangedWhileCopiedReason = "the file changed while it was copied";
+// No reason holds "copied" or "overwrite": those words tell the plan's actions apart.
+inline constexpr std::string_view ChangedWhileCopiedReason = "the file changed while it was read";
 inline constexpr std::string_view TemporaryVanishedReason =
     "its temporary file was removed by another program before it could take its name";
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 namespace quellomir {
 namespace {
@@ -9,6 +10,22 @@ namespace {
 // Names tried in the Trash before giving up; each taken one is a file of that name that is
 // already there.
 constexpr int NameAttempts = 1000;
+
+// The longest name an entry of a Trash may have: its info file's name adds ".trashinfo", and
+// no drive takes a name of more than 255 bytes.
+constexpr std::size_t MaxTrashName = 255 - std::string_view(".trashinfo").size();
+
+// The name of the `attempt`th try: the name itself, then "name.2", "name.3", ...; cut short,
+// at the start of a character, where it would leave the info file no name. The info file
+// keeps the whole original path, which is what a restore gives the file back.
+std::string trashNameFor(const std::string& name, int attempt) {
+    const std::string suffix = attempt == 1 ? std::string() : "." + std::to_string(attempt);
+    if (name.size() + suffix.size() <= MaxTrashName) return name + suffix;
+    std::size_t kept = MaxTrashName - suffix.size();
+    while (kept > 0 && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80)
+        --kept;
+    return name.substr(0, kept) + suffix;
+}
 
 // The errors with which a drive says that it has no hard links (FAT, exFAT).
 bool cannotLink(int error) {
@@ -68,16 +85,23 @@ int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, Tr
                 KeptFile& kept) {
     const std::string info = trashInfoText(originalPath(fs, folder, name, trash), std::time(nullptr));
     for (int attempt = 1; attempt <= NameAttempts; ++attempt) {
-        const std::string trashName = attempt == 1 ? name : name + "." + std::to_string(attempt);
+        const std::string trashName = trashNameFor(name, attempt);
         const std::string infoName = trashName + ".trashinfo";
         // The info file first, as the desktop expects: a file in "files" without one is
         // shown nowhere.
         const int infoError = fs.createTrashInfo(trash, infoName, info);
         if (infoError == EEXIST) continue;
         if (infoError != 0) return infoError;
-        int error = fs.linkIntoTrash(folder, name, trash, trashName);
-        kept.moved = error != 0 && cannotLink(error);
-        if (kept.moved) error = fs.moveIntoTrash(folder, name, trash, trashName);
+        int error = 0;
+        if (trash.device != folder.device) {
+            // The home Trash, for a drive without one of its own to use.
+            error = fs.copyIntoTrash(folder, name, trash, trashName);
+            kept.moved = false;
+        } else {
+            error = fs.linkIntoTrash(folder, name, trash, trashName);
+            kept.moved = error != 0 && cannotLink(error);
+            if (kept.moved) error = fs.moveIntoTrash(folder, name, trash, trashName);
+        }
         if (error == 0) {
             kept.trashName = trashName;
             return 0;
@@ -86,6 +110,11 @@ int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, Tr
         if (error != EEXIST) return error; // a file in "files" that lost its info file
     }
     return EEXIST;
+}
+
+std::string notKeptReason(const TrashCan& trash, int error) {
+    return std::string(NotKeptReason) + (trash.path.empty() ? "" : trash.path + " \u2014 ") +
+           std::generic_category().message(error);
 }
 
 int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,

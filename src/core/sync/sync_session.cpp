@@ -139,11 +139,24 @@ TrashCan* SyncSession::trashFor(WriteFolder& folder, CopyResult& failure) {
     if (found == m_trashes.end()) {
         auto trash = std::make_unique<Trash>();
         trash->device = folder.device;
-        trash->error = m_fs.openTrash(folder, trash->can);
+        if (int error = m_fs.openTrash(folder, trash->can)) {
+            trash->failure = notKeptReason(trash->can, error);
+            // A drive whose top folder the user may not write, or whose Trash another user
+            // could enter: the home Trash takes a copy of the older file.
+            if (!trash->can.home) {
+                TrashCan home;
+                if (int homeError = m_fs.openHomeTrash(home)) {
+                    trash->failure += ", nor in " + home.path + " \u2014 " + words(homeError);
+                } else {
+                    trash->can = std::move(home);
+                    trash->failure.clear();
+                }
+            }
+        }
         found = m_trashes.insert(m_trashes.end(), std::move(trash));
     }
-    if ((*found)->error == 0) return &(*found)->can;
-    failure = CopyResult::failure(std::string(NotKeptReason) + words((*found)->error));
+    if ((*found)->failure.empty()) return &(*found)->can;
+    failure = CopyResult::failure((*found)->failure + m_keepingOffHint);
     return nullptr;
 }
 
@@ -191,6 +204,8 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         }
     }
     CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
+    if (!result.done && options.trash && result.reason.starts_with(NotKeptReason))
+        result.reason += m_keepingOffHint;
     if (!result.done) return result;
     Written& written = *m_written.try_emplace(target, NoCopy).first;
     written.second = NoCopy;

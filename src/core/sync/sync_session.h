@@ -60,6 +60,9 @@ class SyncSession {
     // Whether the files that overwrite rows replace go to the Trash of their drive (the
     // default) or are let go.
     void setKeepReplacedFiles(bool keep) { m_keepReplaced = keep; }
+    // What a row that could not keep its older file adds to its reason: how the user turns
+    // keeping off.
+    void setKeepingOffHint(std::string hint) { m_keepingOffHint = std::move(hint); }
 
     // Whether an earlier row of this run wrote `path` (compared once its doubled
     // separators are tidied).
@@ -121,8 +124,8 @@ class SyncSession {
     std::optional<FolderIdentity> topFolder(const RowChecks& checks);
     void removeLeftovers(WriteFolder& folder);
     void removeLiveTrashLinks(WriteFolder& folder);
-    // The Trash of `folder`'s drive, found once per drive; nullptr and the reason when the
-    // drive has none that can be used.
+    // The Trash of `folder`'s drive, found once per drive, or the home Trash where the drive
+    // has none of its own that can be used; nullptr and the reason when neither can be.
     TrashCan* trashFor(WriteFolder& folder, CopyResult& failure);
     // The descriptor kept to flush the file system of `device`.
     Handle& fileSystemHandle(std::uint64_t device);
@@ -158,9 +161,10 @@ class SyncSession {
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
     std::vector<std::pair<std::uint64_t, Handle>> m_fileSystems;
     bool m_keepReplaced = true;
+    std::string m_keepingOffHint;
     struct Trash {
         std::uint64_t device = 0;
-        int error = 0; // why the drive has no Trash to use
+        std::string failure; // why the drive has no Trash to use; empty when it has
         TrashCan can;
     };
     std::vector<std::unique_ptr<Trash>> m_trashes;
