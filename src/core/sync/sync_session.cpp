@@ -229,6 +229,12 @@ CopyResult SyncSession::keepProvisionalTime(WriteFolder& folder, const std::stri
                                             const CopyResult& copy, TimeRule rule) {
     RenameTimes& renames = m_renameTimes[folder.device];
     if (renames == RenameTimes::Kept) return copy;
+    // On a drive known to stamp renames, the time goes back at once: a kill in between is
+    // the only moment such a copy looks newer, and a look first would make it longer.
+    if (renames == RenameTimes::Stamped) {
+        const int error = m_fs.setModified(folder, name, provisionalTime(copy.modified, rule));
+        return error == 0 ? copy : CopyResult::failure(error);
+    }
     FileFacts now;
     if (int error = m_fs.statIn(folder, name, Follow::No, now)) return CopyResult::failure(error);
     if (now.device != copy.device || now.inode != copy.inode) return copy; // not the copy any more
