@@ -125,6 +125,7 @@ class Run {
     int sync(Plan& plan) {
         plan.setAllChecked(true);
         SyncSession session(m_fs, m_progress);
+        session.finishEarlierRuns(plan);
         std::vector<Outcome> printed(plan.size(), Outcome::Pending);
         bool interrupted = false;
         try {

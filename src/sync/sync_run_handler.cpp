@@ -51,6 +51,7 @@ void Form1::carryOutPlan(Yielder& yielder) {
     // on, and the rows still run.
     h.run(104, [&] { session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings)); });
     h.run(106, [&] { m_syncRows = m_plan.count(); });
+    session.finishEarlierRuns(m_plan.plan());
     // Closing the window stops the run after the row under way, which is finished or
     // undone; the copies made so far are still flushed and given their times below, and
     // the stop ends the run after that.

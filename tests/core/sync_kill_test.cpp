@@ -1,6 +1,8 @@
 #include "sync/carry_out_row.h"
+#include "sync/copy_file_overwrite.h"
 
 #include "fs/posix_file_system.h"
+#include "support/forwarding_file_system.h"
 #include "support/new_file_kinds.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
@@ -111,6 +113,49 @@ TEST_P(SyncKilled, AnOverwriteKilledHalfWayLeavesTheOlderFileAsItWas) {
 
     EXPECT_EQ(contentsOf(older), "older contents");
     EXPECT_LE(temporaryNamesIn(tmp / "two/").size(), named() ? 1u : 0u);
+}
+
+// A drive that gives a renamed file the current time, as fusefat does, and a run killed
+// right after the rename, before the copy got its older time back.
+class StampsRenamesThenDies final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
+        const int folder = file.folder->handle.fd;
+        if (m_inner.nameNewFile(file, name, replace) == 0 &&
+            ::utimensat(folder, name.c_str(), nullptr, 0) == 0)
+            ::_exit(0);
+        ::_exit(1);
+    }
+};
+
+TEST(SyncKilledAfterARename, TheNextSyncGivesTheCopyItsOlderTimeBeforeAnyRow) {
+    TempFolder tmp;
+    testing::setTime(tmp.file("one/a.txt", "a"), {1'600'000'000, 0});
+    const std::string two = tmp.folder("two/");
+    PosixFileSystem named(PosixFileSystem::NewFiles::AlwaysNamed);
+    Plan plan = testing::comparePlan(named, tmp / "one/", two);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        StampsRenamesThenDies stamping(named);
+        NoYield noYield;
+        SyncSession session(stamping, noYield);
+        carryOutRow(plan, 0, RowAction::Copy, session);
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_GT(testing::timeOf(two + "a.txt").seconds, 1'600'000'000); // newer than its source
+    ASSERT_EQ(temporaryNamesIn(two).size(), 1u);                      // and the note of its time
+
+    Plan next = testing::comparePlan(named, tmp / "one/", two);
+    NoYield noYield;
+    SyncSession session(named, noYield);
+    session.finishEarlierRuns(next);
+    EXPECT_EQ(testing::timeOf(two + "a.txt").seconds, provisionalTime({1'600'000'000, 0}).seconds);
+    EXPECT_TRUE(temporaryNamesIn(two).empty());
 }
 
 } // namespace

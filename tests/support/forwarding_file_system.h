@@ -44,6 +44,13 @@ class ForwardingFileSystem : public FileSystem {
     int unlinkIn(WriteFolder& folder, const std::string& name) override {
         return m_inner.unlinkIn(folder, name);
     }
+    int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
+                  std::string& noteName) override {
+        return m_inner.writeNote(folder, contents, held, noteName);
+    }
+    int readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) override {
+        return m_inner.readNote(folder, noteName, contents);
+    }
     int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
                       const CopyProgress& progress = {}) override {
         return m_inner.copyToNewFile(source, followSource, folder, made, progress);

@@ -203,6 +203,13 @@ class FileSystem {
     virtual int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) = 0;
     // Removes the entry `name` of `folder`.
     virtual int unlinkIn(WriteFolder& folder, const std::string& name) = 0;
+    // Writes a small note of this run's into `folder` under a "~" name of its own, which
+    // `noteName` then holds: a leftover of this program's like its other "~" files, held by
+    // this run (its lock stays with `held`) until it is removed.
+    virtual int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
+                          std::string& noteName) = 0;
+    // The contents of a note a run left in `folder`.
+    virtual int readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) = 0;
 
     // Creates a new file in `folder`, never replacing anything, and copies the contents of
     // `source` into it (kernel copy where the file systems allow, holes kept). Where it has a

@@ -35,6 +35,9 @@ class PosixFileSystem final : public FileSystem {
     int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override;
     int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) override;
     int unlinkIn(WriteFolder& folder, const std::string& name) override;
+    int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
+                  std::string& noteName) override;
+    int readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) override;
     int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
                       const CopyProgress& progress = {}) override;
     int restatSource(NewFile& file, FileFacts& facts) override;

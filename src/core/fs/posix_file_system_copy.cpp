@@ -8,8 +8,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/sendfile.h>
-#include <sys/vfs.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -324,7 +324,8 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     made.temporaryName = std::move(temporary);
     struct stat madeFacts;
     int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
-    if (error == 0) error = posix::copyContents(made.sourceHandle, made.handle, opened, progress, m_firstCopyWay);
+    if (error == 0)
+        error = posix::copyContents(made.sourceHandle, made.handle, opened, progress, m_firstCopyWay);
     if (error != 0) {
         discardNewFile(made);
         return error;

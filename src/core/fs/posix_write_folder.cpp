@@ -96,6 +96,43 @@ int PosixFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
     return ::unlinkat(folder.handle.fd, name.c_str(), 0) == 0 ? 0 : errno;
 }
 
+int PosixFileSystem::writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
+                               std::string& noteName) {
+    for (unsigned attempt = 0;; ++attempt) {
+        std::string candidate = temporaryName(attempt);
+        UniqueFd note(::openat(folder.handle.fd, candidate.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!note.valid()) {
+            if (errno != EEXIST || attempt == 100) return errno;
+            continue;
+        }
+        ::flock(note.get(), LOCK_EX | LOCK_NB); // a run that finds it locked leaves it alone
+        int error =
+            ::write(note.get(), contents.data(), contents.size()) == ssize_t(contents.size()) ? 0 : errno;
+        if (error == 0 && ::fsync(note.get()) != 0) error = errno;
+        if (error != 0) {
+            ::unlinkat(folder.handle.fd, candidate.c_str(), 0);
+            return error;
+        }
+        held = Handle();
+        held.owner = this;
+        held.fd = note.release();
+        noteName = std::move(candidate);
+        return 0;
+    }
+}
+
+int PosixFileSystem::readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) {
+    UniqueFd note(
+        ::openat(folder.handle.fd, noteName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!note.valid()) return errno;
+    char text[4096];
+    const ssize_t got = ::read(note.get(), text, sizeof text);
+    if (got < 0) return errno;
+    contents.assign(text, static_cast<std::size_t>(got));
+    return 0;
+}
+
 int PosixFileSystem::syncFolder(WriteFolder& folder) {
     return ::fsync(folder.handle.fd) == 0 ? 0 : errno;
 }

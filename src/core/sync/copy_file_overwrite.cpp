@@ -89,6 +89,28 @@ bool destinationKept(FileSystem& fs, WriteFolder& folder, const std::string& nam
     return fs.statIn(folder, name, Follow::No, now) == 0 && now.sameState(before);
 }
 
+// The text of a time note: the copy's name, then its provisional time.
+std::string timeNote(const std::string& name, FileTime time) {
+    return std::string(TimeNoteHeading) + name + "\n" + std::to_string(time.seconds) + " " +
+           std::to_string(time.nanoseconds) + "\n";
+}
+
+// After a renamed copy took its name: the provisional time back where the drive stamped it.
+int keepLookingOlder(FileSystem& fs, WriteFolder& folder, const std::string& name, FileTime source,
+                     TimeRule rule, RenameTimes& renames) {
+    const FileTime provisional = provisionalTime(source, rule);
+    if (renames == RenameTimes::Unknown) {
+        FileFacts now;
+        if (int error = fs.statIn(folder, name, Follow::No, now)) return error;
+        if (compareWriteTimes(now.modified, source, rule) < 0) {
+            renames = RenameTimes::Kept;
+            return 0;
+        }
+        renames = RenameTimes::Stamped;
+    }
+    return fs.setModified(folder, name, provisional);
+}
+
 CopyResult refuse(FileSystem& fs, NewFile& file, std::string_view reason) {
     fs.discardNewFile(file);
     return CopyResult::failure(std::string(reason));
@@ -137,12 +159,37 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
             fs.discardNewFile(made);
             return CopyResult::failure(notKeptReason(*options.trash, keepError));
         }
+    // A rename may stamp the current time on the copy: until its provisional time is back, a
+    // note beside it says what that time is, for the next run should this one be killed.
+    Handle note;
+    std::string noteName;
+    const bool renamed = !made.temporaryName.empty() || options.replace == Replace::Yes;
+    if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed)
+        if (int noteError = fs.writeNote(
+                folder, timeNote(name, provisionalTime(sourceTime, options.timeRule)), note, noteName)) {
+            if (options.trash) putBack(fs, folder, name, *options.trash, kept);
+            fs.discardNewFile(made);
+            return CopyResult::failure(noteError);
+        }
+    auto dropNote = [&] {
+        if (noteName.empty()) return;
+        fs.unlinkIn(folder, noteName);
+        note.close();
+    };
     if (int nameError = takeName(fs, made, name, options.replace)) {
+        dropNote();
         if (options.trash) putBack(fs, folder, name, *options.trash, kept);
         const bool vanished = nameError == ENOENT && !made.temporaryName.empty();
         fs.discardNewFile(made);
         return vanished ? CopyResult::failure(std::string(TemporaryVanishedReason))
                         : CopyResult::failure(nameError);
+    }
+    if (!noteName.empty()) {
+        const int timeError =
+            keepLookingOlder(fs, folder, name, sourceTime, options.timeRule, *options.renameTimes);
+        // Should the time not go back, the note stays for the next run to try again.
+        if (timeError != 0) return CopyResult::failure(timeError);
+        dropNote();
     }
     if (options.flush == Flush::Now) {
         int folderError = fs.syncFolder(folder);

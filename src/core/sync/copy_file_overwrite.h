@@ -31,6 +31,16 @@ enum class Flush : std::uint8_t {
     Later,
 };
 
+// What a drive does to the time of a file that is renamed: keeps it, or gives it the
+// current time (FAT through fusefat), which would make a copy not finished yet look newer
+// than its source.
+enum class RenameTimes : std::uint8_t { Unknown, Kept, Stamped };
+
+// The start of the note a copy leaves beside it while a renamed copy might carry a stamped
+// time: the name and the time it is to have, for the next run to set should this one be
+// killed in between.
+inline constexpr std::string_view TimeNoteHeading = "quellomir time note\n";
+
 struct CopyOptions {
     Flush flush = Flush::Now;
     // Replace::No: the copy takes the destination name only if nothing is there, decided
@@ -55,6 +65,11 @@ struct CopyOptions {
     // Where a descriptor of the destination's file system is kept for flushing it later; the
     // copy fills it when it is not open yet.
     Handle* fileSystem = nullptr;
+    // For a copy flushed later, what is known of its drive's renames, which the copy learns
+    // from: on a drive not seen to keep a renamed file's time, a copy that is renamed into
+    // place leaves a note of its provisional time first, looks at its time after the rename,
+    // and gets the provisional time back where the drive changed it.
+    RenameTimes* renameTimes = nullptr;
 };
 
 // The time a copy flushed later carries until then: older than its source by the comparison's

@@ -5,6 +5,7 @@
 namespace quellomir {
 
 void syncRows(Plan& plan, SyncSession& session) {
+    session.finishEarlierRuns(plan);
     const std::size_t rows = plan.size();
     for (std::size_t row = 0; row < rows; ++row) {
         if (!plan.rows()[row].checked) continue;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <exception>
 #include <future>
 #include <system_error>
@@ -81,6 +82,13 @@ SyncSession::SyncSession(FileSystem& fs, Yielder& yielder) : m_fs(fs), m_yielder
 
 SyncSession::~SyncSession() = default;
 
+void SyncSession::finishEarlierRuns(const Plan& plan) {
+    for (const Side side : {Side::Folder1, Side::Folder2}) {
+        CopyResult failure;
+        if (!plan.folder(side).empty()) openFolder(plan.folder(side), failure);
+    }
+}
+
 bool SyncSession::wrote(const std::string& path) const {
     return m_written.contains(NormalizeBackslashes(path));
 }
@@ -116,9 +124,32 @@ void SyncSession::removeLeftovers(WriteFolder& folder) {
     // A folder that cannot be searched keeps what it has, as it did before.
     if (m_fs.findLeftovers(folder, names) != 0) return;
     for (const std::string& name : names)
+        applyTimeNote(folder, name);
+    for (const std::string& name : names)
         if (int error = m_fs.unlinkIn(folder, name); error != 0 && error != ENOENT)
             m_notes.push_back(std::string(LeftoverReason) + folder.path + name + " \u2014 " + words(error));
     if (!names.empty()) removeLiveTrashLinks(folder);
+}
+
+void SyncSession::applyTimeNote(WriteFolder& folder, const std::string& name) {
+    // A run killed right after a rename on a drive that stamps renames left a copy that looks
+    // newer than its source, and this note of the time it was to have.
+    std::string text;
+    if (m_fs.readNote(folder, name, text) != 0 || !text.starts_with(TimeNoteHeading)) return;
+    text.erase(0, TimeNoteHeading.size());
+    const std::size_t end = text.find('\n');
+    if (end == std::string::npos) return;
+    const std::string copy = text.substr(0, end);
+    long long seconds = 0;
+    int nanoseconds = 0;
+    if (std::sscanf(text.c_str() + end + 1, "%lld %d", &seconds, &nanoseconds) != 2 || copy.empty() ||
+        copy.find('/') != std::string::npos)
+        return;
+    const FileTime provisional{seconds, nanoseconds};
+    FileFacts now;
+    if (m_fs.statIn(folder, copy, Follow::No, now) == 0 && now.kind == EntryKind::Regular &&
+        compareWriteTimes(now.modified, provisional) > 0)
+        m_fs.setModified(folder, copy, provisional);
 }
 
 void SyncSession::removeLiveTrashLinks(WriteFolder& folder) {
@@ -184,6 +215,7 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     // A folder that cannot be opened is left to SafeFileCopy to explain.
     if (folders.open(GetParentFolder(target), folder).done) {
         options.fileSystem = &fileSystemHandle(folder->device);
+        if (options.flush == Flush::Later) options.renameTimes = &m_renameTimes[folder->device];
         if (replacing != Replacing::Nothing) {
             FileFacts there;
             if (int error = m_fs.statIn(*folder, name, Follow::No, there))
@@ -213,8 +245,6 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         written.second = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode, folder->device,
                                folder->inode, checks.timeRule});
-        if (CopyResult kept = keepProvisionalTime(*folder, name, result, checks.timeRule); !kept.done)
-            return kept;
         return result;
     }
     // A copy made to last at once has its final time at once too.
@@ -223,32 +253,6 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         !kept.done)
         return kept;
     return result;
-}
-
-CopyResult SyncSession::keepProvisionalTime(WriteFolder& folder, const std::string& name,
-                                            const CopyResult& copy, TimeRule rule) {
-    RenameTimes& renames = m_renameTimes[folder.device];
-    if (renames == RenameTimes::Kept) return copy;
-    // On a drive known to stamp renames, the time goes back at once: a kill in between is
-    // the only moment such a copy looks newer, and a look first would make it longer.
-    if (renames == RenameTimes::Stamped) {
-        const int error = m_fs.setModified(folder, name, provisionalTime(copy.modified, rule));
-        return error == 0 ? copy : CopyResult::failure(error);
-    }
-    FileFacts now;
-    if (int error = m_fs.statIn(folder, name, Follow::No, now)) return CopyResult::failure(error);
-    if (now.device != copy.device || now.inode != copy.inode) return copy; // not the copy any more
-    if (compareWriteTimes(now.modified, copy.modified, rule) < 0) {
-        if (renames == RenameTimes::Unknown) renames = RenameTimes::Kept;
-        return copy;
-    }
-    renames = RenameTimes::Stamped;
-    if (int error = m_fs.setModified(folder, name, provisionalTime(copy.modified, rule)))
-        return CopyResult::failure(error);
-    if (int error = m_fs.statIn(folder, name, Follow::No, now)) return CopyResult::failure(error);
-    if (compareWriteTimes(now.modified, copy.modified, rule) >= 0)
-        return CopyResult::failure(std::string(TimeNotKeptReason));
-    return copy;
 }
 
 CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,

@@ -4,6 +4,7 @@
 #include "compare/plan.h"
 #include "fs/file_system.h"
 #include "handler/yielder.h"
+#include "sync/copy_file_overwrite.h"
 #include "sync/copy_result.h"
 
 #include <cstddef>
@@ -63,6 +64,12 @@ class SyncSession {
     // What a row that could not keep its older file adds to its reason: how the user turns
     // keeping off.
     void setKeepingOffHint(std::string hint) { m_keepingOffHint = std::move(hint); }
+
+    // Called before the first row: what a run killed earlier left in the two chosen folders,
+    // where the copies go, is dealt with first, so that no row works from it: its leftovers
+    // are removed, and a copy it renamed on a drive that stamps renames gets back the older
+    // time it was to have.
+    void finishEarlierRuns(const Plan& plan);
 
     // Whether an earlier row of this run wrote `path` (compared once its doubled
     // separators are tidied).
@@ -124,6 +131,7 @@ class SyncSession {
     std::optional<FolderIdentity> topFolder(const RowChecks& checks);
     void removeLeftovers(WriteFolder& folder);
     void removeLiveTrashLinks(WriteFolder& folder);
+    void applyTimeNote(WriteFolder& folder, const std::string& name);
     // The Trash of `folder`'s drive, found once per drive, or the home Trash where the drive
     // has none of its own that can be used; nullptr and the reason when neither can be.
     TrashCan* trashFor(WriteFolder& folder, CopyResult& failure);
@@ -145,13 +153,6 @@ class SyncSession {
     // exFAT before 1980) fails the row, the copy left in place.
     CopyResult keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
                                   std::uint64_t inode, FileTime time, TimeRule rule);
-    // Makes sure that `copy`, named `name` in `folder` and not finished yet, still looks older
-    // than its source: a drive that gives a renamed file the current time (fusefat) would make
-    // a copy cut short look newer than its source, and the next sync would copy it back over
-    // the source. Each drive is looked at once; only those seen to change the time are
-    // looked at for every copy.
-    CopyResult keepProvisionalTime(WriteFolder& folder, const std::string& name, const CopyResult& copy,
-                                   TimeRule rule);
 
     FileSystem& m_fs;
     Yielder& m_yielder;
@@ -170,7 +171,6 @@ class SyncSession {
     std::vector<std::unique_ptr<Trash>> m_trashes;
     std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
     std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
-    enum class RenameTimes : std::uint8_t { Unknown, Kept, Stamped };
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by drive
     std::vector<std::string> m_notes;
     std::exception_ptr m_heldStop;
