@@ -37,8 +37,9 @@ std::string_view usageText() {
            "destination. The settings file is neither read nor written.\n"
            "\n"
            "Exit status: 0 when there is nothing to do, or every row was done; 1 when there are\n"
-           "rows to do, or a row failed; 2 on a usage error or a folder that cannot be read;\n"
-           "130 when interrupted.\n";
+           "rows to do, or a row failed; 2 on a usage error, a folder that cannot be read or an\n"
+           "output that could not be written; 130 when interrupted (Ctrl+C, SIGTERM, SIGHUP),\n"
+           "which first finishes the copies made.\n";
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
