@@ -255,15 +255,16 @@ class Torture {
     // Grows a file of either side, or writes over part of it, in place, as a user's program
     // would while the sync runs; the version it had is the user's to lose. (FAT through FUSE
     // cannot shorten a file.)
-    void editAFile() {
+    std::string editAFile() {
         std::vector<std::string> files;
         for (const std::string& side : {m_one, m_two})
             for (const auto& entry : stdfs::recursive_directory_iterator(side))
                 if (entry.is_regular_file() && entry.path().filename().string()[0] != '~')
                     files.push_back(entry.path());
-        if (files.empty()) return;
-        const int fd = ::open(pick(files).c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) return;
+        if (files.empty()) return "";
+        const std::string path = pick(files);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return "";
         const std::string before = readAll(fd);
         m_versions.mustExist.erase(hashOf(before));
         const std::string edit = "#" + std::to_string(++m_nextId) + "#" + randomBytes(m_random() % 20'000);
@@ -272,6 +273,7 @@ class Torture {
                         off_t(grow ? before.size() : m_random() % (before.size() - edit.size() + 1)));
         record(fd);
         ::close(fd);
+        return " of " + path;
     }
 
     // Runs `quellomir sync one two` in a child process, disturbed in the way numbered `way`.
@@ -325,7 +327,7 @@ class Torture {
         std::this_thread::sleep_for(delay);
         const int signals[] = {0, SIGINT, SIGTERM, SIGHUP, SIGKILL};
         if (way >= 1 && way <= 4) ::kill(child, signals[way]);
-        if (way == 6) editAFile();
+        if (way == 6) what += editAFile();
         if (way == 7) ::close(output[0]);
         int status = 0;
         for (int waited = 0; ::waitpid(child, &status, WNOHANG) == 0; ++waited) {

@@ -227,6 +227,10 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
                 if (m_fs.statIn(*folder, name, Follow::Yes, seen) != 0) seen = {};
             if (checks.plannedDestinationTime && seen.modified != *checks.plannedDestinationTime)
                 return CopyResult::failure(std::string(ChangedReason));
+            if (replacing == Replacing::ThisRunsCopy)
+                if (auto found = m_written.find(target);
+                    found == m_written.end() || !stillAsWritten(there, found->second))
+                    return CopyResult::failure(std::string(ChangedReason));
             options.replacing = there;
         }
         if (replacing == Replacing::OlderFile && m_keepReplaced) {
@@ -239,10 +243,12 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     if (!result.done && options.trash && result.reason.starts_with(NotKeptReason))
         result.reason += m_keepingOffHint;
     if (!result.done) return result;
-    Written& written = *m_written.try_emplace(target, NoCopy).first;
-    written.second = NoCopy;
+    Written& written = *m_written.try_emplace(target).first;
+    written.second = {NoCopy, result.device, result.inode, result.bytes,
+                      options.flush == Flush::Later ? provisionalTime(result.modified, checks.timeRule)
+                                                    : result.modified};
     if (options.flush == Flush::Later) {
-        written.second = m_unflushed.size();
+        written.second.unflushed = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode, folder->device,
                                folder->inode, checks.timeRule});
         return result;
@@ -253,6 +259,15 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         !kept.done)
         return kept;
     return result;
+}
+
+bool SyncSession::stillAsWritten(const FileFacts& now, const WrittenCopy& copy) {
+    // Drives of whole or even seconds cut the time the copy was given; an edit gives the time
+    // of now, which a copy's (its source's, or older) is seconds at least before.
+    // A time no drive may hold is not looked at.
+    const std::int64_t apart = now.modified.seconds - copy.modified.seconds;
+    return now.device == copy.device && now.inode == copy.inode && now.size == copy.size &&
+           (!heldByEveryDrive(copy.modified) || (apart >= -2 && apart <= 2));
 }
 
 CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
@@ -330,7 +345,7 @@ void SyncSession::finishCopies(Plan& plan) {
     std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
     for (const Unflushed& copy : copies)
-        copy.written->second = NoCopy;
+        copy.written->second.unflushed = NoCopy;
     for (const Unflushed& copy : copies) {
         turn();
         const std::string& path = copy.written->first;
@@ -349,7 +364,7 @@ void SyncSession::finishCopies(Plan& plan) {
         const std::string name = GetFileName(path);
         FileFacts now;
         if (m_fs.statIn(open->folder, name, Follow::No, now) != 0 || now.device != copy.device ||
-            now.inode != copy.inode)
+            now.inode != copy.inode || !stillAsWritten(now, copy.written->second))
             continue;
         if (int timeError = m_fs.setModified(open->folder, name, copy.modified)) {
             plan.markFailed(copy.row, words(timeError));

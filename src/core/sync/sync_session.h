@@ -102,10 +102,20 @@ class SyncSession {
   private:
     class RowFolders;
 
-    // A path the run wrote, with the place in m_unflushed of the copy not flushed yet that it
-    // holds, or NoCopy once that is finished (or the copy at the path was flushed at once).
-    using Written = std::pair<const std::string, std::size_t>;
     static constexpr std::size_t NoCopy = SIZE_MAX;
+    // What the run left at a path it wrote, and the place in m_unflushed of the copy not
+    // flushed yet that it holds, or NoCopy once that is finished (or it was flushed at once).
+    struct WrittenCopy {
+        std::size_t unflushed = NoCopy;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = 0;
+        FileTime modified; // the time the copy was given
+    };
+    using Written = std::pair<const std::string, WrittenCopy>;
+    // Whether `now` is still the copy the run left: a user who edited it meanwhile has made it
+    // a file of their own, which no later row and no end of the run may replace or retime.
+    static bool stillAsWritten(const FileFacts& now, const WrittenCopy& copy);
 
     struct Unflushed {
         Written* written = nullptr; // elements of an unordered_map stay where they are
@@ -156,7 +166,7 @@ class SyncSession {
 
     FileSystem& m_fs;
     Yielder& m_yielder;
-    std::unordered_map<std::string, std::size_t> m_written;
+    std::unordered_map<std::string, WrittenCopy> m_written;
     std::vector<Unflushed> m_unflushed;
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
