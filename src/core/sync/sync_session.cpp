@@ -344,9 +344,12 @@ void SyncSession::finishCopies(Plan& plan) {
 
     std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
-    for (const Unflushed& copy : copies)
+    for (std::size_t index = 0; index < copies.size(); ++index) {
+        const Unflushed& copy = copies[index];
+        // A copy a later row of this run replaced has nothing left to finish, even where the
+        // file system gave the later copy the same inode number.
+        if (copy.written->second.unflushed != index) continue;
         copy.written->second.unflushed = NoCopy;
-    for (const Unflushed& copy : copies) {
         turn();
         const std::string& path = copy.written->first;
         const auto device = std::find(devices.begin(), devices.end(), copy.folderDevice) - devices.begin();
