@@ -263,14 +263,22 @@ class Torture {
                     files.push_back(entry.path());
         if (files.empty()) return "";
         const std::string path = pick(files);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) return "";
-        const std::string before = readAll(fd);
-        m_versions.mustExist.erase(hashOf(before));
         const std::string edit = "#" + std::to_string(++m_nextId) + "#" + randomBytes(m_random() % 20'000);
-        const bool grow = before.size() < edit.size() || m_random() % 2 == 0;
-        (void)!::pwrite(fd, edit.data(), edit.size(),
-                        off_t(grow ? before.size() : m_random() % (before.size() - edit.size() + 1)));
+        const std::uint64_t choice = m_random();
+        // The edit follows the open at once, as a user's program writes; what it destroyed is
+        // worked out afterwards from the bytes it wrote over.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        struct stat facts;
+        if (fd < 0 || ::fstat(fd, &facts) != 0) return "";
+        const std::size_t size = std::size_t(facts.st_size);
+        const bool grow = size < edit.size() || choice % 2 == 0;
+        const std::size_t at = grow ? size : choice / 2 % (size - edit.size() + 1);
+        std::string overwritten(grow ? 0 : edit.size(), '\0');
+        (void)!::pread(fd, overwritten.data(), overwritten.size(), off_t(at));
+        (void)!::pwrite(fd, edit.data(), edit.size(), off_t(at));
+        std::string before = readAll(fd);
+        before.replace(at, edit.size(), overwritten);
+        m_versions.mustExist.erase(hashOf(before));
         record(fd);
         ::close(fd);
         return " of " + path;
