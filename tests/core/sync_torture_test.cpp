@@ -274,7 +274,9 @@ class Torture {
         const bool grow = size < edit.size() || choice % 2 == 0;
         const std::size_t at = grow ? size : choice / 2 % (size - edit.size() + 1);
         std::string overwritten(grow ? 0 : edit.size(), '\0');
-        (void)!::pread(fd, overwritten.data(), overwritten.size(), off_t(at));
+        const int reader = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
+        (void)!::pread(reader, overwritten.data(), overwritten.size(), off_t(at));
+        ::close(reader);
         (void)!::pwrite(fd, edit.data(), edit.size(), off_t(at));
         std::string before = readAll(fd);
         before.replace(at, edit.size(), overwritten);
