@@ -28,7 +28,7 @@ void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list,
     std::optional<ListedNames> listed = memo ? memo->take(path) : std::nullopt;
     auto append = [&](std::string_view name, const FileFacts& facts, bool viaLink) {
         if (filter == NameFilter::NoTilde && name.front() == '~') return;
-        list.add(name, folder, facts.modified, viaLink);
+        list.add(name, folder, facts.modified, viaLink, static_cast<std::uint64_t>(facts.size));
     };
     int error = forEachAdmittedFile(fs, codePage, path, append, listed ? &*listed : nullptr);
     if (error == 0 || error == ENOENT || error == ENOTDIR) {
