@@ -4,6 +4,7 @@
 #include "app/plan_path_delegate.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -107,6 +108,20 @@ TEST_F(CompareRun, AFolderThatCannotBeReadIsNamedAndNoPlanIsMade) {
     EXPECT_EQ(dialogs.messages[0].text, "Folder 1 cannot be read: " + gone +
                                             " \u2014 No such file or directory\rFolder 2 cannot be read: " +
                                             file + " \u2014 Not a directory");
+    EXPECT_EQ(window.plan().count(), 0);
+}
+
+TEST_F(CompareRun, AStoredFolderThatIsNotAFullPathIsShownButCannotBeRead) {
+    one.file("t1/A/x.txt");
+    const QString started = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(one.path(QString()))); // where t1/A/ would be found
+    Form1& window = startWith(QStringLiteral("t1/A"), two.slotText());
+    EXPECT_EQ(window.folder1().text(1), QStringLiteral("t1/A/"));
+    window.PushButton5_Click();
+    QDir::setCurrent(started);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QStringLiteral("Folder 1 cannot be read: t1/A/ \u2014 Not a full path"));
     EXPECT_EQ(window.plan().count(), 0);
 }
 
