@@ -96,11 +96,18 @@ class Run {
         std::size_t listed = 0;
         m_progress.showListing(listed);
         CompareContext context{m_fs, m_codePage, m_report, m_progress, listed};
+        context.unread = &m_unread;
         Plan plan = compareFolders(
             h, [&] { return m_line.folder1; }, [&] { return m_line.folder2; }, context);
         m_progress.clear();
+        for (const UnreadParts::Part& part : m_unread.parts())
+            std::fprintf(m_terminal.err, "quellomir: could not be read, not in the plan: %s \u2014 %s\n",
+                         escapedForPrinting(part.path).c_str(), escapedForPrinting(part.reason).c_str());
         return plan;
     }
+
+    // Both sides were read whole: nothing the plan may lack went unreported.
+    bool wholeSides() const { return m_report.count == 0 && m_unread.empty(); }
 
     int printPlan(const Plan& plan) {
         if (!m_line.quiet) {
@@ -115,7 +122,7 @@ class Run {
             std::fputs(summaryLine(plan, bytes).c_str(), m_terminal.err);
         }
         // A folder that could not be scanned whole may hide rows: that is not "nothing to do".
-        return plan.size() == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
+        return plan.size() == 0 && wholeSides() ? ExitNothingToDo : ExitRowsOrFailures;
     }
 
     void print(const Plan& plan, std::size_t row) {
@@ -204,7 +211,7 @@ class Run {
                          std::generic_category().message(m_outputError).c_str());
             return ExitUsage;
         }
-        return failed == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
+        return failed == 0 && wholeSides() ? ExitNothingToDo : ExitRowsOrFailures;
     }
 
     const CommandLine& m_line;
@@ -213,6 +220,7 @@ class Run {
     const Terminal& m_terminal;
     TerminalProgress m_progress;
     PrintedReport m_report;
+    UnreadParts m_unread;
     int m_outputError = 0; // why the output could not be written, once it could not
 
   public:

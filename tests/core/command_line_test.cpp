@@ -99,6 +99,22 @@ TEST_F(CommandLineTest, SyncPrintsEachOutcomeAndItsStatusTellsOfFailures) {
     EXPECT_EQ(runLine({"sync", one.c_str(), two.c_str()}, fs).status, ExitNothingToDo);
 }
 
+// A file that could not be read is no "nothing to do", for compare and sync alike.
+TEST_F(CommandLineTest, WhatCouldNotBeReadIsNamedOnStandardErrorAndEndsWithOne) {
+    file("one/a.txt", Newer);
+    file("two/a.txt", Newer);
+    testing::FaultyFileSystem failing(fs);
+    failing.failPath(Op::EntryStat, one + "a.txt", EIO);
+    for (const char* command : {"compare", "sync"}) {
+        const Ran ran = runLine({command, one.c_str(), two.c_str()}, failing);
+        EXPECT_EQ(ran.status, ExitRowsOrFailures) << command;
+        EXPECT_NE(ran.err.find("quellomir: could not be read, not in the plan: " + one + "a.txt \u2014 " +
+                               std::strerror(EIO) + "\n"),
+                  std::string::npos)
+            << ran.err;
+    }
+}
+
 TEST_F(CommandLineTest, UsageErrorsAndUnreadableFoldersEndWithTwo) {
     for (std::vector<const char*> words : {std::vector<const char*>{"compare", one.c_str()},
                                            {"sync", "--all", one.c_str(), two.c_str()},

@@ -25,7 +25,7 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
                                  : static_cast<unsigned>(context.ioThreads);
     h.run(firstLine + 2, [&] {
         GetSubDirectories2016(folders, true, context.fs, context.codePage, context.scanReport,
-                              context.yielder, &memo, threads);
+                              context.yielder, &memo, threads, context.unread);
     });
     files.folders = std::move(folders);
     files.reserve(memo.entries(), memo.nameBytes());
@@ -34,7 +34,7 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
         const std::size_t before = files.size();
         h.run(firstLine + 8, [&] {
             appendFolderFiles(context.fs, context.codePage, files, std::uint32_t(i), NameFilter::NoTilde,
-                              &memo);
+                              &memo, context.unread);
         });
         context.filesListed += files.size() - before;
         context.yielder.tick();
