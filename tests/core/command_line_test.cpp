@@ -102,16 +102,14 @@ TEST_F(CommandLineTest, SyncPrintsEachOutcomeAndItsStatusTellsOfFailures) {
 // A file that could not be read is no "nothing to do", for compare and sync alike.
 TEST_F(CommandLineTest, WhatCouldNotBeReadIsNamedOnStandardErrorAndEndsWithOne) {
     file("one/a.txt", Newer);
-    file("two/a.txt", Newer);
     testing::FaultyFileSystem failing(fs);
     failing.failPath(Op::EntryStat, one + "a.txt", EIO);
     for (const char* command : {"compare", "sync"}) {
         const Ran ran = runLine({command, one.c_str(), two.c_str()}, failing);
         EXPECT_EQ(ran.status, ExitRowsOrFailures) << command;
-        EXPECT_NE(ran.err.find("quellomir: could not be read, not in the plan: " + one + "a.txt \u2014 " +
-                               std::strerror(EIO) + "\n"),
-                  std::string::npos)
-            << ran.err;
+        const std::string line =
+            "could not be read, not in the plan: " + one + "a.txt \u2014 " + std::strerror(EIO);
+        EXPECT_NE(ran.err.find(line), std::string::npos) << ran.err;
     }
 }
 
@@ -150,9 +148,8 @@ TEST_F(CommandLineTest, AnOutputThatCannotBeWrittenEndsWithTwo) {
          {std::vector<const char*>{"--help"}, {"compare", one.c_str(), two.c_str()}}) {
         const Ran ran = runLine(words, fs, nullptr, std::fopen("/dev/full", "w"));
         EXPECT_EQ(ran.status, ExitUsage) << words[0];
-        EXPECT_NE(ran.err.find("the output could not be written: " + std::string(std::strerror(ENOSPC))),
-                  std::string::npos)
-            << ran.err;
+        const std::string line = "the output could not be written: " + std::string(std::strerror(ENOSPC));
+        EXPECT_NE(ran.err.find(line), std::string::npos) << ran.err;
     }
 }
 
