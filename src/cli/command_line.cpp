@@ -6,9 +6,29 @@
 namespace quellomir {
 namespace {
 
-// A folder as the window would hold it: a full path with its trailing separator.
+// A folder as the window would hold it: a full path with its trailing separator. A ".."
+// is taken as the kernel takes it: after a link it leads to the parent of the link's
+// target, not back to the folder holding the link. So the path up to its last ".." is
+// resolved on the disk, and only what follows is tidied by its text. A path that cannot be
+// resolved is kept as given, for the check of the folders to name.
 std::string asFolder(const std::string& argument) {
-    std::string folder = std::filesystem::absolute(argument).lexically_normal().string();
+    namespace stdfs = std::filesystem;
+    const stdfs::path given = stdfs::absolute(argument);
+    stdfs::path head;
+    stdfs::path tail;
+    for (const stdfs::path& part : given) {
+        tail /= part;
+        if (part == "..") {
+            head /= tail;
+            tail.clear();
+        }
+    }
+    std::string folder = given.lexically_normal().string();
+    if (!head.empty()) {
+        std::error_code error;
+        const stdfs::path resolved = stdfs::canonical(head, error);
+        folder = error ? given.string() : (resolved / tail).lexically_normal().string();
+    }
     if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
 }
@@ -28,13 +48,18 @@ std::string_view usageText() {
            "       quellomir sync DIR1 DIR2     carry out every row of that plan\n"
            "\n"
            "Options:\n"
-           "  --dry-run   with sync: print the plan only, as compare does\n"
-           "  --quiet     print only failures\n"
-           "  --help      print this text\n"
-           "  --version   print the version\n"
+           "  -n, --dry-run  with sync: print the plan only, as compare does\n"
+           "  -q, --quiet    print only failures\n"
+           "  -0, --null     end each column with a NUL instead of a tab or newline, and print\n"
+           "                 paths as they are\n"
+           "  -h, --help     print this text\n"
+           "      --version  print the version\n"
            "\n"
            "Each row of the plan is a line of three columns separated by tabs: source, action,\n"
-           "destination. The settings file is neither read nor written.\n"
+           "destination. In them a backslash is printed as \\\\, a tab, newline and carriage\n"
+           "return as \\t, \\n and \\r, and any other control character or byte that is not\n"
+           "UTF-8 as \\xHH. The summary of compare goes to standard error. The settings file\n"
+           "is neither read nor written.\n"
            "\n"
            "Exit status: 0 when there is nothing to do, or every row was done; 1 when there are\n"
            "rows to do, or a row failed; 2 on a usage error, a folder that cannot be read or an\n"
@@ -45,12 +70,12 @@ std::string_view usageText() {
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     CommandLine line;
-    // Qt's own options (-platform, -style) open the window too.
-    if (words.empty() || (words[0].size() > 1 && words[0][0] == '-' && words[0][1] != '-')) return line;
-    if (words[0] == "--help" || words[0] == "-h") {
+    if (!words.empty() && (words[0] == "--help" || words[0] == "-h")) {
         line.mode = CommandLine::Mode::Help;
         return line;
     }
+    // Qt's own options (-platform, -style) open the window too.
+    if (words.empty() || (words[0].size() > 1 && words[0][0] == '-' && words[0][1] != '-')) return line;
     if (words[0] == "--version") {
         line.mode = CommandLine::Mode::Version;
         return line;
@@ -67,6 +92,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             optionsEnded = true;
         } else if (word == "--quiet" || word == "-q") {
             line.quiet = true;
+        } else if (word == "--null" || word == "-0") {
+            line.null = true;
         } else if (word == "--dry-run" || word == "-n") {
             line.mode = CommandLine::Mode::Compare;
         } else {

@@ -11,9 +11,10 @@ namespace quellomir {
 struct CommandLine {
     enum class Mode : std::uint8_t { Window, Compare, Sync, Help, Version, Wrong };
     Mode mode = Mode::Window;
-    std::string folder1; // absolute, ending with '/'
+    std::string folder1; // absolute, ending with '/', ".." resolved as the kernel does
     std::string folder2;
     bool quiet = false;
+    bool null = false; // fields ended by NUL and printed as they are, for scripts
     std::string wrong; // why the arguments make no sense, for Mode::Wrong
 };
 

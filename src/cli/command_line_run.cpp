@@ -1,5 +1,6 @@
 #include "cli/command_line_run.h"
 
+#include "cli/printed_text.h"
 #include "cli/terminal_progress.h"
 #include "compare/compare_run.h"
 #include "files/readable_folder.h"
@@ -20,7 +21,8 @@ class PrintedReport final : public ErrorReport {
     PrintedReport(TerminalProgress& progress, std::FILE* err) : m_progress(progress), m_err(err) {}
     void report(const std::string& description, const std::string& location, int line) override {
         m_progress.clear();
-        std::fprintf(m_err, "quellomir: %s (%sat line %d)\n", description.c_str(), location.c_str(), line);
+        std::fprintf(m_err, "quellomir: %s (%sat line %d)\n", escapedForPrinting(description).c_str(),
+                     location.c_str(), line);
         ++count;
     }
     int count = 0;
@@ -30,8 +32,19 @@ class PrintedReport final : public ErrorReport {
     std::FILE* m_err;
 };
 
-std::string rowLine(const Plan& plan, std::size_t row, const std::string& sourceText) {
-    return sourceText + '\t' + plan.actionText(row) + '\t' + plan.destinationText(row) + '\n';
+// A row as three columns. The action goes without the window's leading blank, so that a
+// script finds "will be copied to" as a field of its own.
+std::string rowLine(const Plan& plan, std::size_t row, const std::string& sourceText, bool null) {
+    std::string action = plan.actionText(row);
+    if (action.starts_with(' ')) action.erase(0, 1);
+    if (null) return sourceText + '\0' + action + '\0' + plan.destinationText(row) + '\0';
+    return escapedForPrinting(sourceText) + '\t' + escapedForPrinting(action) + '\t' +
+           escapedForPrinting(plan.destinationText(row)) + '\n';
+}
+
+// Writes `text` whole, NUL bytes too.
+bool put(std::FILE* out, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
 }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
@@ -65,7 +78,7 @@ class Run {
     int carryOut() {
         const std::vector<std::string> unreadable = unreadableFolders(m_fs, m_line.folder1, m_line.folder2);
         for (const std::string& why : unreadable)
-            std::fprintf(m_terminal.err, "quellomir: %s\n", why.c_str());
+            std::fprintf(m_terminal.err, "quellomir: %s\n", escapedForPrinting(why).c_str());
         if (!unreadable.empty()) return ExitUsage;
         try {
             Plan plan = compare();
@@ -83,30 +96,38 @@ class Run {
         std::size_t listed = 0;
         m_progress.showListing(listed);
         CompareContext context{m_fs, m_codePage, m_report, m_progress, listed};
+        context.unread = &m_unread;
         Plan plan = compareFolders(
             h, [&] { return m_line.folder1; }, [&] { return m_line.folder2; }, context);
         m_progress.clear();
+        for (const UnreadParts::Part& part : m_unread.parts())
+            std::fprintf(m_terminal.err, "quellomir: could not be read, not in the plan: %s \u2014 %s\n",
+                         escapedForPrinting(part.path).c_str(), escapedForPrinting(part.reason).c_str());
         return plan;
     }
+
+    // Both sides were read whole: nothing the plan may lack went unreported.
+    bool wholeSides() const { return m_report.count == 0 && m_unread.empty(); }
 
     int printPlan(const Plan& plan) {
         if (!m_line.quiet) {
             std::uint64_t bytes = 0;
             for (std::size_t row = 0; row < plan.size(); ++row) {
                 const std::string source = plan.sourceText(row);
-                std::fputs(rowLine(plan, row, source).c_str(), m_terminal.out);
+                put(m_terminal.out, rowLine(plan, row, source, m_line.null));
                 FileFacts facts;
                 if (m_fs.stat(source, Follow::Yes, facts) == 0) bytes += std::uint64_t(facts.size);
             }
-            std::fputs(summaryLine(plan, bytes).c_str(), m_terminal.out);
+            // Beside the rows, not among them: `| wc -l` counts rows.
+            std::fputs(summaryLine(plan, bytes).c_str(), m_terminal.err);
         }
         // A folder that could not be scanned whole may hide rows: that is not "nothing to do".
-        return plan.size() == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
+        return plan.size() == 0 && wholeSides() ? ExitNothingToDo : ExitRowsOrFailures;
     }
 
     void print(const Plan& plan, std::size_t row) {
         if (m_line.quiet && plan.rows()[row].outcome != Outcome::Failed) return;
-        write(rowLine(plan, row, plan.sourceText(row)));
+        write(rowLine(plan, row, plan.sourceText(row), m_line.null));
     }
 
     // A reader that went away (`| head -1`) or a full disk under the output stops the run as
@@ -116,7 +137,7 @@ class Run {
         if (m_outputError != 0) return;
         m_progress.clear();
         errno = 0;
-        if (std::fputs(text.c_str(), m_terminal.out) < 0 || std::fflush(m_terminal.out) != 0) {
+        if (!put(m_terminal.out, text) || std::fflush(m_terminal.out) != 0) {
             m_outputError = errno != 0 ? errno : EIO;
             m_progress.stop();
         }
@@ -161,12 +182,18 @@ class Run {
         // The end message says "Done." to a run that went to its end.
         const bool endMessage = !m_line.quiet && !interrupted;
         if (endMessage || !session.notes().empty()) {
-            std::string message = endMessage ? syncEndMessage(plan, session.notes()) : std::string();
+            std::string message =
+                endMessage ? syncEndMessage(plan, session.notes(), escapedForPrinting) : std::string();
             if (!endMessage)
                 for (const std::string& note : session.notes())
-                    message += note + '\r';
+                    message += escapedForPrinting(note) + '\r';
             std::replace(message.begin(), message.end(), '\r', '\n');
-            write(message.ends_with('\n') ? message : message + '\n');
+            if (!message.ends_with('\n')) message += '\n';
+            // Rows ended by NUL have no room for a message of lines.
+            if (m_line.null)
+                std::fputs(message.c_str(), m_terminal.err);
+            else
+                write(message);
         }
         if (interrupted) {
             const std::string cause = m_outputError != 0
@@ -184,7 +211,7 @@ class Run {
                          std::generic_category().message(m_outputError).c_str());
             return ExitUsage;
         }
-        return failed == 0 && m_report.count == 0 ? ExitNothingToDo : ExitRowsOrFailures;
+        return failed == 0 && wholeSides() ? ExitNothingToDo : ExitRowsOrFailures;
     }
 
     const CommandLine& m_line;
@@ -193,8 +220,21 @@ class Run {
     const Terminal& m_terminal;
     TerminalProgress m_progress;
     PrintedReport m_report;
+    UnreadParts m_unread;
     int m_outputError = 0; // why the output could not be written, once it could not
+
+  public:
+    bool outputFailed() const { return m_outputError != 0; }
 };
+
+// What was printed must have reached the output: a full disk under it is not success.
+int checkedOutput(const Terminal& terminal, int status) {
+    errno = 0;
+    if (std::fflush(terminal.out) == 0 && !std::ferror(terminal.out)) return status;
+    std::fprintf(terminal.err, "quellomir: the output could not be written: %s\n",
+                 std::generic_category().message(errno != 0 ? errno : EIO).c_str());
+    return ExitUsage;
+}
 
 } // namespace
 
@@ -203,10 +243,10 @@ int runCommandLine(const CommandLine& line, FileSystem& fs, const CodePage& code
     switch (line.mode) {
     case CommandLine::Mode::Help:
         std::fputs(usageText().data(), terminal.out);
-        return ExitNothingToDo;
+        return checkedOutput(terminal, ExitNothingToDo);
     case CommandLine::Mode::Version:
         std::fprintf(terminal.out, "quellomir %s\n", QUELLOMIR_VERSION);
-        return ExitNothingToDo;
+        return checkedOutput(terminal, ExitNothingToDo);
     case CommandLine::Mode::Wrong:
         std::fprintf(terminal.err, "quellomir: %s\n%s", line.wrong.c_str(), usageText().data());
         return ExitUsage;
@@ -217,7 +257,8 @@ int runCommandLine(const CommandLine& line, FileSystem& fs, const CodePage& code
         return ExitUsage; // the window is not the command line's to open
     }
     Run run(line, fs, codePage, terminal);
-    return run.carryOut();
+    const int status = run.carryOut();
+    return run.outputFailed() ? status : checkedOutput(terminal, status);
 }
 
 } // namespace quellomir

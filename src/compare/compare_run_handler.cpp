@@ -43,10 +43,14 @@ void Form1::compareSlotFolders(Yielder& yielder) {
     }
     m_filesListed = 0;
     CompareContext context{m_env.fs, m_env.codePage, m_errorReport, yielder, m_filesListed};
+    UnreadParts unread;
+    context.unread = &unread;
     Plan plan = compareFolders(
         h, [&] { return m_folder1.text(1).toStdString(); }, [&] { return m_folder2.text(1).toStdString(); },
         context);
     h.run(182, [&] { m_plan.setPlan(std::move(plan)); });
+    // The plan stays: what it holds is right, but it is not all there is.
+    if (!unread.empty()) showMessage(QString::fromStdString(unreadMessage(unread)));
 }
 
 } // namespace quellomir

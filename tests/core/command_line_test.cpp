@@ -47,7 +47,7 @@ Ran runLine(std::vector<const char*> words, FileSystem& fs, const std::atomic<bo
     ran.status = runCommandLine(parseCommandLine(int(words.size()), words.data()), fs, codePage, terminal);
     std::fclose(terminal.out);
     std::fclose(terminal.err);
-    ran.out = out ? out : "";
+    ran.out = out ? std::string(out, outSize) : ""; // NUL bytes too
     ran.err = err;
     std::free(out);
     std::free(err);
@@ -71,14 +71,14 @@ TEST_F(CommandLineTest, ComparePrintsTheWindowsRowsWithTabsAndTellsByItsStatus) 
     file("two/b.txt", Older);
     std::string expected;
     for (std::string row : testing::rowTexts(testing::comparePlan(fs, one, two)))
-        expected += row.replace(row.find('|'), 1, "\t").replace(row.rfind('|'), 1, "\t") + '\n';
+        expected += row.replace(row.find("| "), 2, "\t").replace(row.rfind('|'), 1, "\t") + '\n';
     // Without their trailing separators, as a script may give them.
     const std::string bare1 = one.substr(0, one.size() - 1);
     const Ran ran = runLine({"compare", bare1.c_str(), (tmp / "two").c_str()}, fs);
     EXPECT_EQ(ran.status, ExitRowsOrFailures);
-    EXPECT_EQ(ran.out, expected +
-                           "2 rows: 1 copy row from Folder 1 to Folder 2, 0 copy rows from Folder 2 to "
-                           "Folder 1, 1 overwrite row; 22 bytes to copy\n");
+    EXPECT_EQ(ran.out, expected);
+    EXPECT_EQ(ran.err, "2 rows: 1 copy row from Folder 1 to Folder 2, 0 copy rows from Folder 2 to "
+                       "Folder 1, 1 overwrite row; 22 bytes to copy\n");
     EXPECT_EQ(runLine({"sync", "--dry-run", one.c_str(), two.c_str()}, fs).out, ran.out);
     EXPECT_EQ(runLine({"compare", "--quiet", one.c_str(), two.c_str()}, fs).out, "");
 }
@@ -99,6 +99,20 @@ TEST_F(CommandLineTest, SyncPrintsEachOutcomeAndItsStatusTellsOfFailures) {
     EXPECT_EQ(runLine({"sync", one.c_str(), two.c_str()}, fs).status, ExitNothingToDo);
 }
 
+// A file that could not be read is no "nothing to do", for compare and sync alike.
+TEST_F(CommandLineTest, WhatCouldNotBeReadIsNamedOnStandardErrorAndEndsWithOne) {
+    file("one/a.txt", Newer);
+    testing::FaultyFileSystem failing(fs);
+    failing.failPath(Op::EntryStat, one + "a.txt", EIO);
+    for (const char* command : {"compare", "sync"}) {
+        const Ran ran = runLine({command, one.c_str(), two.c_str()}, failing);
+        EXPECT_EQ(ran.status, ExitRowsOrFailures) << command;
+        const std::string line =
+            "could not be read, not in the plan: " + one + "a.txt \u2014 " + std::strerror(EIO);
+        EXPECT_NE(ran.err.find(line), std::string::npos) << ran.err;
+    }
+}
+
 TEST_F(CommandLineTest, UsageErrorsAndUnreadableFoldersEndWithTwo) {
     for (std::vector<const char*> words : {std::vector<const char*>{"compare", one.c_str()},
                                            {"sync", "--all", one.c_str(), two.c_str()},
@@ -112,9 +126,40 @@ TEST_F(CommandLineTest, UsageErrorsAndUnreadableFoldersEndWithTwo) {
     EXPECT_EQ(missing.err, "quellomir: Folder 2 cannot be read: " + tmp / "unplugged/" + " \u2014 " +
                                std::strerror(ENOENT) + "\n");
     EXPECT_EQ(runLine({"--help"}, fs).status, ExitNothingToDo);
+    EXPECT_EQ(parseCommandLine(2, std::vector<const char*>{"quellomir", "-h"}.data()).mode,
+              CommandLine::Mode::Help);
     EXPECT_EQ(
         parseCommandLine(3, std::vector<const char*>{"quellomir", "-platform", "offscreen"}.data()).mode,
         CommandLine::Mode::Window);
+}
+
+TEST_F(CommandLineTest, ANameCannotForgeARowOrReachTheTerminalAndNullEndsFieldsUnescaped) {
+    const std::string name = "a\tb\nc\x1b[2J\\\xC2\x9B\xC3\xA4.txt";
+    file("one/" + name, Newer);
+    EXPECT_EQ(runLine({"compare", one.c_str(), two.c_str()}, fs).out,
+              one + "a\\tb\\nc\\x1B[2J\\\\\\xC2\\x9B\xC3\xA4.txt\twill be copied to\t" + two + "\n");
+    EXPECT_EQ(runLine({"compare", "-0", one.c_str(), two.c_str()}, fs).out,
+              one + name + std::string("\0will be copied to\0", 19) + two + std::string(1, '\0'));
+}
+
+TEST_F(CommandLineTest, AnOutputThatCannotBeWrittenEndsWithTwo) {
+    file("one/a.txt", Newer);
+    for (std::vector<const char*> words :
+         {std::vector<const char*>{"--help"}, {"compare", one.c_str(), two.c_str()}}) {
+        const Ran ran = runLine(words, fs, nullptr, std::fopen("/dev/full", "w"));
+        EXPECT_EQ(ran.status, ExitUsage) << words[0];
+        const std::string line = "the output could not be written: " + std::string(std::strerror(ENOSPC));
+        EXPECT_NE(ran.err.find(line), std::string::npos) << ran.err;
+    }
+}
+
+TEST_F(CommandLineTest, DotDotAfterALinkLeadsWhereTheKernelTakesIt) {
+    tmp.folder("real/sub/");
+    ASSERT_EQ(::symlink((tmp / "real/sub").c_str(), (tmp / "link").c_str()), 0);
+    const std::string through = tmp / "link/../";
+    const CommandLine line =
+        parseCommandLine(4, std::vector<const char*>{"quellomir", "compare", through.c_str(), "x"}.data());
+    EXPECT_EQ(line.folder1, tmp / "real/");
 }
 
 // Stops the run, as Ctrl+C does, while the second file is being copied.

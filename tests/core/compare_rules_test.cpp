@@ -70,7 +70,7 @@ TEST(CompareWriteTimes, UnknownTimeIsEarlierThanAnyAndEqualToUnknown) {
     EXPECT_EQ(compareWriteTimes({5, -1}, {9, -1}), std::strong_ordering::equal);
 }
 
-TEST(CompareWriteTimes, OnFatEqualWithinTwoSecondsAndAnHourGiveOrTakeTwo) {
+TEST(CompareWriteTimes, OnFatEqualWithinTwoSecondsAndAnHourGiveOrTakeTwoAtOneSize) {
     const FileTime base = timeOfDay(10, 0, 0);
     auto onFat = [&](int apart) {
         return compareWriteTimes(base, {base.seconds + apart, 0}, TimeRule::FatTolerant);
@@ -80,6 +80,14 @@ TEST(CompareWriteTimes, OnFatEqualWithinTwoSecondsAndAnHourGiveOrTakeTwo) {
     for (int apart : {3, 3597, 3603, 7200, -3, -3603})
         EXPECT_EQ(onFat(apart), 0 <=> apart) << apart;
     EXPECT_EQ(compareWriteTimes(base, {base.seconds + 3600, 0}), std::strong_ordering::less); // not on FAT
+    // A file saved again an hour later, at another size, is newer: the plan copies it.
+    const FileList a = fileList({{"/a/x.txt", base, 10}});
+    const FileList b =
+        fileList({{"/b/x.txt", {base.seconds + 3600, 0}, 11}, {"/b/y/x.txt", {base.seconds + 3600, 0}, 10}});
+    NoYield noYield;
+    std::vector<PlanRow> rows;
+    FindNewer(a, b, rows, noYield, TimeRule::FatTolerant);
+    EXPECT_EQ(rows, std::vector{overwrite(Side::Folder2, 0, 0)});
 }
 
 TEST(FindMissing, EmptySides) {

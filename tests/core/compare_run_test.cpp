@@ -1,6 +1,7 @@
 #include "compare/compare_run.h"
 
 #include "fs/posix_file_system.h"
+#include "support/faulty_file_system.h"
 #include "support/forwarding_file_system.h"
 #include "support/recording_report.h"
 #include "support/sync_fixture.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <linux/magic.h>
+
+#include <cstring>
 
 #include <map>
 #include <string>
@@ -125,6 +128,35 @@ TEST(CompareFolders, NamesOfEveryScriptAreCarriedEvenInAFolderOfSuchAName) {
     tmp.file(photos + "bad\xFF");
     PosixFileSystem fs;
     EXPECT_EQ(testing::comparePlan(fs, tmp / photos, tmp.folder("two") + "/").size(), 5u);
+}
+
+// A file, a folder's facts and a folder's listing fail, and a folder lies deeper than a
+// path can reach: each is named with its reason, nothing is reported, the rest is planned.
+TEST(CompareFolders, WhatCouldNotBeReadIsNamedAndTheRestPlanned) {
+    using Op = testing::FaultyFileSystem::Operation;
+    TempFolder tmp;
+    const std::string one = tmp / "one/";
+    tmp.file("one/fine.txt");
+    tmp.file("one/failing.txt");
+    tmp.file("one/sick/a.txt");
+    tmp.file("one/locked/b.txt");
+    const std::string deep = tmp.beyondPathMax("one/deep", 1) + "/" + std::string(200, 'd') + "0";
+    PosixFileSystem real;
+    testing::FaultyFileSystem faulty(real);
+    faulty.failPath(Op::EntryStat, one + "failing.txt", EIO);
+    faulty.failPath(Op::EntryStat, one + "sick", EIO);
+    faulty.failPath(Op::Stat, one + "sick", EIO);
+    faulty.failPath(Op::ListFolder, one + "locked", EACCES);
+    UnreadParts unread;
+    EXPECT_EQ(testing::rowTexts(testing::comparePlan(faulty, one, tmp.folder("two") + "/", &unread)),
+              std::vector<std::string>{one + "fine.txt| will be copied to|" + tmp / "two/"});
+    std::map<std::string, std::string> named;
+    for (const UnreadParts::Part& part : unread.parts())
+        named[part.path] = part.reason;
+    EXPECT_EQ(named, (std::map<std::string, std::string>{{one + "failing.txt", std::strerror(EIO)},
+                                                         {one + "sick/", std::strerror(EIO)},
+                                                         {one + "locked/", std::strerror(EACCES)},
+                                                         {deep + "/", std::strerror(ENAMETOOLONG)}}));
 }
 
 } // namespace

@@ -255,7 +255,7 @@ TEST_F(SyncRowsTest, OnACaseBlindDriveNamesDifferingOnlyInCaseDoNotReplaceEachOt
     CaseBlindFileSystem caseBlind(fs);
     sync(plan, caseBlind);
     EXPECT_EQ(actionOf(plan, one + "Readme.txt"), "Done");
-    EXPECT_EQ(actionOf(plan, one + "sub/README.TXT"), "Failed: " + std::string(AppearedReason));
+    EXPECT_EQ(actionOf(plan, one + "sub/README.TXT"), "Failed: " + std::string(CaseBlindReason));
     EXPECT_EQ(namesIn(two), std::vector<std::string>{"Readme.txt"});
     EXPECT_EQ(contentsOf(two + "Readme.txt"), "upper R");
 }

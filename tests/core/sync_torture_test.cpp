@@ -108,11 +108,12 @@ FileTime timeOf(const struct stat& facts) {
 
 // The comparison's rule, written anew: whole seconds rounded to the nearest; on FAT, 2
 // seconds apart or an hour apart give or take 2 are equal.
-int compareTimes(FileTime a, FileTime b, bool fat) {
+int compareTimes(FileTime a, FileTime b, bool fat, bool sameSize = true) {
     auto rounded = [](FileTime t) { return t.seconds + (t.nanoseconds >= 500'000'000 ? 1 : 0); };
     const std::int64_t apart = rounded(a) - rounded(b);
     const std::int64_t distance = apart < 0 ? -apart : apart;
-    if (distance == 0 || (fat && (distance <= 2 || (distance >= 3598 && distance <= 3602)))) return 0;
+    if (distance == 0 || (fat && (distance <= 2 || (sameSize && distance >= 3598 && distance <= 3602))))
+        return 0;
     return apart < 0 ? -1 : 1;
 }
 
@@ -414,6 +415,7 @@ class Torture {
         struct Listed {
             std::string path;
             FileTime time;
+            off_t size;
         };
         auto listSide = [](const std::string& side) {
             std::multimap<std::string, Listed> files;
@@ -422,7 +424,7 @@ class Torture {
                 if (!entry.is_regular_file() || name[0] == '~') continue;
                 struct stat facts;
                 ::stat(entry.path().c_str(), &facts);
-                files.emplace(name, Listed{entry.path(), timeOf(facts)});
+                files.emplace(name, Listed{entry.path(), timeOf(facts), facts.st_size});
             }
             return files;
         };
@@ -432,7 +434,8 @@ class Torture {
         for (const auto& [name, file] : one) {
             if (!two.contains(name)) predicted.insert(file.path + "| will be copied to|" + m_two);
             for (auto [at, end] = two.equal_range(name); at != end; ++at) {
-                const int order = compareTimes(file.time, at->second.time, m_fat);
+                const int order =
+                    compareTimes(file.time, at->second.time, m_fat, file.size == at->second.size);
                 if (order > 0) predicted.insert(file.path + "| will overwrite an older|" + at->second.path);
                 if (order < 0) predicted.insert(at->second.path + "| will overwrite an older|" + file.path);
             }

@@ -3,15 +3,19 @@
 #include "fs/posix_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
+#include "sync/sync_reasons.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace quellomir {
 namespace {
@@ -65,16 +69,28 @@ TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
         for (int i = 0; i < 6; ++i)
             testing::setTime(tmp.file("one/f" + std::to_string(i) + ".txt", "data"),
                              {1'600'000'001 + i, 250'000'000 * (i % 4)});
-        Plan plan = testing::comparePlan(fs, tmp / "one/", mountPoint + "/");
+        // Two names the stick takes for one: the second is refused for what it is.
+        tmp.file("one/Report.txt", "upper");
+        tmp.file("one/sub/report.txt", "lower");
+        // Into a folder on the stick that the drive numbers anew before the sync, as
+        // exfat-fuse does once the kernel has forgotten it: here by mounting the stick again
+        // and looking at another folder first.
+        const std::string into = mountPoint + "/sub/";
+        ASSERT_EQ(::mkdir(into.c_str(), 0755), 0) << stick.name;
+        ASSERT_EQ(::mkdir((mountPoint + "/other").c_str(), 0755), 0) << stick.name;
+        Plan plan = testing::comparePlan(fs, tmp / "one/", into);
+        ASSERT_TRUE(run("umount " + mountPoint) && run(expand(stick.mount, device))) << stick.name;
+        ASSERT_TRUE(std::filesystem::is_directory(mountPoint + "/other")) << stick.name;
         {
             NoYield noYield;
             SyncSession session(fs, noYield); // holds the stick open until it goes
             syncPlan(plan, session);
         }
+        std::vector<std::string> failed;
         for (std::size_t row = 0; row < plan.size(); ++row)
-            EXPECT_EQ(plan.actionText(row), "Done") << stick.name;
-        EXPECT_TRUE(testing::rowTexts(testing::comparePlan(fs, tmp / "one/", mountPoint + "/")).empty())
-            << stick.name;
+            if (plan.actionText(row) != "Done") failed.push_back(plan.actionText(row));
+        EXPECT_EQ(failed, std::vector<std::string>{"Failed: " + std::string(CaseBlindReason)}) << stick.name;
+        EXPECT_EQ(testing::rowTexts(testing::comparePlan(fs, tmp / "one/", into)).size(), 1u) << stick.name;
         EXPECT_TRUE(run("umount " + mountPoint) || run("umount -l " + mountPoint)) << stick.name;
         if (!device.empty()) run("losetup -d " + device);
     }

@@ -19,6 +19,8 @@ message=$(headless 2>&1) || status=$?
 [ "$(printf '%s\n' "$message" | wc -l)" = 1 ] && [[ $message == *"no display"* ]] || fail "without a display: $message"
 headless --help | grep -q "quellomir sync DIR1 DIR2" || fail "--help"
 headless --version | grep -q "^quellomir [0-9]" || fail "--version"
+status=0; headless -h >/dev/full 2>/dev/null || status=$?
+[ "$status" = 2 ] || fail "-h onto a full disk ended with $status"
 
 # In step, rows to do, done, and a folder that is not there.
 mkdir -p "$work/one/sub" "$work/two"
@@ -26,7 +28,7 @@ echo a >"$work/one/sub/a.txt"
 touch -d '2021-01-01' "$work/one/sub/a.txt"
 status=0; headless compare "$work/one" "$work/two" >"$work/plan" || status=$?
 [ "$status" = 1 ] || fail "compare with a row to do ended with $status"
-[ "$(head -1 "$work/plan")" = "$work/one/sub/a.txt	 will be copied to	$work/two/" ] || fail "plan: $(cat "$work/plan")"
+[ "$(head -1 "$work/plan")" = "$work/one/sub/a.txt	will be copied to	$work/two/" ] || fail "plan: $(cat "$work/plan")"
 headless sync --quiet "$work/one" "$work/two" >"$work/out" || fail "sync ended with $?"
 [ ! -s "$work/out" ] || fail "a quiet sync printed: $(cat "$work/out")"
 headless compare "$work/one" "$work/two" >/dev/null || fail "after the sync, compare still finds rows"

@@ -2,8 +2,10 @@
 #include "gui/window_fixture.h"
 
 #include "app/plan_path_delegate.h"
+#include "support/temp_folder.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -108,6 +110,33 @@ TEST_F(CompareRun, AFolderThatCannotBeReadIsNamedAndNoPlanIsMade) {
                                             " \u2014 No such file or directory\rFolder 2 cannot be read: " +
                                             file + " \u2014 Not a directory");
     EXPECT_EQ(window.plan().count(), 0);
+}
+
+TEST_F(CompareRun, AStoredFolderThatIsNotAFullPathIsShownButCannotBeRead) {
+    one.file("t1/A/x.txt");
+    const QString started = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(one.path(QString()))); // where t1/A/ would be found
+    Form1& window = startWith(QStringLiteral("t1/A"), two.slotText());
+    EXPECT_EQ(window.folder1().text(1), QStringLiteral("t1/A/"));
+    window.PushButton5_Click();
+    QDir::setCurrent(started);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QStringLiteral("Folder 1 cannot be read: t1/A/ \u2014 Not a full path"));
+}
+
+TEST_F(CompareRun, WhatCouldNotBeReadIsNamedInOneMessageAndThePlanIsShown) {
+    TempFolder tmp;
+    tmp.file("a.txt");
+    tmp.beyondPathMax("deep", 12);
+    Form1& window = startWith(QString::fromStdString(tmp.path()), two.slotText());
+    window.PushButton5_Click();
+    EXPECT_EQ(window.plan().count(), 1);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const QStringList lines = dialogs.messages[0].text.split(QLatin1Char('\r'));
+    ASSERT_EQ(lines.size(), 12);
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("/ \u2014 File name too long"))) << lines[1].toStdString();
+    EXPECT_EQ(lines[11], QStringLiteral("\u2026 and 2 more"));
 }
 
 TEST_F(CompareRun, AnyChangeOfASlotTakesThePlanAway) {

@@ -12,7 +12,7 @@ FileList fileList(std::initializer_list<PathAndTime> files) {
         auto found = std::find(list.folders.begin(), list.folders.end(), folder);
         if (found == list.folders.end()) found = list.folders.insert(list.folders.end(), folder);
         list.add(std::string_view(file.path).substr(cut),
-                 static_cast<std::uint32_t>(found - list.folders.begin()), file.modified);
+                 static_cast<std::uint32_t>(found - list.folders.begin()), file.modified, false, file.size);
     }
     return list;
 }

@@ -11,6 +11,7 @@ namespace quellomir::testing {
 struct PathAndTime {
     std::string path; // a full path: folder, separator, name
     FileTime modified;
+    std::uint64_t size = 0;
 };
 
 // A file list as the listing would give it, from full paths in listing order.

@@ -3,6 +3,7 @@
 #include "compare/plan.h"
 #include "fs/file_system.h"
 #include "scan/file_list.h"
+#include "scan/unread_parts.h"
 
 #include <cstdint>
 #include <string>
@@ -26,7 +27,8 @@ std::vector<std::string> temporaryNamesIn(const std::string& folder);
 
 // The compare run over two real folders (their texts as the slots give them, with the
 // trailing separator), as the window's "3. Start Comparing" makes it.
-Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2);
+Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2,
+                 UnreadParts* unread = nullptr);
 
 // The rows of a plan as "source|action|destination", for readable failures.
 std::vector<std::string> rowTexts(const Plan& plan);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,6 +65,24 @@ TempFolder::~TempFolder() {
     removeContents(folder);
     ::close(folder);
     ::rmdir(m_path.c_str());
+}
+
+std::string TempFolder::beyondPathMax(const std::string& relative, int count) const {
+    std::string path = folder(relative);
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string name(200, 'd');
+    // Each folder of the chain, with its trailing '/', is within PATH_MAX; the next is not.
+    while (fd >= 0 && path.size() + 1 + name.size() + 1 < PATH_MAX) {
+        throwIfFailed(::mkdirat(fd, name.c_str(), 0755), path + "/" + name);
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = child;
+        path += "/" + name;
+    }
+    for (int i = 0; i < count && fd >= 0; ++i)
+        throwIfFailed(::mkdirat(fd, (name + std::to_string(i)).c_str(), 0755), path);
+    ::close(fd);
+    return path;
 }
 
 std::string TempFolder::folder(const std::string& relative) const {

@@ -22,6 +22,10 @@ class TempFolder {
     std::string file(const std::string& relative, const std::string& contents = {}) const;
     std::string link(const std::string& relative, const std::string& target) const;
     std::string fifo(const std::string& relative) const;
+    // A chain of folders under `relative`, then `count` folders side by side in its last one
+    // whose paths (with their trailing '/') are longer than PATH_MAX allows; returns the
+    // path of the last folder of the chain, which is within it.
+    std::string beyondPathMax(const std::string& relative, int count) const;
 
   private:
     std::string m_path;

@@ -9,12 +9,12 @@ constexpr std::int64_t Hour = 3600;
 
 } // namespace
 
-std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule) {
+std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule, bool sameSize) {
     if (!a.known() || !b.known()) return a.known() <=> b.known();
     const std::int64_t secondsA = a.roundedSeconds(), secondsB = b.roundedSeconds();
     if (rule == TimeRule::FatTolerant) {
         const std::int64_t apart = secondsA > secondsB ? secondsA - secondsB : secondsB - secondsA;
-        if (apart <= FatSlack || (apart >= Hour - FatSlack && apart <= Hour + FatSlack))
+        if (apart <= FatSlack || (sameSize && apart >= Hour - FatSlack && apart <= Hour + FatSlack))
             return std::strong_ordering::equal;
     }
     return secondsA <=> secondsB;
@@ -22,7 +22,8 @@ std::strong_ordering compareWriteTimes(FileTime a, FileTime b, TimeRule rule) {
 
 namespace {
 
-void appendOverwriteRow(std::vector<PlanRow>& rows, std::uint32_t i, std::uint32_t j, std::strong_ordering order) {
+void appendOverwriteRow(std::vector<PlanRow>& rows, std::uint32_t i, std::uint32_t j,
+                        std::strong_ordering order) {
     if (order == 0) return;
     PlanRow row;
     row.kind = RowKind::Overwrite;
@@ -55,12 +56,15 @@ NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, 
                 continue;
             }
             const FileTime timeA = a.file(i).modified();
+            const std::uint64_t sizeA = a.file(i).size();
             // Every pair is judged, so a name held by many files on both sides makes many
             // steps from one file of a.
             for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
                 ticks.step();
                 matches.namedInA[j] = true;
-                appendOverwriteRow(matches.newer, i, j, compareWriteTimes(timeA, b.files().file(j).modified(), rule));
+                const ListedFile& fileB = b.files().file(j);
+                appendOverwriteRow(matches.newer, i, j,
+                                   compareWriteTimes(timeA, fileB.modified(), rule, sizeA == fileB.size()));
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "compare/build_plan.h"
 #include "files/folder_listing.h"
+#include "fs/drive_kinds.h"
 #include "fs/fat_times.h"
 #include "scan/folder_list.h"
 #include "scan/folder_scan.h"
@@ -25,7 +26,7 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
                                  : static_cast<unsigned>(context.ioThreads);
     h.run(firstLine + 2, [&] {
         GetSubDirectories2016(folders, true, context.fs, context.codePage, context.scanReport,
-                              context.yielder, &memo, threads);
+                              context.yielder, &memo, threads, context.unread);
     });
     files.folders = std::move(folders);
     files.reserve(memo.entries(), memo.nameBytes());
@@ -34,7 +35,7 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
         const std::size_t before = files.size();
         h.run(firstLine + 8, [&] {
             appendFolderFiles(context.fs, context.codePage, files, std::uint32_t(i), NameFilter::NoTilde,
-                              &memo);
+                              &memo, context.unread);
         });
         context.filesListed += files.size() - before;
         context.yielder.tick();
@@ -42,8 +43,11 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
     return files;
 }
 
-// The chosen folder itself, links followed, as the scan is about to read it.
+// The chosen folder itself, links followed, as the scan is about to read it. On a drive
+// whose inode numbers may change before the sync, none: the sync then takes the folder's
+// identity when it starts, and holds the folder open so that it keeps it.
 FolderIdentity identityOf(FileSystem& fs, const std::string& folder) {
+    if (inodeNumbersMayChange(fs, folder)) return {};
     FileFacts facts;
     if (fs.stat(folder, Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder) return {};
     return {facts.device, facts.inode, true};

@@ -6,6 +6,7 @@
 #include "handler/error_report.h"
 #include "handler/numbered_handler.h"
 #include "handler/yielder.h"
+#include "scan/unread_parts.h"
 
 #include <cstddef>
 #include <functional>
@@ -25,6 +26,8 @@ struct CompareContext {
     // (AsTheDriveAsks), or a number of one's own, 0 for none.
     static constexpr int AsTheDriveAsks = -1;
     int ioThreads = AsTheDriveAsks;
+    // Where the folders and files that could not be read go, when the caller names them.
+    UnreadParts* unread = nullptr;
 };
 
 // The compare run from reading the two folders to the ticked plan, under the handler

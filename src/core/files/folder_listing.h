@@ -4,6 +4,7 @@
 #include "fs/file_system.h"
 #include "scan/file_list.h"
 #include "scan/listing_memo.h"
+#include "scan/unread_parts.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,13 +22,17 @@ namespace quellomir {
 
 // `viaLink` tells a link to a file from the file itself.
 using AdmittedFileVisitor = std::function<void(std::string_view name, const FileFacts& facts, bool viaLink)>;
+// An entry that may be a file (a file, or a link) whose facts could not be read, with the
+// errno; one that went away since the listing, or a dangling link, is not one.
+using UnreadFileVisitor = std::function<void(std::string_view name, int error)>;
 
 // Visits the admitted files of `folder` (with or without its trailing '/') in the
 // order the file system gives them; with `listed`, the entries a listing of it gave a
 // moment ago are stat'ed instead of reading it again. Returns 0 or the errno of the
 // listing.
 int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::string& folder,
-                        const AdmittedFileVisitor& visit, const ListedNames* listed = nullptr);
+                        const AdmittedFileVisitor& visit, const ListedNames* listed = nullptr,
+                        const UnreadFileVisitor& unread = {});
 
 enum class NameFilter : std::uint8_t { All, NoTilde };
 
@@ -36,7 +41,9 @@ enum class NameFilter : std::uint8_t { All, NoTilde };
 // does not exist (or is no folder) adds nothing; any other failure adds nothing and
 // throws std::system_error with the OS's words and the folder. With the memo of the
 // scan that found the folder, its entries are taken from there (and dropped from it).
+// With `unread`, a file the filter would admit whose facts could not be read is named there.
 void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list, std::uint32_t folder,
-                       NameFilter filter = NameFilter::All, ListingMemo* memo = nullptr);
+                       NameFilter filter = NameFilter::All, ListingMemo* memo = nullptr,
+                       UnreadParts* unread = nullptr);
 
 } // namespace quellomir

@@ -25,9 +25,16 @@ std::vector<std::string> unreadableFolders(FileSystem& fs, const std::string& fo
     int number = 0;
     for (const std::string* folder : {&folder1, &folder2}) {
         ++number;
+        const std::string head =
+            "Folder " + std::to_string(number) + " cannot be read: " + *folder + " \u2014 ";
+        // A relative path (a settings file edited by hand) would mean another folder for
+        // each folder the program is started from.
+        if (!folder->starts_with('/')) {
+            lines.push_back(head + "Not a full path");
+            continue;
+        }
         if (const int error = folderReadError(fs, *folder))
-            lines.push_back("Folder " + std::to_string(number) + " cannot be read: " + *folder + " \u2014 " +
-                            std::generic_category().message(error));
+            lines.push_back(head + std::generic_category().message(error));
     }
     return lines;
 }

@@ -16,8 +16,9 @@ int folderReadError(FileSystem& fs, const std::string& folder);
 
 // One line for each of the two chosen folders that cannot be read, naming the folder's
 // number, its path and why ("Folder 2 cannot be read: /media/stick/Backup/ — No such file
-// or directory"); none when both can. A missing, unreadable or non-folder one would
-// otherwise compare as an empty folder and plan copying everything "into" it.
+// or directory"); none when both can. A path that is not a full one ("t1/A/") cannot be
+// read either ("Not a full path"), whatever the current folder holds. A missing, unreadable or non-folder one
+// would otherwise compare as an empty folder and plan copying everything "into" it.
 std::vector<std::string> unreadableFolders(FileSystem& fs, const std::string& folder1,
                                            const std::string& folder2);
 

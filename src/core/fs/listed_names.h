@@ -2,6 +2,7 @@
 
 #include "fs/file_system.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +27,11 @@ class ListedNames {
         if (entry.statError == 0 && entry.facts.kind == EntryKind::Regular && !packable(entry.facts.modified))
             return add(entry.kind, entry.name); // looked at again where it is listed, as before
         if (!entry.statted) return add(entry.kind, entry.name);
+        // One whose facts could not be read (not one gone since, or a dangling link) is
+        // looked at again where it is listed, and named there if it still cannot be.
+        const int error = entry.statError;
+        if (error != 0 && error != ENOENT && error != ENOTDIR && error != ELOOP)
+            return add(entry.kind, entry.name);
         if (entry.statError != 0 || entry.facts.kind != EntryKind::Regular) return;
         m_bytes.push_back(static_cast<char>(static_cast<unsigned>(entry.kind) | StattedBit));
         // Seconds in 34 bits (to the year 2514, before 1970 too) and nanoseconds in 30.

@@ -22,13 +22,16 @@ struct FileTime {
 };
 
 // One file of a FileList. The name is not here but in the list's name bytes, from
-// `nameAt` to where the next file's name begins: 20 bytes a file and no allocation
-// per name. The time is kept in 32-bit halves, so that no padding rounds a file up to 24.
+// `nameAt` to where the next file's name begins: 28 bytes a file and no allocation
+// per name. The time and size are kept in 32-bit halves, so that no padding rounds a file
+// up to 32.
 struct ListedFile {
     ListedFile() = default;
-    ListedFile(FileTime time, std::uint32_t folderIndex, bool link, std::uint32_t nameStart)
+    ListedFile(FileTime time, std::uint32_t folderIndex, bool link, std::uint32_t nameStart,
+               std::uint64_t bytes = 0)
         : m_secondsLow(static_cast<std::uint32_t>(time.seconds)),
           m_secondsHigh(static_cast<std::int32_t>(time.seconds >> 32)), m_nanoseconds(time.nanoseconds),
+          m_sizeLow(static_cast<std::uint32_t>(bytes)), m_sizeHigh(static_cast<std::uint32_t>(bytes >> 32)),
           folder(folderIndex), viaLink(link), nameAt(nameStart) {}
 
     FileTime modified() const {
@@ -36,11 +39,16 @@ struct ListedFile {
             (static_cast<std::uint64_t>(static_cast<std::uint32_t>(m_secondsHigh)) << 32) | m_secondsLow;
         return {static_cast<std::int64_t>(bits), m_nanoseconds};
     }
+    // The size in bytes as listed: on FAT, two files an hour apart are the same file only
+    // when their sizes agree too.
+    std::uint64_t size() const { return (static_cast<std::uint64_t>(m_sizeHigh) << 32) | m_sizeLow; }
 
   private:
     std::uint32_t m_secondsLow = 0;
     std::int32_t m_secondsHigh = 0;
     std::int32_t m_nanoseconds = -1;
+    std::uint32_t m_sizeLow = 0;
+    std::uint32_t m_sizeHigh = 0;
 
   public:
     std::uint32_t folder : 31 = 0; // index into FileList::folders
@@ -48,7 +56,7 @@ struct ListedFile {
     std::uint32_t viaLink : 1 = 0;
     std::uint32_t nameAt = 0; // where the name begins in the list's name bytes
 };
-static_assert(sizeof(ListedFile) == 20, "a million files per side should cost 20 MB, not 24");
+static_assert(sizeof(ListedFile) == 28, "a million files per side should cost 28 MB, not 32");
 
 // The files of one side of a comparison, in listing order. Each file names its folder
 // by index, so a million files do not carry a million copies of their folder paths, and
@@ -71,9 +79,10 @@ class FileList {
     // Makes room for `files` more files whose names take `nameBytes` bytes together, so
     // that a listing of known size does not grow the list by doubling it.
     void reserve(std::size_t files, std::size_t nameBytes);
-    void add(std::string_view name, std::uint32_t folder, FileTime modified, bool viaLink = false) {
+    void add(std::string_view name, std::uint32_t folder, FileTime modified, bool viaLink = false,
+             std::uint64_t size = 0) {
         if (m_names.size() > MaxNameAt) tooManyNames();
-        m_files.emplace_back(modified, folder, viaLink, static_cast<std::uint32_t>(m_names.size()));
+        m_files.emplace_back(modified, folder, viaLink, static_cast<std::uint32_t>(m_names.size()), size);
         m_names.append(name);
     }
     // Drops the files from `count` on, and their names.

@@ -84,8 +84,8 @@ struct Level {
 class FolderScan {
   public:
     FolderScan(FileSystem& fs, const CodePage& codePage, ErrorReport& report, Yielder& yielder,
-               ListingMemo* memo, unsigned ioThreads)
-        : m_fs(fs), m_codePage(codePage), m_yielder(yielder), m_memo(memo),
+               ListingMemo* memo, unsigned ioThreads, UnreadParts* unread)
+        : m_fs(fs), m_codePage(codePage), m_yielder(yielder), m_memo(memo), m_unread(unread),
           m_handler(report, FolderScanLocation), m_attributes(fs),
           m_listings(fs, statKinds(memo), ioThreads) {
         if (FileFacts trash; fs.homeTrashFacts(trash) == 0) m_homeTrash = FolderId{trash.device, trash.inode};
@@ -104,6 +104,16 @@ class FolderScan {
     bool isFolder(const std::string& path) {
         FileFacts facts;
         return m_fs.stat(path, Follow::Yes, facts) == 0 && facts.kind == EntryKind::Folder;
+    }
+    // isFolder, naming a folder whose facts could not be read.
+    bool isFolderNamingFailure(const std::string& path) {
+        FileFacts facts;
+        const int error = m_fs.stat(path, Follow::Yes, facts);
+        if (unreadError(error)) note(path, error);
+        return error == 0 && facts.kind == EntryKind::Folder;
+    }
+    void note(const std::string& path, int error) {
+        if (m_unread) m_unread->add(path, error);
     }
     FileFacts folderObject(const std::string& path) {
         FileFacts facts;
@@ -137,6 +147,7 @@ class FolderScan {
     const CodePage& m_codePage;
     Yielder& m_yielder;
     ListingMemo* m_memo;
+    UnreadParts* m_unread;
     NumberedHandler m_handler;
     FolderAttributeReader m_attributes;
     std::unordered_set<FolderId, FolderIdHash> m_reached;
@@ -187,11 +198,14 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
     const std::optional<Level::Listed>& listed = level.listed[index];
     int code = 0;
     try {
-        if (!listed && !isFolder(path)) { // 108
+        if (!listed && !isFolderNamingFailure(path)) { // 108
             level.verdicts[index] = Level::Verdict::NotFolder;
             return;
         }
-        if (path.size() >= PATH_MAX) return; // 110
+        if (path.size() >= PATH_MAX) { // 110
+            note(path, ENAMETOOLONG);
+            return;
+        }
         std::optional<FileFacts> folder;
         if (listed) folder = listed->facts;
         int folderError = 0;
@@ -229,6 +243,8 @@ void FolderScan::workOn(Level& level, std::size_t index, Level& children) {
             return;
         }
         code = failureCode(failure);
+        if (code == PermissionDenied)
+            note(path, dynamic_cast<const std::system_error&>(failure).code().value());
     }
     if (code == PermissionDenied || code == PathNotFound) removeFirstEqual(level, index); // 138 to 148
 }
@@ -323,8 +339,9 @@ std::vector<bool> FolderScan::secondPass(const Level& level) {
 } // namespace
 
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
-                           ErrorReport& report, Yielder& yielder, ListingMemo* memo, unsigned ioThreads) {
-    FolderScan(fs, codePage, report, yielder, memo, ioThreads).run(list, recurse);
+                           ErrorReport& report, Yielder& yielder, ListingMemo* memo, unsigned ioThreads,
+                           UnreadParts* unread) {
+    FolderScan(fs, codePage, report, yielder, memo, ioThreads, unread).run(list, recurse);
 }
 
 } // namespace quellomir

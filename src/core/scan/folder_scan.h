@@ -6,6 +6,7 @@
 #include "handler/yielder.h"
 #include "scan/folder_list.h"
 #include "scan/listing_memo.h"
+#include "scan/unread_parts.h"
 
 namespace quellomir {
 
@@ -32,8 +33,11 @@ inline constexpr const char* FolderScanLocation =
 // With a memo, the entries of each listed folder that are no folders are kept there
 // for the file listing that follows. With I/O threads, folders are listed ahead of the
 // scan on that many threads of their own (see ListingPrefetch); the result is the same.
+//
+// With `unread`, each folder left out because it could not be read (its facts, or its
+// listing for want of permission) or because its path is too long to reach is named there.
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
                            ErrorReport& report, Yielder& yielder, ListingMemo* memo = nullptr,
-                           unsigned ioThreads = 0);
+                           unsigned ioThreads = 0, UnreadParts* unread = nullptr);
 
 } // namespace quellomir

@@ -1,6 +1,7 @@
 #include "scan/listing_prefetch.h"
 
-#include <linux/magic.h>
+#include "fs/drive_kinds.h"
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -19,10 +20,6 @@ constexpr std::size_t MostAhead = 64;
 
 // How often the window gets its turn while the scan waits for a listing.
 constexpr std::chrono::milliseconds TurnInterval{20};
-
-constexpr std::uint64_t SmbMagic = 0x517B;
-constexpr std::uint64_t CifsMagic = 0xFF534D42;
-constexpr std::uint64_t Smb2Magic = 0xFE534D42;
 
 // The threads allocate each listing and the scan frees it. glibc gives every thread an
 // arena of its own, which keeps the most it ever held: with 16 threads a fifth more
@@ -87,9 +84,7 @@ ListingPrefetch::~ListingPrefetch() {
 unsigned ListingPrefetch::threadsFor(FileSystem& fs, const std::string& folder) {
     std::uint64_t type = 0;
     if (fs.fileSystemType(folder, type) != 0) return 4;
-    const bool waitsPerRequest = type == NFS_SUPER_MAGIC || type == SmbMagic || type == CifsMagic ||
-                                 type == Smb2Magic || type == FUSE_SUPER_MAGIC;
-    return waitsPerRequest ? 16 : 4;
+    return networkOrFuse(type) ? 16 : 4;
 }
 
 void ListingPrefetch::ahead(const std::string& folder) {

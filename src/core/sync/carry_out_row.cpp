@@ -23,6 +23,17 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
     return checks;
 }
 
+// Whether `folder` lists an entry of exactly `name`. When a new name is refused although
+// no entry holds it, the drive took another spelling of it for the same name: it ignores
+// letter case (FAT, exFAT, a case-folding folder), and what is there is another file.
+bool listsExactly(FileSystem& fs, const std::string& folder, std::string_view name) {
+    bool listed = false;
+    const int error = fs.listFolder(folder, stat_kinds::None, [&](const FolderEntry& entry) {
+        if (entry.name == name) listed = true;
+    });
+    return error != 0 || listed;
+}
+
 CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& source, SyncSession& session) {
     const std::string destination = joinPath(plan.destinationText(row), GetFileName(source));
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
@@ -34,7 +45,9 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& so
                      replaces ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::Nothing,
                      checksOf(plan, row));
     if (!replaces && !result.done && result.error == EEXIST)
-        return CopyResult::failure(std::string(AppearedReason));
+        return CopyResult::failure(std::string(
+            listsExactly(session.fs(), plan.destinationText(row), GetFileName(source)) ? AppearedReason
+                                                                                       : CaseBlindReason));
     return result;
 }
 

@@ -2,7 +2,9 @@
 
 namespace quellomir {
 
-std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& notes) {
+std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& notes,
+                           const std::function<std::string(std::string_view)>& shown) {
+    auto line = [&](const std::string& text) { return shown ? shown(text) : text; };
     constexpr std::size_t ShownFailures = 10;
     std::string message = "Done.";
     std::string lines;
@@ -11,7 +13,7 @@ std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& not
         if (plan.rows()[row].outcome != Outcome::Failed) continue;
         if (++failed > ShownFailures) continue;
         const std::string action = plan.actionText(row);
-        lines += "\r" + plan.sourceText(row) + " \u2014 " + action.substr(FailedActionPrefix.size());
+        lines += "\r" + line(plan.sourceText(row) + " \u2014 " + action.substr(FailedActionPrefix.size()));
     }
     if (failed != 0) {
         message += "\r\r" + std::to_string(failed) + (failed == 1 ? " ticked row" : " ticked rows") +
@@ -20,7 +22,7 @@ std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& not
             message += "\r\u2026 and " + std::to_string(failed - ShownFailures) + " more";
     }
     for (std::size_t i = 0; i < notes.size(); ++i)
-        message += (i == 0 ? "\r\r" : "\r") + notes[i];
+        message += (i == 0 ? "\r\r" : "\r") + line(notes[i]);
     return message;
 }
 

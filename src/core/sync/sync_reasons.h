@@ -10,6 +10,8 @@ namespace quellomir {
 // Why a row of a sync run was not carried out, in words a user reads after "Failed: ".
 inline constexpr std::string_view AppearedReason =
     "a file of that name appeared in the destination since the comparison";
+inline constexpr std::string_view CaseBlindReason =
+    "a file whose name differs only in letter case is there, and this drive does not tell letter case apart";
 inline constexpr std::string_view ReplacedEarlierReason = "its source was replaced earlier in this sync";
 inline constexpr std::string_view NeitherReason = "the action is neither a copy nor an overwrite";
 inline constexpr std::string_view TimeNotKeptReason = "the drive cannot keep this file's time";

@@ -107,13 +107,14 @@ SyncSession::OpenFolder* SyncSession::openFolder(const std::string& path, CopyRe
 
 std::optional<FolderIdentity> SyncSession::topFolder(const RowChecks& checks) {
     if (checks.top.known) return checks.top;
-    std::optional<FolderIdentity>& top = m_tops[checks.destinationSide == Side::Folder1 ? 0 : 1];
+    const int side = checks.destinationSide == Side::Folder1 ? 0 : 1;
+    std::optional<FolderIdentity>& top = m_tops[side];
     if (!top) {
-        FileFacts facts;
-        if (m_fs.stat(std::string(checks.topPath), Follow::Yes, facts) != 0 ||
-            facts.kind != EntryKind::Folder)
-            return std::nullopt;
-        top = FolderIdentity{facts.device, facts.inode, true};
+        // Held open for the whole run: a drive that numbers a folder anew once the kernel
+        // forgets it cannot forget this one, nor the folders between it and a destination
+        // held open too, while the rows are checked against it.
+        if (m_fs.openWriteFolder(std::string(checks.topPath), m_heldTops[side]) != 0) return std::nullopt;
+        top = FolderIdentity{m_heldTops[side].device, m_heldTops[side].inode, true};
     }
     return top;
 }

@@ -180,6 +180,7 @@ class SyncSession {
     };
     std::vector<std::unique_ptr<Trash>> m_trashes;
     std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
+    WriteFolder m_heldTops[2];                     // the folders of m_tops, open
     std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by drive
     std::vector<std::string> m_notes;
