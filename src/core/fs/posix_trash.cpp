@@ -79,7 +79,8 @@ bool keepsNoPermissions(int folder) {
 
 // Opens (making it where missing) the folder `name` in `at`, which must be a folder of its
 // own, not a link to one, and this user's; with `privateOnly`, also one that only the user
-// may enter (mode 0700), as the Trash specification asks of a Trash in a drive's top folder.
+// may enter (mode 0700), so that no other user can read or remove what is kept in a shared
+// drive's Trash.
 int openOwnFolder(int at, const char* name, int flags, UniqueFd& folder, bool privateOnly = false) {
     if (::mkdirat(at, name, 0700) != 0 && errno != EEXIST) return errno;
     folder.reset(::openat(at, name, flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
