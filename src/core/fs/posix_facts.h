@@ -3,17 +3,33 @@
 #include "fs/file_system.h"
 #include "fs/unique_fd.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace quellomir::posix {
 
 // Folders nest no deeper than this on any drive a path can name (PATH_MAX / 2): a walk up
 // through ".." that goes on longer is going round in circles.
 inline constexpr int MaxDepth = 2048;
+
+using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// A listing of the folder open at `folder`, through a descriptor of its own, so that the
+// folder's own descriptor stays where it is; 0 or errno.
+inline int listOpenFolder(int folder, Listing& listing) {
+    UniqueFd own(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!own.valid()) return errno;
+    DIR* dir = ::fdopendir(own.get());
+    if (!dir) return errno;
+    own.release();
+    listing.reset(dir);
+    return 0;
+}
 
 inline EntryKind kindOfMode(mode_t mode) {
     if (S_ISREG(mode)) return EntryKind::Regular;

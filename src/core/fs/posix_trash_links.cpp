@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/posix_facts.h"
 #include "fs/unique_fd.h"
 
 #include <dirent.h>
@@ -56,12 +57,9 @@ std::string recordedPath(int info, const std::string& name, const TrashCan& tras
 } // namespace
 
 int PosixFileSystem::findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) {
-    UniqueFd listing(::openat(trash.files.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!listing.valid()) return errno;
-    DIR* dir = ::fdopendir(listing.get());
-    if (!dir) return errno;
-    listing.release();
-    std::unique_ptr<DIR, int (*)(DIR*)> closing(dir, ::closedir);
+    posix::Listing listing(nullptr, ::closedir);
+    if (int error = posix::listOpenFolder(trash.files.fd, listing)) return error;
+    DIR* dir = listing.get();
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         // Only a file with a second link can be one; a file moved into the Trash has one.

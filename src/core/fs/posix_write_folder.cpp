@@ -72,12 +72,9 @@ int PosixFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>
     // A folder that cannot be listed cannot be searched either; its leftovers wait for a run
     // that may list it.
     if (!folder.listable) return 0;
-    UniqueFd listing(::openat(folder.handle.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!listing.valid()) return errno;
-    DIR* dir = ::fdopendir(listing.get());
-    if (!dir) return errno;
-    listing.release();
-    std::unique_ptr<DIR, int (*)(DIR*)> closing(dir, ::closedir);
+    posix::Listing listing(nullptr, ::closedir);
+    if (int error = posix::listOpenFolder(folder.handle.fd, listing)) return error;
+    DIR* dir = listing.get();
     std::vector<std::string> candidates;
     errno = 0;
     while (const dirent* entry = ::readdir(dir))
