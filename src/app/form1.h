@@ -14,6 +14,7 @@
 #include <QCursor>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 
@@ -34,6 +35,11 @@ struct Form1Environment {
     std::function<int()> drawHomePageVisit; // 1 to 100
     // How often a long run lets the window answer; tests make it yield at every step.
     std::chrono::milliseconds yieldInterval{20};
+    // How long a call into a drive may go unanswered before the caption names its folder.
+    std::chrono::milliseconds unansweredAfter{3000};
+    // Ends the program at once, for a window closed while a drive holds a run in the
+    // kernel; none ends the process with status 0. A test's returns, and the run waits on.
+    std::function<void()> endProgram{};
 };
 
 // The main window: the two folder slots, the plan, ten buttons and the cursor setting.
@@ -94,6 +100,11 @@ class Form1 final : public QWidget {
     // an end at once when the window is closed meanwhile.
     void carryOutRun(const QString& activity, const std::function<QString()>& progress,
                      const std::function<void(Yielder&)>& run);
+    // Runs `work` on a thread of its own while the window keeps answering: a drive that
+    // never answers then holds only that thread. `work` gets a yielder that ends it when
+    // the window is closed; a window closed while a call into a drive has gone unanswered
+    // ends the program.
+    void runOffWindow(Yielder& windowYielder, const std::function<void(Yielder&)>& work);
     void setRunControlsEnabled(bool enabled);
     void removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot);
     void chooseFolderInto(NumberedHandler& h, FolderSlotModel& slot, const QString& key);
@@ -112,7 +123,7 @@ class Form1 final : public QWidget {
     CursorSetting m_cursor = CursorSetting::Default;
     bool m_running = false;
     bool m_closedDuringRun = false;
-    std::size_t m_filesListed = 0;
+    std::atomic<std::size_t> m_filesListed{0}; // written by the compare's own thread
     int m_syncRow = 0;
     int m_syncRows = 0;
     QCursor m_handCursor{Qt::PointingHandCursor};

@@ -5,8 +5,10 @@
 #include "cli/command_line.h"
 #include "cli/command_line_run.h"
 #include "cli/stop_signals.h"
+#include "cli/unanswered_drives.h"
 #include "files/code_page.h"
 #include "fs/posix_file_system.h"
+#include "fs/watched_file_system.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -23,12 +25,14 @@ std::atomic<bool> stopRequested{false};
 
 int runWithoutWindow(const quellomir::CommandLine& line) {
     quellomir::stopGentlyOnSignals(stopRequested);
-    quellomir::PosixFileSystem fs;
+    quellomir::PosixFileSystem posix;
+    quellomir::WatchedFileSystem fs(posix);
     const quellomir::CodePage codePage = quellomir::CodePage::forUserLocale();
     quellomir::Terminal terminal;
     terminal.progress = ::isatty(STDERR_FILENO) == 1;
     terminal.interrupted = &stopRequested;
-    return quellomir::runCommandLine(line, fs, codePage, terminal);
+    return quellomir::runWatchingForUnansweredDrives(
+        [&] { return quellomir::runCommandLine(line, fs, codePage, terminal); }, stopRequested);
 }
 
 // Where nothing says which display to use, Qt would end with an abort about its platform
@@ -54,7 +58,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     quellomir::QtDialogs dialogs;
     quellomir::SettingsStore settings;
-    quellomir::PosixFileSystem fs;
+    quellomir::PosixFileSystem posix;
+    quellomir::WatchedFileSystem fs(posix);
     const quellomir::CodePage codePage = quellomir::CodePage::forUserLocale();
     quellomir::Form1 window({dialogs, settings, fs, codePage, QCoreApplication::applicationDirPath(),
                              quellomir::drawHomePageVisit});

@@ -1,9 +1,19 @@
 #include "app/form1.h"
 #include "app/window_yielder.h"
 
+#include "cli/stop_signals.h"
+#include "fs/waiting_calls.h"
+
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QPushButton>
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 
 namespace quellomir {
 
@@ -34,6 +44,70 @@ void Form1::carryOutRun(const QString& activity, const std::function<QString()>&
     if (focusBefore && focusBefore != focusDuring && focusWidget() == focusDuring) focusBefore->setFocus();
     m_running = false;
     if (cancelled) emit closedDuringRun();
+}
+
+namespace {
+
+// The yielder of a run on a thread of its own: it only ends the run once the window was
+// closed; the window's own thread shows the progress.
+class StopWhenClosed final : public Yielder {
+  public:
+    explicit StopWhenClosed(const std::atomic<bool>& closed) : m_closed(closed) {}
+    void tick() override {
+        if (m_closed.load(std::memory_order_relaxed)) throw RunCancelled{};
+    }
+
+  private:
+    const std::atomic<bool>& m_closed;
+};
+
+} // namespace
+
+void Form1::runOffWindow(Yielder& windowYielder, const std::function<void(Yielder&)>& work) {
+    std::atomic<bool> closed{false};
+    StopWhenClosed stopWhenClosed(closed);
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::exception_ptr failure;
+    std::thread worker = startWithoutStopSignals([&] {
+        try {
+            work(stopWhenClosed);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(mutex);
+        done = true;
+        finished.notify_all();
+    });
+    const auto waitForWorker = [&](std::chrono::milliseconds longest) {
+        std::unique_lock lock(mutex);
+        return finished.wait_for(lock, longest, [&] { return done; });
+    };
+    try {
+        // The window gets its turn at least once, as it would from a run on its own thread.
+        do
+            windowYielder.tick();
+        while (!waitForWorker(std::chrono::milliseconds(5)));
+    } catch (const RunCancelled&) {
+        closed = true;
+        // The run unwinds at its next step, unless a drive holds it in the kernel: then
+        // nothing but the end of the process frees it.
+        bool ended = false;
+        while (!waitForWorker(std::chrono::milliseconds(20))) {
+            QCoreApplication::processEvents(); // an error report the run is waiting to show
+            const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
+            if (ended || !wait || wait->waited < m_env.unansweredAfter) continue;
+            ended = true;
+            if (m_env.endProgram)
+                m_env.endProgram();
+            else
+                ::_exit(0);
+        }
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+    if (m_closedDuringRun) throw RunCancelled{};
 }
 
 void Form1::setRunControlsEnabled(bool enabled) {

@@ -1,5 +1,6 @@
 #include "cli/stop_signals.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 #include <cstddef>
@@ -39,6 +40,18 @@ void stopGentlyOnSignals(std::atomic<bool>& stop) {
         sigaction(StopSignals[i], &action, nullptr);
     }
     ::signal(SIGPIPE, SIG_IGN);
+}
+
+std::thread startWithoutStopSignals(std::function<void()> work) {
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int signal : StopSignals)
+        sigaddset(&stops, signal);
+    // A new thread starts with its creator's mask: block, start, and unblock again.
+    pthread_sigmask(SIG_BLOCK, &stops, &before);
+    std::thread started(std::move(work));
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return started;
 }
 
 } // namespace quellomir

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <thread>
 
 namespace quellomir {
 
@@ -12,5 +14,10 @@ namespace quellomir {
 // closed by its reader (`| head`) no longer kills the program: the write fails with EPIPE
 // instead, which the run takes as a stop of its own.
 void stopGentlyOnSignals(std::atomic<bool>& stop);
+
+// A thread that never takes the stop signals, nor do the threads it starts: they go to a
+// thread that can run the handler, never to one held in the kernel by a drive that does
+// not answer.
+std::thread startWithoutStopSignals(std::function<void()> work);
 
 } // namespace quellomir

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "compare/compare_run.h"
 #include "files/readable_folder.h"
+#include "fs/waiting_calls.h"
 #include "handler/numbered_handler.h"
 
 #include <QLocale>
@@ -10,21 +11,45 @@ namespace quellomir {
 namespace {
 
 // The lines of unreadableFolders, as one message.
-QString unreadableSlots(FileSystem& fs, const QString& folder1, const QString& folder2) {
+QString unreadableSlots(FileSystem& fs, const std::string& folder1, const std::string& folder2) {
     QStringList lines;
-    for (const std::string& line : unreadableFolders(fs, folder1.toStdString(), folder2.toStdString()))
+    for (const std::string& line : unreadableFolders(fs, folder1, folder2))
         lines.append(QString::fromStdString(line));
     return lines.join(QLatin1Char('\r'));
 }
+
+// How far the compare has got, and the folder it waits for when a drive has not answered
+// for a while: "12,345 files", "12,345 files; /mnt/share/photos has not answered for 9 s".
+QString compareProgress(std::size_t filesListed, std::chrono::milliseconds unansweredAfter) {
+    QString text = QLocale(QLocale::English).toString(qulonglong(filesListed)) + QStringLiteral(" files");
+    if (const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
+        wait && wait->waited >= unansweredAfter)
+        text += QStringLiteral("; ") + QString::fromStdString(unansweredText(*wait));
+    return text;
+}
+
+// Publishes the count of files listed so far to the window at each step of the run.
+class PublishingYielder final : public Yielder {
+  public:
+    PublishingYielder(Yielder& inner, const std::size_t& listed, std::atomic<std::size_t>& shown)
+        : m_inner(inner), m_listed(listed), m_shown(shown) {}
+    void tick() override {
+        m_shown.store(m_listed, std::memory_order_relaxed);
+        m_inner.tick();
+    }
+
+  private:
+    Yielder& m_inner;
+    const std::size_t& m_listed;
+    std::atomic<std::size_t>& m_shown;
+};
 
 } // namespace
 
 void Form1::PushButton5_Click() {
     carryOutRun(
         QStringLiteral("comparing"),
-        [this] {
-            return QLocale(QLocale::English).toString(qulonglong(m_filesListed)) + QStringLiteral(" files");
-        },
+        [this] { return compareProgress(m_filesListed.load(), m_env.unansweredAfter); },
         [this](Yielder& yielder) { compareSlotFolders(yielder); });
 }
 
@@ -35,19 +60,28 @@ void Form1::compareSlotFolders(Yielder& yielder) {
         h.run(106, [&] { showMessage(QStringLiteral("Please select two folders to compare.")); });
         return;
     }
+    // Everything that reaches the drives runs off the window's thread, down to the first
+    // look at the chosen folders: a drive that never answers must not freeze the window.
+    const std::string folder1 = m_folder1.text(1).toStdString();
+    const std::string folder2 = m_folder2.text(1).toStdString();
+    m_filesListed = 0;
     QString unreadable;
-    h.run(106, [&] { unreadable = unreadableSlots(m_env.fs, m_folder1.text(1), m_folder2.text(1)); });
+    UnreadParts unread;
+    Plan plan;
+    runOffWindow(yielder, [&](Yielder& runYielder) {
+        std::size_t listed = 0;
+        PublishingYielder publishing(runYielder, listed, m_filesListed);
+        h.run(106, [&] { unreadable = unreadableSlots(m_env.fs, folder1, folder2); });
+        if (!unreadable.isEmpty()) return;
+        CompareContext context{m_env.fs, m_env.codePage, m_errorReport, publishing, listed};
+        context.unread = &unread;
+        plan = compareFolders(
+            h, [&] { return folder1; }, [&] { return folder2; }, context);
+    });
     if (!unreadable.isEmpty()) {
         h.run(106, [&] { showMessage(unreadable); });
         return;
     }
-    m_filesListed = 0;
-    CompareContext context{m_env.fs, m_env.codePage, m_errorReport, yielder, m_filesListed};
-    UnreadParts unread;
-    context.unread = &unread;
-    Plan plan = compareFolders(
-        h, [&] { return m_folder1.text(1).toStdString(); }, [&] { return m_folder2.text(1).toStdString(); },
-        context);
     h.run(182, [&] { m_plan.setPlan(std::move(plan)); });
     // The plan stays: what it holds is right, but it is not all there is.
     if (!unread.empty()) showMessage(QString::fromStdString(unreadMessage(unread)));

@@ -1,10 +1,13 @@
 #include "cli/command_line.h"
 #include "cli/command_line_run.h"
+#include "cli/unanswered_drives.h"
 
 #include "fs/posix_file_system.h"
+#include "fs/watched_file_system.h"
 #include "support/faulty_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
+#include "support/unanswering_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace quellomir {
 namespace {
@@ -240,6 +244,39 @@ TEST_F(CommandLineTest, AStopDuringTheFlushOrAClosedOutputStillFinishesEveryCopy
               std::string::npos)
         << cut.err;
     expectFinished(1);
+}
+
+// A drive that never answers holds the run in the kernel, where no stop reaches it: the
+// stop then ends the program with a line naming the folder. A stop the run can still see
+// is left to the run, which finishes what it copied.
+TEST_F(CommandLineTest, AStopWhileADriveDoesNotAnswerEndsWithALineNamingItsFolder) {
+    file("one/a.txt", Newer);
+    tmp.file("two/hangs/b.txt", "b");
+    testing::UnansweringFileSystem unanswering(fs, two + "hangs");
+    WatchedFileSystem watched(unanswering);
+    std::atomic<bool> stop{false};
+    std::string endLine;
+    const UnansweredStop how{[&](const std::string& line) {
+                                 endLine = line;
+                                 unanswering.release();
+                             },
+                             std::chrono::milliseconds(50)};
+    std::thread pressCtrlC([&] {
+        while (!unanswering.reached())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        stop = true;
+    });
+    runWatchingForUnansweredDrives(
+        [&] { return runLine({"compare", one.c_str(), two.c_str()}, watched, &stop).status; }, stop, how);
+    pressCtrlC.join();
+    EXPECT_EQ(endLine.rfind("stopped: " + two + "hangs", 0), 0u) << endLine;
+    EXPECT_NE(endLine.find(" has not answered for "), std::string::npos) << endLine;
+
+    endLine.clear();
+    const int status = runWatchingForUnansweredDrives(
+        [&] { return runLine({"sync", one.c_str(), two.c_str()}, watched, &stop).status; }, stop, how);
+    EXPECT_EQ(status, ExitInterrupted);
+    EXPECT_EQ(endLine, "");
 }
 
 } // namespace

@@ -32,8 +32,12 @@ class WindowTest : public ::testing::Test {
 
     // Loads a fresh window, as a new start of the program would.
     Form1& start() {
-        m_window = std::make_unique<Form1>(Form1Environment{dialogs, settings, fs, codePage, programFolder,
-                                                            [this] { return draw; }, yieldInterval});
+        Form1Environment environment{dialogs,      settings,      windowFs ? *windowFs : fs,
+                                     codePage,     programFolder, [this] { return draw; },
+                                     yieldInterval};
+        environment.unansweredAfter = unansweredAfter;
+        environment.endProgram = endProgram;
+        m_window = std::make_unique<Form1>(std::move(environment));
         m_window->Form_Load();
         return *m_window;
     }
@@ -64,6 +68,9 @@ class WindowTest : public ::testing::Test {
     QString programFolder;
     int draw = 50;
     std::chrono::milliseconds yieldInterval{20};
+    FileSystem* windowFs = nullptr; // another file system for the window than `fs`
+    std::chrono::milliseconds unansweredAfter{3000};
+    std::function<void()> endProgram{};
 
   private:
     QTemporaryDir m_configDir;

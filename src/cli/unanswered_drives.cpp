@@ -1,0 +1,58 @@
+#include "cli/unanswered_drives.h"
+
+#include "cli/command_line_run.h"
+#include "cli/stop_signals.h"
+#include "fs/waiting_calls.h"
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+namespace quellomir {
+namespace {
+
+void printAndEnd(const std::string& line) {
+    std::fprintf(stderr, "\nquellomir: %s\n", line.c_str());
+    // Rows already printed are kept, unless the output itself is what hangs.
+    if (ftrylockfile(stdout) == 0) {
+        fflush_unlocked(stdout);
+        funlockfile(stdout);
+    }
+    ::_exit(ExitInterrupted);
+}
+
+} // namespace
+
+int runWatchingForUnansweredDrives(const std::function<int()>& work, const std::atomic<bool>& stop,
+                                   UnansweredStop how) {
+    if (!how.end) how.end = printAndEnd;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    int status = 0;
+    std::thread worker = startWithoutStopSignals([&] {
+        const int result = work();
+        std::lock_guard lock(mutex);
+        status = result;
+        done = true;
+        finished.notify_all();
+    });
+    bool ended = false;
+    std::unique_lock lock(mutex);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) {
+        if (ended || !stop.load()) continue;
+        const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
+        if (!wait || wait->waited < how.after) continue;
+        ended = true;
+        lock.unlock();
+        how.end("stopped: " + unansweredText(*wait));
+        lock.lock();
+    }
+    lock.unlock();
+    worker.join();
+    return status;
+}
+
+} // namespace quellomir

@@ -1,0 +1,224 @@
+#include "fs/watched_file_system.h"
+
+#include "fs/waiting_calls.h"
+
+namespace quellomir {
+namespace {
+
+// What calls without a path of their own are said to wait for.
+const std::string FlushedDrive = "a drive being flushed";
+const std::string HomeTrash = "the Trash in the home folder";
+
+const std::string& folderOf(const NewFile& file) {
+    static const std::string unknown = "a folder being written";
+    return file.folder ? file.folder->path : unknown;
+}
+
+} // namespace
+
+int WatchedFileSystem::listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) {
+    const WaitingCalls::Call waiting(folder);
+    return m_inner.listFolder(folder, statKinds, visit);
+}
+
+int WatchedFileSystem::statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
+                                  const EntryVisitor& visit) {
+    const WaitingCalls::Call waiting(folder);
+    return m_inner.statListed(folder, names, statKinds, visit);
+}
+
+int WatchedFileSystem::stat(const std::string& path, Follow follow, FileFacts& facts) {
+    const WaitingCalls::Call waiting(path);
+    return m_inner.stat(path, follow, facts);
+}
+
+int WatchedFileSystem::mountType(const std::string& path, std::string& type) {
+    const WaitingCalls::Call waiting(path);
+    return m_inner.mountType(path, type);
+}
+
+int WatchedFileSystem::fileSystemType(const std::string& path, std::uint64_t& type) {
+    const WaitingCalls::Call waiting(path);
+    return m_inner.fileSystemType(path, type);
+}
+
+int WatchedFileSystem::fatAttributes(const std::string& path, std::uint32_t& attributes) {
+    const WaitingCalls::Call waiting(path);
+    return m_inner.fatAttributes(path, attributes);
+}
+
+int WatchedFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.openWriteFolder(path, folder);
+}
+
+int WatchedFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode,
+                                  bool& within) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.liesWithin(folder, device, inode, within);
+}
+
+int WatchedFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.statIn(folder, name, follow, facts);
+}
+
+int WatchedFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>& names) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.findLeftovers(folder, names);
+}
+
+int WatchedFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.unlinkIn(folder, name);
+}
+
+int WatchedFileSystem::writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
+                                 std::string& noteName) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.writeNote(folder, contents, held, noteName);
+}
+
+int WatchedFileSystem::readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.readNote(folder, noteName, contents);
+}
+
+// A copy reads its source before it writes anything: the source is what it waits for first.
+int WatchedFileSystem::copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
+                                     NewFile& made, const CopyProgress& progress) {
+    const WaitingCalls::Call waiting(source);
+    return m_inner.copyToNewFile(source, followSource, folder, made, progress);
+}
+
+int WatchedFileSystem::restatSource(NewFile& file, FileFacts& facts) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.restatSource(file, facts);
+}
+
+int WatchedFileSystem::setModified(NewFile& file, FileTime modified) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.setModified(file, modified);
+}
+
+int WatchedFileSystem::setMode(NewFile& file, std::uint32_t mode) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.setMode(file, mode);
+}
+
+int WatchedFileSystem::syncFile(NewFile& file) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.syncFile(file);
+}
+
+int WatchedFileSystem::holdFileSystem(NewFile& file, Handle& held) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.holdFileSystem(file, held);
+}
+
+int WatchedFileSystem::nameTemporarily(NewFile& file) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.nameTemporarily(file);
+}
+
+int WatchedFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace replace) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.nameNewFile(file, name, replace);
+}
+
+int WatchedFileSystem::discardNewFile(NewFile& file) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.discardNewFile(file);
+}
+
+int WatchedFileSystem::syncFolder(WriteFolder& folder) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.syncFolder(folder);
+}
+
+int WatchedFileSystem::syncFileSystem(Handle& held) {
+    const WaitingCalls::Call waiting(FlushedDrive);
+    return m_inner.syncFileSystem(held);
+}
+
+int WatchedFileSystem::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.setModified(folder, name, modified);
+}
+
+int WatchedFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
+    const WaitingCalls::Call waiting(near.path);
+    return m_inner.openTrash(near, trash);
+}
+
+int WatchedFileSystem::openHomeTrash(TrashCan& trash) {
+    const WaitingCalls::Call waiting(trash.path);
+    return m_inner.openHomeTrash(trash);
+}
+
+int WatchedFileSystem::homeTrashFacts(FileFacts& facts) {
+    const WaitingCalls::Call waiting(HomeTrash);
+    return m_inner.homeTrashFacts(facts);
+}
+
+int WatchedFileSystem::realPath(WriteFolder& folder, std::string& path) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.realPath(folder, path);
+}
+
+int WatchedFileSystem::createTrashInfo(TrashCan& trash, const std::string& name,
+                                       const std::string& contents) {
+    const WaitingCalls::Call waiting(trash.path);
+    return m_inner.createTrashInfo(trash, name, contents);
+}
+
+int WatchedFileSystem::linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                                     const std::string& trashName) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.linkIntoTrash(folder, name, trash, trashName);
+}
+
+int WatchedFileSystem::moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                                     const std::string& trashName) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.moveIntoTrash(folder, name, trash, trashName);
+}
+
+int WatchedFileSystem::copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
+                                     const std::string& trashName) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.copyIntoTrash(folder, name, trash, trashName);
+}
+
+int WatchedFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
+                                      const std::string& name) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.moveOutOfTrash(trash, trashName, folder, name);
+}
+
+int WatchedFileSystem::removeTrashFile(TrashCan& trash, const std::string& name) {
+    const WaitingCalls::Call waiting(trash.path);
+    return m_inner.removeTrashFile(trash, name);
+}
+
+int WatchedFileSystem::removeTrashInfo(TrashCan& trash, const std::string& name) {
+    const WaitingCalls::Call waiting(trash.path);
+    return m_inner.removeTrashInfo(trash, name);
+}
+
+int WatchedFileSystem::findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) {
+    const WaitingCalls::Call waiting(trash.path);
+    return m_inner.findLiveTrashLinks(trash, names);
+}
+
+int WatchedFileSystem::syncTrash(TrashCan& trash) {
+    const WaitingCalls::Call waiting(trash.path);
+    return m_inner.syncTrash(trash);
+}
+
+int WatchedFileSystem::unlink(const std::string& path) {
+    const WaitingCalls::Call waiting(path);
+    return m_inner.unlink(path);
+}
+
+} // namespace quellomir
