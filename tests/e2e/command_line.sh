@@ -42,7 +42,13 @@ touch -d '2021-01-01' "$work/one/big.bin"
 set -m
 env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME="$work/data" "$program" sync "$work/one" "$work/two" \
     >"$work/out" 2>"$work/err" &
-sleep 0.05
+# Ctrl+C before the program has taken the signal over would end it as any program; wait
+# until it has (SigCgt lists SIGINT, bit 2), however slowly a busy machine starts it.
+for _ in $(seq 500); do
+    caught=$(awk '/^SigCgt/ { print $2 }' "/proc/$!/status" 2>/dev/null || true)
+    [ -n "$caught" ] && [ $((0x$caught & 2)) -ne 0 ] && break
+    sleep 0.01
+done
 kill -INT $!
 status=0; wait $! || status=$?
 case $status in
