@@ -39,6 +39,9 @@ class ListedNames {
         const std::uint64_t time =
             (seconds << 30) | static_cast<std::uint64_t>(entry.facts.modified.nanoseconds);
         m_bytes.append(reinterpret_cast<const char*>(&time), sizeof time);
+        // The size too: the FAT hour rule and the plan's byte counts need it.
+        const std::int64_t size = entry.facts.size;
+        m_bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
         ++m_statted;
         append(entry.name);
     }
@@ -76,6 +79,8 @@ class ListedNames {
                 std::uint64_t time = 0;
                 std::memcpy(&time, m_bytes.data() + at, sizeof time);
                 at += sizeof time;
+                std::memcpy(&entry.facts.size, m_bytes.data() + at, sizeof entry.facts.size);
+                at += sizeof entry.facts.size;
                 entry.facts.modified = {static_cast<std::int64_t>(time) >> 30,
                                         static_cast<std::int32_t>(time & ((1u << 30) - 1))};
                 entry.statError = 0;
@@ -103,7 +108,7 @@ class ListedNames {
         ++m_count;
     }
 
-    std::string m_bytes; // kind and stat'ed?, [time], name, NUL; ...
+    std::string m_bytes; // kind and stat'ed?, [time, size], name, NUL; ...
     std::size_t m_count = 0;
     std::size_t m_nameBytes = 0;
     std::size_t m_statted = 0;
