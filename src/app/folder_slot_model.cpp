@@ -10,7 +10,10 @@ int FolderSlotModel::rowCount(const QModelIndex& parent) const {
 
 QVariant FolderSlotModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() != 0 || index.row() >= count()) return {};
+    // The slot shows the path cut in its middle where it is long; the tooltip shows it whole.
     if (role == Qt::DisplayRole) return m_rows.at(index.row());
+    if (role == Qt::ToolTipRole)
+        return m_rows.at(index.row()) + QStringLiteral("\n\n") + QString::fromLatin1(ListToolTip);
     return {};
 }
 

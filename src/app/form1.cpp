@@ -50,9 +50,9 @@ Form1::Form1(Form1Environment environment)
     // cancelled one, "Clear Folder", a removal, the sample folders) takes the plan away,
     // so that "4. Start Syncing" can never write into a folder no longer shown.
     for (FolderSlotModel* slot : {&m_folder1, &m_folder2}) {
-        connect(slot, &QAbstractItemModel::rowsInserted, this, [this] { m_plan.clear(); });
-        connect(slot, &QAbstractItemModel::rowsRemoved, this, [this] { m_plan.clear(); });
-        connect(slot, &QAbstractItemModel::modelReset, this, [this] { m_plan.clear(); });
+        for (auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            connect(slot, change, this, [this] { dropPlan(); });
+        connect(slot, &QAbstractItemModel::modelReset, this, [this] { dropPlan(); });
     }
 
     // A fixed window: nothing re-lays the controls out, so it cannot be resized or maximised.
@@ -67,10 +67,12 @@ void Form1::buildControls() {
     PushButton9 = addButton("PushButton9", QStringLiteral("Load Sample/Example Folders"),
                             twipsRect(4080, 120, 3840, 405));
     ListView1 = addList("ListView1", m_folder1, twipsRect(120, 620, 7800, 615));
+    ListView1->setItemDelegate(new PlanPathDelegate({0}, ListView1));
     PushButton3 =
         addButton("PushButton3", QStringLiteral("1. Choose Folder 1"), twipsRect(120, 1320, 3840, 405));
     PushButton2 = addButton("PushButton2", QStringLiteral("Clear Folder"), twipsRect(4080, 1320, 3840, 405));
     ListView2 = addList("ListView2", m_folder2, twipsRect(120, 1820, 7800, 615));
+    ListView2->setItemDelegate(new PlanPathDelegate({0}, ListView2));
     PushButton1 =
         addButton("PushButton1", QStringLiteral("2. Choose Folder 2"), twipsRect(120, 2520, 3840, 405));
     PushButton4 = addButton("PushButton4", QStringLiteral("Clear Folder"), twipsRect(4080, 2520, 3840, 405));

@@ -113,6 +113,12 @@ class Form1 final : public QWidget {
     void carryOutPlan(Yielder& yielder);
     void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder);
 
+    // The caption after a comparison says what the plan holds, until the next run starts
+    // or a slot changes.
+    void showPlanSummary();
+    void endPlanSummary();
+    void dropPlan();
+
     void applySkin(const QString& skinFile);
     void visitHomePageSometimes();
     void showMessage(const QString& text);
@@ -120,6 +126,7 @@ class Form1 final : public QWidget {
     Form1Environment m_env;
     DialogErrorReport m_errorReport;
     QString m_applicationTitle;
+    QString m_captionBeforeSummary; // null while the caption shows no summary
     CursorSetting m_cursor = CursorSetting::Default;
     bool m_running = false;
     bool m_closedDuringRun = false;

@@ -1,5 +1,11 @@
 #include "app/plan_model.h"
 
+#include "compare/row_details.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QStyle>
+
 #include <stdexcept>
 
 namespace quellomir {
@@ -9,6 +15,13 @@ enum Column { SourceColumn, ActionColumn, DestinationColumn };
 
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// The small warning sign of the desktop's style, beside the action of a row that pairs
+// files by name only.
+const QIcon& warningMark() {
+    static const QIcon mark = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    return mark;
 }
 
 } // namespace
@@ -23,12 +36,15 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::CheckStateRole && index.column() == SourceColumn)
         return m_plan.rows()[row].checked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::ToolTipRole) {
-        // The whole row, which the columns show cut, and then what the list's own tooltip says.
+        // The whole row, which the columns show cut, what is needed to judge it, and then
+        // what the list's own tooltip says.
         return fromUtf8(m_plan.sourceText(row)) + QLatin1Char('\n') +
                fromUtf8(m_plan.actionText(row)).trimmed() + QLatin1Char('\n') +
                fromUtf8(m_plan.destinationText(row)) + QStringLiteral("\n\n") +
-               QString::fromLatin1(ListToolTip);
+               fromUtf8(rowDetails(m_plan, row)) + QStringLiteral("\n\n") + QString::fromLatin1(ListToolTip);
     }
+    if (role == Qt::DecorationRole && index.column() == ActionColumn)
+        return wantsALook(m_plan, row) ? warningMark() : QVariant();
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
     case SourceColumn:

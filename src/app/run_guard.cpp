@@ -26,6 +26,7 @@ void Form1::carryOutRun(const QString& activity, const std::function<QString()>&
     const QPointer<QWidget> focusBefore = focusWidget();
     setRunControlsEnabled(false);
     const QPointer<QWidget> focusDuring = focusWidget();
+    endPlanSummary();
     const QString caption = windowTitle();
     WindowYielder yielder(
         [&] {

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "compare/compare_run.h"
+#include "compare/row_details.h"
 #include "files/readable_folder.h"
 #include "fs/waiting_calls.h"
 #include "handler/numbered_handler.h"
@@ -51,6 +52,25 @@ void Form1::PushButton5_Click() {
         QStringLiteral("comparing"),
         [this] { return compareProgress(m_filesListed.load(), m_env.unansweredAfter); },
         [this](Yielder& yielder) { compareSlotFolders(yielder); });
+    if (!runInProgress() && m_plan.count() > 0) showPlanSummary();
+}
+
+void Form1::showPlanSummary() {
+    endPlanSummary();
+    m_captionBeforeSummary = windowTitle();
+    setWindowTitle(m_captionBeforeSummary + QStringLiteral(" \u2014 ") +
+                   QString::fromStdString(summaryText(summarizePlan(m_plan.plan()))));
+}
+
+void Form1::endPlanSummary() {
+    if (m_captionBeforeSummary.isNull()) return;
+    setWindowTitle(m_captionBeforeSummary);
+    m_captionBeforeSummary = QString();
+}
+
+void Form1::dropPlan() {
+    m_plan.clear();
+    endPlanSummary();
 }
 
 void Form1::compareSlotFolders(Yielder& yielder) {

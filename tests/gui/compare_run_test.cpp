@@ -188,11 +188,13 @@ TEST_F(CompareRun, PathsAreCutBeforeTheirLastPartAndARowsTooltipShowsItWhole) {
         QApplication::sendEvent(list->viewport(), &event);
         return QToolTip::text();
     };
-    const QString rowTip =
-        one.path(deep) + "\nwill be copied to\n" + two.slotText() + "\n\n" + slot->toolTip();
-    for (int column = 0; column < 3; ++column)
-        EXPECT_EQ(toolTipAt(plan, window.plan().index(0, column)), rowTip) << column;
-    EXPECT_EQ(toolTipAt(slot, window.folder1().index(0, 0)), slot->toolTip());
+    const QString rowStart =
+        one.path(deep) + "\nwill be copied to\n" + two.slotText() + "\n\nFolder 1: " + deep;
+    for (int column = 0; column < 3; ++column) {
+        const QString tip = toolTipAt(plan, window.plan().index(0, column));
+        EXPECT_TRUE(tip.startsWith(rowStart) && tip.endsWith(slot->toolTip())) << column << tip.toStdString();
+    }
+    EXPECT_EQ(toolTipAt(slot, window.folder1().index(0, 0)), one.slotText() + "\n\n" + slot->toolTip());
 }
 
 TEST_F(CompareRun, TwoRunsGiveTheSameRows) {
@@ -259,7 +261,10 @@ TEST_F(CompareRun, ASecondClickDuringARunIsIgnoredAndTheWindowShowsProgress) {
         << captionDuringRun.toStdString();
     EXPECT_EQ(window.plan().count(), 30);
     EXPECT_EQ(window.folder1().count(), 1);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
+    // The progress gives way to what the plan holds.
+    EXPECT_TRUE(window.windowTitle().startsWith(
+        QStringLiteral("Quellomir \u2014 30 rows: 30 copies, 0 overwrites, ")))
+        << window.windowTitle().toStdString();
     EXPECT_TRUE(compare->isEnabled());
 }
 
@@ -275,6 +280,52 @@ TEST_F(CompareRun, ClosingTheWindowDuringARunEndsTheRun) {
     EXPECT_TRUE(ended);
     EXPECT_EQ(window.plan().count(), 0);
     EXPECT_FALSE(window.runInProgress());
+}
+
+// A camera library and its backup: numbers repeat across albums. Every row that pairs files
+// by name alone carries a mark and says why; the caption sums the plan up.
+TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
+    constexpr qint64 Day = 24 * 3600, Then = 1600000000;
+    one.file(QStringLiteral("2021/Москва/IMG_0039.JPG"), QByteArray(2400000, 'j'), Then + 2 * Day);
+    two.file(QStringLiteral("2019/Christmas/IMG_0039.JPG"), "old", Then);
+    one.file(QStringLiteral("album/notes.txt"), "n", Then + 5);
+    two.file(QStringLiteral("album/notes.txt"), "n", Then);
+    one.file(QStringLiteral("a/Thumbs.db"));
+    one.file(QStringLiteral("b/Thumbs.db"));
+    two.file(QStringLiteral("x/DSC_1.JPG"));
+    two.file(QStringLiteral("y/DSC_1.JPG"));
+    one.file(QStringLiteral("c/photo.jpg"), "p", Then + 9);
+    one.file(QStringLiteral("d/photo.jpg"), "p", Then + 9);
+    two.file(QStringLiteral("c/photo.jpg"), "p", Then);
+    one.file(QStringLiteral("solo.txt"));
+    Form1& window = startWith(one.slotText(), two.slotText());
+    window.PushButton5_Click();
+
+    PlanModel& plan = window.plan();
+    ASSERT_EQ(plan.count(), 9);
+    for (int n = 1; n <= plan.count(); ++n) {
+        const QString source = plan.sourceText(n);
+        const bool byNameAlone =
+            !source.endsWith(QStringLiteral("notes.txt")) && !source.endsWith(QStringLiteral("solo.txt"));
+        EXPECT_EQ(!plan.data(plan.index(n - 1, 1), Qt::DecorationRole).isNull(), byNameAlone)
+            << source.toStdString();
+        EXPECT_EQ(plan.data(plan.index(n - 1, 1), Qt::DisplayRole).toString().contains(QChar(0x26a0)), false);
+        const QString tip = plan.data(plan.index(n - 1, 0), Qt::ToolTipRole).toString();
+        EXPECT_EQ(tip.contains(QStringLiteral("occurs more than once")),
+                  byNameAlone && !source.contains(QStringLiteral("IMG_")))
+            << tip.toStdString();
+        if (!source.contains(QStringLiteral("IMG_"))) continue;
+        EXPECT_TRUE(tip.contains(QStringLiteral("Folder 2: 2019/Christmas/IMG_0039.JPG\n    3 bytes, ")))
+            << tip.toStdString();
+        EXPECT_TRUE(tip.contains(QStringLiteral("\nnewer by 2 days\n"))) << tip.toStdString();
+        EXPECT_TRUE(tip.contains(QStringLiteral(
+            "paired by name only: 2021/Москва/IMG_0039.JPG will replace 2019/Christmas/IMG_0039.JPG")))
+            << tip.toStdString();
+    }
+    EXPECT_EQ(window.windowTitle(),
+              QStringLiteral("Quellomir — 9 rows: 5 copies, 4 overwrites (2 across subfolders), 2.4 MB"));
+    window.PushButton2_Click(); // a slot changes: the plan and its summary go
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
 }
 
 // A folder on a drive that never answers holds the compare in the kernel: the window still
@@ -306,7 +357,8 @@ TEST_F(CompareRun, ADriveThatNeverAnswersIsNamedAndClosingTheWindowEndsTheProgra
 
     EXPECT_TRUE(captionWhileHanging.startsWith(QStringLiteral("Quellomir \u2014 comparing: ")))
         << captionWhileHanging.toStdString();
-    EXPECT_TRUE(captionWhileHanging.contains(QString::fromStdString(hangingFolder))) << captionWhileHanging.toStdString();
+    EXPECT_TRUE(captionWhileHanging.contains(QString::fromStdString(hangingFolder)))
+        << captionWhileHanging.toStdString();
     EXPECT_TRUE(endedWhileHanging);
     EXPECT_EQ(window.plan().count(), 0);
     EXPECT_FALSE(window.runInProgress());

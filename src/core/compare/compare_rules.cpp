@@ -39,6 +39,8 @@ void appendOverwriteRow(std::vector<PlanRow>& rows, std::uint32_t i, std::uint32
 NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, TimeRule rule) {
     NameMatches matches;
     matches.namedInA.assign(b.files().size(), false);
+    matches.repeatedInA.assign(a.size(), false);
+    matches.repeatedInB.assign(b.files().size(), false);
     TickEveryFewSteps ticks(yielder);
     // The files of a are looked up a span at a time, small enough for the cache.
     constexpr std::uint32_t Span = 32 * 1024;
@@ -55,6 +57,9 @@ NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, 
                 matches.missing.push_back(i);
                 continue;
             }
+            // An earlier file of a named this name already: the look-up tells it for free.
+            const bool repeatedInA = matches.namedInA[first];
+            if (repeatedInA) matches.repeatedInA[i] = true;
             const FileTime timeA = a.file(i).modified();
             const std::uint64_t sizeA = a.file(i).size();
             // Every pair is judged, so a name held by many files on both sides makes many
@@ -62,6 +67,7 @@ NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, 
             for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
                 ticks.step();
                 matches.namedInA[j] = true;
+                if (repeatedInA) matches.repeatedInB[j] = true;
                 const ListedFile& fileB = b.files().file(j);
                 appendOverwriteRow(matches.newer, i, j,
                                    compareWriteTimes(timeA, fileB.modified(), rule, sizeA == fileB.size()));

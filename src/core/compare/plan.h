@@ -40,6 +40,16 @@ class Plan {
     const FolderIdentity& topFolder(Side side) const { return m_topFolders[index(side)]; }
     void setTopFolder(Side side, FolderIdentity identity) { m_topFolders[index(side)] = identity; }
 
+    // Whether a row with this file pairs by a name that occurs more than once on either
+    // side: files are paired by name alone, so such a row may pair two unrelated files.
+    bool nameRepeated(Side side, std::uint32_t file) const {
+        const std::vector<bool>& repeated = m_repeated[index(side)];
+        return file < repeated.size() && repeated[file];
+    }
+    void setRepeatedNames(Side side, std::vector<bool> repeated) {
+        m_repeated[index(side)] = std::move(repeated);
+    }
+
     std::size_t size() const { return m_rows.size(); }
     const std::vector<PlanRow>& rows() const { return m_rows; }
     std::vector<PlanRow>& rows() { return m_rows; }
@@ -67,6 +77,7 @@ class Plan {
     // Failed rows are few; their reasons live here so that a row needs no string.
     std::vector<std::string> m_reasons;
     FatTimes m_fat;
+    std::vector<bool> m_repeated[2]; // one bit per file
 };
 
 } // namespace quellomir
