@@ -100,7 +100,7 @@ TEST(ParallelScan, GivesTheSingleThreadedFoldersFilesAndReportsWhateverOrderList
                 folders[std::uniform_int_distribution<std::size_t>(0, folders.size() - 1)(random)];
             folders.push_back(parent + "d" + std::to_string(i) + "/");
             for (int f = 0; f < int(random() % 4); ++f)
-                tmp.file(folders.back() + "f" + std::to_string(f));
+                tmp.file(folders.back() + "f" + std::to_string(f), std::string(random() % 5000, 'x'));
         }
         const std::string broken = tmp / folders[random() % folders.size()];
         PosixFileSystem real;
@@ -110,8 +110,16 @@ TEST(ParallelScan, GivesTheSingleThreadedFoldersFilesAndReportsWhateverOrderList
         const Scanned many = scan(drive, tmp / "R/", 8, noYield);
         EXPECT_EQ(many.files.folders, one.files.folders) << seed;
         ASSERT_EQ(many.files.size(), one.files.size()) << seed;
-        for (std::size_t i = 0; i < one.files.size(); ++i)
+        // Each file with its facts as the drive holds them, whichever way its listing went.
+        for (std::size_t i = 0; i < one.files.size(); ++i) {
             EXPECT_EQ(many.files.path(i), one.files.path(i)) << seed;
+            FileFacts truth;
+            ASSERT_EQ(real.stat(one.files.path(i), Follow::Yes, truth), 0);
+            for (const Scanned* scanned : {&one, &many}) {
+                EXPECT_EQ(scanned->files.file(i).size(), std::uint64_t(truth.size)) << one.files.path(i);
+                EXPECT_EQ(scanned->files.file(i).modified(), truth.modified) << one.files.path(i);
+            }
+        }
         EXPECT_EQ(one.reportLines.size(), 1u) << seed; // the folder that cannot be listed, once
         EXPECT_EQ(many.reportLines, one.reportLines) << seed;
     }

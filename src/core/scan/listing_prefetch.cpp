@@ -48,6 +48,7 @@ struct ListingPrefetch::Listing {
         bool mountRoot = false;
         std::int32_t statError = 0;
         FileTime modified;
+        std::int64_t size = 0; // the FAT hour rule and the plan's byte counts need it
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
     };
@@ -129,6 +130,7 @@ void ListingPrefetch::fill(FileSystem& fs, unsigned statKinds, Listing& listing)
         kept.followedKind = entry.facts.kind;
         kept.mountRoot = entry.facts.mountRoot;
         kept.modified = entry.facts.modified;
+        kept.size = entry.facts.size;
         kept.device = entry.facts.device;
         kept.inode = entry.facts.inode;
         listing.names.append(entry.name);
@@ -196,6 +198,7 @@ int ListingPrefetch::list(const std::string& folder, const FileSystem::EntryVisi
         entry.facts.kind = kept.followedKind;
         entry.facts.mountRoot = kept.mountRoot;
         entry.facts.modified = kept.modified;
+        entry.facts.size = kept.size;
         entry.facts.device = kept.device;
         entry.facts.inode = kept.inode;
         visit(entry);
