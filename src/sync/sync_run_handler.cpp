@@ -1,11 +1,14 @@
 #include "app/form1.h"
 #include "app/settings_store.h"
 #include "app/window_yielder.h"
+#include "cli/printed_text.h"
 #include "handler/addresses.h"
 #include "handler/numbered_handler.h"
 #include "sync/carry_out_row.h"
 #include "sync/row_action.h"
 #include "sync/sync_end_message.h"
+#include "sync/sync_log.h"
+#include "sync/sync_log_file.h"
 #include "sync/sync_session.h"
 
 #include <QLocale>
@@ -63,8 +66,23 @@ void Form1::carryOutPlan(Yielder& yielder) {
     }
     // Copies to names that were free are flushed together; one that cannot be is failed after all.
     h.run(136, [&] { m_plan.edit([&](Plan& plan) { session.flush(plan); }); });
+    // Every run leaves a record of every row, a stopped one too: the plan is emptied below.
+    const QDateTime now = QDateTime::currentDateTime();
+    QString log, logFailure;
+    if (m_plan.count() > 0)
+        log = writeSyncLog(syncLogText(m_plan.plan(),
+                                       now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString(),
+                                       closed != nullptr, session.notes(), escapedForPrinting),
+                           now, logFailure);
     if (closed) std::rethrow_exception(closed);
-    h.run(138, [&] { showMessage(QString::fromStdString(syncEndMessage(m_plan.plan(), session.notes()))); });
+    h.run(138, [&] {
+        QString message = QString::fromStdString(
+            syncEndMessage(m_plan.plan(), session.notes(), {}, shownFromHome(log).toStdString()));
+        if (m_plan.count() > 0 && log.isEmpty())
+            message += QStringLiteral("\r\rNo record of this sync could be written in %1: %2")
+                           .arg(shownFromHome(syncLogFolder()), logFailure);
+        showMessage(message);
+    });
     h.run(140, [&] { m_plan.clear(); });
 }
 

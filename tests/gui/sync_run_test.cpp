@@ -3,7 +3,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <functional>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -114,6 +119,12 @@ TEST_F(SyncRun, ReadOnlyOlderFileIsReplaced) {
 }
 
 TEST_F(SyncRun, RowsThatCouldNotBeCarriedOutAreReportedNotDone) {
+    // Records of this test's own, apart from the other tests' syncs.
+    QTemporaryDir state;
+    const QByteArray stateBefore = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    const std::unique_ptr<void, std::function<void(void*)>> restore(
+        &state, [&](void*) { qputenv("XDG_STATE_HOME", stateBefore); });
     one.file("a.txt", "a");
     one.file("b.txt", "b");
     Form1& window = compared();
@@ -139,6 +150,35 @@ TEST_F(SyncRun, RowsThatCouldNotBeCarriedOutAreReportedNotDone) {
     EXPECT_TRUE(message.contains(one.path("b.txt") + QStringLiteral(" \u2014 ")));
     EXPECT_FALSE(QDir(two.slotText()).exists()); // no folder is ever created
     EXPECT_EQ(window.plan().count(), 0);
+
+    // The rows are not lost with the plan: the message names the record that keeps every
+    // one, and only the newest 20 records stay.
+    const QString logs = qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/quellomir/");
+    const QString named = QStringLiteral("\rEvery row is in ");
+    const QString newest = message.mid(message.lastIndexOf(named) + named.size());
+    EXPECT_TRUE(message.contains(named) && newest.startsWith(logs + QStringLiteral("sync-")))
+        << message.toStdString();
+    const QString record = QString::fromUtf8(contents(newest));
+    for (const char* name : {"a.txt", "b.txt"}) {
+        const QRegularExpression line(QStringLiteral("\nFailed: [^\t\n]+\t") +
+                                      QRegularExpression::escape(one.path(QString::fromLatin1(name))) +
+                                      QStringLiteral("\twill be copied to\t") +
+                                      QRegularExpression::escape(two.slotText()) + QStringLiteral("\n"));
+        EXPECT_TRUE(record.contains(line)) << record.toStdString();
+    }
+    for (int i = 0; i < 25; ++i) {
+        QFile old(logs + QStringLiteral("sync-2000-01-01-0000%1.log").arg(i, 2, 10, QLatin1Char('0')));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.setFileTime(QDateTime::fromSecsSinceEpoch(946684800 + i), QFileDevice::FileModificationTime);
+    }
+    QDir().mkpath(two.slotText());
+    Form1& again = compared();
+    again.PushButton6_Click();
+    const QStringList kept = QDir(logs).entryList({QStringLiteral("sync-*.log")}, QDir::Files, QDir::Time);
+    ASSERT_EQ(kept.size(), 20);
+    EXPECT_TRUE(kept.first().startsWith(QStringLiteral("sync-20")) &&
+                !kept.first().startsWith(QStringLiteral("sync-2000")));
+    EXPECT_EQ(kept.last().toStdString(), "sync-2000-01-01-000007.log");
 }
 
 TEST_F(SyncRun, FileThatAppearedSinceTheComparisonIsNotOverwritten) {

@@ -3,7 +3,8 @@
 namespace quellomir {
 
 std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& notes,
-                           const std::function<std::string(std::string_view)>& shown) {
+                           const std::function<std::string(std::string_view)>& shown,
+                           const std::string& logPath) {
     auto line = [&](const std::string& text) { return shown ? shown(text) : text; };
     constexpr std::size_t ShownFailures = 10;
     std::string message = "Done.";
@@ -20,6 +21,8 @@ std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& not
                    " could not be copied:" + lines;
         if (failed > ShownFailures)
             message += "\r\u2026 and " + std::to_string(failed - ShownFailures) + " more";
+        if (!logPath.empty())
+            message += (failed > ShownFailures ? "; every row is in " : "\rEvery row is in ") + line(logPath);
     }
     for (std::size_t i = 0; i < notes.size(); ++i)
         message += (i == 0 ? "\r\r" : "\r") + line(notes[i]);

@@ -15,7 +15,9 @@ namespace quellomir {
 // line saying how many ("… and 5 more"). The run's `notes` (leftovers of killed runs that
 // could not be removed) follow, after a blank line, one a line. `shown`, when given,
 // turns each of those lines into the text printed for it (the command line escapes them).
+// `logPath`, when given, names the record of every row after the list of failures.
 std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& notes = {},
-                           const std::function<std::string(std::string_view)>& shown = {});
+                           const std::function<std::string(std::string_view)>& shown = {},
+                           const std::string& logPath = {});
 
 } // namespace quellomir
