@@ -38,9 +38,7 @@ Form1::Form1(Form1Environment environment)
     : m_env(std::move(environment)), m_errorReport(m_env.dialogs, this) {
     setObjectName(QStringLiteral("Form1"));
     setFont(arialBold(9));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    followDesktopPalette();
     setAutoFillBackground(true);
     setMouseTracking(true);
 
@@ -157,6 +155,11 @@ void Form1::setCursorSetting(CursorSetting setting) {
         break;
     }
 }
+
+// The window sits on the colour the desktop gives its lists: white in a light theme, and
+// in a dark one dark, with no white frame left around the lists. Taken as a role, not as
+// a colour, it follows a switch of theme while the window is open.
+void Form1::followDesktopPalette() { setBackgroundRole(QPalette::Base); }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick) {

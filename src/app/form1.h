@@ -120,6 +120,7 @@ class Form1 final : public QWidget {
     void dropPlan();
 
     void applySkin(const QString& skinFile);
+    void followDesktopPalette();
     void visitHomePageSometimes();
     void showMessage(const QString& text);
 
@@ -127,6 +128,7 @@ class Form1 final : public QWidget {
     DialogErrorReport m_errorReport;
     QString m_applicationTitle;
     QString m_captionBeforeSummary; // null while the caption shows no summary
+    QString m_planSummary;          // of the plan the last comparison made
     CursorSetting m_cursor = CursorSetting::Default;
     bool m_running = false;
     bool m_closedDuringRun = false;

@@ -96,6 +96,7 @@ void Form1::applySkin(const QString& skinFile) {
     QPalette buttonFace = palette();
     buttonFace.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
     setPalette(buttonFace);
+    setBackgroundRole(QPalette::Window);
     setStyleSheet(readWholeFile(skinFile));
 }
 

@@ -58,8 +58,7 @@ void Form1::PushButton5_Click() {
 void Form1::showPlanSummary() {
     endPlanSummary();
     m_captionBeforeSummary = windowTitle();
-    setWindowTitle(m_captionBeforeSummary + QStringLiteral(" \u2014 ") +
-                   QString::fromStdString(summaryText(summarizePlan(m_plan.plan()))));
+    setWindowTitle(m_captionBeforeSummary + QStringLiteral(" \u2014 ") + m_planSummary);
 }
 
 void Form1::endPlanSummary() {
@@ -88,6 +87,7 @@ void Form1::compareSlotFolders(Yielder& yielder) {
     QString unreadable;
     UnreadParts unread;
     Plan plan;
+    std::string summary;
     runOffWindow(yielder, [&](Yielder& runYielder) {
         std::size_t listed = 0;
         PublishingYielder publishing(runYielder, listed, m_filesListed);
@@ -97,12 +97,15 @@ void Form1::compareSlotFolders(Yielder& yielder) {
         context.unread = &unread;
         plan = compareFolders(
             h, [&] { return folder1; }, [&] { return folder2; }, context);
+        // A pass over every row, made here rather than on the window's thread.
+        summary = summaryText(summarizePlan(plan));
     });
     if (!unreadable.isEmpty()) {
         h.run(106, [&] { showMessage(unreadable); });
         return;
     }
     h.run(182, [&] { m_plan.setPlan(std::move(plan)); });
+    m_planSummary = QString::fromStdString(summary);
     // The plan stays: what it holds is right, but it is not all there is.
     if (!unread.empty()) showMessage(QString::fromStdString(unreadMessage(unread)));
 }

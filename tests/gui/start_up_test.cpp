@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTreeView>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -126,10 +127,32 @@ TEST_F(StartUp, HomePageOpensOnlyWhenTheDrawIsSeven) {
     EXPECT_TRUE(dialogs.openedUrls.isEmpty());
 }
 
-TEST_F(StartUp, WithoutSkinFileTheWindowStaysWhite) {
+// White in a light theme; in a dark one, and after a switch to it, no white is left.
+TEST_F(StartUp, WithoutSkinFileTheWindowTakesTheColourOfTheDesktopsLists) {
+    const QPalette light = QApplication::palette();
     Form1& window = start();
-    EXPECT_EQ(window.palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(window.palette().color(window.backgroundRole()), QColor(Qt::white));
     EXPECT_TRUE(window.styleSheet().isEmpty());
+
+    QPalette dark = light;
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        dark.setColor(role, QColor(0x20, 0x22, 0x26));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    QCoreApplication::sendPostedEvents();
+    auto expectNoWhite = [](Form1& shown) {
+        EXPECT_EQ(shown.palette().color(shown.backgroundRole()), QColor(0x20, 0x22, 0x26));
+        for (QWidget* list : shown.findChildren<QTreeView*>())
+            EXPECT_EQ(list->palette().color(QPalette::Base), QColor(0x20, 0x22, 0x26))
+                << list->objectName().toStdString();
+    };
+    {
+        SCOPED_TRACE("open");
+        expectNoWhite(window); // switched to while it was open
+    }
+    expectNoWhite(start());
+    QApplication::setPalette(light);
 }
 
 TEST_F(StartUp, SkinFileTurnsTheWindowButtonFaceAndIsApplied) {
@@ -139,7 +162,7 @@ TEST_F(StartUp, SkinFileTurnsTheWindowButtonFaceAndIsApplied) {
     skin.write("QPushButton { color: navy; }");
     skin.close();
     Form1& window = start();
-    EXPECT_EQ(window.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(window.palette().color(window.backgroundRole()), QApplication::palette().color(QPalette::Button));
     EXPECT_EQ(window.styleSheet(), QStringLiteral("QPushButton { color: navy; }"));
     EXPECT_TRUE(dialogs.messages.empty());
 }
