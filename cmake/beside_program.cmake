@@ -22,13 +22,20 @@ foreach(optional x/o.cjs HAND-M.CUR)
     endif()
 endforeach()
 
-# The program lives in its own folder so that its sample folders can sit beside it;
-# bin/ gets a link to it. The program finds its folder through the resolved link.
+# The program lives in its own folder, where it looks for its sample folders; bin/ gets a
+# link to it, and the program finds its folder through the resolved link. The sample
+# folders are data of no architecture, so they lie in share/ and the program's folder
+# holds a link to them.
 install(TARGETS quellomir RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR}/quellomir)
-install(DIRECTORY ${PROJECT_BINARY_DIR}/Samples DESTINATION ${CMAKE_INSTALL_LIBDIR}/quellomir
+install(DIRECTORY ${PROJECT_BINARY_DIR}/Samples DESTINATION ${CMAKE_INSTALL_DATADIR}/quellomir
         PATTERN .stamp EXCLUDE)
+file(RELATIVE_PATH QUELLOMIR_BIN_TO_PROGRAM /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR}/quellomir/quellomir)
+file(RELATIVE_PATH QUELLOMIR_PROGRAM_TO_SAMPLES /${CMAKE_INSTALL_LIBDIR}/quellomir
+     /${CMAKE_INSTALL_DATADIR}/quellomir/Samples)
 install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-    file(CREATE_LINK ../${CMAKE_INSTALL_LIBDIR}/quellomir/quellomir
+    file(CREATE_LINK ${QUELLOMIR_BIN_TO_PROGRAM}
          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quellomir\" SYMBOLIC)
+    file(CREATE_LINK ${QUELLOMIR_PROGRAM_TO_SAMPLES}
+         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/quellomir/Samples\" SYMBOLIC)
 ")

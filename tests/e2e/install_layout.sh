@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what lands there: the program in a
-# folder of its own with its sample folders beside it (their files at their fixed times)
-# and a link in bin/, a valid desktop entry, and the icon in the hicolor theme, each PNG
+# folder of its own with a link to its sample folders in share/ beside it (their files at
+# their fixed times) and a link in bin/, a valid desktop entry, and the icon in the hicolor theme, each PNG
 # the size its folder names. Nothing else is installed.
 # Usage: install_layout.sh CMAKE BUILD_DIR SOURCE_DIR BINDIR LIBDIR DATADIR
 set -euo pipefail
@@ -25,7 +25,8 @@ sizes=(16 32 48 64 128 256)
 
 # Every file and link installed, the sample folders' files apart.
 app_id=example.venmarro.Quellomir
-expected=("$bindir/quellomir" "$home/quellomir" "$datadir/applications/$app_id.desktop"
+samples=$datadir/quellomir/Samples
+expected=("$bindir/quellomir" "$home/quellomir" "$home/Samples" "$datadir/applications/$app_id.desktop"
           "$datadir/metainfo/$app_id.metainfo.xml" "$datadir/man/man1/quellomir.1.gz"
           "$datadir/doc/quellomir/copyright" "$datadir/doc/quellomir/changelog.Debian.gz"
           "$datadir/icons/hicolor/scalable/apps/quellomir.svg")
@@ -35,7 +36,7 @@ done
 for optional in x/o.cjs HAND-M.CUR; do
     [ ! -e "$source/resources/$optional" ] || expected+=("$home/$optional")
 done
-installed=$(cd "$prefix" && find . -mindepth 1 \( -type f -o -type l \) ! -path "./$home/Samples/*" |
+installed=$(cd "$prefix" && find . -mindepth 1 \( -type f -o -type l \) ! -path "./$samples/*" |
     sed 's|^\./||' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
 [ "$installed" = "$wanted" ] || fail "installed:
@@ -51,7 +52,9 @@ $wanted"
 
 # The sample folders: the same files as in the repository, at the times samples/times.txt
 # gives them (git keeps none).
-samples_installed=$(cd "$prefix/$home/Samples" && find . -type f | sort)
+[ "$(readlink -f "$prefix/$home/Samples")" = "$(readlink -f "$prefix/$samples")" ] ||
+    fail "$home/Samples leads to $(readlink -f "$prefix/$home/Samples"), not to $samples"
+samples_installed=$(cd "$prefix/$home/Samples/" && find . -type f | sort)
 samples_wanted=$(cd "$source/samples" && find Folder1 Folder2 -type f | sed 's|^|./|' | sort)
 [ "$samples_installed" = "$samples_wanted" ] || fail "sample files installed:
 $samples_installed
