@@ -297,12 +297,15 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
     one.file(QStringLiteral("c/photo.jpg"), "p", Then + 9);
     one.file(QStringLiteral("d/photo.jpg"), "p", Then + 9);
     two.file(QStringLiteral("c/photo.jpg"), "p", Then);
+    one.file(QStringLiteral("e/pic.png"), "p", Then + 9);
+    two.file(QStringLiteral("e/pic.png"), "p", Then);
+    two.file(QStringLiteral("f/pic.png"), "p", Then);
     one.file(QStringLiteral("solo.txt"));
     Form1& window = startWith(one.slotText(), two.slotText());
     window.PushButton5_Click();
 
     PlanModel& plan = window.plan();
-    ASSERT_EQ(plan.count(), 9);
+    ASSERT_EQ(plan.count(), 11);
     for (int n = 1; n <= plan.count(); ++n) {
         const QString source = plan.sourceText(n);
         const bool byNameAlone =
@@ -323,7 +326,7 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
             << tip.toStdString();
     }
     EXPECT_EQ(window.windowTitle(),
-              QStringLiteral("Quellomir — 9 rows: 5 copies, 4 overwrites (2 across subfolders), 2.4 MB"));
+              QStringLiteral("Quellomir — 11 rows: 5 copies, 6 overwrites (3 across subfolders), 2.4 MB"));
     window.PushButton2_Click(); // a slot changes: the plan and its summary go
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
 }

@@ -3,8 +3,8 @@
 #include "compare/compare_rules.h"
 #include "compare/name_index.h"
 
+#include <algorithm>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -12,22 +12,34 @@ namespace quellomir {
 namespace {
 
 // Which files' names occur more than once on a side, for the plan to point out the rows
-// that pair files by name alone. Folder 2's repeats are the index's own chains; Folder 1's
-// came with the look-up, except among the names Folder 2 lacks, which only copy rows
-// hold: those few are counted here.
-void markRepeatedNames(Plan& plan, const NameIndex& index, NameMatches& matches) {
+// that pair files by name alone. The look-up found them among the names both sides hold;
+// the names only one side holds are those of copy rows, which are few, and are looked
+// at here: in Folder 2 through the index's chains, in Folder 1 by their hashes.
+void markRepeatedNames(Plan& plan, const NameIndex& index, NameMatches& matches,
+                       const std::vector<std::uint32_t>& only2) {
     std::vector<bool>& repeated2 = matches.repeatedInB;
-    for (std::uint32_t file = 0; file < repeated2.size(); ++file)
+    for (std::uint32_t file : only2)
         if (const std::uint32_t next = index.next(file); next != NameIndex::None)
             repeated2[file] = repeated2[next] = true;
 
+    // Sorted by hash, names that repeat lie side by side; no allocation per name.
     std::vector<bool>& repeated1 = matches.repeatedInA;
     const FileList& one = plan.files(Side::Folder1);
-    std::unordered_map<std::string_view, std::uint32_t> firstMissing;
-    firstMissing.reserve(matches.missing.size());
-    for (std::uint32_t file : matches.missing) {
-        const auto [found, isNew] = firstMissing.try_emplace(one.name(file), file);
-        if (!isNew) repeated1[file] = repeated1[found->second] = true;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> missing;
+    missing.reserve(matches.missing.size());
+    for (std::uint32_t file : matches.missing)
+        missing.emplace_back(NameIndex::hash(one.name(file)), file);
+    std::sort(missing.begin(), missing.end());
+    for (std::size_t i = 0; i < missing.size();) {
+        std::size_t end = i + 1;
+        while (end < missing.size() && missing[end].first == missing[i].first)
+            ++end;
+        // Equal hashes: the same name, or seldom another one of the same hash.
+        for (std::size_t a = i; a < end; ++a)
+            for (std::size_t b = a + 1; b < end; ++b)
+                if (one.name(missing[a].second) == one.name(missing[b].second))
+                    repeated1[missing[a].second] = repeated1[missing[b].second] = true;
+        i = end;
     }
     plan.setRepeatedNames(Side::Folder1, std::move(repeated1));
     plan.setRepeatedNames(Side::Folder2, std::move(repeated2));
@@ -57,7 +69,7 @@ Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::strin
     plan.appendCopyRows(Side::Folder2, only2);
     rows.insert(rows.end(), newer.begin(), newer.end());
     plan.setAllChecked(true);
-    markRepeatedNames(plan, index, matches);
+    markRepeatedNames(plan, index, matches, only2);
     return plan;
 }
 

@@ -60,6 +60,7 @@ NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, 
             // An earlier file of a named this name already: the look-up tells it for free.
             const bool repeatedInA = matches.namedInA[first];
             if (repeatedInA) matches.repeatedInA[i] = true;
+            const bool repeated = repeatedInA || b.next(first) != NameIndex::None;
             const FileTime timeA = a.file(i).modified();
             const std::uint64_t sizeA = a.file(i).size();
             // Every pair is judged, so a name held by many files on both sides makes many
@@ -67,7 +68,7 @@ NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, 
             for (std::uint32_t j = first; j != NameIndex::None; j = b.next(j)) {
                 ticks.step();
                 matches.namedInA[j] = true;
-                if (repeatedInA) matches.repeatedInB[j] = true;
+                if (repeated) matches.repeatedInB[j] = true;
                 const ListedFile& fileB = b.files().file(j);
                 appendOverwriteRow(matches.newer, i, j,
                                    compareWriteTimes(timeA, fileB.modified(), rule, sizeA == fileB.size()));

@@ -44,8 +44,9 @@ struct NameMatches {
     std::vector<std::uint32_t> missing; // FindMissing(a, b)
     std::vector<PlanRow> newer;         // FindNewer(a, b)
     std::vector<bool> namedInA;         // one for each file of b
-    // Files of a matched name that occurs more than once in a: in a, each occurrence after
-    // the first; in b, every file of that name, so that each of the name's pairs shows it.
+    // Files of a matched name that occurs more than once on either side: in a, each
+    // occurrence after the first; in b, every file of that name, so that each of the
+    // name's pairs shows it.
     std::vector<bool> repeatedInA; // one for each file of a
     std::vector<bool> repeatedInB; // one for each file of b
 };
