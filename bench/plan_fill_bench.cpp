@@ -58,6 +58,11 @@ int runPlanFill(int argc, char** argv) {
         all[i] = std::uint32_t(i);
     plan.appendCopyRows(Side::Folder1, all);
     plan.setAllChecked(true);
+    // Every other name repeated, so that the rows painted carry their marks.
+    std::vector<bool> repeated(rows);
+    for (std::size_t i = 0; i < rows; i += 2)
+        repeated[i] = true;
+    plan.setRepeatedNames(Side::Folder1, std::move(repeated));
     const long before = peakKilobytes();
 
     QElapsedTimer timer;
