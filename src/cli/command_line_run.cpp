@@ -51,7 +51,7 @@ std::string plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + ' ' + (count == 1 ? one : many);
 }
 
-// The plan's size: its rows of each kind, and `bytes`, what their sources hold now.
+// The plan's size: its rows of each kind, and `bytes`, what their sources held when listed.
 std::string summaryLine(const Plan& plan, std::uint64_t bytes) {
     std::size_t into2 = 0;
     std::size_t into1 = 0;
@@ -111,12 +111,11 @@ class Run {
 
     int printPlan(const Plan& plan) {
         if (!m_line.quiet) {
+            // The sizes are those the scan read: no drive is asked again.
             std::uint64_t bytes = 0;
             for (std::size_t row = 0; row < plan.size(); ++row) {
-                const std::string source = plan.sourceText(row);
-                put(m_terminal.out, rowLine(plan, row, source, m_line.null));
-                FileFacts facts;
-                if (m_fs.stat(source, Follow::Yes, facts) == 0) bytes += std::uint64_t(facts.size);
+                put(m_terminal.out, rowLine(plan, row, plan.sourceText(row), m_line.null));
+                bytes += plan.sourceFile(row).size();
             }
             // Beside the rows, not among them: `| wc -l` counts rows.
             std::fputs(summaryLine(plan, bytes).c_str(), m_terminal.err);

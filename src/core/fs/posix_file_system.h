@@ -3,6 +3,8 @@
 #include "fs/file_system.h"
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace quellomir {
 
@@ -72,8 +74,15 @@ class PosixFileSystem final : public FileSystem {
     void close(Handle& handle) override;
 
   private:
+    // Whether new files on the drive `device` may be made without a name: a drive that
+    // refused once is not asked again, which on a network drive saves a round trip a row.
+    bool mayMakeUnnamedOn(std::uint64_t device);
+    void refusedUnnamedOn(std::uint64_t device);
+
     bool m_unnamedNewFiles = true;
     CopyWay m_firstCopyWay = CopyWay::KernelRange;
+    std::mutex m_refusingMutex;
+    std::vector<std::uint64_t> m_refusingUnnamed; // drives, few
 };
 
 } // namespace quellomir

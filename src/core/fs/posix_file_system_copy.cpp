@@ -252,11 +252,13 @@ void claim(int fd) {
 // Opens a new file in `folder` for writing, with the permission bits `mode` as the umask
 // lets them be: one without a name where the file system can make it, else one under a
 // fresh "~" name, which `temporaryName` then holds.
-int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::string& name) {
+// `refused` tells that the drive cannot make a file without a name.
+int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::string& name, bool& refused) {
     if (unnamed && canNameUnnamed()) {
         fd.reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
         if (fd.valid()) return 0;
         if (!cannotMakeUnnamed(errno)) return errno;
+        refused = true;
     }
     for (unsigned attempt = 0;; ++attempt) {
         std::string candidate = temporaryName(attempt);
@@ -292,6 +294,17 @@ int closeHandle(int& handle) {
 
 } // namespace
 
+bool PosixFileSystem::mayMakeUnnamedOn(std::uint64_t device) {
+    std::lock_guard lock(m_refusingMutex);
+    return std::find(m_refusingUnnamed.begin(), m_refusingUnnamed.end(), device) == m_refusingUnnamed.end();
+}
+
+void PosixFileSystem::refusedUnnamedOn(std::uint64_t device) {
+    std::lock_guard lock(m_refusingMutex);
+    if (std::find(m_refusingUnnamed.begin(), m_refusingUnnamed.end(), device) == m_refusingUnnamed.end())
+        m_refusingUnnamed.push_back(device);
+}
+
 int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
                                    NewFile& made, const CopyProgress& progress) {
     // Look before opening: opening a FIFO or a device can block or have effects.
@@ -313,8 +326,11 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     // With the source's permission bits from the start, the mode mostly needs no call of
     // its own afterwards; nobody sees the file before it is complete anyway, or only
     // under a "~" name that no comparison lists.
-    if (int error = createNewFile(folder.handle.fd, m_unnamedNewFiles, opened.st_mode & 0777, to, temporary))
-        return error;
+    bool refused = false;
+    const int created = createNewFile(folder.handle.fd, m_unnamedNewFiles && mayMakeUnnamedOn(folder.device),
+                                      opened.st_mode & 0777, to, temporary, refused);
+    if (refused) refusedUnnamedOn(folder.device);
+    if (created != 0) return created;
     // From here the new file is `made`'s: a failure removes it below, an exception from
     // `progress` when `made` goes out of scope.
     made.fs = this;
