@@ -34,12 +34,22 @@ class PrintedReport final : public ErrorReport {
 
 // A row as three columns. The action goes without the window's leading blank, so that a
 // script finds "will be copied to" as a field of its own.
-std::string rowLine(const Plan& plan, std::size_t row, const std::string& sourceText, bool null) {
+// Into `line`, which is reused from row to row: a plan of a million rows makes no string
+// per field.
+void rowLine(std::string& line, const Plan& plan, std::size_t row, bool null) {
+    line.clear();
     std::string action = plan.actionText(row);
     if (action.starts_with(' ')) action.erase(0, 1);
-    if (null) return sourceText + '\0' + action + '\0' + plan.destinationText(row) + '\0';
-    return escapedForPrinting(sourceText) + '\t' + escapedForPrinting(action) + '\t' +
-           escapedForPrinting(plan.destinationText(row)) + '\n';
+    const std::string fields[] = {plan.sourceText(row), action, plan.destinationText(row)};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (null) {
+            line += fields[i];
+            line += '\0';
+        } else {
+            appendEscapedForPrinting(line, fields[i]);
+            line += i < 2 ? '\t' : '\n';
+        }
+    }
 }
 
 // Writes `text` whole, NUL bytes too.
@@ -114,7 +124,8 @@ class Run {
             // The sizes are those the scan read: no drive is asked again.
             std::uint64_t bytes = 0;
             for (std::size_t row = 0; row < plan.size(); ++row) {
-                put(m_terminal.out, rowLine(plan, row, plan.sourceText(row), m_line.null));
+                rowLine(m_text, plan, row, m_line.null);
+                put(m_terminal.out, m_text);
                 bytes += plan.sourceFile(row).size();
             }
             // Beside the rows, not among them: `| wc -l` counts rows.
@@ -126,7 +137,8 @@ class Run {
 
     void print(const Plan& plan, std::size_t row) {
         if (m_line.quiet && plan.rows()[row].outcome != Outcome::Failed) return;
-        write(rowLine(plan, row, plan.sourceText(row), m_line.null));
+        rowLine(m_text, plan, row, m_line.null);
+        write(m_text);
     }
 
     // A reader that went away (`| head -1`) or a full disk under the output stops the run as
@@ -221,6 +233,7 @@ class Run {
     PrintedReport m_report;
     UnreadParts m_unread;
     int m_outputError = 0; // why the output could not be written, once it could not
+    std::string m_text;    // the row being printed
 
   public:
     bool outputFailed() const { return m_outputError != 0; }

@@ -46,7 +46,22 @@ void appendHex(std::string& out, std::uint8_t byte) {
 std::string escapedForPrinting(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    appendEscapedForPrinting(out, text);
+    return out;
+}
+
+void appendEscapedForPrinting(std::string& out, std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
+        // A run of plain ASCII, the bulk of nearly every name, goes over in one piece.
+        std::size_t plain = at;
+        while (plain < text.size()) {
+            const auto next = static_cast<std::uint8_t>(text[plain]);
+            if (next < 0x20 || next >= 0x7F || next == '\\') break;
+            ++plain;
+        }
+        out.append(text.substr(at, plain - at));
+        at = plain;
+        if (at == text.size()) break;
         const auto byte = static_cast<std::uint8_t>(text[at]);
         if (byte >= 0x80) {
             const std::size_t length = utf8Length(text.substr(at));
@@ -76,7 +91,6 @@ std::string escapedForPrinting(std::string_view text) {
         else
             out += static_cast<char>(byte);
     }
-    return out;
 }
 
 } // namespace quellomir

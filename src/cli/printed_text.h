@@ -11,5 +11,7 @@ namespace quellomir {
 // other control character (below 32, 127, and U+0080 to U+009F) or byte that is not part
 // of valid UTF-8 becomes "\xHH", one for each byte. Everything else is left as it is.
 std::string escapedForPrinting(std::string_view text);
+// The same, appended to `out`.
+void appendEscapedForPrinting(std::string& out, std::string_view text);
 
 } // namespace quellomir
