@@ -52,8 +52,9 @@ class ListingMemoTest : public ::testing::Test {
         tmp.link("R/dangling", tmp / "nowhere");
         tmp.link("R/to-sub", tmp / "R/sub");
         for (int i = 0; i < 40; ++i)
-            tmp.file("R/sub/f" + std::to_string(i));
-        tmp.file("R/sub/deeper/last");
+            tmp.file("R/sub/f" + std::to_string(i), std::string(std::size_t(i) * i * 7, 's'));
+        // Sizes in every width the listing packs them in, up to a terabyte of holes.
+        ::truncate(tmp.file("R/sub/deeper/last").c_str(), std::int64_t{1} << 40);
         // A time past what the memo packs (the year 2400, which ext4 keeps): looked at again.
         testing::setTime(tmp.file("R/sub/deeper/far-future"), {13'569'465'600, 5});
     }
@@ -71,6 +72,7 @@ TEST_F(ListingMemoTest, GivesWhatReadingTheFoldersAgainGives) {
         EXPECT_EQ(memo.path(i), again.path(i));
         EXPECT_EQ(memo.file(i).modified().seconds, again.file(i).modified().seconds);
         EXPECT_EQ(memo.file(i).modified().nanoseconds, again.file(i).modified().nanoseconds);
+        EXPECT_EQ(memo.file(i).size(), again.file(i).size()) << memo.path(i);
     }
 }
 

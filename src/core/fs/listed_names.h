@@ -39,9 +39,15 @@ class ListedNames {
         const std::uint64_t time =
             (seconds << 30) | static_cast<std::uint64_t>(entry.facts.modified.nanoseconds);
         m_bytes.append(reinterpret_cast<const char*>(&time), sizeof time);
-        // The size too: the FAT hour rule and the plan's byte counts need it.
-        const std::int64_t size = entry.facts.size;
-        m_bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+        // The size too: the FAT hour rule and the plan's byte counts need it. Seven bits a
+        // byte, the last byte's top bit clear: most files take two to four bytes, not eight.
+        for (auto size = static_cast<std::uint64_t>(entry.facts.size);; size >>= 7) {
+            if (size < 0x80) {
+                m_bytes.push_back(static_cast<char>(size));
+                break;
+            }
+            m_bytes.push_back(static_cast<char>((size & 0x7F) | 0x80));
+        }
         ++m_statted;
         append(entry.name);
     }
@@ -79,8 +85,13 @@ class ListedNames {
                 std::uint64_t time = 0;
                 std::memcpy(&time, m_bytes.data() + at, sizeof time);
                 at += sizeof time;
-                std::memcpy(&entry.facts.size, m_bytes.data() + at, sizeof entry.facts.size);
-                at += sizeof entry.facts.size;
+                std::uint64_t size = 0;
+                for (unsigned shift = 0;; shift += 7) {
+                    const auto part = static_cast<std::uint8_t>(m_bytes[at++]);
+                    size |= std::uint64_t(part & 0x7F) << shift;
+                    if (part < 0x80) break;
+                }
+                entry.facts.size = static_cast<std::int64_t>(size);
                 entry.facts.modified = {static_cast<std::int64_t>(time) >> 30,
                                         static_cast<std::int32_t>(time & ((1u << 30) - 1))};
                 entry.statError = 0;
