@@ -16,7 +16,11 @@
 #include <QToolTip>
 #include <QTreeView>
 
+#include <QThread>
+
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <utility>
 
 namespace quellomir::testing {
@@ -329,6 +333,27 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
               QStringLiteral("Quellomir — 11 rows: 5 copies, 6 overwrites (3 across subfolders), 2.4 MB"));
     window.PushButton2_Click(); // a slot changes: the plan and its summary go
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
+}
+
+// The compare runs on a thread of its own: a failure it reports is shown on the window's
+// thread, as every box must be, and the run waits until the box is closed.
+TEST_F(CompareRun, AFailureReportedFromTheComparesThreadIsShownOnTheWindowsThread) {
+    Form1& window = start();
+    DialogErrorReport report(dialogs, &window);
+    QThread* shownOn = nullptr;
+    dialogs.onMessage = [&] { shownOn = QThread::currentThread(); };
+    std::atomic<bool> reported{false};
+    std::thread run([&] {
+        report.report("Input/output error", "in Quellomir2021/08/31.Form1.PushButton5_Click ", 118);
+        reported = true;
+    });
+    while (!reported)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    run.join();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(shownOn, window.thread());
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Input/output error\r\n")))
+        << dialogs.messages[0].text.toStdString();
 }
 
 // A folder on a drive that never answers holds the compare in the kernel: the window still
