@@ -10,6 +10,10 @@
 // lets the replaced files go instead of putting them into the Trash, the cost of which the
 // two runs side by side tell.
 //
+// With --rsync 1 (the default), `rsync -rt` of the same files runs in the same rounds too,
+// with `--backup --backup-dir` where the replaced files are kept, and each tool's figure is
+// also taken with `sync -f` after it, as the program's own run ends with its flush.
+//
 // DIR2 must be empty (it is made when missing). Each run, ours and cp's, writes into a
 // fresh folder in it, and all are removed at the end: ext4 skips inodes freed in the last
 // minute when it looks for a free one, so deleting thousands of files between the runs
@@ -155,7 +159,7 @@ double ratio(double a, double b) {
 
 int runSync(std::span<char* const> arguments) {
     try {
-        Options options(arguments, {"runs", "older", "keep"});
+        Options options(arguments, {"runs", "older", "keep", "rsync"});
         if (options.plain().size() != 2) {
             std::fprintf(stderr, "sync wants two folders\n");
             return 2;
@@ -165,13 +169,14 @@ int runSync(std::span<char* const> arguments) {
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
         const bool older = options.number("older", 0) != 0;
         const bool keep = options.number("keep", 1) != 0;
+        const bool withRsync = options.number("rsync", 1) != 0;
         fsys::create_directories(scratch);
         if (!fsys::is_empty(scratch)) throw std::runtime_error(scratch + " is not empty");
 
         // The first round warms the cache and is not counted.
         const std::set<fsys::path> trashBefore = trashEntries(scratch);
         SyncFigures ours;
-        double cpSeconds = 1e9, cpFlushSeconds = 1e9;
+        double cpSeconds = 1e9, cpFlushSeconds = 1e9, rsyncSeconds = 1e9, rsyncFlushSeconds = 1e9;
         for (std::uint64_t run = 0; run <= runs; ++run) {
             const std::string folder2 = scratch + "quellomir-" + std::to_string(run) + "/";
             const std::string cpFolder = scratch + "cp-" + std::to_string(run);
@@ -189,8 +194,23 @@ int runSync(std::span<char* const> arguments) {
                 commandSeconds({"cp", "-r", "--preserve=timestamps", older ? folder1 + "." : folder1,
                                 older ? cpFolder + "/" : cpFolder});
             const double flushed = copied + commandSeconds({"sync", "-f", cpFolder});
+            double rsynced = 0, rsyncFlushed = 0;
+            if (withRsync) {
+                const std::string rsyncFolder = scratch + "rsync-" + std::to_string(run) + "/";
+                if (older) fillWithOlderCopies(folder1, rsyncFolder);
+                settle();
+                std::vector<std::string> rsync = {"rsync", "-rt"};
+                if (older && keep)
+                    rsync.insert(rsync.end(), {"--backup", "--backup-dir=" + scratch + "rsync-kept-" +
+                                                               std::to_string(run)});
+                rsync.insert(rsync.end(), {folder1, rsyncFolder});
+                rsynced = commandSeconds(rsync);
+                rsyncFlushed = rsynced + commandSeconds({"sync", "-f", rsyncFolder});
+            }
             emptyTrashOfRuns(scratch, trashBefore);
             if (run == 0) continue;
+            rsyncSeconds = std::min(rsyncSeconds, rsynced);
+            rsyncFlushSeconds = std::min(rsyncFlushSeconds, rsyncFlushed);
             if (run == 1 || total(figures) < total(ours)) ours = figures;
             cpSeconds = std::min(cpSeconds, copied);
             cpFlushSeconds = std::min(cpFlushSeconds, flushed);
@@ -215,10 +235,18 @@ int runSync(std::span<char* const> arguments) {
         std::printf("whole run       %.3f s   flushed to the disk\n", flushed);
         std::printf("cp              %.3f s   cp -r --preserve=timestamps DIR1 EMPTY\n", cpSeconds);
         std::printf("cp + sync -f    %.3f s   the same, then flushed to the disk\n", cpFlushSeconds);
+        if (withRsync) {
+            std::printf("rsync           %.3f s   rsync -rt%s DIR1/ EMPTY/\n", rsyncSeconds,
+                        older && keep ? " --backup --backup-dir=KEPT" : "");
+            std::printf("rsync + sync -f %.3f s   the same, then flushed to the disk\n", rsyncFlushSeconds);
+        }
         std::printf("ratio           %.2f     before the final flush, to cp\n", ratio(unflushed, cpSeconds));
         std::printf("                %.2f     the rows alone, to cp\n", ratio(ours.syncSeconds, cpSeconds));
         std::printf("                %.2f     the whole run, to cp + sync -f\n",
                     ratio(flushed, cpFlushSeconds));
+        if (withRsync)
+            std::printf("                %.2f     the whole run, to rsync + sync -f\n",
+                        ratio(flushed, rsyncFlushSeconds));
         std::printf("peak memory     %ld KiB\n", ours.peakKilobytes);
         std::printf("rows left       %llu   planned by a comparison right after the run\n",
                     static_cast<unsigned long long>(ours.rowsLeft));

@@ -191,7 +191,7 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
         if (timeError != 0) return CopyResult::failure(timeError);
         dropNote();
     }
-    if (options.flush == Flush::Now) {
+    if (options.flush == Flush::Now && options.flushFolderNow) {
         int folderError = fs.syncFolder(folder);
         // A folder that may be written but not read cannot be flushed by itself: its whole
         // file system is, through the copy's descriptor.

@@ -62,6 +62,12 @@ struct CopyOptions {
     TimeRule timeRule = TimeRule::SecondExact;
     // Where the file the copy replaces is kept, or nullptr to let it go.
     TrashCan* trash = nullptr;
+    // For a copy flushed now: whether its folder (and its Trash) are flushed after the
+    // naming too. A caller that flushes their file system at the end of its run, before it
+    // says that the run is done, leaves them to that one flush: what the file replaced
+    // stays until its replacement is on the disk either way, since the copy's data is
+    // flushed before it takes the name.
+    bool flushFolderNow = true;
     // Where a descriptor of the destination's file system is kept for flushing it later; the
     // copy fills it when it is not open yet.
     Handle* fileSystem = nullptr;

@@ -239,6 +239,9 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
             options.trash = trashFor(*folder, failure);
             if (!options.trash) return failure;
         }
+        // The end's flush reaches only the destination's drive: a Trash on another one (the
+        // home Trash for a drive without its own) is flushed with each row.
+        options.flushFolderNow = options.trash && options.trash->device != folder->device;
     }
     CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
     if (!result.done && options.trash && result.reason.starts_with(NotKeptReason))
@@ -259,6 +262,7 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
             keepComparableTime(*folder, name, result.device, result.inode, result.modified, checks.timeRule);
         !kept.done)
         return kept;
+    if (!options.flushFolderNow) m_namedUnflushed.emplace_back(row, folder->device);
     return result;
 }
 
@@ -332,16 +336,28 @@ void SyncSession::flush(Plan& plan) {
 }
 
 void SyncSession::finishCopies(Plan& plan) {
-    if (m_unflushed.empty()) return;
+    if (m_unflushed.empty() && m_namedUnflushed.empty()) return;
     // One flush per file system.
     std::vector<std::uint64_t> devices;
+    auto addDevice = [&](std::uint64_t device) {
+        if (std::find(devices.begin(), devices.end(), device) == devices.end()) devices.push_back(device);
+    };
     for (const Unflushed& copy : m_unflushed)
-        if (std::find(devices.begin(), devices.end(), copy.folderDevice) == devices.end())
-            devices.push_back(copy.folderDevice);
+        addDevice(copy.folderDevice);
+    for (const auto& [row, device] : m_namedUnflushed)
+        addDevice(device);
     // The data, before any copy gets the time that says it is complete. The times are not
     // flushed in their turn: should they be lost, the copies look older than their sources
     // and are copied again.
     const std::vector<int> flushErrors = flushFileSystems(devices);
+    auto flushErrorOf = [&](std::uint64_t device) {
+        return flushErrors[static_cast<std::size_t>(std::find(devices.begin(), devices.end(), device) -
+                                                    devices.begin())];
+    };
+    // A replacement whose naming could not be flushed may yet be undone by a power cut; its
+    // older file is then back in its place, and the row is not done.
+    for (const auto& [row, device] : std::exchange(m_namedUnflushed, {}))
+        if (int error = flushErrorOf(device)) plan.markFailed(row, words(error));
 
     std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
@@ -353,9 +369,7 @@ void SyncSession::finishCopies(Plan& plan) {
         copy.written->second.unflushed = NoCopy;
         turn();
         const std::string& path = copy.written->first;
-        const auto device = std::find(devices.begin(), devices.end(), copy.folderDevice) - devices.begin();
-        int error = flushErrors[static_cast<std::size_t>(device)];
-        if (error != 0) {
+        if (int error = flushErrorOf(copy.folderDevice); error != 0) {
             plan.markFailed(copy.row, words(error));
             continue;
         }

@@ -42,13 +42,13 @@ struct RowChecks {
 // that the end of the run is to make last.
 //
 // A copy that replaces a file is flushed before it takes the file's name, so that the file
-// it replaces stays until its replacement is on the disk. A copy to a free name replaces
-// nothing, and one that replaces what an earlier row of this run wrote replaces only a
-// copy of a file that is still there: these are handed to the disk without waiting and
-// carry a provisional time two seconds older than their sources' until the end of the
-// run, which flushes each file system once and only then gives those copies their sources'
-// times. Waiting for the disk per file would cost milliseconds each, against tens of
-// microseconds for the copy of a small file.
+// it replaces stays until its replacement is on the disk; its folder and the Trash that took
+// the older file, where that lies on the same drive, are flushed with the rest at the end. A copy to a free
+// name replaces nothing, and one that replaces what an earlier row of this run wrote replaces only a copy of
+// a file that is still there: these are handed to the disk without waiting and carry a provisional time two
+// seconds older than their sources' until the end of the run, which flushes each file system once and only
+// then gives those copies their sources' times. Waiting for the disk per file would cost milliseconds each,
+// against tens of microseconds for the copy of a small file.
 class SyncSession {
   public:
     SyncSession(FileSystem& fs, Yielder& yielder);
@@ -168,6 +168,9 @@ class SyncSession {
     Yielder& m_yielder;
     std::unordered_map<std::string, WrittenCopy> m_written;
     std::vector<Unflushed> m_unflushed;
+    // Replacements whose data is on the disk but whose naming, and what went to the Trash,
+    // wait for the end's flush of their file system: the row and that file system.
+    std::vector<std::pair<std::size_t, std::uint64_t>> m_namedUnflushed;
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
     std::vector<std::pair<std::uint64_t, Handle>> m_fileSystems;
