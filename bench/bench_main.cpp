@@ -20,7 +20,7 @@ constexpr Subcommand Subcommands[] = {
      "compare DIR1 DIR2 [--runs N] [--rsync 0|1] [--cold 0|1] [--latency-us N] [--attr-timeout S] [--threads "
      "N]",
      runCompare},
-    {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1] [--rsync 0|1]", runSync},
+    {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1] [--rsync 0|1] [--latency-us N]", runSync},
     {"plan", "plan [--files N,N,...] [--order same|folders|files|all] [--runs N]", runPlan},
 };
 

@@ -14,6 +14,9 @@
 // with `--backup --backup-dir` where the replaced files are kept, and each tool's figure is
 // also taken with `sync -f` after it, as the program's own run ends with its flush.
 //
+// With --latency-us N, every tool writes through quellomir-latency-drive --writable mounted
+// over DIR2, which waits N microseconds for each request, as a network share does.
+//
 // DIR2 must be empty (it is made when missing). Each run, ours and cp's, writes into a
 // fresh folder in it, and all are removed at the end: ext4 skips inodes freed in the last
 // minute when it looks for a free one, so deleting thousands of files between the runs
@@ -159,19 +162,29 @@ double ratio(double a, double b) {
 
 int runSync(std::span<char* const> arguments) {
     try {
-        Options options(arguments, {"runs", "older", "keep", "rsync"});
+        Options options(arguments, {"runs", "older", "keep", "rsync", "latency-us"});
         if (options.plain().size() != 2) {
             std::fprintf(stderr, "sync wants two folders\n");
             return 2;
         }
         const std::string folder1 = withSlash(fsys::absolute(options.plain()[0]).lexically_normal().string());
-        const std::string scratch = withSlash(fsys::absolute(options.plain()[1]).lexically_normal().string());
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
         const bool older = options.number("older", 0) != 0;
         const bool keep = options.number("keep", 1) != 0;
         const bool withRsync = options.number("rsync", 1) != 0;
-        fsys::create_directories(scratch);
-        if (!fsys::is_empty(scratch)) throw std::runtime_error(scratch + " is not empty");
+        const std::string given = withSlash(fsys::absolute(options.plain()[1]).lexically_normal().string());
+        fsys::create_directories(given);
+        if (!fsys::is_empty(given)) throw std::runtime_error(given + " is not empty");
+        const auto latency = options.number("latency-us", 0);
+        std::string mountPoint;
+        if (latency > 0) {
+            mountPoint = makeEmptyFolder();
+            const std::string drive =
+                (fsys::read_symlink("/proc/self/exe").parent_path() / "quellomir-latency-drive").string();
+            commandSeconds({drive, given, mountPoint, "--writable", "--delay-us", std::to_string(latency),
+                            "--attr-timeout", "1"});
+        }
+        const std::string scratch = latency > 0 ? withSlash(mountPoint) : given;
 
         // The first round warms the cache and is not counted.
         const std::set<fsys::path> trashBefore = trashEntries(scratch);
@@ -217,11 +230,18 @@ int runSync(std::span<char* const> arguments) {
         }
         emptyFolder(scratch);
         settle();
+        if (latency > 0) {
+            commandSeconds({"fusermount3", "-u", mountPoint});
+            ::rmdir(mountPoint.c_str());
+        }
 
         const double unflushed = ours.compareSeconds + ours.syncSeconds;
         const double flushed = total(ours);
         std::printf("folders         %s -> %s in %s\n", folder1.c_str(),
                     older ? "its older copy" : "an empty folder", scratch.c_str());
+        if (latency > 0)
+            std::printf("drive           the latency drive, %lld us a request, writes too\n",
+                        static_cast<long long>(latency));
         if (older) std::printf("replaced files  %s\n", keep ? "kept in the Trash" : "let go");
         std::printf("rows            %llu (%llu failed)\n", static_cast<unsigned long long>(ours.rows),
                     static_cast<unsigned long long>(ours.failedRows));

@@ -1,18 +1,23 @@
-// quellomir-latency-drive SOURCE MOUNTPOINT [--delay-us N] [--attr-timeout S] [-f]
+// quellomir-latency-drive SOURCE MOUNTPOINT [--delay-us N] [--attr-timeout S] [--writable] [-f]
 //
-// A read-only FUSE passthrough of SOURCE that makes every lookup, getattr, opendir and
-// readdir wait N microseconds before it answers, as a network share does, and returns each
-// entry's attributes with the listing (readdirplus), which the kernel then keeps for S
-// seconds, as NFS and SMB clients do. Requests are answered on many threads at once, so a
-// client that keeps several in flight gains as it would on a real network drive. For the
-// compare benchmark only.
+// A FUSE passthrough of SOURCE that makes every lookup, getattr, opendir and readdir wait N
+// microseconds before it answers, as a network share does, and returns each entry's
+// attributes with the listing (readdirplus), which the kernel then keeps for S seconds, as
+// NFS and SMB clients do. Requests are answered on many threads at once, so a client that
+// keeps several in flight gains as it would on a real network drive. Read-only unless
+// --writable: then every request that writes (create, write, rename, link, unlink, times,
+// modes, flushes) waits N microseconds too, once per request the kernel sends. For the
+// benchmarks only.
 #define FUSE_USE_VERSION 35
 
 #include <fuse3/fuse.h>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -100,10 +105,102 @@ int releasedir(const char*, fuse_file_info* info) {
 
 int open(const char* path, fuse_file_info* info) {
     wait();
-    const int fd = ::open(real(path).c_str(), O_RDONLY);
+    const int fd = ::open(real(path).c_str(), info->flags & ~(O_CREAT | O_EXCL | O_NOFOLLOW));
     if (fd < 0) return -errno;
     info->fh = static_cast<std::uint64_t>(fd);
     return 0;
+}
+
+// The writes, each one request that waits as the reads do.
+int driveCreate(const char* path, mode_t mode, fuse_file_info* info) {
+    wait();
+    const int fd = ::open(real(path).c_str(), info->flags | O_CREAT, mode);
+    if (fd < 0) return -errno;
+    info->fh = static_cast<std::uint64_t>(fd);
+    return 0;
+}
+
+int driveWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
+    wait();
+    const ssize_t put = ::pwrite(static_cast<int>(info->fh), buffer, size, offset);
+    return put < 0 ? -errno : static_cast<int>(put);
+}
+
+int result(int status) {
+    return status == 0 ? 0 : -errno;
+}
+
+int driveMkdir(const char* path, mode_t mode) {
+    wait();
+    return result(::mkdir(real(path).c_str(), mode));
+}
+
+int driveUnlink(const char* path) {
+    wait();
+    return result(::unlink(real(path).c_str()));
+}
+
+int driveRmdir(const char* path) {
+    wait();
+    return result(::rmdir(real(path).c_str()));
+}
+
+int driveRename(const char* from, const char* to, unsigned int flags) {
+    wait();
+    return result(::renameat2(AT_FDCWD, real(from).c_str(), AT_FDCWD, real(to).c_str(), flags));
+}
+
+int driveLink(const char* from, const char* to) {
+    wait();
+    return result(::link(real(from).c_str(), real(to).c_str()));
+}
+
+int driveSymlink(const char* target, const char* path) {
+    wait();
+    return result(::symlink(target, real(path).c_str()));
+}
+
+int driveChmod(const char* path, mode_t mode, fuse_file_info*) {
+    wait();
+    return result(::chmod(real(path).c_str(), mode));
+}
+
+int driveChown(const char* path, uid_t owner, gid_t group, fuse_file_info*) {
+    wait();
+    return result(::lchown(real(path).c_str(), owner, group));
+}
+
+int driveTruncate(const char* path, off_t size, fuse_file_info* info) {
+    wait();
+    return result(info ? ::ftruncate(static_cast<int>(info->fh), size)
+                       : ::truncate(real(path).c_str(), size));
+}
+
+int driveUtimens(const char* path, const struct timespec times[2], fuse_file_info* info) {
+    wait();
+    return result(info ? ::futimens(static_cast<int>(info->fh), times)
+                       : ::utimensat(AT_FDCWD, real(path).c_str(), times, AT_SYMLINK_NOFOLLOW));
+}
+
+int driveFsync(const char*, int dataOnly, fuse_file_info* info) {
+    wait();
+    const int fd = static_cast<int>(info->fh);
+    return result(dataOnly ? ::fdatasync(fd) : ::fsync(fd));
+}
+
+int driveFsyncdir(const char*, int, fuse_file_info* info) {
+    wait();
+    return result(::fsync(::dirfd(reinterpret_cast<DIR*>(info->fh))));
+}
+
+int driveStatfs(const char* path, struct statvfs* facts) {
+    wait();
+    return result(::statvfs(real(path).c_str(), facts));
+}
+
+int driveFlock(const char*, fuse_file_info* info, int operation) {
+    wait();
+    return result(::flock(static_cast<int>(info->fh), operation));
 }
 
 int read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* info) {
@@ -121,19 +218,24 @@ int release(const char*, fuse_file_info* info) {
 int main(int argc, char* argv[]) {
     std::vector<char*> fuseArguments{argv[0]};
     std::vector<std::string> plain;
+    bool writable = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--delay-us" && i + 1 < argc)
             g_delay = std::chrono::microseconds(std::atoll(argv[++i]));
         else if (word == "--attr-timeout" && i + 1 < argc)
             g_attrTimeout = std::atof(argv[++i]);
+        else if (word == "--writable")
+            writable = true;
         else if (word.starts_with("-"))
             fuseArguments.push_back(argv[i]);
         else
             plain.push_back(word);
     }
     if (plain.size() != 2) {
-        std::fprintf(stderr, "usage: %s SOURCE MOUNTPOINT [--delay-us N] [--attr-timeout S] [-f]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s SOURCE MOUNTPOINT [--delay-us N] [--attr-timeout S] [--writable] [-f]\n",
+                     argv[0]);
         return 2;
     }
     char resolved[PATH_MAX];
@@ -143,7 +245,8 @@ int main(int argc, char* argv[]) {
     }
     g_source = resolved;
     static std::string mountPoint = plain[1];
-    static std::string options = "ro,default_permissions,fsname=quellomir-latency";
+    static std::string options =
+        std::string(writable ? "rw" : "ro") + ",default_permissions,fsname=quellomir-latency";
     static std::string dashO = "-o";
     fuseArguments.push_back(mountPoint.data());
     fuseArguments.push_back(dashO.data());
@@ -158,5 +261,23 @@ int main(int argc, char* argv[]) {
     operations.open = open;
     operations.read = read;
     operations.release = release;
+    if (writable) {
+        operations.create = driveCreate;
+        operations.write = driveWrite;
+        operations.mkdir = driveMkdir;
+        operations.unlink = driveUnlink;
+        operations.rmdir = driveRmdir;
+        operations.rename = driveRename;
+        operations.link = driveLink;
+        operations.symlink = driveSymlink;
+        operations.chmod = driveChmod;
+        operations.chown = driveChown;
+        operations.truncate = driveTruncate;
+        operations.utimens = driveUtimens;
+        operations.fsync = driveFsync;
+        operations.fsyncdir = driveFsyncdir;
+        operations.statfs = driveStatfs;
+        operations.flock = driveFlock;
+    }
     return fuse_main(static_cast<int>(fuseArguments.size()), fuseArguments.data(), &operations, nullptr);
 }
