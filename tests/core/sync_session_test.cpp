@@ -135,6 +135,18 @@ class FlushWatchingYielder final : public Yielder {
     const std::thread::id m_windowThread = std::this_thread::get_id();
 };
 
+// The drive reports itself as `type` (statfs's f_type): ext4, which flushes whole, or FUSE,
+// whose flush is not trusted to, whatever the test's own disk is.
+class DriveOfType final : public testing::ForwardingFileSystem {
+  public:
+    DriveOfType(FileSystem& inner, std::uint64_t type) : ForwardingFileSystem(inner), m_type(type) {}
+    int fileSystemType(const std::string&, std::uint64_t& type) override { return type = m_type, 0; }
+
+  private:
+    std::uint64_t m_type;
+};
+constexpr std::uint64_t Ext4Type = 0xEF53, FuseType = 0x65735546;
+
 class SyncSessionTest : public ::testing::Test {
   protected:
     TempFolder tmp;
@@ -549,6 +561,75 @@ TEST_F(SyncSessionTest, TheWindowGetsItsTurnDuringALongCopyAndClosingItLeavesNoT
     carryOut(plan, 0, session);
     EXPECT_EQ(plan.actionText(0), "Done");
     EXPECT_GE(yielder.ticks, 4); // 40 MB in pieces of 8
+}
+
+// Replacements flushed together: a flush that fails fails every row of the batch, and
+// every older file stays where it was, untouched and out of the Trash.
+TEST_F(SyncSessionTest, ABatchOfReplacementsWhoseFlushFailsLeavesEveryOlderFileInPlace) {
+    for (int i = 0; i < 5; ++i) {
+        file("one/r" + std::to_string(i), "new", Newer);
+        file("two/r" + std::to_string(i), "old", Older);
+    }
+    Plan plan = testing::comparePlan(posix, one, two);
+    ASSERT_EQ(plan.size(), 5u);
+    DriveOfType ext4(posix, Ext4Type);
+    FaultyFileSystem fs(ext4);
+    fs.failCall(Op::SyncFileSystem, 1, EIO);
+    SyncSession session(fs, yielder);
+    syncPlan(plan, session);
+    EXPECT_EQ(fs.calls(Op::SyncFile), 0) << "flushed one by one, not together";
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(plan.actionText(row), "Failed: " + std::string(std::strerror(EIO))) << plan.sourceText(row);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(contentsOf(two + "r" + std::to_string(i)), "old");
+}
+
+// Namesakes in several subfolders of both sides chain their rows: made ahead and flushed
+// together, the rows end as a run of one row after the other ends them, row for row.
+TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
+    struct Ended {
+        std::vector<std::string> actions;
+        std::map<std::string, std::string> contents;
+        int fileFlushes = 0;
+    };
+    auto run = [&](std::uint64_t driveType) {
+        TempFolder here;
+        for (const char* folder : {"a/", "b/", "c/"}) {
+            testing::withTime(here.file(std::string("one/") + folder + "x.txt", std::string("one ") + folder),
+                              {Newer.seconds + folder[0], 0});
+            testing::withTime(here.file(std::string("two/") + folder + "x.txt", std::string("two ") + folder),
+                              {Older.seconds + folder[0], 0});
+            testing::withTime(
+                here.file(std::string("one/") + folder + "own.txt", std::string("own ") + folder), Newer);
+            testing::withTime(here.file(std::string("two/") + folder + "own.txt", "older"), Older);
+        }
+        for (int i = 0; i < 10; ++i) {
+            testing::withTime(here.file("one/u" + std::to_string(i), "new"), Newer);
+            testing::withTime(here.file("two/u" + std::to_string(i), "old"), Older);
+        }
+        Plan plan = testing::comparePlan(posix, here / "one/", here / "two/");
+        DriveOfType drive(posix, driveType);
+        FaultyFileSystem counted(drive);
+        SyncSession session(counted, yielder);
+        syncPlan(plan, session);
+        Ended ended;
+        ended.fileFlushes = counted.calls(Op::SyncFile);
+        for (std::size_t row = 0; row < plan.size(); ++row)
+            ended.actions.push_back(plan.sourceText(row).substr(here.path().size()) + " " +
+                                    plan.actionText(row));
+        for (const std::string& name : testing::namesIn(here / "two/"))
+            ended.contents[name] = contentsOf(here / "two/" + name);
+        for (const char* folder : {"a/", "b/", "c/"})
+            for (const char* name : {"x.txt", "own.txt"})
+                ended.contents[std::string(folder) + name] = contentsOf(here / "two/" + folder + name);
+        return ended;
+    };
+    const Ended together = run(Ext4Type), oneByOne = run(FuseType);
+    EXPECT_EQ(together.actions, oneByOne.actions);
+    EXPECT_EQ(together.contents, oneByOne.contents);
+    EXPECT_EQ(together.actions.size(), 28u); // every file of one over each namesake in two
+    // The ten files of one name each were flushed together.
+    EXPECT_LE(together.fileFlushes + 10, oneByOne.fileFlushes);
 }
 
 } // namespace

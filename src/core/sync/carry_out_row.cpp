@@ -2,7 +2,9 @@
 
 #include "files/path_text.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace quellomir {
 namespace {
@@ -51,12 +53,50 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& so
     return result;
 }
 
+// How many replacements are flushed together at most: few enough that a power cut loses
+// little work and the window gets its turn, enough that one flush serves many rows.
+constexpr std::size_t BatchRows = 64;
+constexpr std::uint64_t BatchBytes = 64 << 20;
+
+// The replacements from `row` on that can be made ahead of their turn: ticked overwrite
+// rows in a row, none touching a name another of them touches, nor one this run wrote.
+// Any other row ends the batch, so that each row still finds what a run in list order
+// would have left.
+std::vector<SyncSession::Replacement> replacementsFrom(const Plan& plan, std::size_t row,
+                                                       SyncSession& session) {
+    std::vector<SyncSession::Replacement> batch;
+    std::vector<std::string> touched;
+    std::uint64_t bytes = 0;
+    for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
+        const PlanRow& r = plan.rows()[next];
+        if (r.kind != RowKind::Overwrite || !r.checked || r.outcome != Outcome::Pending) break;
+        std::string source = plan.sourceText(next);
+        std::string destination = plan.destinationText(next);
+        if (session.wrote(source) || session.wrote(destination)) break;
+        if (std::find(touched.begin(), touched.end(), source) != touched.end() ||
+            std::find(touched.begin(), touched.end(), destination) != touched.end())
+            break;
+        bytes += plan.sourceFile(next).size();
+        if (!batch.empty() && bytes > BatchBytes) break;
+        RowChecks checks = checksOf(plan, next);
+        checks.plannedDestinationTime = plan.destinationFile(next).modified();
+        touched.push_back(source);
+        touched.push_back(destination);
+        batch.push_back({next, std::move(source), std::move(destination), checks});
+    }
+    return batch;
+}
+
 CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const std::string& source,
                              SyncSession& session) {
     const std::string destination = plan.destinationText(row);
     RowChecks checks = checksOf(plan, row);
     const bool replacesOwnCopy = session.wrote(destination);
     if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified();
+    if (!replacesOwnCopy && !session.prepared(row))
+        if (std::vector<SyncSession::Replacement> batch = replacementsFrom(plan, row, session);
+            batch.size() > 1)
+            session.prepareReplacements(batch);
     return session.copy(
         row, source, destination,
         replacesOwnCopy ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::OlderFile, checks);

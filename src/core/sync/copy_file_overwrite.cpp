@@ -62,13 +62,13 @@ int settleSource(FileSystem& fs, NewFile& file, TimeRule rule, const FileSystem:
     return now.sameState(file.source) ? 0 : -1;
 }
 
-// The steps after the copy, on the new file; 0 or the errno of the failing step.
-int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, Flush flush, TimeRule rule) {
-    const FileTime time = flush == Flush::Now ? sourceTime : provisionalTime(sourceTime, rule);
+// The steps after the copy, on the new file, but its flush; 0 or the errno of the failing
+// step. A copy flushed before it takes its name has its source's time at once.
+int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, TimeRule rule,
+                  bool flushedBeforeNaming) {
+    const FileTime time = flushedBeforeNaming ? sourceTime : provisionalTime(sourceTime, rule);
     if (int error = fs.setModified(file, time)) return error;
     if (int error = fs.setMode(file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
-    if (flush == Flush::Now)
-        if (int error = fs.syncFile(file)) return error;
     return 0;
 }
 
@@ -122,28 +122,42 @@ FileTime provisionalTime(FileTime sourceTime, TimeRule rule) {
     return {sourceTime.seconds - (rule == TimeRule::FatTolerant ? 10 : 2), sourceTime.nanoseconds};
 }
 
-CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFolder& folder,
-                             const std::string& name, const CopyOptions& options) {
-    NewFile made;
+PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder& folder,
+                         const CopyOptions& options) {
+    PreparedCopy prepared;
+    NewFile& made = *prepared.made;
+    auto fail = [&](CopyResult failure) {
+        if (made.fs) fs.discardNewFile(made);
+        prepared.failure = std::move(failure);
+        return std::move(prepared);
+    };
     if (int error = fs.copyToNewFile(source, options.followSource, folder, made, options.progress))
-        return error == ELOOP && options.followSource == Follow::No
-                   ? CopyResult::failure(std::string(ChangedReason))
-                   : CopyResult::failure(error);
+        return fail(error == ELOOP && options.followSource == Follow::No
+                        ? CopyResult::failure(std::string(ChangedReason))
+                        : CopyResult::failure(error));
     if (options.plannedSourceTime && made.source.modified != *options.plannedSourceTime)
-        return refuse(fs, made, ChangedReason);
+        return fail(CopyResult::failure(std::string(ChangedReason)));
     // The source's time as it was opened, before its contents were read; the look below
     // makes sure that it is still the time of what was read.
-    const FileTime sourceTime = made.source.modified;
-    int error = sourceTime.known() ? 0 : EIO;
-    if (error == 0) error = finishNewFile(fs, made, sourceTime, options.flush, options.timeRule);
+    prepared.sourceTime = made.source.modified;
+    int error = prepared.sourceTime.known() ? 0 : EIO;
+    // The data is flushed by the caller, or below, before the copy takes its name.
+    if (error == 0)
+        error = finishNewFile(fs, made, prepared.sourceTime, options.timeRule, options.flush == Flush::Now);
     if (error == 0) error = settleSource(fs, made, options.timeRule, options.progress);
-    if (error < 0) return refuse(fs, made, ChangedWhileCopiedReason);
+    if (error < 0) return fail(CopyResult::failure(std::string(ChangedWhileCopiedReason)));
     if (error == 0 && options.fileSystem && !options.fileSystem->open())
         error = fs.holdFileSystem(made, *options.fileSystem);
-    if (error != 0) {
-        fs.discardNewFile(made);
-        return CopyResult::failure(error);
-    }
+    if (error != 0) return fail(CopyResult::failure(error));
+    prepared.ready = true;
+    return prepared;
+}
+
+CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder, const std::string& name,
+                     const CopyOptions& options) {
+    if (!prepared.ready) return prepared.failure;
+    NewFile& made = *prepared.made;
+    const FileTime sourceTime = prepared.sourceTime;
     // The last look before the rename: what the user or another program wrote to the
     // destination during the copy stays.
     if (options.replacing && !destinationKept(fs, folder, name, *options.replacing))
@@ -205,6 +219,17 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
     result.inode = made.inode;
     result.bytes = made.source.size;
     return result;
+}
+
+CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFolder& folder,
+                             const std::string& name, const CopyOptions& options) {
+    PreparedCopy prepared = prepareCopy(fs, source, folder, options);
+    if (prepared.ready && options.flush == Flush::Now)
+        if (int error = fs.syncFile(*prepared.made)) {
+            fs.discardNewFile(*prepared.made);
+            return CopyResult::failure(error);
+        }
+    return placeCopy(fs, prepared, folder, name, options);
 }
 
 } // namespace quellomir

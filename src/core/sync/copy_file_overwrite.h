@@ -5,6 +5,7 @@
 #include "sync/copy_result.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,5 +100,20 @@ FileTime provisionalTime(FileTime sourceTime, TimeRule rule = TimeRule::SecondEx
 // reported with the copy in place. Never throws, except what `progress` throws.
 CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFolder& folder,
                              const std::string& name, const CopyOptions& options = {});
+
+// CopyFileOverwrite in two halves, for replacements whose data a caller flushes together,
+// one flush of the file system for many copies, between the halves. The first makes the
+// copy and gives it its time and mode, without flushing it; the second takes the name, with
+// every check and the Trash, as CopyFileOverwrite does after its flush.
+struct PreparedCopy {
+    bool ready = false;
+    CopyResult failure;                                          // when the copy could not be made
+    std::unique_ptr<NewFile> made = std::make_unique<NewFile>(); // removed unless named
+    FileTime sourceTime;
+};
+PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder& folder,
+                         const CopyOptions& options);
+CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder, const std::string& name,
+                     const CopyOptions& options);
 
 } // namespace quellomir

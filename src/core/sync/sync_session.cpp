@@ -198,12 +198,10 @@ Handle& SyncSession::fileSystemHandle(std::uint64_t device) {
     return m_fileSystems.emplace_back(device, Handle()).second;
 }
 
-CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
-                             Replacing replacing, const RowChecks& checks) {
-    const std::string target = NormalizeBackslashes(destination);
+CopyResult SyncSession::prepareOptions(const std::string& target, Replacing replacing,
+                                       const RowChecks& checks, RowFolders& folders, CopyOptions& options,
+                                       WriteFolder*& folder) {
     const std::string name = GetFileName(target);
-    RowFolders folders(*this, checks);
-    CopyOptions options;
     // Only a file that was there before the run is worth the wait for the disk.
     options.flush = replacing == Replacing::OlderFile ? Flush::Now : Flush::Later;
     options.replace = replacing == Replacing::Nothing ? Replace::No : Replace::Yes;
@@ -212,38 +210,43 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     options.plannedSourceTime = checks.plannedSourceTime;
     options.timeRule = checks.timeRule;
 
-    WriteFolder* folder = nullptr;
     // A folder that cannot be opened is left to SafeFileCopy to explain.
-    if (folders.open(GetParentFolder(target), folder).done) {
-        options.fileSystem = &fileSystemHandle(folder->device);
-        if (options.flush == Flush::Later) options.renameTimes = &m_renameTimes[folder->device];
-        if (replacing != Replacing::Nothing) {
-            FileFacts there;
-            if (int error = m_fs.statIn(*folder, name, Follow::No, there))
-                return error == ENOENT ? CopyResult::failure(std::string(ChangedReason))
-                                       : CopyResult::failure(error);
-            // The comparison saw what a link leads to.
-            FileFacts seen = there;
-            if (there.kind == EntryKind::Link && checks.plannedDestinationTime)
-                if (m_fs.statIn(*folder, name, Follow::Yes, seen) != 0) seen = {};
-            if (checks.plannedDestinationTime && seen.modified != *checks.plannedDestinationTime)
-                return CopyResult::failure(std::string(ChangedReason));
-            if (replacing == Replacing::ThisRunsCopy)
-                if (auto found = m_written.find(target);
-                    found == m_written.end() || !stillAsWritten(there, found->second))
-                    return CopyResult::failure(std::string(ChangedReason));
-            options.replacing = there;
-        }
-        if (replacing == Replacing::OlderFile && m_keepReplaced) {
-            CopyResult failure;
-            options.trash = trashFor(*folder, failure);
-            if (!options.trash) return failure;
-        }
-        // The end's flush reaches only the destination's drive: a Trash on another one (the
-        // home Trash for a drive without its own) is flushed with each row.
-        options.flushFolderNow = options.trash && options.trash->device != folder->device;
+    if (!folders.open(GetParentFolder(target), folder).done) {
+        folder = nullptr;
+        return CopyResult::success({});
     }
-    CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
+    options.fileSystem = &fileSystemHandle(folder->device);
+    if (options.flush == Flush::Later) options.renameTimes = &m_renameTimes[folder->device];
+    if (replacing != Replacing::Nothing) {
+        FileFacts there;
+        if (int error = m_fs.statIn(*folder, name, Follow::No, there))
+            return error == ENOENT ? CopyResult::failure(std::string(ChangedReason))
+                                   : CopyResult::failure(error);
+        // The comparison saw what a link leads to.
+        FileFacts seen = there;
+        if (there.kind == EntryKind::Link && checks.plannedDestinationTime)
+            if (m_fs.statIn(*folder, name, Follow::Yes, seen) != 0) seen = {};
+        if (checks.plannedDestinationTime && seen.modified != *checks.plannedDestinationTime)
+            return CopyResult::failure(std::string(ChangedReason));
+        if (replacing == Replacing::ThisRunsCopy)
+            if (auto found = m_written.find(target);
+                found == m_written.end() || !stillAsWritten(there, found->second))
+                return CopyResult::failure(std::string(ChangedReason));
+        options.replacing = there;
+    }
+    if (replacing == Replacing::OlderFile && m_keepReplaced) {
+        CopyResult failure;
+        options.trash = trashFor(*folder, failure);
+        if (!options.trash) return failure;
+    }
+    // The end's flush reaches only the destination's drive: a Trash on another one (the
+    // home Trash for a drive without its own) is flushed with each row.
+    options.flushFolderNow = options.trash && options.trash->device != folder->device;
+    return CopyResult::success({});
+}
+
+CopyResult SyncSession::recordCopy(std::size_t row, const std::string& target, const CopyOptions& options,
+                                   WriteFolder* folder, const RowChecks& checks, CopyResult result) {
     if (!result.done && options.trash && result.reason.starts_with(NotKeptReason))
         result.reason += m_keepingOffHint;
     if (!result.done) return result;
@@ -258,12 +261,90 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         return result;
     }
     // A copy made to last at once has its final time at once too.
-    if (CopyResult kept =
-            keepComparableTime(*folder, name, result.device, result.inode, result.modified, checks.timeRule);
+    if (CopyResult kept = keepComparableTime(*folder, GetFileName(target), result.device, result.inode,
+                                             result.modified, checks.timeRule);
         !kept.done)
         return kept;
     if (!options.flushFolderNow) m_namedUnflushed.emplace_back(row, folder->device);
     return result;
+}
+
+CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
+                             Replacing replacing, const RowChecks& checks) {
+    const std::string target = NormalizeBackslashes(destination);
+    // Copies made ahead for rows that were passed over (unticked meanwhile) are let go.
+    while (!m_ahead.empty() && m_ahead.front().row < row)
+        m_ahead.pop_front();
+    if (replacing == Replacing::OlderFile && !m_ahead.empty() && m_ahead.front().row == row) {
+        Ahead ahead = std::move(m_ahead.front());
+        m_ahead.pop_front();
+        CopyResult placed = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target), ahead.options);
+        return recordCopy(row, target, ahead.options, ahead.folder, checks, std::move(placed));
+    }
+    RowFolders folders(*this, checks);
+    CopyOptions options;
+    WriteFolder* folder = nullptr;
+    if (CopyResult prepared = prepareOptions(target, replacing, checks, folders, options, folder);
+        !prepared.done)
+        return prepared;
+    CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
+    return recordCopy(row, target, options, folder, checks, std::move(result));
+}
+
+bool SyncSession::prepared(std::size_t row) const {
+    return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) { return ahead.row == row; });
+}
+
+bool SyncSession::batchesFlushes(WriteFolder& folder) {
+    auto [known, isNew] = m_batchingDrives.try_emplace(folder.device, false);
+    if (isNew) {
+        std::uint64_t type = 0;
+        if (m_fs.fileSystemType(folder.path, type) == 0) switch (type) {
+            case 0xEF53:     // ext2, ext3, ext4
+            case 0x58465342: // XFS
+            case 0x9123683E: // Btrfs
+            case 0xF2F52010: // F2FS
+            case 0x01021994: // tmpfs
+                known->second = true;
+                break;
+            default:
+                break;
+            }
+    }
+    return known->second;
+}
+
+void SyncSession::prepareReplacements(const std::vector<Replacement>& rows) {
+    std::vector<std::uint64_t> devices;
+    for (const Replacement& replacement : rows) {
+        const std::string target = NormalizeBackslashes(replacement.destination);
+        RowFolders folders(*this, replacement.checks);
+        Ahead ahead;
+        ahead.row = replacement.row;
+        if (!prepareOptions(target, Replacing::OlderFile, replacement.checks, folders, ahead.options,
+                            ahead.folder)
+                 .done ||
+            !ahead.folder || !batchesFlushes(*ahead.folder))
+            continue; // its turn tells what is wrong
+        ahead.copy =
+            prepareCopy(m_fs, NormalizeBackslashes(replacement.source), *ahead.folder, ahead.options);
+        if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
+        if (std::find(devices.begin(), devices.end(), ahead.folder->device) == devices.end())
+            devices.push_back(ahead.folder->device);
+        m_ahead.push_back(std::move(ahead));
+    }
+    // One flush for all: each copy is on the disk before it replaces anything.
+    const std::vector<int> errors = flushFileSystems(devices);
+    for (Ahead& ahead : m_ahead) {
+        const auto device = std::find(devices.begin(), devices.end(), ahead.folder->device) - devices.begin();
+        if (device == static_cast<std::ptrdiff_t>(devices.size())) continue;
+        if (int error = errors[static_cast<std::size_t>(device)]) {
+            m_fs.discardNewFile(*ahead.copy.made);
+            ahead.copy.ready = false;
+            ahead.copy.failure = CopyResult::failure(error);
+        }
+    }
+    if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
 }
 
 bool SyncSession::stillAsWritten(const FileFacts& now, const WrittenCopy& copy) {
@@ -336,6 +417,7 @@ void SyncSession::flush(Plan& plan) {
 }
 
 void SyncSession::finishCopies(Plan& plan) {
+    m_ahead.clear(); // copies made ahead whose rows never came: removed, nothing replaced
     if (m_unflushed.empty() && m_namedUnflushed.empty()) return;
     // One flush per file system.
     std::vector<std::uint64_t> devices;

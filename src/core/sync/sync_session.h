@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -86,6 +87,23 @@ class SyncSession {
     CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
                     Replacing replacing, const RowChecks& checks);
 
+    // A replacement (an overwrite of a file that was there before the run) that the run is
+    // about to carry out, with what its copy needs to know.
+    struct Replacement {
+        std::size_t row = 0;
+        std::string source;
+        std::string destination;
+        RowChecks checks;
+    };
+    // Makes the copies of these replacements, rows still to come in list order, ahead of
+    // their turn, and flushes them with one flush of their drive instead of one each: each
+    // then takes its name when its row comes to copy(), after the same checks as ever. Only
+    // drives whose flush of the whole file system can be trusted take part (ext4, XFS, Btrfs,
+    // F2FS, tmpfs); a copy that cannot be made ahead is made in its turn, as any other. A
+    // batch whose flush fails fails its rows, their older files left in place.
+    void prepareReplacements(const std::vector<Replacement>& rows);
+    bool prepared(std::size_t row) const;
+
     // Called once after the last row, and after a run that was stopped. Flushes every file
     // system the copies not flushed yet went to, once each, with the window answering while
     // it waits (for a USB stick that takes a while), then gives those copies their sources'
@@ -149,6 +167,15 @@ class SyncSession {
     Handle& fileSystemHandle(std::uint64_t device);
 
     void finishCopies(Plan& plan);
+    // The steps of copy() before the copy itself: the folder, what is there, the Trash.
+    CopyResult prepareOptions(const std::string& target, Replacing replacing, const RowChecks& checks,
+                              RowFolders& folders, CopyOptions& options, WriteFolder*& folder);
+    // The steps of copy() after it: what the run wrote, and the copy's time.
+    CopyResult recordCopy(std::size_t row, const std::string& target, const CopyOptions& options,
+                          WriteFolder* folder, const RowChecks& checks, CopyResult result);
+    // Whether a flush of the whole file system of `folder`'s drive can stand for a flush of
+    // each file: a local drive of a kind that does it, not FUSE nor a network drive.
+    bool batchesFlushes(WriteFolder& folder);
     // The window's turn during the flush, any stop held for later.
     void turn();
 
@@ -171,9 +198,18 @@ class SyncSession {
     // Replacements whose data is on the disk but whose naming, and what went to the Trash,
     // wait for the end's flush of their file system: the row and that file system.
     std::vector<std::pair<std::size_t, std::uint64_t>> m_namedUnflushed;
+    // Replacements made ahead of their turn, in list order.
+    struct Ahead {
+        std::size_t row = 0;
+        CopyOptions options;
+        WriteFolder* folder = nullptr;
+        PreparedCopy copy;
+    };
+    std::deque<Ahead> m_ahead;
+    std::unordered_map<std::uint64_t, bool> m_batchingDrives; // by device
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
-    std::vector<std::pair<std::uint64_t, Handle>> m_fileSystems;
+    std::deque<std::pair<std::uint64_t, Handle>> m_fileSystems; // a deque: handles stay where they are
     bool m_keepReplaced = true;
     std::string m_keepingOffHint;
     struct Trash {
