@@ -135,8 +135,8 @@ class FlushWatchingYielder final : public Yielder {
     const std::thread::id m_windowThread = std::this_thread::get_id();
 };
 
-// The drive reports itself as `type` (statfs's f_type): ext4, which flushes whole, or FUSE,
-// whose flush is not trusted to, whatever the test's own disk is.
+// The drive reports itself as `type` (statfs's f_type), whatever the test's own disk is:
+// ext4 flushes whole, so its replacements are flushed together.
 class DriveOfType final : public testing::ForwardingFileSystem {
   public:
     DriveOfType(FileSystem& inner, std::uint64_t type) : ForwardingFileSystem(inner), m_type(type) {}
@@ -145,7 +145,7 @@ class DriveOfType final : public testing::ForwardingFileSystem {
   private:
     std::uint64_t m_type;
 };
-constexpr std::uint64_t Ext4Type = 0xEF53, FuseType = 0x65735546;
+constexpr std::uint64_t Ext4Type = 0xEF53;
 
 class SyncSessionTest : public ::testing::Test {
   protected:
@@ -584,15 +584,16 @@ TEST_F(SyncSessionTest, ABatchOfReplacementsWhoseFlushFailsLeavesEveryOlderFileI
         EXPECT_EQ(contentsOf(two + "r" + std::to_string(i)), "old");
 }
 
-// Namesakes in several subfolders of both sides chain their rows: made ahead and flushed
-// together, the rows end as a run of one row after the other ends them, row for row.
+// Namesakes in several subfolders of both sides chain their rows: made ahead, copies on
+// I/O threads and replacements flushed together, the rows end as a run of one row after
+// the other ends them, row for row.
 TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
     struct Ended {
         std::vector<std::string> actions;
         std::map<std::string, std::string> contents;
         int fileFlushes = 0;
     };
-    auto run = [&](std::uint64_t driveType) {
+    auto run = [&](bool ahead) {
         TempFolder here;
         for (const char* folder : {"a/", "b/", "c/"}) {
             testing::withTime(here.file(std::string("one/") + folder + "x.txt", std::string("one ") + folder),
@@ -606,11 +607,17 @@ TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
         for (int i = 0; i < 10; ++i) {
             testing::withTime(here.file("one/u" + std::to_string(i), "new"), Newer);
             testing::withTime(here.file("two/u" + std::to_string(i), "old"), Older);
+            // Copies to free names, and namesakes of them that copy to the same name.
+            testing::withTime(here.file("one/n" + std::to_string(i), "new " + std::to_string(i)), Newer);
+            testing::withTime(
+                here.file("one/d" + std::to_string(i % 3) + "/dup.txt", "dup " + std::to_string(i)),
+                {Newer.seconds + i, 0});
         }
         Plan plan = testing::comparePlan(posix, here / "one/", here / "two/");
-        DriveOfType drive(posix, driveType);
+        DriveOfType drive(posix, Ext4Type);
         FaultyFileSystem counted(drive);
         SyncSession session(counted, yielder);
+        session.setRowsAhead(ahead);
         syncPlan(plan, session);
         Ended ended;
         ended.fileFlushes = counted.calls(Op::SyncFile);
@@ -624,10 +631,10 @@ TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
                 ended.contents[std::string(folder) + name] = contentsOf(here / "two/" + folder + name);
         return ended;
     };
-    const Ended together = run(Ext4Type), oneByOne = run(FuseType);
+    const Ended together = run(true), oneByOne = run(false);
     EXPECT_EQ(together.actions, oneByOne.actions);
     EXPECT_EQ(together.contents, oneByOne.contents);
-    EXPECT_EQ(together.actions.size(), 28u); // every file of one over each namesake in two
+    EXPECT_EQ(together.actions.size(), 41u); // every file of one over each namesake in two, and copies
     // The ten files of one name each were flushed together.
     EXPECT_LE(together.fileFlushes + 10, oneByOne.fileFlushes);
 }

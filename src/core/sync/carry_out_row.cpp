@@ -9,6 +9,12 @@
 namespace quellomir {
 namespace {
 
+// How many rows are made ahead of their turn at most: few enough that a power cut loses
+// little work and the window gets its turn, enough that one flush or one round of threads
+// serves many rows.
+constexpr std::size_t BatchRows = 64;
+constexpr std::uint64_t BatchBytes = 64 << 20;
+
 // What every row asks of its copy: its source as the comparison saw it, and a destination
 // within the other chosen folder.
 RowChecks checksOf(const Plan& plan, std::size_t row) {
@@ -36,8 +42,36 @@ bool listsExactly(FileSystem& fs, const std::string& folder, std::string_view na
     return error != 0 || listed;
 }
 
+// The copies to free names from `row` on that can be made ahead of their turn: ticked copy
+// rows in a row, none touching a name another of them touches, nor one this run wrote. A
+// big file ends the batch before it, and is copied in its turn on its own.
+std::vector<SyncSession::Replacement> newCopiesFrom(const Plan& plan, std::size_t row, SyncSession& session) {
+    std::vector<SyncSession::Replacement> batch;
+    std::vector<std::string> touched;
+    std::uint64_t bytes = 0;
+    for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
+        const PlanRow& r = plan.rows()[next];
+        if (r.kind != RowKind::Copy || !r.checked || r.outcome != Outcome::Pending) break;
+        std::string source = plan.sourceText(next);
+        std::string destination = joinPath(plan.destinationText(next), GetFileName(source));
+        if (session.wrote(source) || session.wrote(destination)) break;
+        if (std::find(touched.begin(), touched.end(), source) != touched.end() ||
+            std::find(touched.begin(), touched.end(), destination) != touched.end())
+            break;
+        bytes += plan.sourceFile(next).size();
+        if (bytes > BatchBytes) break;
+        touched.push_back(source);
+        touched.push_back(destination);
+        batch.push_back({next, std::move(source), std::move(destination), checksOf(plan, next)});
+    }
+    return batch;
+}
+
 CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& source, SyncSession& session) {
     const std::string destination = joinPath(plan.destinationText(row), GetFileName(source));
+    if (session.rowsAhead() && !session.wrote(destination) && !session.prepared(row))
+        if (std::vector<SyncSession::Replacement> batch = newCopiesFrom(plan, row, session); batch.size() > 1)
+            session.prepareNewCopies(batch);
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
     // too) appeared since the comparison: the naming refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.
@@ -52,11 +86,6 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& so
                                                                                        : CaseBlindReason));
     return result;
 }
-
-// How many replacements are flushed together at most: few enough that a power cut loses
-// little work and the window gets its turn, enough that one flush serves many rows.
-constexpr std::size_t BatchRows = 64;
-constexpr std::uint64_t BatchBytes = 64 << 20;
 
 // The replacements from `row` on that can be made ahead of their turn: ticked overwrite
 // rows in a row, none touching a name another of them touches, nor one this run wrote.
@@ -93,7 +122,7 @@ CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const std::strin
     RowChecks checks = checksOf(plan, row);
     const bool replacesOwnCopy = session.wrote(destination);
     if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified();
-    if (!replacesOwnCopy && !session.prepared(row))
+    if (session.rowsAhead() && !replacesOwnCopy && !session.prepared(row))
         if (std::vector<SyncSession::Replacement> batch = replacementsFrom(plan, row, session);
             batch.size() > 1)
             session.prepareReplacements(batch);

@@ -2,12 +2,14 @@
 
 #include "compare/compare_rules.h"
 #include "files/path_text.h"
+#include "scan/listing_prefetch.h"
 #include "sync/keep_in_trash.h"
 #include "sync/normalize_backslashes.h"
 #include "sync/safe_file_copy.h"
 #include "sync/sync_reasons.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -275,7 +277,7 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     // Copies made ahead for rows that were passed over (unticked meanwhile) are let go.
     while (!m_ahead.empty() && m_ahead.front().row < row)
         m_ahead.pop_front();
-    if (replacing == Replacing::OlderFile && !m_ahead.empty() && m_ahead.front().row == row) {
+    if (!m_ahead.empty() && m_ahead.front().row == row && m_ahead.front().replacing == replacing) {
         Ahead ahead = std::move(m_ahead.front());
         m_ahead.pop_front();
         CopyResult placed = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target), ahead.options);
@@ -289,6 +291,63 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
         return prepared;
     CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
     return recordCopy(row, target, options, folder, checks, std::move(result));
+}
+
+void SyncSession::prepareNewCopies(const std::vector<Replacement>& rows) {
+    std::vector<Ahead> aheads;
+    std::vector<std::string> sources;
+    for (const Replacement& copy : rows) {
+        const std::string target = NormalizeBackslashes(copy.destination);
+        RowFolders folders(*this, copy.checks);
+        Ahead ahead;
+        ahead.row = copy.row;
+        ahead.replacing = Replacing::Nothing;
+        if (!prepareOptions(target, Replacing::Nothing, copy.checks, folders, ahead.options, ahead.folder)
+                 .done ||
+            !ahead.folder)
+            continue; // its turn tells what is wrong
+        aheads.push_back(std::move(ahead));
+        sources.push_back(NormalizeBackslashes(copy.source));
+    }
+    if (aheads.size() < 2) return;
+    // The threads touch nothing of the session: the window's turn and the descriptor kept to
+    // flush the drive are this thread's, and given back below.
+    std::vector<CopyOptions> onThreads;
+    for (const Ahead& ahead : aheads) {
+        CopyOptions options = ahead.options;
+        options.progress = nullptr;
+        options.fileSystem = nullptr;
+        onThreads.push_back(std::move(options));
+    }
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i = next++; i < aheads.size(); i = next++)
+            aheads[i].copy = prepareCopy(m_fs, sources[i], *aheads[i].folder, onThreads[i]);
+    };
+    const unsigned threads = std::min<unsigned>(
+        ListingPrefetch::threadsFor(m_fs, aheads.front().folder->path), unsigned(aheads.size()));
+    std::vector<std::future<void>> running;
+    try {
+        for (unsigned t = 0; t < threads; ++t)
+            running.push_back(std::async(std::launch::async, work));
+    } catch (const std::system_error&) {
+        // No thread to be had: what the threads did not take is made here.
+    }
+    if (running.empty()) work();
+    for (std::future<void>& thread : running)
+        while (thread.wait_for(TurnInterval) != std::future_status::ready)
+            turn();
+
+    for (Ahead& ahead : aheads) {
+        if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
+        if (!ahead.options.fileSystem->open())
+            if (m_fs.holdFileSystem(*ahead.copy.made, *ahead.options.fileSystem) != 0) {
+                m_fs.discardNewFile(*ahead.copy.made);
+                continue;
+            }
+        m_ahead.push_back(std::move(ahead));
+    }
+    if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
 }
 
 bool SyncSession::prepared(std::size_t row) const {

@@ -102,7 +102,16 @@ class SyncSession {
     // F2FS, tmpfs); a copy that cannot be made ahead is made in its turn, as any other. A
     // batch whose flush fails fails its rows, their older files left in place.
     void prepareReplacements(const std::vector<Replacement>& rows);
+    // Makes the copies of these rows, copies to free names still to come in list order, ahead
+    // of their turn on a few I/O threads (as many as the drive asks for: a few on a local
+    // disk, 16 on FUSE and network drives, where each request waits on its own); each then
+    // takes its name when its row comes to copy(), in list order, after the same checks.
+    void prepareNewCopies(const std::vector<Replacement>& rows);
     bool prepared(std::size_t row) const;
+    // Whether rows are made ahead at all (the default); a run without is the measure that a
+    // run with must equal, row for row.
+    void setRowsAhead(bool ahead) { m_rowsAhead = ahead; }
+    bool rowsAhead() const { return m_rowsAhead; }
 
     // Called once after the last row, and after a run that was stopped. Flushes every file
     // system the copies not flushed yet went to, once each, with the window answering while
@@ -201,11 +210,13 @@ class SyncSession {
     // Replacements made ahead of their turn, in list order.
     struct Ahead {
         std::size_t row = 0;
+        Replacing replacing = Replacing::OlderFile;
         CopyOptions options;
         WriteFolder* folder = nullptr;
         PreparedCopy copy;
     };
     std::deque<Ahead> m_ahead;
+    bool m_rowsAhead = true;
     std::unordered_map<std::uint64_t, bool> m_batchingDrives; // by device
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
