@@ -136,7 +136,8 @@ class FlushWatchingYielder final : public Yielder {
 };
 
 // The drive reports itself as `type` (statfs's f_type), whatever the test's own disk is:
-// ext4 flushes whole, so its replacements are flushed together.
+// ext4 flushes whole, so its replacements are flushed together; FUSE answers each request
+// on its own, so its copies are given their times many at a time.
 class DriveOfType final : public testing::ForwardingFileSystem {
   public:
     DriveOfType(FileSystem& inner, std::uint64_t type) : ForwardingFileSystem(inner), m_type(type) {}
@@ -145,7 +146,7 @@ class DriveOfType final : public testing::ForwardingFileSystem {
   private:
     std::uint64_t m_type;
 };
-constexpr std::uint64_t Ext4Type = 0xEF53;
+constexpr std::uint64_t Ext4Type = 0xEF53, FuseType = 0x65735546;
 
 class SyncSessionTest : public ::testing::Test {
   protected:
@@ -592,8 +593,9 @@ TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
         std::vector<std::string> actions;
         std::map<std::string, std::string> contents;
         int fileFlushes = 0;
+        std::size_t rowsLeft = 0; // a copy without its source's time would be planned again
     };
-    auto run = [&](bool ahead) {
+    auto run = [&](bool ahead, std::uint64_t driveType) {
         TempFolder here;
         for (const char* folder : {"a/", "b/", "c/"}) {
             testing::withTime(here.file(std::string("one/") + folder + "x.txt", std::string("one ") + folder),
@@ -614,13 +616,14 @@ TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
                 {Newer.seconds + i, 0});
         }
         Plan plan = testing::comparePlan(posix, here / "one/", here / "two/");
-        DriveOfType drive(posix, Ext4Type);
+        DriveOfType drive(posix, driveType);
         FaultyFileSystem counted(drive);
         SyncSession session(counted, yielder);
         session.setRowsAhead(ahead);
         syncPlan(plan, session);
         Ended ended;
         ended.fileFlushes = counted.calls(Op::SyncFile);
+        ended.rowsLeft = testing::comparePlan(posix, here / "one/", here / "two/").size();
         for (std::size_t row = 0; row < plan.size(); ++row)
             ended.actions.push_back(plan.sourceText(row).substr(here.path().size()) + " " +
                                     plan.actionText(row));
@@ -631,9 +634,12 @@ TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
                 ended.contents[std::string(folder) + name] = contentsOf(here / "two/" + folder + name);
         return ended;
     };
-    const Ended together = run(true), oneByOne = run(false);
-    EXPECT_EQ(together.actions, oneByOne.actions);
-    EXPECT_EQ(together.contents, oneByOne.contents);
+    const Ended oneByOne = run(false, Ext4Type), together = run(true, Ext4Type), remote = run(true, FuseType);
+    for (const Ended* ended : {&together, &remote}) {
+        EXPECT_EQ(ended->actions, oneByOne.actions);
+        EXPECT_EQ(ended->contents, oneByOne.contents);
+        EXPECT_EQ(ended->rowsLeft, oneByOne.rowsLeft);
+    }
     EXPECT_EQ(together.actions.size(), 41u); // every file of one over each namesake in two, and copies
     // The ten files of one name each were flushed together.
     EXPECT_LE(together.fileFlushes + 10, oneByOne.fileFlushes);

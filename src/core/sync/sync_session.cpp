@@ -502,6 +502,15 @@ void SyncSession::finishCopies(Plan& plan) {
 
     std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
+    // The copies still to finish, with their folders: looked up here, on this thread.
+    struct Finishing {
+        const Unflushed* copy;
+        WriteFolder* folder;
+        std::string name;
+        int timeError = 0;
+        bool gone = false; // a later row or someone else replaced it, or its folder moved
+    };
+    std::vector<Finishing> finishing;
     for (std::size_t index = 0; index < copies.size(); ++index) {
         const Unflushed& copy = copies[index];
         // A copy a later row of this run replaced has nothing left to finish, even where the
@@ -514,24 +523,63 @@ void SyncSession::finishCopies(Plan& plan) {
             plan.markFailed(copy.row, words(error));
             continue;
         }
-        // The folder the copy went to, and the copy in it: a folder moved away, or a copy
-        // that a later row or someone else replaced since, leaves nothing of it to finish.
+        // The folder the copy went to: one moved away leaves nothing of the copy to finish.
         CopyResult failure;
         OpenFolder* open = openFolder(GetParentFolder(path), failure);
         if (!open || open->folder.device != copy.folderDevice || open->folder.inode != copy.folderInode)
             continue;
-        const std::string name = GetFileName(path);
+        finishing.push_back({&copy, &open->folder, GetFileName(path)});
+    }
+    // The copy is looked at in its folder, then given its source's time: two requests each,
+    // which on a network drive are round trips, made many at a time there.
+    auto giveTime = [&](Finishing& one) {
         FileFacts now;
-        if (m_fs.statIn(open->folder, name, Follow::No, now) != 0 || now.device != copy.device ||
-            now.inode != copy.inode || !stillAsWritten(now, copy.written->second))
+        if (m_fs.statIn(*one.folder, one.name, Follow::No, now) != 0 || now.device != one.copy->device ||
+            now.inode != one.copy->inode || !stillAsWritten(now, one.copy->written->second))
+            one.gone = true;
+        else
+            one.timeError = m_fs.setModified(*one.folder, one.name, one.copy->modified);
+    };
+    // Each drive asked once what it is.
+    std::vector<std::uint64_t> remote, local;
+    for (const Finishing& one : finishing) {
+        const std::uint64_t device = one.folder->device;
+        if (std::find(remote.begin(), remote.end(), device) != remote.end() ||
+            std::find(local.begin(), local.end(), device) != local.end())
             continue;
-        if (int timeError = m_fs.setModified(open->folder, name, copy.modified)) {
-            plan.markFailed(copy.row, words(timeError));
+        (ListingPrefetch::threadsFor(m_fs, one.folder->path) > 4 ? remote : local).push_back(device);
+    }
+    std::atomic<std::size_t> next{0};
+    auto giveRemoteTimes = [&] {
+        for (std::size_t i = next++; i < finishing.size(); i = next++)
+            if (std::find(remote.begin(), remote.end(), finishing[i].folder->device) != remote.end())
+                giveTime(finishing[i]);
+    };
+    if (!remote.empty()) {
+        std::vector<std::future<void>> running;
+        try {
+            for (int t = 0; t < 16; ++t)
+                running.push_back(std::async(std::launch::async, giveRemoteTimes));
+        } catch (const std::system_error&) {
+        }
+        if (running.empty()) giveRemoteTimes();
+        for (std::future<void>& thread : running)
+            while (thread.wait_for(TurnInterval) != std::future_status::ready)
+                turn();
+    }
+    for (Finishing& one : finishing) {
+        if (std::find(remote.begin(), remote.end(), one.folder->device) == remote.end()) {
+            turn();
+            giveTime(one);
+        }
+        if (one.gone) continue;
+        if (one.timeError != 0) {
+            plan.markFailed(one.copy->row, words(one.timeError));
             continue;
         }
-        CopyResult kept =
-            keepComparableTime(open->folder, name, copy.device, copy.inode, copy.modified, copy.timeRule);
-        if (!kept.done) plan.markFailed(copy.row, kept.reason);
+        CopyResult kept = keepComparableTime(*one.folder, one.name, one.copy->device, one.copy->inode,
+                                             one.copy->modified, one.copy->timeRule);
+        if (!kept.done) plan.markFailed(one.copy->row, kept.reason);
     }
 }
 
