@@ -9,6 +9,23 @@ bool networkOrFuse(std::uint64_t type) {
            type == FUSE_SUPER_MAGIC;
 }
 
+unsigned requestsInFlight(std::uint64_t type) {
+    return networkOrFuse(type) ? 16 : 4;
+}
+
+bool flushReachesEveryFile(std::uint64_t type) {
+    switch (type) {
+    case EXT4_SUPER_MAGIC: // ext2, ext3 and ext4 share it
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool inodeNumbersMayChange(FileSystem& fs, const std::string& folder) {
     std::uint64_t type = 0;
     return fs.fileSystemType(folder, type) != 0 || networkOrFuse(type);

@@ -60,7 +60,8 @@ struct ListingPrefetch::Listing {
 };
 
 ListingPrefetch::ListingPrefetch(FileSystem& fs, unsigned statKinds, unsigned threads)
-    : m_fs(fs), m_statKinds(statKinds), m_maxAhead(std::min<std::size_t>(MostAhead, AheadPerThread * threads)) {
+    : m_fs(fs), m_statKinds(statKinds),
+      m_maxAhead(std::min<std::size_t>(MostAhead, AheadPerThread * threads)) {
     if (threads > 0) shareOneArenaAmongThreads();
     for (unsigned i = 0; i < threads; ++i) {
         try {
@@ -84,8 +85,8 @@ ListingPrefetch::~ListingPrefetch() {
 
 unsigned ListingPrefetch::threadsFor(FileSystem& fs, const std::string& folder) {
     std::uint64_t type = 0;
-    if (fs.fileSystemType(folder, type) != 0) return 4;
-    return networkOrFuse(type) ? 16 : 4;
+    if (fs.fileSystemType(folder, type) != 0) type = 0;
+    return requestsInFlight(type);
 }
 
 void ListingPrefetch::ahead(const std::string& folder) {

@@ -42,36 +42,44 @@ bool listsExactly(FileSystem& fs, const std::string& folder, std::string_view na
     return error != 0 || listed;
 }
 
-// The copies to free names from `row` on that can be made ahead of their turn: ticked copy
-// rows in a row, none touching a name another of them touches, nor one this run wrote. A
-// big file ends the batch before it, and is copied in its turn on its own.
-std::vector<SyncSession::Replacement> newCopiesFrom(const Plan& plan, std::size_t row, SyncSession& session) {
-    std::vector<SyncSession::Replacement> batch;
+// The rows from `row` on that can be made ahead of their turn: ticked rows of `kind` in a
+// row, none touching a name another of them touches, nor one this run wrote, nor one made
+// ahead already. Any other row ends the batch, so that each row still finds what a run in
+// list order would have left; so does a big file, which is copied in its turn on its own.
+void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession& session) {
+    std::vector<SyncSession::RowAhead> batch;
     std::vector<std::string> touched;
     std::uint64_t bytes = 0;
     for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
         const PlanRow& r = plan.rows()[next];
-        if (r.kind != RowKind::Copy || !r.checked || r.outcome != Outcome::Pending) break;
+        if (r.kind != kind || !r.checked || r.outcome != Outcome::Pending || session.prepared(next)) break;
         std::string source = plan.sourceText(next);
-        std::string destination = joinPath(plan.destinationText(next), GetFileName(source));
+        std::string destination = kind == RowKind::Copy
+                                      ? joinPath(plan.destinationText(next), GetFileName(source))
+                                      : plan.destinationText(next);
         if (session.wrote(source) || session.wrote(destination)) break;
         if (std::find(touched.begin(), touched.end(), source) != touched.end() ||
             std::find(touched.begin(), touched.end(), destination) != touched.end())
             break;
         bytes += plan.sourceFile(next).size();
         if (bytes > BatchBytes) break;
+        RowChecks checks = checksOf(plan, next);
+        if (kind == RowKind::Overwrite) checks.plannedDestinationTime = plan.destinationFile(next).modified();
         touched.push_back(source);
         touched.push_back(destination);
-        batch.push_back({next, std::move(source), std::move(destination), checksOf(plan, next)});
+        batch.push_back({next, std::move(source), std::move(destination), checks});
     }
-    return batch;
+    if (batch.size() < 2) return;
+    if (kind == RowKind::Copy)
+        session.prepareNewCopies(batch);
+    else
+        session.prepareReplacements(batch);
 }
 
 CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& source, SyncSession& session) {
     const std::string destination = joinPath(plan.destinationText(row), GetFileName(source));
     if (session.rowsAhead() && !session.wrote(destination) && !session.prepared(row))
-        if (std::vector<SyncSession::Replacement> batch = newCopiesFrom(plan, row, session); batch.size() > 1)
-            session.prepareNewCopies(batch);
+        makeRowsAhead(plan, row, RowKind::Copy, session);
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
     // too) appeared since the comparison: the naming refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.
@@ -87,35 +95,6 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& so
     return result;
 }
 
-// The replacements from `row` on that can be made ahead of their turn: ticked overwrite
-// rows in a row, none touching a name another of them touches, nor one this run wrote.
-// Any other row ends the batch, so that each row still finds what a run in list order
-// would have left.
-std::vector<SyncSession::Replacement> replacementsFrom(const Plan& plan, std::size_t row,
-                                                       SyncSession& session) {
-    std::vector<SyncSession::Replacement> batch;
-    std::vector<std::string> touched;
-    std::uint64_t bytes = 0;
-    for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
-        const PlanRow& r = plan.rows()[next];
-        if (r.kind != RowKind::Overwrite || !r.checked || r.outcome != Outcome::Pending) break;
-        std::string source = plan.sourceText(next);
-        std::string destination = plan.destinationText(next);
-        if (session.wrote(source) || session.wrote(destination)) break;
-        if (std::find(touched.begin(), touched.end(), source) != touched.end() ||
-            std::find(touched.begin(), touched.end(), destination) != touched.end())
-            break;
-        bytes += plan.sourceFile(next).size();
-        if (!batch.empty() && bytes > BatchBytes) break;
-        RowChecks checks = checksOf(plan, next);
-        checks.plannedDestinationTime = plan.destinationFile(next).modified();
-        touched.push_back(source);
-        touched.push_back(destination);
-        batch.push_back({next, std::move(source), std::move(destination), checks});
-    }
-    return batch;
-}
-
 CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const std::string& source,
                              SyncSession& session) {
     const std::string destination = plan.destinationText(row);
@@ -123,9 +102,7 @@ CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const std::strin
     const bool replacesOwnCopy = session.wrote(destination);
     if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified();
     if (session.rowsAhead() && !replacesOwnCopy && !session.prepared(row))
-        if (std::vector<SyncSession::Replacement> batch = replacementsFrom(plan, row, session);
-            batch.size() > 1)
-            session.prepareReplacements(batch);
+        makeRowsAhead(plan, row, RowKind::Overwrite, session);
     return session.copy(
         row, source, destination,
         replacesOwnCopy ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::OlderFile, checks);

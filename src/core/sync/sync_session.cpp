@@ -2,7 +2,7 @@
 
 #include "compare/compare_rules.h"
 #include "files/path_text.h"
-#include "scan/listing_prefetch.h"
+#include "fs/drive_kinds.h"
 #include "sync/keep_in_trash.h"
 #include "sync/normalize_backslashes.h"
 #include "sync/safe_file_copy.h"
@@ -293,10 +293,10 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     return recordCopy(row, target, options, folder, checks, std::move(result));
 }
 
-void SyncSession::prepareNewCopies(const std::vector<Replacement>& rows) {
+void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
     std::vector<Ahead> aheads;
     std::vector<std::string> sources;
-    for (const Replacement& copy : rows) {
+    for (const RowAhead& copy : rows) {
         const std::string target = NormalizeBackslashes(copy.destination);
         RowFolders folders(*this, copy.checks);
         Ahead ahead;
@@ -312,32 +312,16 @@ void SyncSession::prepareNewCopies(const std::vector<Replacement>& rows) {
     if (aheads.size() < 2) return;
     // The threads touch nothing of the session: the window's turn and the descriptor kept to
     // flush the drive are this thread's, and given back below.
-    std::vector<CopyOptions> onThreads;
+    std::vector<CopyOptions> threadOptions;
     for (const Ahead& ahead : aheads) {
         CopyOptions options = ahead.options;
         options.progress = nullptr;
         options.fileSystem = nullptr;
-        onThreads.push_back(std::move(options));
+        threadOptions.push_back(std::move(options));
     }
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        for (std::size_t i = next++; i < aheads.size(); i = next++)
-            aheads[i].copy = prepareCopy(m_fs, sources[i], *aheads[i].folder, onThreads[i]);
-    };
-    const unsigned threads = std::min<unsigned>(
-        ListingPrefetch::threadsFor(m_fs, aheads.front().folder->path), unsigned(aheads.size()));
-    std::vector<std::future<void>> running;
-    try {
-        for (unsigned t = 0; t < threads; ++t)
-            running.push_back(std::async(std::launch::async, work));
-    } catch (const std::system_error&) {
-        // No thread to be had: what the threads did not take is made here.
-    }
-    if (running.empty()) work();
-    for (std::future<void>& thread : running)
-        while (thread.wait_for(TurnInterval) != std::future_status::ready)
-            turn();
-
+    onThreads(requestsInFlight(driveType(*aheads.front().folder)), aheads.size(), [&](std::size_t i) {
+        aheads[i].copy = prepareCopy(m_fs, sources[i], *aheads[i].folder, threadOptions[i]);
+    });
     for (Ahead& ahead : aheads) {
         if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
         if (!ahead.options.fileSystem->open())
@@ -354,28 +338,35 @@ bool SyncSession::prepared(std::size_t row) const {
     return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) { return ahead.row == row; });
 }
 
-bool SyncSession::batchesFlushes(WriteFolder& folder) {
-    auto [known, isNew] = m_batchingDrives.try_emplace(folder.device, false);
-    if (isNew) {
-        std::uint64_t type = 0;
-        if (m_fs.fileSystemType(folder.path, type) == 0) switch (type) {
-            case 0xEF53:     // ext2, ext3, ext4
-            case 0x58465342: // XFS
-            case 0x9123683E: // Btrfs
-            case 0xF2F52010: // F2FS
-            case 0x01021994: // tmpfs
-                known->second = true;
-                break;
-            default:
-                break;
-            }
-    }
+std::uint64_t SyncSession::driveType(const WriteFolder& folder) {
+    auto [known, isNew] = m_driveTypes.try_emplace(folder.device, 0);
+    if (isNew && m_fs.fileSystemType(folder.path, known->second) != 0) known->second = 0;
     return known->second;
 }
 
-void SyncSession::prepareReplacements(const std::vector<Replacement>& rows) {
+void SyncSession::onThreads(unsigned threads, std::size_t count,
+                            const std::function<void(std::size_t)>& each) {
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i = next++; i < count; i = next++)
+            each(i);
+    };
+    std::vector<std::future<void>> running;
+    try {
+        for (unsigned t = 0; t < threads && t < count; ++t)
+            running.push_back(std::async(std::launch::async, work));
+    } catch (const std::system_error&) {
+        // No thread to be had: what the threads did not take is done here.
+    }
+    if (running.empty()) work();
+    for (std::future<void>& thread : running)
+        while (thread.wait_for(TurnInterval) != std::future_status::ready)
+            turn();
+}
+
+void SyncSession::prepareReplacements(const std::vector<RowAhead>& rows) {
     std::vector<std::uint64_t> devices;
-    for (const Replacement& replacement : rows) {
+    for (const RowAhead& replacement : rows) {
         const std::string target = NormalizeBackslashes(replacement.destination);
         RowFolders folders(*this, replacement.checks);
         Ahead ahead;
@@ -383,7 +374,7 @@ void SyncSession::prepareReplacements(const std::vector<Replacement>& rows) {
         if (!prepareOptions(target, Replacing::OlderFile, replacement.checks, folders, ahead.options,
                             ahead.folder)
                  .done ||
-            !ahead.folder || !batchesFlushes(*ahead.folder))
+            !ahead.folder || !flushReachesEveryFile(driveType(*ahead.folder)))
             continue; // its turn tells what is wrong
         ahead.copy =
             prepareCopy(m_fs, NormalizeBackslashes(replacement.source), *ahead.folder, ahead.options);
@@ -443,20 +434,10 @@ std::vector<int> SyncSession::flushFileSystems(const std::vector<std::uint64_t>&
     for (std::uint64_t device : devices)
         handles.push_back(&fileSystemHandle(device));
     std::vector<int> errors(devices.size(), 0);
-    auto flushAll = [&] {
-        for (std::size_t i = 0; i < handles.size(); ++i)
-            errors[i] = handles[i]->open() ? m_fs.syncFileSystem(*handles[i]) : EBADF;
-    };
-    std::future<void> flushing;
-    try {
-        flushing = std::async(std::launch::async, flushAll);
-    } catch (const std::system_error&) {
-        flushAll(); // no thread to be had: the window waits with the flush
-        return errors;
-    }
-    while (flushing.wait_for(TurnInterval) != std::future_status::ready)
-        turn();
-    flushing.get();
+    // On a thread of its own: a USB stick takes a while, and the window answers meanwhile.
+    onThreads(1, handles.size(), [&](std::size_t i) {
+        errors[i] = handles[i]->open() ? m_fs.syncFileSystem(*handles[i]) : EBADF;
+    });
     return errors;
 }
 
@@ -540,35 +521,16 @@ void SyncSession::finishCopies(Plan& plan) {
         else
             one.timeError = m_fs.setModified(*one.folder, one.name, one.copy->modified);
     };
-    // Each drive asked once what it is.
-    std::vector<std::uint64_t> remote, local;
-    for (const Finishing& one : finishing) {
-        const std::uint64_t device = one.folder->device;
-        if (std::find(remote.begin(), remote.end(), device) != remote.end() ||
-            std::find(local.begin(), local.end(), device) != local.end())
-            continue;
-        (ListingPrefetch::threadsFor(m_fs, one.folder->path) > 4 ? remote : local).push_back(device);
-    }
-    std::atomic<std::size_t> next{0};
-    auto giveRemoteTimes = [&] {
-        for (std::size_t i = next++; i < finishing.size(); i = next++)
-            if (std::find(remote.begin(), remote.end(), finishing[i].folder->device) != remote.end())
-                giveTime(finishing[i]);
-    };
-    if (!remote.empty()) {
-        std::vector<std::future<void>> running;
-        try {
-            for (int t = 0; t < 16; ++t)
-                running.push_back(std::async(std::launch::async, giveRemoteTimes));
-        } catch (const std::system_error&) {
-        }
-        if (running.empty()) giveRemoteTimes();
-        for (std::future<void>& thread : running)
-            while (thread.wait_for(TurnInterval) != std::future_status::ready)
-                turn();
-    }
+    // On network and FUSE drives many at a time; on a local drive below, one after the other.
+    auto remote = [&](const Finishing& one) { return networkOrFuse(driveType(*one.folder)); };
+    std::vector<Finishing*> remoteOnes;
+    for (Finishing& one : finishing)
+        if (remote(one)) remoteOnes.push_back(&one);
+    if (!remoteOnes.empty())
+        onThreads(requestsInFlight(driveType(*remoteOnes.front()->folder)), remoteOnes.size(),
+                  [&](std::size_t i) { giveTime(*remoteOnes[i]); });
     for (Finishing& one : finishing) {
-        if (std::find(remote.begin(), remote.end(), one.folder->device) == remote.end()) {
+        if (!remote(one)) {
             turn();
             giveTime(one);
         }

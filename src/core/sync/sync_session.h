@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -87,9 +88,9 @@ class SyncSession {
     CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
                     Replacing replacing, const RowChecks& checks);
 
-    // A replacement (an overwrite of a file that was there before the run) that the run is
-    // about to carry out, with what its copy needs to know.
-    struct Replacement {
+    // A row still to come that the run may make ahead of its turn, with what its copy needs
+    // to know.
+    struct RowAhead {
         std::size_t row = 0;
         std::string source;
         std::string destination;
@@ -101,12 +102,12 @@ class SyncSession {
     // drives whose flush of the whole file system can be trusted take part (ext4, XFS, Btrfs,
     // F2FS, tmpfs); a copy that cannot be made ahead is made in its turn, as any other. A
     // batch whose flush fails fails its rows, their older files left in place.
-    void prepareReplacements(const std::vector<Replacement>& rows);
+    void prepareReplacements(const std::vector<RowAhead>& rows);
     // Makes the copies of these rows, copies to free names still to come in list order, ahead
     // of their turn on a few I/O threads (as many as the drive asks for: a few on a local
     // disk, 16 on FUSE and network drives, where each request waits on its own); each then
     // takes its name when its row comes to copy(), in list order, after the same checks.
-    void prepareNewCopies(const std::vector<Replacement>& rows);
+    void prepareNewCopies(const std::vector<RowAhead>& rows);
     bool prepared(std::size_t row) const;
     // Whether rows are made ahead at all (the default); a run without is the measure that a
     // run with must equal, row for row.
@@ -182,9 +183,12 @@ class SyncSession {
     // The steps of copy() after it: what the run wrote, and the copy's time.
     CopyResult recordCopy(std::size_t row, const std::string& target, const CopyOptions& options,
                           WriteFolder* folder, const RowChecks& checks, CopyResult result);
-    // Whether a flush of the whole file system of `folder`'s drive can stand for a flush of
-    // each file: a local drive of a kind that does it, not FUSE nor a network drive.
-    bool batchesFlushes(WriteFolder& folder);
+    // The type of `folder`'s drive (statfs's f_type), asked once per drive; 0 when it cannot
+    // be told.
+    std::uint64_t driveType(const WriteFolder& folder);
+    // Calls `each` for 0 to count - 1 on `threads` threads (here, when no thread can be had),
+    // the window answering meanwhile; a stop is held.
+    void onThreads(unsigned threads, std::size_t count, const std::function<void(std::size_t)>& each);
     // The window's turn during the flush, any stop held for later.
     void turn();
 
@@ -217,7 +221,7 @@ class SyncSession {
     };
     std::deque<Ahead> m_ahead;
     bool m_rowsAhead = true;
-    std::unordered_map<std::uint64_t, bool> m_batchingDrives; // by device
+    std::unordered_map<std::uint64_t, std::uint64_t> m_driveTypes; // by device
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
     std::deque<std::pair<std::uint64_t, Handle>> m_fileSystems; // a deque: handles stay where they are
