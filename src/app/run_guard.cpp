@@ -86,7 +86,7 @@ void Form1::runOffWindow(Yielder& windowYielder, const std::function<void(Yielde
         return finished.wait_for(lock, longest, [&] { return done; });
     };
     try {
-        // The window gets its turn at least once, as it would from a run on its own thread.
+        // The window gets its turn at least once, as it did when runs ran on its thread.
         do
             windowYielder.tick();
         while (!waitForWorker(std::chrono::milliseconds(5)));

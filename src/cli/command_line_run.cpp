@@ -32,10 +32,9 @@ class PrintedReport final : public ErrorReport {
     std::FILE* m_err;
 };
 
-// A row as three columns. The action goes without the window's leading blank, so that a
-// script finds "will be copied to" as a field of its own.
-// Into `line`, which is reused from row to row: a plan of a million rows makes no string
-// per field.
+// A row as three columns, into `line`, which is reused from row to row. The action goes
+// without the window's leading blank, so that a script finds "will be copied to" as a field
+// of its own.
 void rowLine(std::string& line, const Plan& plan, std::size_t row, bool null) {
     line.clear();
     std::string action = plan.actionText(row);
