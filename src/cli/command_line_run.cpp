@@ -178,8 +178,10 @@ class Run {
             interrupted = true; // the flush and the times went on to their end first
         }
         m_progress.clear();
+        // Rows the flush failed after all, and rows whose copies were made ahead of a stop
+        // and finished by it.
         for (std::size_t row = 0; row < plan.size(); ++row)
-            if (printed[row] == Outcome::Done && plan.rows()[row].outcome == Outcome::Failed)
+            if (printed[row] != plan.rows()[row].outcome && plan.rows()[row].outcome != Outcome::Pending)
                 print(plan, row);
         return finish(plan, session, interrupted);
     }

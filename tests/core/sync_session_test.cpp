@@ -228,8 +228,8 @@ TEST_F(SyncSessionTest, AFailureToGiveTheTimeOrToFlushItMarksTheRowFailed) {
     }
 }
 
-// Adapted from the time copies to free names were flushed in groups of 64 MB: now none is
-// flushed before the end of the run, however much was copied.
+// Adapted from the time copies to free names were flushed in groups of 64 MB: now no row
+// waits for a flush before the end of the run, however much was copied.
 TEST_F(SyncSessionTest, ManyMegabytesOfCopiesToFreeNamesWaitForNoFlushBeforeTheEnd) {
     const std::string big = file("one/big.bin", "", Newer);
     ASSERT_EQ(::truncate(big.c_str(), 64 << 20), 0);
@@ -243,13 +243,15 @@ TEST_F(SyncSessionTest, ManyMegabytesOfCopiesToFreeNamesWaitForNoFlushBeforeTheE
     syncRows(plan, session);
     EXPECT_TRUE(hasTime(two + "big.bin", provisionalTime(Newer)));
     EXPECT_TRUE(hasTime(two + "small.txt", provisionalTime(Newer)));
-    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 0);
+    // At most one flush is started behind the rows, to hand the disk the big copy early.
+    EXPECT_LE(fs.calls(Op::SyncFileSystem), 1);
     EXPECT_EQ(fs.calls(Op::SyncFile), 0);
 
     session.flush(plan);
     EXPECT_TRUE(hasTime(two + "big.bin", Newer));
     EXPECT_TRUE(hasTime(two + "small.txt", Newer));
-    EXPECT_EQ(fs.calls(Op::SyncFileSystem), 1);
+    EXPECT_GE(fs.calls(Op::SyncFileSystem), 1);
+    EXPECT_LE(fs.calls(Op::SyncFileSystem), 2);
 }
 
 TEST_F(SyncSessionTest, EachFileSystemIsFlushedOnceAndItsFailureFailsOnlyTheRowsWrittenToIt) {

@@ -34,6 +34,7 @@ void FaultyFileSystem::failListingAfter(std::string folder, std::size_t entries,
 }
 
 int FaultyFileSystem::enter(Operation operation, const std::string& path, const std::string& otherPath) {
+    std::lock_guard lock(m_mutex);
     ++m_calls[index(operation)];
     int result = 0;
     for (Fault& fault : m_faults) {

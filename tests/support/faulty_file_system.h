@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,10 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     // Listing `folder` gives its first `entries` entries, then fails with `error`.
     void failListingAfter(std::string folder, std::size_t entries, int error);
 
-    int calls(Operation operation) const { return m_calls[index(operation)]; }
+    int calls(Operation operation) const {
+        std::lock_guard lock(m_mutex);
+        return m_calls[index(operation)];
+    }
 
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override;
     int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
@@ -118,6 +122,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
 
     std::vector<Fault> m_faults;
     std::array<int, static_cast<std::size_t>(Operation::Count)> m_calls{};
+    mutable std::mutex m_mutex; // copies made ahead call in from several threads
 };
 
 } // namespace quellomir::testing

@@ -3,7 +3,13 @@
 #include "files/path_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace quellomir {
@@ -42,13 +48,42 @@ bool listsExactly(FileSystem& fs, const std::string& folder, std::string_view na
     return error != 0 || listed;
 }
 
+// `path` as a drive that ignores letter case sees it, near enough that rows such a drive
+// would take for one name are kept apart: copies made ahead take their names in any order,
+// and of two names that differ only in case the first in the list is to get its name.
+std::u32string foldedCase(std::string_view path) {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    std::u32string folded;
+    folded.reserve(path.size());
+    for (std::size_t i = 0; i < path.size();) {
+        const auto byte = static_cast<unsigned char>(path[i]);
+        const std::size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        char32_t point = length == 1 ? byte : byte & (0x3F >> (length - 1));
+        bool whole = i + length <= path.size();
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(path[i + k]);
+            whole = (next & 0xC0) == 0x80;
+            point = (point << 6) | (next & 0x3F);
+        }
+        if (!whole) { // not UTF-8: the byte as it is
+            folded += char32_t(byte);
+            ++i;
+            continue;
+        }
+        folded += utf8 ? char32_t(towlower_l(wint_t(point), utf8))
+                       : point < 0x80 ? char32_t(std::tolower(int(point))) : point;
+        i += length;
+    }
+    return folded;
+}
+
 // The rows from `row` on that can be made ahead of their turn: ticked rows of `kind` in a
 // row, none touching a name another of them touches, nor one this run wrote, nor one made
 // ahead already. Any other row ends the batch, so that each row still finds what a run in
 // list order would have left; so does a big file, which is copied in its turn on its own.
 void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession& session) {
     std::vector<SyncSession::RowAhead> batch;
-    std::vector<std::string> touched;
+    std::unordered_set<std::u32string> touched;
     std::uint64_t bytes = 0;
     for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
         const PlanRow& r = plan.rows()[next];
@@ -58,15 +93,14 @@ void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession&
                                       ? joinPath(plan.destinationText(next), GetFileName(source))
                                       : plan.destinationText(next);
         if (session.wrote(source) || session.wrote(destination)) break;
-        if (std::find(touched.begin(), touched.end(), source) != touched.end() ||
-            std::find(touched.begin(), touched.end(), destination) != touched.end())
-            break;
+        std::u32string foldedSource = foldedCase(source), foldedDestination = foldedCase(destination);
+        if (touched.contains(foldedSource) || touched.contains(foldedDestination)) break;
         bytes += plan.sourceFile(next).size();
         if (bytes > BatchBytes) break;
         RowChecks checks = checksOf(plan, next);
         if (kind == RowKind::Overwrite) checks.plannedDestinationTime = plan.destinationFile(next).modified();
-        touched.push_back(source);
-        touched.push_back(destination);
+        touched.insert(std::move(foldedSource));
+        touched.insert(std::move(foldedDestination));
         batch.push_back({next, std::move(source), std::move(destination), checks});
     }
     if (batch.size() < 2) return;

@@ -24,6 +24,11 @@ namespace {
 // answer without a visible lag.
 constexpr std::chrono::milliseconds TurnInterval{5};
 
+// How much the copies to free names write before a flush is started behind the rows, on
+// drives where one flush reaches every file. The end of the run still flushes everything and
+// waits for it; an earlier flush only leaves it less to write.
+constexpr std::uint64_t FlushAheadBytes = std::uint64_t(32) << 20;
+
 // Folders held open at once; a run that writes into more opens them again as it needs.
 constexpr std::size_t HeldFolders = 64;
 
@@ -260,6 +265,7 @@ CopyResult SyncSession::recordCopy(std::size_t row, const std::string& target, c
         written.second.unflushed = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode, folder->device,
                                folder->inode, checks.timeRule});
+        flushAhead(*folder, result.bytes);
         return result;
     }
     // A copy made to last at once has its final time at once too.
@@ -275,12 +281,17 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
                              Replacing replacing, const RowChecks& checks) {
     const std::string target = NormalizeBackslashes(destination);
     // Copies made ahead for rows that were passed over (unticked meanwhile) are let go.
-    while (!m_ahead.empty() && m_ahead.front().row < row)
+    // A copy that took its name already is the row's all the same: it is finished with the rest.
+    while (!m_ahead.empty() && m_ahead.front().row < row) {
+        recordNamedAhead(m_ahead.front());
         m_ahead.pop_front();
+    }
     if (!m_ahead.empty() && m_ahead.front().row == row && m_ahead.front().replacing == replacing) {
         Ahead ahead = std::move(m_ahead.front());
         m_ahead.pop_front();
-        CopyResult placed = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target), ahead.options);
+        CopyResult placed = ahead.named ? std::move(*ahead.named)
+                                        : placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target),
+                                                    ahead.options);
         return recordCopy(row, target, ahead.options, ahead.folder, checks, std::move(placed));
     }
     RowFolders folders(*this, checks);
@@ -297,12 +308,13 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
     std::vector<Ahead> aheads;
     std::vector<std::string> sources;
     for (const RowAhead& copy : rows) {
-        const std::string target = NormalizeBackslashes(copy.destination);
-        RowFolders folders(*this, copy.checks);
         Ahead ahead;
         ahead.row = copy.row;
         ahead.replacing = Replacing::Nothing;
-        if (!prepareOptions(target, Replacing::Nothing, copy.checks, folders, ahead.options, ahead.folder)
+        ahead.target = NormalizeBackslashes(copy.destination);
+        ahead.timeRule = copy.checks.timeRule;
+        RowFolders folders(*this, copy.checks);
+        if (!prepareOptions(ahead.target, Replacing::Nothing, copy.checks, folders, ahead.options, ahead.folder)
                  .done ||
             !ahead.folder)
             continue; // its turn tells what is wrong
@@ -311,7 +323,10 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
     }
     if (aheads.size() < 2) return;
     // The threads touch nothing of the session: the window's turn and the descriptor kept to
-    // flush the drive are this thread's, and given back below.
+    // flush the drive are this thread's, and given back below. Each copy takes its name on
+    // its thread too, a round trip of its own on a network drive, unless the naming needs
+    // the session: to hold the drive's descriptor, or to learn what the drive does to the
+    // time of a renamed file (a file without a name is linked, not renamed).
     std::vector<CopyOptions> threadOptions;
     for (const Ahead& ahead : aheads) {
         CopyOptions options = ahead.options;
@@ -319,12 +334,19 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
         options.fileSystem = nullptr;
         threadOptions.push_back(std::move(options));
     }
+    const bool descriptorHeld = aheads.front().options.fileSystem->open();
     onThreads(requestsInFlight(driveType(*aheads.front().folder)), aheads.size(), [&](std::size_t i) {
-        aheads[i].copy = prepareCopy(m_fs, sources[i], *aheads[i].folder, threadOptions[i]);
+        Ahead& ahead = aheads[i];
+        const CopyOptions& options = threadOptions[i];
+        ahead.copy = prepareCopy(m_fs, sources[i], *ahead.folder, options);
+        const bool renamed = !ahead.copy.made->temporaryName.empty();
+        if (ahead.copy.ready && descriptorHeld &&
+            (!renamed || !options.renameTimes || *options.renameTimes == RenameTimes::Kept))
+            ahead.named = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(ahead.target), options);
     });
     for (Ahead& ahead : aheads) {
-        if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
-        if (!ahead.options.fileSystem->open())
+        if (!ahead.named && !ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
+        if (!ahead.named && !ahead.options.fileSystem->open())
             if (m_fs.holdFileSystem(*ahead.copy.made, *ahead.options.fileSystem) != 0) {
                 m_fs.discardNewFile(*ahead.copy.made);
                 continue;
@@ -332,6 +354,14 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
         m_ahead.push_back(std::move(ahead));
     }
     if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
+}
+
+void SyncSession::recordNamedAhead(Ahead& ahead) {
+    if (!ahead.named || !ahead.named->done) return;
+    RowChecks checks;
+    checks.timeRule = ahead.timeRule;
+    if (recordCopy(ahead.row, ahead.target, ahead.options, ahead.folder, checks, std::move(*ahead.named)).done)
+        m_doneAhead.push_back(ahead.row);
 }
 
 bool SyncSession::prepared(std::size_t row) const {
@@ -346,22 +376,7 @@ std::uint64_t SyncSession::driveType(const WriteFolder& folder) {
 
 void SyncSession::onThreads(unsigned threads, std::size_t count,
                             const std::function<void(std::size_t)>& each) {
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        for (std::size_t i = next++; i < count; i = next++)
-            each(i);
-    };
-    std::vector<std::future<void>> running;
-    try {
-        for (unsigned t = 0; t < threads && t < count; ++t)
-            running.push_back(std::async(std::launch::async, work));
-    } catch (const std::system_error&) {
-        // No thread to be had: what the threads did not take is done here.
-    }
-    if (running.empty()) work();
-    for (std::future<void>& thread : running)
-        while (thread.wait_for(TurnInterval) != std::future_status::ready)
-            turn();
+    m_workers.run(threads, count, each, TurnInterval, [this] { turn(); });
 }
 
 void SyncSession::prepareReplacements(const std::vector<RowAhead>& rows) {
@@ -429,6 +444,23 @@ CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::strin
     return CopyResult::success(time);
 }
 
+void SyncSession::flushAhead(const WriteFolder& folder, std::int64_t bytes) {
+    if (!flushReachesEveryFile(driveType(folder))) return;
+    // A new file costs the disk about a block of its own besides its data.
+    m_bytesSinceFlushAhead += std::uint64_t(bytes) + 4096;
+    if (m_bytesSinceFlushAhead < FlushAheadBytes) return;
+    if (m_flushingAhead.valid() && m_flushingAhead.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    Handle& handle = fileSystemHandle(folder.device);
+    if (!handle.open()) return;
+    m_bytesSinceFlushAhead = 0;
+    try {
+        m_flushingAhead = std::async(std::launch::async, [this, &handle] { m_fs.syncFileSystem(handle); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the end's flush does it all.
+    }
+}
+
 std::vector<int> SyncSession::flushFileSystems(const std::vector<std::uint64_t>& devices) {
     std::vector<Handle*> handles;
     for (std::uint64_t device : devices)
@@ -457,7 +489,14 @@ void SyncSession::flush(Plan& plan) {
 }
 
 void SyncSession::finishCopies(Plan& plan) {
-    m_ahead.clear(); // copies made ahead whose rows never came: removed, nothing replaced
+    // Copies made ahead whose rows never came (a stopped run) are removed, nothing replaced,
+    // but those that took their names already are finished as their rows' own.
+    for (Ahead& ahead : m_ahead)
+        recordNamedAhead(ahead);
+    m_ahead.clear();
+    for (const std::size_t row : std::exchange(m_doneAhead, {}))
+        if (plan.rows().at(row).outcome == Outcome::Pending) plan.markDone(row);
+    if (m_flushingAhead.valid()) m_flushingAhead.wait();
     if (m_unflushed.empty() && m_namedUnflushed.empty()) return;
     // One flush per file system.
     std::vector<std::uint64_t> devices;
@@ -521,19 +560,12 @@ void SyncSession::finishCopies(Plan& plan) {
         else
             one.timeError = m_fs.setModified(*one.folder, one.name, one.copy->modified);
     };
-    // On network and FUSE drives many at a time; on a local drive below, one after the other.
-    auto remote = [&](const Finishing& one) { return networkOrFuse(driveType(*one.folder)); };
-    std::vector<Finishing*> remoteOnes;
-    for (Finishing& one : finishing)
-        if (remote(one)) remoteOnes.push_back(&one);
-    if (!remoteOnes.empty())
-        onThreads(requestsInFlight(driveType(*remoteOnes.front()->folder)), remoteOnes.size(),
-                  [&](std::size_t i) { giveTime(*remoteOnes[i]); });
+    // Many at a time: on network and FUSE drives each is a round trip, and on a local one the
+    // lookups in a big folder keep a core busy.
+    if (!finishing.empty())
+        onThreads(requestsInFlight(driveType(*finishing.front().folder)), finishing.size(),
+                  [&](std::size_t i) { giveTime(finishing[i]); });
     for (Finishing& one : finishing) {
-        if (!remote(one)) {
-            turn();
-            giveTime(one);
-        }
         if (one.gone) continue;
         if (one.timeError != 0) {
             plan.markFailed(one.copy->row, words(one.timeError));

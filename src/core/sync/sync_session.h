@@ -6,12 +6,14 @@
 #include "handler/yielder.h"
 #include "sync/copy_file_overwrite.h"
 #include "sync/copy_result.h"
+#include "sync/worker_threads.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <set>
@@ -215,11 +217,19 @@ class SyncSession {
     struct Ahead {
         std::size_t row = 0;
         Replacing replacing = Replacing::OlderFile;
+        std::string target;
+        TimeRule timeRule = TimeRule::SecondExact;
         CopyOptions options;
         WriteFolder* folder = nullptr;
         PreparedCopy copy;
+        std::optional<CopyResult> named; // for a copy that took its name already: the outcome
     };
     std::deque<Ahead> m_ahead;
+    // Records a copy of `ahead` that took its name already as the run's, in its row's place.
+    void recordNamedAhead(Ahead& ahead);
+    // Rows whose copies took their names ahead of their turns, which never came: marked done
+    // by the flush.
+    std::vector<std::size_t> m_doneAhead;
     bool m_rowsAhead = true;
     std::unordered_map<std::uint64_t, std::uint64_t> m_driveTypes; // by device
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
@@ -239,6 +249,12 @@ class SyncSession {
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by drive
     std::vector<std::string> m_notes;
     std::exception_ptr m_heldStop;
+    // Copies to free names are handed to the disk while the run goes on: how much they wrote
+    // since the last such flush was started, and that flush.
+    void flushAhead(const WriteFolder& folder, std::int64_t bytes);
+    std::uint64_t m_bytesSinceFlushAhead = 0;
+    std::future<void> m_flushingAhead;
+    WorkerThreads m_workers; // last: its threads end before anything they use goes
 };
 
 } // namespace quellomir
