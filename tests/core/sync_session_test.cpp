@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -564,6 +565,46 @@ TEST_F(SyncSessionTest, TheWindowGetsItsTurnDuringALongCopyAndClosingItLeavesNoT
     carryOut(plan, 0, session);
     EXPECT_EQ(plan.actionText(0), "Done");
     EXPECT_GE(yielder.ticks, 4); // 40 MB in pieces of 8
+}
+
+// Copies that a drive takes a while to make, so that the window gets its turn meanwhile.
+class SlowCopies final : public testing::ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    int copyToNewFile(const std::string& source, Follow follow, WriteFolder& folder, NewFile& made,
+                      const CopyProgress& progress) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return m_inner.copyToNewFile(source, follow, folder, made, progress);
+    }
+};
+
+// Closing the window while copies to free names are in flight: each row ends done, its copy
+// flushed and with its source's time, or not begun, with nothing at its name.
+TEST_F(SyncSessionTest, AStopWhileCopiesAreInFlightFinishesOrUndoesEachOfTheirRows) {
+    for (int i = 0; i < 40; ++i)
+        file("one/f" + std::to_string(i), "f" + std::to_string(i), Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    ASSERT_EQ(plan.size(), 40u);
+    SlowCopies slow(posix);
+    ClosingYielder closing;
+    SyncSession session(slow, closing);
+    EXPECT_THROW(syncRows(plan, session), Closed);
+    try {
+        session.flush(plan);
+    } catch (const Closed&) {
+    }
+    std::size_t done = 0;
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        const std::string copy = two + GetFileName(plan.sourceText(row));
+        if (plan.actionText(row) == "Done") {
+            ++done;
+            EXPECT_TRUE(hasTime(copy, Newer)) << copy;
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(copy)) << copy;
+        }
+    }
+    EXPECT_GE(done, 2u); // the copies that were in flight when the window closed
+    EXPECT_TRUE(temporaryNamesIn(two).empty());
 }
 
 // Replacements flushed together: a flush that fails fails every row of the batch, and

@@ -327,20 +327,28 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
     // its thread too, a round trip of its own on a network drive, unless the naming needs
     // the session: to hold the drive's descriptor, or to learn what the drive does to the
     // time of a renamed file (a file without a name is linked, not renamed).
+    // The first copy of a run is made here, to hold its drive's descriptor.
+    std::size_t first = 0;
+    if (!aheads.front().options.fileSystem->open()) {
+        aheads.front().copy = prepareCopy(m_fs, sources.front(), *aheads.front().folder, aheads.front().options);
+        first = 1;
+    }
     std::vector<CopyOptions> threadOptions;
+    std::vector<char> descriptorHeld;
     for (const Ahead& ahead : aheads) {
         CopyOptions options = ahead.options;
         options.progress = nullptr;
         options.fileSystem = nullptr;
         threadOptions.push_back(std::move(options));
+        descriptorHeld.push_back(ahead.options.fileSystem->open());
     }
-    const bool descriptorHeld = aheads.front().options.fileSystem->open();
-    onThreads(requestsInFlight(driveType(*aheads.front().folder)), aheads.size(), [&](std::size_t i) {
+    onThreads(requestsInFlight(driveType(*aheads.front().folder)), aheads.size() - first, [&](std::size_t i) {
+        i += first;
         Ahead& ahead = aheads[i];
         const CopyOptions& options = threadOptions[i];
         ahead.copy = prepareCopy(m_fs, sources[i], *ahead.folder, options);
         const bool renamed = !ahead.copy.made->temporaryName.empty();
-        if (ahead.copy.ready && descriptorHeld &&
+        if (ahead.copy.ready && descriptorHeld[i] &&
             (!renamed || !options.renameTimes || *options.renameTimes == RenameTimes::Kept))
             ahead.named = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(ahead.target), options);
     });
