@@ -567,6 +567,24 @@ TEST_F(SyncSessionTest, TheWindowGetsItsTurnDuringALongCopyAndClosingItLeavesNoT
     EXPECT_GE(yielder.ticks, 4); // 40 MB in pieces of 8
 }
 
+// Replacements in more folders than the run holds open at once, made ahead in batches: each
+// takes the place of its own older file, in its own folder.
+TEST_F(SyncSessionTest, ReplacementsInMoreFoldersThanAreHeldOpenEachReplaceTheirOwnFile) {
+    for (int i = 0; i < 150; ++i) {
+        file("one/f" + std::to_string(i), "new", Newer);
+        file("two/d" + std::to_string(i) + "/f" + std::to_string(i), "old", Older);
+    }
+    Plan plan = testing::comparePlan(posix, two, one); // one's newer files overwrite two's
+    ASSERT_EQ(plan.size(), 150u);
+    DriveOfType ext4(posix, Ext4Type);
+    SyncSession session(ext4, yielder);
+    syncPlan(plan, session);
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        EXPECT_EQ(plan.actionText(row), "Done") << plan.sourceText(row);
+    for (int i = 0; i < 150; ++i)
+        EXPECT_TRUE(hasTime(two + "d" + std::to_string(i) + "/f" + std::to_string(i), Newer)) << i;
+}
+
 // Copies that a drive takes a while to make, so that the window gets its turn meanwhile.
 class SlowCopies final : public testing::ForwardingFileSystem {
   public:

@@ -29,7 +29,8 @@ constexpr std::chrono::milliseconds TurnInterval{5};
 // waits for it; an earlier flush only leaves it less to write.
 constexpr std::uint64_t FlushAheadBytes = std::uint64_t(32) << 20;
 
-// Folders held open at once; a run that writes into more opens them again as it needs.
+// Folders held open at once, between the copies made ahead; a run that writes into more
+// opens them again as it needs.
 constexpr std::size_t HeldFolders = 64;
 
 // Every drive keeps the times from 1980 to 2037 (FAT's range and 32-bit seconds): outside
@@ -102,7 +103,6 @@ bool SyncSession::wrote(const std::string& path) const {
 
 SyncSession::OpenFolder* SyncSession::openFolder(const std::string& path, CopyResult& failure) {
     if (auto found = m_folders.find(path); found != m_folders.end()) return found->second.get();
-    if (m_folders.size() >= HeldFolders) m_folders.clear();
     auto open = std::make_unique<OpenFolder>();
     if (int error = m_fs.openWriteFolder(path, open->folder)) {
         failure = CopyResult::failure(error);
@@ -280,6 +280,8 @@ CopyResult SyncSession::recordCopy(std::size_t row, const std::string& target, c
 CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
                              Replacing replacing, const RowChecks& checks) {
     const std::string target = NormalizeBackslashes(destination);
+    // Folders are let go only when no copy made ahead is in one: each holds on to its folder.
+    if (m_ahead.empty() && m_folders.size() >= HeldFolders) m_folders.clear();
     // Copies made ahead for rows that were passed over (unticked meanwhile) are let go.
     // A copy that took its name already is the row's all the same: it is finished with the rest.
     while (!m_ahead.empty() && m_ahead.front().row < row) {
