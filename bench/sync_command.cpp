@@ -221,6 +221,12 @@ int runSync(std::span<char* const> arguments) {
                 rsyncFlushed = rsynced + commandSeconds({"sync", "-f", rsyncFolder});
             }
             emptyTrashOfRuns(scratch, trashBefore);
+            // One run's copies at a time: 10 x 100 MB three ways, five times over, would not fit
+            // on a 16 GB image.
+            for (const std::string& made : {folder2, cpFolder, scratch + "rsync-" + std::to_string(run),
+                                            scratch + "rsync-kept-" + std::to_string(run)})
+                fsys::remove_all(made);
+            ::sync();
             if (run == 0) continue;
             rsyncSeconds = std::min(rsyncSeconds, rsynced);
             rsyncFlushSeconds = std::min(rsyncFlushSeconds, rsyncFlushed);
