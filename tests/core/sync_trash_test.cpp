@@ -233,6 +233,27 @@ TEST_F(OverwriteTest, ARunKilledBetweenTheTrashAndTheRenameIsCleanedUpByTheNext)
     EXPECT_EQ(contentsOf(trash + "files/x é.txt"), "older");
 }
 
+// A run stopped before its flush leaves copies two seconds older than their sources; the
+// next run replaces them without keeping them. Only one whose time matches to the
+// nanosecond, at the source's size, is taken for such a copy.
+TEST_F(OverwriteTest, ACopyThatAStoppedRunLeftIsReplacedWithoutKeepingIt) {
+    const FileTime source{Newer.seconds, 123'456'789};
+    struct Case {
+        FileTime sourceTime;
+        std::string there;
+        bool kept;
+    };
+    for (const Case& c : {Case{source, "newer", false}, Case{source, "newe", true}, Case{Newer, "newer", true}}) {
+        testing::setTime(tmp.file("one/x é.txt", "newer"), c.sourceTime);
+        testing::setTime(tmp.file("two/x é.txt", c.there), provisionalTime(c.sourceTime));
+        Plan plan = testing::comparePlan(posix, tmp / "one/", tmp / "two/");
+        sync(plan, posix);
+        EXPECT_EQ(plan.actionText(0), "Done");
+        EXPECT_EQ(exists(trash + "files/x é.txt"), c.kept) << c.there << " " << c.sourceTime.nanoseconds;
+        TearDown();
+    }
+}
+
 TEST_F(OverwriteTest, KeepingTurnedOffLetsTheOlderFileGo) {
     Plan plan = overwrite(tmp / "two/");
     sync(plan, posix, false);

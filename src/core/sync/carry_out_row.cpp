@@ -32,6 +32,7 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
     checks.topPath = plan.folder(destinationSide);
     checks.followSource = source.viaLink ? Follow::Yes : Follow::No;
     checks.plannedSourceTime = source.modified();
+    checks.plannedSourceSize = static_cast<std::int64_t>(source.size());
     // A pair with a file on FAT was compared with FAT's tolerance.
     if (plan.fatTimes(Side::Folder1) || plan.fatTimes(Side::Folder2)) checks.timeRule = TimeRule::FatTolerant;
     return checks;

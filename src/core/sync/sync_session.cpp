@@ -224,6 +224,7 @@ CopyResult SyncSession::prepareOptions(const std::string& target, Replacing repl
     }
     options.fileSystem = &fileSystemHandle(folder->device);
     if (options.flush == Flush::Later) options.renameTimes = &m_renameTimes[folder->device];
+    bool keepOlder = replacing == Replacing::OlderFile && m_keepReplaced;
     if (replacing != Replacing::Nothing) {
         FileFacts there;
         if (int error = m_fs.statIn(*folder, name, Follow::No, there))
@@ -240,8 +241,9 @@ CopyResult SyncSession::prepareOptions(const std::string& target, Replacing repl
                 found == m_written.end() || !stillAsWritten(there, found->second))
                 return CopyResult::failure(std::string(ChangedReason));
         options.replacing = there;
+        if (leftByStoppedRun(there, checks)) keepOlder = false;
     }
-    if (replacing == Replacing::OlderFile && m_keepReplaced) {
+    if (keepOlder) {
         CopyResult failure;
         options.trash = trashFor(*folder, failure);
         if (!options.trash) return failure;
@@ -420,6 +422,16 @@ void SyncSession::prepareReplacements(const std::vector<RowAhead>& rows) {
         }
     }
     if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
+}
+
+bool SyncSession::leftByStoppedRun(const FileFacts& there, const RowChecks& checks) {
+    // A copy that a run stopped before its flush left with its provisional time is no version
+    // of the user's: the Trash would fill with copies of the sources, one per row of that run.
+    // Only a time with a fraction is told apart from one of the user's by its time alone.
+    return there.kind == EntryKind::Regular && checks.plannedSourceTime &&
+           checks.plannedSourceTime->nanoseconds != 0 && checks.plannedSourceSize &&
+           there.size == *checks.plannedSourceSize &&
+           there.modified == provisionalTime(*checks.plannedSourceTime, checks.timeRule);
 }
 
 bool SyncSession::stillAsWritten(const FileFacts& now, const WrittenCopy& copy) {

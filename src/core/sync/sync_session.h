@@ -33,6 +33,7 @@ struct RowChecks {
     std::string_view topPath; // looked up when a plan does not know `top`; the plan's text
     Follow followSource = Follow::Yes;
     std::optional<FileTime> plannedSourceTime;
+    std::optional<std::int64_t> plannedSourceSize;
     // For a row that replaces a file the comparison listed: that file's time then.
     std::optional<FileTime> plannedDestinationTime;
     // How the comparison told equal times apart: a copy must come out equal by that rule.
@@ -146,6 +147,9 @@ class SyncSession {
     // Whether `now` is still the copy the run left: a user who edited it meanwhile has made it
     // a file of their own, which no later row and no end of the run may replace or retime.
     static bool stillAsWritten(const FileFacts& now, const WrittenCopy& copy);
+    // Whether `there`, the file a row is to replace, is a copy of the row's source that a run
+    // stopped before its flush left behind.
+    static bool leftByStoppedRun(const FileFacts& there, const RowChecks& checks);
 
     struct Unflushed {
         Written* written = nullptr; // elements of an unordered_map stay where they are
