@@ -518,7 +518,10 @@ void SyncSession::finishCopies(Plan& plan) {
     m_ahead.clear();
     for (const std::size_t row : std::exchange(m_doneAhead, {}))
         if (plan.rows().at(row).outcome == Outcome::Pending) plan.markDone(row);
-    if (m_flushingAhead.valid()) m_flushingAhead.wait();
+    // The window answers while a flush started behind the rows ends: on a slow drive that takes a while.
+    if (m_flushingAhead.valid())
+        while (m_flushingAhead.wait_for(TurnInterval) != std::future_status::ready)
+            turn();
     if (m_unflushed.empty() && m_namedUnflushed.empty()) return;
     // One flush per file system.
     std::vector<std::uint64_t> devices;
