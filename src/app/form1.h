@@ -6,6 +6,7 @@
 #include "app/folder_slot_model.h"
 #include "app/plan_model.h"
 #include "app/settings_store.h"
+#include "app/window_yielder.h"
 #include "files/code_page.h"
 #include "fs/file_system.h"
 #include "handler/numbered_handler.h"
@@ -22,6 +23,10 @@ class QPushButton;
 class QTreeView;
 
 namespace quellomir {
+
+// What the caption adds while a call into a drive has waited `unansweredAfter` or more:
+// "; /mnt/share/photos/ has not answered for 5 s"; nothing otherwise.
+QString unansweredNote(std::chrono::milliseconds unansweredAfter);
 
 class SyncSession;
 
@@ -99,7 +104,7 @@ class Form1 final : public QWidget {
     // the caption saying how far it has got (from `progress`, asked at each yield), and
     // an end at once when the window is closed meanwhile.
     void carryOutRun(const QString& activity, const std::function<QString()>& progress,
-                     const std::function<void(Yielder&)>& run);
+                     const std::function<void(WindowYielder&)>& run);
     // Runs `work` on a thread of its own while the window keeps answering: a drive that
     // never answers then holds only that thread. `work` gets a yielder that ends it when
     // the window is closed; a window closed while a call into a drive has gone unanswered
@@ -110,8 +115,12 @@ class Form1 final : public QWidget {
     void chooseFolderInto(NumberedHandler& h, FolderSlotModel& slot, const QString& key);
     void tickEveryRow(const char* location, bool ticked);
     void compareSlotFolders(Yielder& yielder);
-    void carryOutPlan(Yielder& yielder);
-    void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder);
+    void carryOutPlan(WindowYielder& window);
+    void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,
+                      const std::function<void(const std::function<void()>&)>& onRowThread);
+    // The window's turn while a row runs on its thread: it answers, and once it was closed,
+    // the row is told to end, or the program ends when a drive holds the row in the kernel.
+    void answerWhileRowRuns(WindowYielder& window, std::atomic<bool>& closed, bool& ended);
 
     // The caption after a comparison says what the plan holds, until the next run starts
     // or a slot changes.

@@ -31,28 +31,28 @@ int PlanModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant PlanModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || std::size_t(index.row()) >= m_plan.size()) return {};
+    if (!index.isValid() || std::size_t(index.row()) >= m_plan->size()) return {};
     const auto row = std::size_t(index.row());
     if (role == Qt::CheckStateRole && index.column() == SourceColumn)
-        return m_plan.rows()[row].checked ? Qt::Checked : Qt::Unchecked;
+        return m_plan->rows()[row].checked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::ToolTipRole) {
         // The whole row, which the columns show cut, what is needed to judge it, and then
         // what the list's own tooltip says.
-        return fromUtf8(m_plan.sourceText(row)) + QLatin1Char('\n') +
-               fromUtf8(m_plan.actionText(row)).trimmed() + QLatin1Char('\n') +
-               fromUtf8(m_plan.destinationText(row)) + QStringLiteral("\n\n") +
-               fromUtf8(rowDetails(m_plan, row)) + QStringLiteral("\n\n") + QString::fromLatin1(ListToolTip);
+        return fromUtf8(m_plan->sourceText(row)) + QLatin1Char('\n') +
+               fromUtf8(m_plan->actionText(row)).trimmed() + QLatin1Char('\n') +
+               fromUtf8(m_plan->destinationText(row)) + QStringLiteral("\n\n") +
+               fromUtf8(rowDetails(*m_plan, row)) + QStringLiteral("\n\n") + QString::fromLatin1(ListToolTip);
     }
     if (role == Qt::DecorationRole && index.column() == ActionColumn)
-        return wantsALook(m_plan, row) ? warningMark() : QVariant();
+        return wantsALook(*m_plan, row) ? warningMark() : QVariant();
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
     case SourceColumn:
-        return fromUtf8(m_plan.sourceText(row));
+        return fromUtf8(m_plan->sourceText(row));
     case ActionColumn:
-        return fromUtf8(m_plan.actionText(row));
+        return fromUtf8(m_plan->actionText(row));
     case DestinationColumn:
-        return fromUtf8(m_plan.destinationText(row));
+        return fromUtf8(m_plan->destinationText(row));
     default:
         return {};
     }
@@ -60,9 +60,9 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
 
 bool PlanModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::CheckStateRole || index.column() != SourceColumn ||
-        std::size_t(index.row()) >= m_plan.size())
+        std::size_t(index.row()) >= m_plan->size())
         return false;
-    m_plan.rows()[std::size_t(index.row())].checked = value.value<Qt::CheckState>() == Qt::Checked;
+    m_plan->rows()[std::size_t(index.row())].checked = value.value<Qt::CheckState>() == Qt::Checked;
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
 }
@@ -79,59 +79,59 @@ void PlanModel::clear() {
 
 void PlanModel::setPlan(Plan plan) {
     beginResetModel();
-    m_plan = std::move(plan);
+    m_plan = std::make_shared<Plan>(std::move(plan));
     endResetModel();
 }
 
 bool PlanModel::checked(int n) const {
-    return m_plan.rows()[rowIndex(n)].checked;
+    return m_plan->rows()[rowIndex(n)].checked;
 }
 
 void PlanModel::setChecked(int n, bool checked) {
     const std::size_t row = rowIndex(n);
-    m_plan.rows()[row].checked = checked;
+    m_plan->rows()[row].checked = checked;
     emit dataChanged(index(int(row), SourceColumn), index(int(row), SourceColumn), {Qt::CheckStateRole});
 }
 
 void PlanModel::setAllChecked(bool checked) {
-    if (m_plan.size() == 0) return;
-    m_plan.setAllChecked(checked);
+    if (m_plan->size() == 0) return;
+    m_plan->setAllChecked(checked);
     emit dataChanged(index(0, SourceColumn), index(count() - 1, SourceColumn), {Qt::CheckStateRole});
 }
 
 QString PlanModel::sourceText(int n) const {
-    return fromUtf8(m_plan.sourceText(rowIndex(n)));
+    return fromUtf8(m_plan->sourceText(rowIndex(n)));
 }
 
 QString PlanModel::actionText(int n) const {
-    return fromUtf8(m_plan.actionText(rowIndex(n)));
+    return fromUtf8(m_plan->actionText(rowIndex(n)));
 }
 
 QString PlanModel::destinationText(int n) const {
-    return fromUtf8(m_plan.destinationText(rowIndex(n)));
+    return fromUtf8(m_plan->destinationText(rowIndex(n)));
 }
 
 void PlanModel::markDone(int n) {
     const std::size_t row = rowIndex(n);
-    m_plan.markDone(row);
+    m_plan->markDone(row);
     rowChanged(row);
 }
 
 void PlanModel::markFailed(int n, const std::string& reason) {
     const std::size_t row = rowIndex(n);
-    m_plan.markFailed(row, reason);
+    m_plan->markFailed(row, reason);
     rowChanged(row);
 }
 
 std::size_t PlanModel::rowIndex(int n) const {
-    if (n < 1 || std::size_t(n) > m_plan.size())
+    if (n < 1 || std::size_t(n) > m_plan->size())
         throw std::out_of_range("Index out of bounds: row " + std::to_string(n) + " of " +
-                                std::to_string(m_plan.size()));
+                                std::to_string(m_plan->size()));
     return std::size_t(n - 1);
 }
 
 void PlanModel::actionsChanged() {
-    if (m_plan.size() > 0)
+    if (m_plan->size() > 0)
         emit dataChanged(index(0, ActionColumn), index(count() - 1, ActionColumn), {Qt::DisplayRole});
 }
 

@@ -3,6 +3,8 @@
 #include "app/report_list_model.h"
 #include "compare/plan.h"
 
+#include <memory>
+
 namespace quellomir {
 
 // The result list: one row per planned copy, with its tick in the row itself. The texts
@@ -19,8 +21,11 @@ class PlanModel final : public ReportListModel {
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    const Plan& plan() const { return m_plan; }
-    int count() const { return int(m_plan.size()); }
+    const Plan& plan() const { return *m_plan; }
+    // The plan as it is now, kept as long as the caller holds it, even when the list is
+    // cleared or given another plan meanwhile.
+    std::shared_ptr<const Plan> sharedPlan() const { return m_plan; }
+    int count() const { return int(m_plan->size()); }
     void clear();
     // Shows a whole plan in one go.
     void setPlan(Plan plan);
@@ -41,7 +46,8 @@ class PlanModel final : public ReportListModel {
             PlanModel& model;
             ~Repaint() { model.actionsChanged(); }
         } repaint{*this};
-        return change(m_plan);
+        const std::shared_ptr<Plan> kept = m_plan; // should the change let the window clear the list
+        return change(*kept);
     }
 
   private:
@@ -49,7 +55,7 @@ class PlanModel final : public ReportListModel {
     void rowChanged(std::size_t row);
     void actionsChanged();
 
-    Plan m_plan;
+    std::shared_ptr<Plan> m_plan = std::make_shared<Plan>();
 };
 
 } // namespace quellomir

@@ -17,8 +17,14 @@
 
 namespace quellomir {
 
+QString unansweredNote(std::chrono::milliseconds unansweredAfter) {
+    const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
+    if (!wait || wait->waited < unansweredAfter) return {};
+    return QStringLiteral("; ") + QString::fromStdString(unansweredText(*wait));
+}
+
 void Form1::carryOutRun(const QString& activity, const std::function<QString()>& progress,
-                        const std::function<void(Yielder&)>& run) {
+                        const std::function<void(WindowYielder&)>& run) {
     if (m_running) return;
     m_running = true;
     // Turning the pressed button off moves the keyboard focus on; it goes back after the
@@ -109,6 +115,19 @@ void Form1::runOffWindow(Yielder& windowYielder, const std::function<void(Yielde
     worker.join();
     if (failure) std::rethrow_exception(failure);
     if (m_closedDuringRun) throw RunCancelled{};
+}
+
+void Form1::answerWhileRowRuns(WindowYielder& window, std::atomic<bool>& closed, bool& ended) {
+    window.answer();
+    if (!m_closedDuringRun) return;
+    closed = true;
+    const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
+    if (ended || !wait || wait->waited < m_env.unansweredAfter) return;
+    ended = true;
+    if (m_env.endProgram)
+        m_env.endProgram();
+    else
+        ::_exit(0);
 }
 
 void Form1::setRunControlsEnabled(bool enabled) {

@@ -18,4 +18,12 @@ void WindowYielder::tick() {
     if (m_cancelled && m_cancelled()) throw RunCancelled{};
 }
 
+void WindowYielder::answer() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_last < m_interval) return;
+    if (m_beforeYield) m_beforeYield();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_last = std::chrono::steady_clock::now();
+}
+
 } // namespace quellomir

@@ -21,6 +21,10 @@ class WindowYielder final : public Yielder {
     WindowYielder(std::function<void()> beforeYield, std::function<bool()> cancelled,
                   std::chrono::milliseconds interval = std::chrono::milliseconds(20));
     void tick() override;
+    // What tick does, but without the user's input (held until the next tick) and without
+    // ending the run: for the window's thread while a row runs on a thread of its own and
+    // reads the plan the user's clicks would change.
+    void answer();
 
   private:
     std::function<void()> m_beforeYield;

@@ -22,11 +22,8 @@ QString unreadableSlots(FileSystem& fs, const std::string& folder1, const std::s
 // How far the compare has got, and the folder it waits for when a drive has not answered
 // for a while: "12,345 files", "12,345 files; /mnt/share/photos has not answered for 9 s".
 QString compareProgress(std::size_t filesListed, std::chrono::milliseconds unansweredAfter) {
-    QString text = QLocale(QLocale::English).toString(qulonglong(filesListed)) + QStringLiteral(" files");
-    if (const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
-        wait && wait->waited >= unansweredAfter)
-        text += QStringLiteral("; ") + QString::fromStdString(unansweredText(*wait));
-    return text;
+    return QLocale(QLocale::English).toString(qulonglong(filesListed)) + QStringLiteral(" files") +
+           unansweredNote(unansweredAfter);
 }
 
 // Publishes the count of files listed so far to the window at each step of the run.
@@ -51,7 +48,7 @@ void Form1::PushButton5_Click() {
     carryOutRun(
         QStringLiteral("comparing"),
         [this] { return compareProgress(m_filesListed.load(), m_env.unansweredAfter); },
-        [this](Yielder& yielder) { compareSlotFolders(yielder); });
+        [this](WindowYielder& yielder) { compareSlotFolders(yielder); });
     if (!runInProgress() && m_plan.count() > 0) showPlanSummary();
 }
 

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/row_thread.h"
 #include "app/settings_store.h"
 #include "app/window_yielder.h"
 #include "cli/printed_text.h"
@@ -14,7 +15,9 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <atomic>
 #include <exception>
+#include <functional>
 
 namespace quellomir {
 namespace {
@@ -34,15 +37,48 @@ void Form1::PushButton6_Click() {
         [this] {
             const QLocale english(QLocale::English);
             return QStringLiteral("row %1 of %2")
-                .arg(english.toString(m_syncRow), english.toString(m_syncRows));
+                       .arg(english.toString(m_syncRow), english.toString(m_syncRows)) +
+                   unansweredNote(m_env.unansweredAfter);
         },
-        [this](Yielder& yielder) { carryOutPlan(yielder); });
+        [this](WindowYielder& window) { carryOutPlan(window); });
 }
+
+namespace {
+
+// The turns of a sync started from the window: on the window's thread, the window's own; on
+// the thread the rows run on, a look whether the window was closed meanwhile.
+class RunTurns final : public Yielder {
+  public:
+    RunTurns(WindowYielder& window, const RowThread& rows, const std::atomic<bool>& closed)
+        : m_window(window), m_rows(rows), m_closed(closed) {}
+    void tick() override {
+        if (!m_rows.isCurrent())
+            m_window.tick();
+        else if (m_closed.load(std::memory_order_relaxed))
+            throw RunCancelled{};
+    }
+
+  private:
+    WindowYielder& m_window;
+    const RowThread& m_rows;
+    const std::atomic<bool>& m_closed;
+};
+
+} // namespace
 
 // Every ticked row in list order. A row reads "Done" only when its file really was
 // copied; otherwise "Failed: " and the reason, and the end message counts it.
-void Form1::carryOutPlan(Yielder& yielder) {
+void Form1::carryOutPlan(WindowYielder& window) {
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.PushButton6_Click ");
+    // Each row's work runs on a thread of its own, the window answering meanwhile.
+    RowThread rows;
+    std::atomic<bool> windowClosed{false};
+    bool ended = false;
+    const auto onRowThread = [&](const std::function<void()>& task) {
+        rows.run(task, [&] { answerWhileRowRuns(window, windowClosed, ended); });
+    };
+    RunTurns turns(window, rows, windowClosed);
+    Yielder& yielder = turns;
     SyncSession session(m_env.fs, yielder);
     m_syncRow = 0;
     m_syncRows = 0;
@@ -54,13 +90,13 @@ void Form1::carryOutPlan(Yielder& yielder) {
     // on, and the rows still run.
     h.run(104, [&] { session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings)); });
     h.run(106, [&] { m_syncRows = m_plan.count(); });
-    session.finishEarlierRuns(m_plan.plan());
+    onRowThread([&, plan = m_plan.sharedPlan()] { session.finishEarlierRuns(*plan); });
     // Closing the window stops the run after the row under way, which is finished or
     // undone; the copies made so far are still flushed and given their times below, and
     // the stop ends the run after that.
     std::exception_ptr closed;
     try {
-        carryOutRows(h, session, yielder);
+        carryOutRows(h, session, yielder, onRowThread);
     } catch (const RunCancelled&) {
         closed = std::current_exception();
     }
@@ -86,7 +122,8 @@ void Form1::carryOutPlan(Yielder& yielder) {
     h.run(140, [&] { m_plan.clear(); });
 }
 
-void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder) {
+void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,
+                         const std::function<void(const std::function<void()>&)>& onRowThread) {
     for (int i = 1; i <= m_syncRows; ++i) {
         m_syncRow = i;
         h.run(108, [&] { yielder.tick(); });
@@ -109,7 +146,11 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
         }
         const int line = action == RowAction::Copy ? 118 : 130;
         h.run(line, [&] {
-            const CopyResult result = carryOutRow(m_plan.plan(), std::size_t(i - 1), action, session);
+            // The plan the row reads stays as it is while the row runs, whatever the window does.
+            CopyResult result;
+            onRowThread([&, plan = m_plan.sharedPlan()] {
+                result = carryOutRow(*plan, std::size_t(i - 1), action, session);
+            });
             if (result.done)
                 m_plan.markDone(i);
             else

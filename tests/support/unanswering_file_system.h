@@ -14,8 +14,10 @@ namespace quellomir::testing {
 // 20 s it gives up with EIO, so that a test that went wrong still ends.
 class UnansweringFileSystem final : public ForwardingFileSystem {
   public:
-    UnansweringFileSystem(FileSystem& inner, std::string hangingFolder)
-        : ForwardingFileSystem(inner), m_hanging(std::move(hangingFolder)) {}
+    // With `writesOnly`, only the opening of a folder to write into hangs: a comparison of
+    // the drive still answers, the sync after it does not.
+    UnansweringFileSystem(FileSystem& inner, std::string hangingFolder, bool writesOnly = false)
+        : ForwardingFileSystem(inner), m_hanging(std::move(hangingFolder)), m_writesOnly(writesOnly) {}
 
     void release() {
         std::lock_guard lock(m_mutex);
@@ -27,12 +29,16 @@ class UnansweringFileSystem final : public ForwardingFileSystem {
         return m_reached;
     }
 
+    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
+        if (m_writesOnly && hangsAt(path)) return EIO;
+        return m_inner.openWriteFolder(path, folder);
+    }
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
-        if (hangsAt(folder)) return EIO;
+        if (!m_writesOnly && hangsAt(folder)) return EIO;
         return m_inner.listFolder(folder, statKinds, visit);
     }
     int stat(const std::string& path, Follow follow, FileFacts& facts) override {
-        if (hangsAt(path)) return EIO;
+        if (!m_writesOnly && hangsAt(path)) return EIO;
         return m_inner.stat(path, follow, facts);
     }
 
@@ -46,6 +52,7 @@ class UnansweringFileSystem final : public ForwardingFileSystem {
     }
 
     std::string m_hanging;
+    bool m_writesOnly;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_released = false;

@@ -48,7 +48,7 @@ int WatchedFileSystem::fatAttributes(const std::string& path, std::uint32_t& att
 }
 
 int WatchedFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
-    const WaitingCalls::Call waiting(folder.path);
+    const WaitingCalls::Call waiting(path); // `folder` is only filled in by the call
     return m_inner.openWriteFolder(path, folder);
 }
 
