@@ -62,7 +62,7 @@ bool PlanModel::setData(const QModelIndex& index, const QVariant& value, int rol
     if (!index.isValid() || role != Qt::CheckStateRole || index.column() != SourceColumn ||
         std::size_t(index.row()) >= m_plan->size())
         return false;
-    m_plan->rows()[std::size_t(index.row())].checked = value.value<Qt::CheckState>() == Qt::Checked;
+    m_plan->tick(std::size_t(index.row()), value.value<Qt::CheckState>() == Qt::Checked);
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
 }
@@ -89,7 +89,7 @@ bool PlanModel::checked(int n) const {
 
 void PlanModel::setChecked(int n, bool checked) {
     const std::size_t row = rowIndex(n);
-    m_plan->rows()[row].checked = checked;
+    m_plan->tick(row, checked);
     emit dataChanged(index(int(row), SourceColumn), index(int(row), SourceColumn), {Qt::CheckStateRole});
 }
 

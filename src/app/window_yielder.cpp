@@ -22,7 +22,7 @@ void WindowYielder::answer() {
     const auto now = std::chrono::steady_clock::now();
     if (now - m_last < m_interval) return;
     if (m_beforeYield) m_beforeYield();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
     m_last = std::chrono::steady_clock::now();
 }
 

@@ -21,9 +21,8 @@ class WindowYielder final : public Yielder {
     WindowYielder(std::function<void()> beforeYield, std::function<bool()> cancelled,
                   std::chrono::milliseconds interval = std::chrono::milliseconds(20));
     void tick() override;
-    // What tick does, but without the user's input (held until the next tick) and without
-    // ending the run: for the window's thread while a row runs on a thread of its own and
-    // reads the plan the user's clicks would change.
+    // What tick does, without ending the run: for the window's thread while the run's work
+    // is on a thread of its own, which ends itself.
     void answer();
 
   private:

@@ -1,5 +1,7 @@
 #include "compare/plan.h"
 
+#include <atomic>
+
 #include <stdexcept>
 #include <utility>
 
@@ -26,6 +28,15 @@ void Plan::appendCopyRows(Side source, const std::vector<std::uint32_t>& files) 
         row.sourceSide = source;
         m_rows.push_back(row);
     }
+}
+
+bool Plan::tickedNow(std::size_t row) const {
+    // The window writes the tick through tick(), atomically; reading leaves it as it is.
+    return std::atomic_ref<bool>(const_cast<bool&>(m_rows.at(row).checked)).load(std::memory_order_relaxed);
+}
+
+void Plan::tick(std::size_t row, bool ticked) {
+    std::atomic_ref<bool>(m_rows.at(row).checked).store(ticked, std::memory_order_relaxed);
 }
 
 void Plan::setAllChecked(bool checked) {

@@ -56,6 +56,10 @@ class Plan {
 
     void appendCopyRows(Side source, const std::vector<std::uint32_t>& files);
     void setAllChecked(bool checked);
+    // A row's tick, for a run on another thread than the window that may tick or untick it
+    // meanwhile; and the window's side of that.
+    bool tickedNow(std::size_t row) const;
+    void tick(std::size_t row, bool ticked);
     void markDone(std::size_t row);
     void markFailed(std::size_t row, std::string reason);
 

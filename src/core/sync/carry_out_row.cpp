@@ -88,7 +88,8 @@ void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession&
     std::uint64_t bytes = 0;
     for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
         const PlanRow& r = plan.rows()[next];
-        if (r.kind != kind || !r.checked || r.outcome != Outcome::Pending || session.prepared(next)) break;
+        if (r.kind != kind || !plan.tickedNow(next) || r.outcome != Outcome::Pending || session.prepared(next))
+            break;
         std::string source = plan.sourceText(next);
         std::string destination = kind == RowKind::Copy
                                       ? joinPath(plan.destinationText(next), GetFileName(source))
