@@ -147,10 +147,15 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
         const int line = action == RowAction::Copy ? 118 : 130;
         h.run(line, [&] {
             // The plan the row reads stays as it is while the row runs, whatever the window does.
+            // A row whose copy took its name already only needs noting: no drive can hold it.
             CopyResult result;
-            onRowThread([&, plan = m_plan.sharedPlan()] {
+            const auto carryOut = [&, plan = m_plan.sharedPlan()] {
                 result = carryOutRow(*plan, std::size_t(i - 1), action, session);
-            });
+            };
+            if (session.namedAhead(std::size_t(i - 1)))
+                carryOut();
+            else
+                onRowThread(carryOut);
             if (result.done)
                 m_plan.markDone(i);
             else

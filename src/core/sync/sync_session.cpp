@@ -376,6 +376,12 @@ void SyncSession::recordNamedAhead(Ahead& ahead) {
         m_doneAhead.push_back(ahead.row);
 }
 
+bool SyncSession::namedAhead(std::size_t row) const {
+    return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) {
+        return ahead.row == row && ahead.named && ahead.named->done;
+    });
+}
+
 bool SyncSession::prepared(std::size_t row) const {
     return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) { return ahead.row == row; });
 }

@@ -112,6 +112,9 @@ class SyncSession {
     // takes its name when its row comes to copy(), in list order, after the same checks.
     void prepareNewCopies(const std::vector<RowAhead>& rows);
     bool prepared(std::size_t row) const;
+    // Whether the copy of `row` took its name already: what is left of the row asks nothing
+    // of any drive.
+    bool namedAhead(std::size_t row) const;
     // Whether rows are made ahead at all (the default); a run without is the measure that a
     // run with must equal, row for row.
     void setRowsAhead(bool ahead) { m_rowsAhead = ahead; }
