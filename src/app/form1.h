@@ -121,6 +121,9 @@ class Form1 final : public QWidget {
     // The window's turn while a row runs on its thread: it answers, and once it was closed,
     // the row is told to end, or the program ends when a drive holds the row in the kernel.
     void answerWhileRowRuns(WindowYielder& window, std::atomic<bool>& closed, bool& ended);
+    // Once the window was closed: tells the row to end, or ends the program when a call into
+    // a drive has gone unanswered too long for the run ever to end by itself.
+    void endIfHeldAfterClosing(std::atomic<bool>& closed, bool& ended);
 
     // The caption after a comparison says what the plan holds, until the next run starts
     // or a slot changes.

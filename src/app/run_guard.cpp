@@ -119,6 +119,10 @@ void Form1::runOffWindow(Yielder& windowYielder, const std::function<void(Yielde
 
 void Form1::answerWhileRowRuns(WindowYielder& window, std::atomic<bool>& closed, bool& ended) {
     window.answer();
+    endIfHeldAfterClosing(closed, ended);
+}
+
+void Form1::endIfHeldAfterClosing(std::atomic<bool>& closed, bool& ended) {
     if (!m_closedDuringRun) return;
     closed = true;
     const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();

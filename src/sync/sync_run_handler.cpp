@@ -18,6 +18,9 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace quellomir {
 namespace {
@@ -47,21 +50,29 @@ namespace {
 
 // The turns of a sync started from the window: on the window's thread, the window's own; on
 // the thread the rows run on, a look whether the window was closed meanwhile.
+// On the window's thread, `afterTurn` runs after each turn, a stop or not.
 class RunTurns final : public Yielder {
   public:
-    RunTurns(WindowYielder& window, const RowThread& rows, const std::atomic<bool>& closed)
-        : m_window(window), m_rows(rows), m_closed(closed) {}
+    RunTurns(WindowYielder& window, const RowThread& rows, const std::atomic<bool>& closed,
+             std::function<void()> afterTurn)
+        : m_window(window), m_rows(rows), m_closed(closed), m_afterTurn(std::move(afterTurn)) {}
     void tick() override {
-        if (!m_rows.isCurrent())
-            m_window.tick();
-        else if (m_closed.load(std::memory_order_relaxed))
-            throw RunCancelled{};
+        if (m_rows.isCurrent()) {
+            if (m_closed.load(std::memory_order_relaxed)) throw RunCancelled{};
+            return;
+        }
+        struct After {
+            const std::function<void()>& afterTurn;
+            ~After() { afterTurn(); }
+        } after{m_afterTurn};
+        m_window.tick();
     }
 
   private:
     WindowYielder& m_window;
     const RowThread& m_rows;
     const std::atomic<bool>& m_closed;
+    const std::function<void()> m_afterTurn;
 };
 
 } // namespace
@@ -77,7 +88,9 @@ void Form1::carryOutPlan(WindowYielder& window) {
     const auto onRowThread = [&](const std::function<void()>& task) {
         rows.run(task, [&] { answerWhileRowRuns(window, windowClosed, ended); });
     };
-    RunTurns turns(window, rows, windowClosed);
+    // The end's flush waits on the window's thread: a drive that holds it ends the program
+    // once the window is closed, as it does a row.
+    RunTurns turns(window, rows, windowClosed, [&] { endIfHeldAfterClosing(windowClosed, ended); });
     Yielder& yielder = turns;
     SyncSession session(m_env.fs, yielder);
     m_syncRow = 0;
@@ -101,7 +114,29 @@ void Form1::carryOutPlan(WindowYielder& window) {
         closed = std::current_exception();
     }
     // Copies to names that were free are flushed together; one that cannot be is failed after all.
-    h.run(136, [&] { m_plan.edit([&](Plan& plan) { session.flush(plan); }); });
+    // The flush runs on the rows' thread, where a drive that stops answering cannot hold the
+    // window; its marks are made here after it, on the plan the window shows.
+    h.run(136, [&] {
+        std::vector<std::pair<std::size_t, std::optional<std::string>>> marks;
+        std::exception_ptr stopped;
+        onRowThread([&] {
+            try {
+                session.flush(SyncSession::Marks{
+                    [&](std::size_t row) { marks.emplace_back(row, std::nullopt); },
+                    [&](std::size_t row, std::string reason) { marks.emplace_back(row, std::move(reason)); }});
+            } catch (const RunCancelled&) {
+                stopped = std::current_exception(); // the flush went on to its end first
+            }
+        });
+        m_plan.edit([&](Plan& plan) {
+            for (auto& [row, failure] : marks)
+                if (failure)
+                    plan.markFailed(row, std::move(*failure));
+                else if (plan.rows().at(row).outcome == Outcome::Pending)
+                    plan.markDone(row);
+        });
+        if (stopped && !closed) closed = stopped;
+    });
     // Every run leaves a record of every row, a stopped one too: the plan is emptied below.
     const QDateTime now = QDateTime::currentDateTime();
     QString log, logFailure;

@@ -87,7 +87,8 @@ int WatchedFileSystem::readNote(WriteFolder& folder, const std::string& noteName
 // A copy reads its source before it writes anything: the source is what it waits for first.
 int WatchedFileSystem::copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
                                      NewFile& made, const CopyProgress& progress) {
-    const WaitingCalls::Call waiting(source);
+    // Either side may be the drive that holds the copy: both are named.
+    const WaitingCalls::Call waiting(source + " \u2192 " + folder.path);
     return m_inner.copyToNewFile(source, followSource, folder, made, progress);
 }
 

@@ -512,18 +512,25 @@ void SyncSession::turn() {
 }
 
 void SyncSession::flush(Plan& plan) {
-    finishCopies(plan);
+    flush(Marks{[&](std::size_t row) {
+                    if (plan.rows().at(row).outcome == Outcome::Pending) plan.markDone(row);
+                },
+                [&](std::size_t row, std::string reason) { plan.markFailed(row, std::move(reason)); }});
+}
+
+void SyncSession::flush(const Marks& marks) {
+    finishCopies(marks);
     if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
 }
 
-void SyncSession::finishCopies(Plan& plan) {
+void SyncSession::finishCopies(const Marks& marks) {
     // Copies made ahead whose rows never came (a stopped run) are removed, nothing replaced,
     // but those that took their names already are finished as their rows' own.
     for (Ahead& ahead : m_ahead)
         recordNamedAhead(ahead);
     m_ahead.clear();
     for (const std::size_t row : std::exchange(m_doneAhead, {}))
-        if (plan.rows().at(row).outcome == Outcome::Pending) plan.markDone(row);
+        marks.done(row);
     // The window answers while a flush started behind the rows ends: on a slow drive that takes a while.
     if (m_flushingAhead.valid())
         while (m_flushingAhead.wait_for(TurnInterval) != std::future_status::ready)
@@ -549,7 +556,7 @@ void SyncSession::finishCopies(Plan& plan) {
     // A replacement whose naming could not be flushed may yet be undone by a power cut; its
     // older file is then back in its place, and the row is not done.
     for (const auto& [row, device] : std::exchange(m_namedUnflushed, {}))
-        if (int error = flushErrorOf(device)) plan.markFailed(row, words(error));
+        if (int error = flushErrorOf(device)) marks.failed(row, words(error));
 
     std::vector<Unflushed> copies = std::move(m_unflushed);
     m_unflushed.clear();
@@ -571,7 +578,7 @@ void SyncSession::finishCopies(Plan& plan) {
         turn();
         const std::string& path = copy.written->first;
         if (int error = flushErrorOf(copy.folderDevice); error != 0) {
-            plan.markFailed(copy.row, words(error));
+            marks.failed(copy.row, words(error));
             continue;
         }
         // The folder the copy went to: one moved away leaves nothing of the copy to finish.
@@ -599,12 +606,12 @@ void SyncSession::finishCopies(Plan& plan) {
     for (Finishing& one : finishing) {
         if (one.gone) continue;
         if (one.timeError != 0) {
-            plan.markFailed(one.copy->row, words(one.timeError));
+            marks.failed(one.copy->row, words(one.timeError));
             continue;
         }
         CopyResult kept = keepComparableTime(*one.folder, one.name, one.copy->device, one.copy->inode,
                                              one.copy->modified, one.copy->timeRule);
-        if (!kept.done) plan.markFailed(one.copy->row, kept.reason);
+        if (!kept.done) marks.failed(one.copy->row, kept.reason);
     }
 }
 

@@ -129,6 +129,14 @@ class SyncSession {
     // comparison plans them again. A stop thrown from the window's turn meanwhile is held
     // until the copies are finished, then passed on.
     void flush(Plan& plan);
+    // The same, for a caller that marks the rows itself, later or on another thread: `done`
+    // for a row whose copy was finished by the flush (it was made ahead of a turn that never
+    // came), `failed` for one whose copy could not be finished.
+    struct Marks {
+        std::function<void(std::size_t row)> done;
+        std::function<void(std::size_t row, std::string reason)> failed;
+    };
+    void flush(const Marks& marks);
 
     // Leftovers of killed runs that could not be removed, one line each, for the end message.
     const std::vector<std::string>& notes() const { return m_notes; }
@@ -185,7 +193,7 @@ class SyncSession {
     // The descriptor kept to flush the file system of `device`.
     Handle& fileSystemHandle(std::uint64_t device);
 
-    void finishCopies(Plan& plan);
+    void finishCopies(const Marks& marks);
     // The steps of copy() before the copy itself: the folder, what is there, the Trash.
     CopyResult prepareOptions(const std::string& target, Replacing replacing, const RowChecks& checks,
                               RowFolders& folders, CopyOptions& options, WriteFolder*& folder);
