@@ -6,9 +6,14 @@ namespace {
 constexpr char Separator = '/';
 
 void appendWithoutDoubles(std::string& out, std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        out += text[i];
-        if (text[i] == Separator && i + 1 < text.size() && text[i + 1] == Separator) ++i;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t doubled = text.find("//", at);
+        if (doubled == std::string_view::npos) {
+            out.append(text.substr(at));
+            return;
+        }
+        out.append(text.substr(at, doubled + 1 - at)); // up to the first of the two
+        at = doubled + 2;
     }
 }
 

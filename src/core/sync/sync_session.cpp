@@ -98,6 +98,8 @@ void SyncSession::finishEarlierRuns(const Plan& plan) {
 }
 
 bool SyncSession::wrote(const std::string& path) const {
+    // Asked several times a row: a path without doubled separators is looked up as it is.
+    if (path.find("//") == std::string::npos) return m_written.contains(path);
     return m_written.contains(NormalizeBackslashes(path));
 }
 
