@@ -22,6 +22,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cctype>
+#include <mutex>
 #include <filesystem>
 #include <cstring>
 #include <map>
@@ -644,6 +646,53 @@ TEST_F(SyncSessionTest, ABatchOfReplacementsWhoseFlushFailsLeavesEveryOlderFileI
         EXPECT_EQ(plan.actionText(row), "Failed: " + std::string(std::strerror(EIO))) << plan.sourceText(row);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(contentsOf(two + "r" + std::to_string(i)), "old");
+}
+
+// A drive that ignores letter case, as FAT and exFAT do: a new name is refused where another
+// spelling of it is there. Naming `slowName` takes a while.
+class CaseBlindDrive final : public testing::ForwardingFileSystem {
+  public:
+    CaseBlindDrive(FileSystem& inner, std::string slowName)
+        : ForwardingFileSystem(inner), m_slowName(std::move(slowName)) {}
+    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
+        if (name == m_slowName) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::lock_guard lock(m_mutex);
+        const auto folded = [](std::string_view view) {
+            std::string text(view);
+            for (char& c : text)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            return text;
+        };
+        bool taken = false;
+        m_inner.listFolder(file.folder->path, stat_kinds::None,
+                           [&](const FolderEntry& entry) { taken |= folded(entry.name) == folded(name); });
+        if (taken && replace == Replace::No) return EEXIST;
+        return m_inner.nameNewFile(file, name, replace);
+    }
+
+  private:
+    const std::string m_slowName;
+    std::mutex m_mutex;
+};
+
+// Two copies whose names differ only in letter case, on a drive that takes them for one: the
+// first in the list gets the name, however long its naming takes, as in a run in list order.
+TEST_F(SyncSessionTest, CopiesMadeAheadToNamesThatDifferOnlyInCaseKeepTheListsOrder) {
+    for (int i = 0; i < 8; ++i)
+        file("one/f" + std::to_string(i), "f", Newer);
+    file("one/a/Report.txt", "first", Newer);
+    file("one/b/report.txt", "second", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    std::size_t first = 0;
+    while (GetFileName(plan.sourceText(first)).find("eport") == std::string::npos)
+        ++first;
+    const std::string firstName = GetFileName(plan.sourceText(first));
+    CaseBlindDrive caseBlind(posix, firstName);
+    SyncSession session(caseBlind, yielder);
+    syncPlan(plan, session);
+    EXPECT_EQ(plan.actionText(first), "Done");
+    EXPECT_EQ(testing::namesIn(two).size(), 9u);
+    EXPECT_TRUE(std::filesystem::exists(two + firstName));
 }
 
 // Namesakes in several subfolders of both sides chain their rows: made ahead, copies on
