@@ -103,13 +103,7 @@ void Form1::runOffWindow(Yielder& windowYielder, const std::function<void(Yielde
         bool ended = false;
         while (!waitForWorker(std::chrono::milliseconds(20))) {
             QCoreApplication::processEvents(); // an error report the run is waiting to show
-            const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
-            if (ended || !wait || wait->waited < m_env.unansweredAfter) continue;
-            ended = true;
-            if (m_env.endProgram)
-                m_env.endProgram();
-            else
-                ::_exit(0);
+            endIfHeldAfterClosing(closed, ended);
         }
     }
     worker.join();

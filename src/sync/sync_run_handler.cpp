@@ -48,9 +48,9 @@ void Form1::PushButton6_Click() {
 
 namespace {
 
-// The turns of a sync started from the window: on the window's thread, the window's own; on
-// the thread the rows run on, a look whether the window was closed meanwhile.
-// On the window's thread, `afterTurn` runs after each turn, a stop or not.
+// The turns of a sync started from the window: on the window's thread, the window's own,
+// with `afterTurn` after each, a stop or not; on the thread the rows run on, a look whether
+// the window was closed meanwhile.
 class RunTurns final : public Yielder {
   public:
     RunTurns(WindowYielder& window, const RowThread& rows, const std::atomic<bool>& closed,
@@ -88,8 +88,8 @@ void Form1::carryOutPlan(WindowYielder& window) {
     const auto onRowThread = [&](const std::function<void()>& task) {
         rows.run(task, [&] { answerWhileRowRuns(window, windowClosed, ended); });
     };
-    // The end's flush waits on the window's thread: a drive that holds it ends the program
-    // once the window is closed, as it does a row.
+    // A turn of the window's own that finds it closed while a drive holds a call of the run
+    // (on an I/O thread, or a flush behind the rows) ends the program, as a row's wait does.
     RunTurns turns(window, rows, windowClosed, [&] { endIfHeldAfterClosing(windowClosed, ended); });
     Yielder& yielder = turns;
     SyncSession session(m_env.fs, yielder);
