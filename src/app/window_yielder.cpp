@@ -10,20 +10,16 @@ WindowYielder::WindowYielder(std::function<void()> beforeYield, std::function<bo
       m_last(std::chrono::steady_clock::now()) {}
 
 void WindowYielder::tick() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_last < m_interval) return;
-    if (m_beforeYield) m_beforeYield();
-    QCoreApplication::processEvents();
-    m_last = std::chrono::steady_clock::now();
-    if (m_cancelled && m_cancelled()) throw RunCancelled{};
+    if (answer() && m_cancelled && m_cancelled()) throw RunCancelled{};
 }
 
-void WindowYielder::answer() {
+bool WindowYielder::answer() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - m_last < m_interval) return;
+    if (now - m_last < m_interval) return false;
     if (m_beforeYield) m_beforeYield();
     QCoreApplication::processEvents();
     m_last = std::chrono::steady_clock::now();
+    return true;
 }
 
 } // namespace quellomir

@@ -22,8 +22,8 @@ class WindowYielder final : public Yielder {
                   std::chrono::milliseconds interval = std::chrono::milliseconds(20));
     void tick() override;
     // What tick does, without ending the run: for the window's thread while the run's work
-    // is on a thread of its own, which ends itself.
-    void answer();
+    // is on a thread of its own, which ends itself. Whether the window had its turn.
+    bool answer();
 
   private:
     std::function<void()> m_beforeYield;

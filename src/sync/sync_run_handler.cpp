@@ -132,8 +132,8 @@ void Form1::carryOutPlan(WindowYielder& window) {
             for (auto& [row, failure] : marks)
                 if (failure)
                     plan.markFailed(row, std::move(*failure));
-                else if (plan.rows().at(row).outcome == Outcome::Pending)
-                    plan.markDone(row);
+                else
+                    plan.markDoneIfPending(row);
         });
         if (stopped && !closed) closed = stopped;
     });

@@ -2,9 +2,7 @@
 #include "gui/window_fixture.h"
 
 #include "app/plan_path_delegate.h"
-#include "fs/watched_file_system.h"
 #include "support/temp_folder.h"
-#include "support/unanswering_file_system.h"
 
 #include <QApplication>
 #include <QDir>
@@ -362,32 +360,16 @@ TEST_F(CompareRun, ADriveThatNeverAnswersIsNamedAndClosingTheWindowEndsTheProgra
     one.file(QStringLiteral("a/x.txt"));
     two.file(QStringLiteral("hangs/y.txt"));
     const std::string hangingFolder = two.path(QStringLiteral("hangs")).toStdString();
-    UnansweringFileSystem unanswering(fs, hangingFolder);
-    WatchedFileSystem watched(unanswering);
-    windowFs = &watched;
-    unansweredAfter = std::chrono::milliseconds(50);
-    bool endedWhileHanging = false;
-    endProgram = [&] {
-        endedWhileHanging = unanswering.reached();
-        unanswering.release(); // what the end of the process does to the waiting thread
-    };
+    const Unanswered& drive = stopAnsweringUnder(hangingFolder);
     Form1& window = startWith(one.slotText(), two.slotText());
-    QString captionWhileHanging;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &window, [&] {
-        if (!window.windowTitle().contains(QStringLiteral("has not answered"))) return;
-        captionWhileHanging = window.windowTitle();
-        watch.stop();
-        window.close();
-    });
-    watch.start(10);
+    closeOnceUnanswered(window);
     window.PushButton5_Click();
 
     EXPECT_TRUE(captionWhileHanging.startsWith(QStringLiteral("Quellomir \u2014 comparing: ")))
         << captionWhileHanging.toStdString();
     EXPECT_TRUE(captionWhileHanging.contains(QString::fromStdString(hangingFolder)))
         << captionWhileHanging.toStdString();
-    EXPECT_TRUE(endedWhileHanging);
+    EXPECT_TRUE(drive.endedWhileHanging);
     EXPECT_EQ(window.plan().count(), 0);
     EXPECT_FALSE(window.runInProgress());
 }

@@ -1,7 +1,5 @@
 #include "gui/tree_builder.h"
 #include "gui/window_fixture.h"
-#include "fs/watched_file_system.h"
-#include "support/unanswering_file_system.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -259,33 +257,17 @@ TEST_F(SyncRun, ClosingTheWindowDuringASyncFinishesTheCopiesMadeAndLeavesNoTempo
 TEST_F(SyncRun, ADriveThatStopsAnsweringDuringASyncLeavesTheWindowAnswering) {
     one.file(QStringLiteral("a.txt"));
     const std::string hangingFolder = two.slotText().toStdString();
-    UnansweringFileSystem unanswering(fs, hangingFolder, true);
-    WatchedFileSystem watched(unanswering);
-    windowFs = &watched;
-    unansweredAfter = std::chrono::milliseconds(50);
-    bool endedWhileHanging = false;
-    endProgram = [&] {
-        endedWhileHanging = unanswering.reached();
-        unanswering.release(); // what the end of the process does to the waiting thread
-    };
+    const Unanswered& drive = stopAnsweringUnder(hangingFolder, true);
     Form1& window = compared();
     ASSERT_EQ(window.plan().count(), 1);
-    QString captionWhileHanging;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &window, [&] {
-        if (!window.windowTitle().contains(QStringLiteral("has not answered"))) return;
-        captionWhileHanging = window.windowTitle();
-        watch.stop();
-        window.close();
-    });
-    watch.start(10);
+    closeOnceUnanswered(window);
     window.PushButton6_Click();
 
     EXPECT_TRUE(captionWhileHanging.startsWith(QStringLiteral("Quellomir \u2014 syncing: row ")))
         << captionWhileHanging.toStdString();
     EXPECT_TRUE(captionWhileHanging.contains(QString::fromStdString(hangingFolder)))
         << captionWhileHanging.toStdString();
-    EXPECT_TRUE(endedWhileHanging);
+    EXPECT_TRUE(drive.endedWhileHanging);
     EXPECT_FALSE(window.runInProgress());
 }
 

@@ -2,12 +2,15 @@
 
 #include "app/form1.h"
 #include "fs/posix_file_system.h"
+#include "fs/watched_file_system.h"
 #include "gui/qstring_printer.h"
 #include "gui/recording_dialogs.h"
+#include "support/unanswering_file_system.h"
 
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +64,38 @@ class WindowTest : public ::testing::Test {
         store.setValue(QStringLiteral("Quellomir/") + key, value);
     }
 
+    // The window's drive stops answering under `folder` (only for writes, with `writesOnly`),
+    // and a call counts as unanswered after 50 ms. Ending the program notes whether a call
+    // still hung, then lets it go, as the end of the process does to the waiting thread.
+    struct Unanswered {
+        Unanswered(FileSystem& fs, std::string folder, bool writesOnly)
+            : unanswering(fs, std::move(folder), writesOnly), watched(unanswering) {}
+        UnansweringFileSystem unanswering;
+        WatchedFileSystem watched;
+        bool endedWhileHanging = false;
+    };
+    Unanswered& stopAnsweringUnder(std::string folder, bool writesOnly = false) {
+        m_unanswered = std::make_unique<Unanswered>(fs, std::move(folder), writesOnly);
+        windowFs = &m_unanswered->watched;
+        unansweredAfter = std::chrono::milliseconds(50);
+        endProgram = [drive = m_unanswered.get()] {
+            drive->endedWhileHanging = drive->unanswering.reached();
+            drive->unanswering.release();
+        };
+        return *m_unanswered;
+    }
+    // Closes `window` once its caption says that a drive has not answered, keeping that caption.
+    void closeOnceUnanswered(Form1& window) {
+        QObject::connect(&m_watch, &QTimer::timeout, &window, [this, &window] {
+            if (!window.windowTitle().contains(QStringLiteral("has not answered"))) return;
+            captionWhileHanging = window.windowTitle();
+            m_watch.stop();
+            window.close();
+        });
+        m_watch.start(10);
+    }
+    QString captionWhileHanging;
+
     RecordingDialogs dialogs;
     SettingsStore settings;
     PosixFileSystem fs;
@@ -75,6 +110,8 @@ class WindowTest : public ::testing::Test {
   private:
     QTemporaryDir m_configDir;
     QTemporaryDir m_programDir;
+    QTimer m_watch;
+    std::unique_ptr<Unanswered> m_unanswered; // outlives the window that uses it
     std::unique_ptr<Form1> m_window;
 };
 

@@ -329,11 +329,10 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
     }
     if (aheads.size() < 2) return;
     // The threads touch nothing of the session: the window's turn and the descriptor kept to
-    // flush the drive are this thread's, and given back below. Each copy takes its name on
-    // its thread too, a round trip of its own on a network drive, unless the naming needs
-    // the session: to hold the drive's descriptor, or to learn what the drive does to the
-    // time of a renamed file (a file without a name is linked, not renamed).
-    // The first copy of a run is made here, to hold its drive's descriptor.
+    // flush the drive stay on this thread. Each copy takes its name on its thread too, a round
+    // trip of its own on a network drive, unless the naming needs the session: to hold the
+    // drive's descriptor (so the first copy of a run is made here), or to learn what the drive
+    // does to the time of a renamed file (a file without a name is linked, not renamed).
     std::size_t first = 0;
     if (!aheads.front().options.fileSystem->open()) {
         aheads.front().copy = prepareCopy(m_fs, sources.front(), *aheads.front().folder, aheads.front().options);
@@ -514,9 +513,7 @@ void SyncSession::turn() {
 }
 
 void SyncSession::flush(Plan& plan) {
-    flush(Marks{[&](std::size_t row) {
-                    if (plan.rows().at(row).outcome == Outcome::Pending) plan.markDone(row);
-                },
+    flush(Marks{[&](std::size_t row) { plan.markDoneIfPending(row); },
                 [&](std::size_t row, std::string reason) { plan.markFailed(row, std::move(reason)); }});
 }
 
