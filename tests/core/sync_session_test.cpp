@@ -410,7 +410,7 @@ TEST_F(SyncSessionTest, ReplacingWhatThisRunWroteWaitsForNoFlushButReplacingAnOl
 }
 
 // A drive that keeps whole seconds only and cuts off the fraction, as exFAT through FUSE
-// does, and says nothing about it.
+// does, and says nothing about it. It remembers each time it kept for a name.
 class WholeSecondsDrive final : public testing::ForwardingFileSystem {
   public:
     using ForwardingFileSystem::ForwardingFileSystem;
@@ -418,8 +418,14 @@ class WholeSecondsDrive final : public testing::ForwardingFileSystem {
         return m_inner.setModified(file, {modified.seconds, 0});
     }
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
+        std::lock_guard lock(m_mutex);
+        kept.emplace_back(name, modified.seconds);
         return m_inner.setModified(folder, name, {modified.seconds, 0});
     }
+    std::vector<std::pair<std::string, std::int64_t>> kept;
+
+  private:
+    std::mutex m_mutex;
 };
 
 TEST_F(SyncSessionTest, OnADriveThatKeepsWholeSecondsTheCopiesStillCompareEqualToTheirSources) {
@@ -442,6 +448,14 @@ TEST_F(SyncSessionTest, OnADriveThatKeepsWholeSecondsTheCopiesStillCompareEqualT
     EXPECT_TRUE(hasTime(two + "early.txt", {EarlyInTheSecond.seconds, 0}));
     EXPECT_TRUE(hasTime(two + "late.txt", {LateInTheSecond.seconds + 1, 0}));
     EXPECT_TRUE(hasTime(two + "replaces.txt", {LateInTheSecond.seconds + 1, 0}));
+    // Never a time a stop could leave behind that looks older without being the provisional
+    // one: the next run would keep a finished copy in the Trash as a version of the user's.
+    for (const auto& [name, seconds] : drive.kept) {
+        const FileTime source = name == "early.txt" ? EarlyInTheSecond : LateInTheSecond;
+        EXPECT_TRUE(seconds == provisionalTime(source).seconds ||
+                    compareWriteTimes({seconds, 0}, source) == std::strong_ordering::equal)
+            << name << " " << seconds;
+    }
 }
 
 // A source time without a fraction reads back exactly from a drive of whole seconds as

@@ -64,9 +64,10 @@ int settleSource(FileSystem& fs, NewFile& file, TimeRule rule, const FileSystem:
 
 // The steps after the copy, on the new file, but its flush; 0 or the errno of the failing
 // step. A copy flushed before it takes its name has its source's time at once.
-int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, TimeRule rule,
-                  bool flushedBeforeNaming) {
-    const FileTime time = flushedBeforeNaming ? sourceTime : provisionalTime(sourceTime, rule);
+int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, const CopyOptions& options) {
+    const FileTime time = options.flush == Flush::Later ? provisionalTime(sourceTime, options.timeRule)
+                          : options.wholeSeconds       ? FileTime{sourceTime.roundedSeconds(), 0}
+                                                       : sourceTime;
     if (int error = fs.setModified(file, time)) return error;
     if (int error = fs.setMode(file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
     return 0;
@@ -119,7 +120,8 @@ CopyResult refuse(FileSystem& fs, NewFile& file, std::string_view reason) {
 } // namespace
 
 FileTime provisionalTime(FileTime sourceTime, TimeRule rule) {
-    return {sourceTime.seconds - (rule == TimeRule::FatTolerant ? 10 : 2), sourceTime.nanoseconds};
+    constexpr std::int64_t TwoDays = 2 * 24 * 60 * 60;
+    return {sourceTime.seconds - TwoDays - (rule == TimeRule::FatTolerant ? 10 : 2), sourceTime.nanoseconds};
 }
 
 PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder& folder,
@@ -143,7 +145,7 @@ PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder&
     int error = prepared.sourceTime.known() ? 0 : EIO;
     // The data is flushed by the caller, or below, before the copy takes its name.
     if (error == 0)
-        error = finishNewFile(fs, made, prepared.sourceTime, options.timeRule, options.flush == Flush::Now);
+        error = finishNewFile(fs, made, prepared.sourceTime, options);
     if (error == 0) error = settleSource(fs, made, options.timeRule, options.progress);
     if (error < 0) return fail(CopyResult::failure(std::string(ChangedWhileCopiedReason)));
     if (error == 0 && options.fileSystem && !options.fileSystem->open())

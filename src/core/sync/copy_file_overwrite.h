@@ -25,7 +25,7 @@ enum class Flush : std::uint8_t {
     // after: the file it replaces stays until its replacement is on the disk.
     Now,
     // For a name nothing is at: the data is handed to the disk without waiting for it,
-    // and the copy gets a provisional last-write time two seconds older than the source's.
+    // and the copy gets a provisional last-write time two days older than the source's.
     // Until the caller flushes the file system and sets the source's time, a copy cut
     // short by a power cut looks older than its source, so the next comparison copies it
     // again instead of taking it for equal.
@@ -61,6 +61,10 @@ struct CopyOptions {
     // still to come could give it a time equal to this one by the rule is looked at again
     // once that can no longer happen.
     TimeRule timeRule = TimeRule::SecondExact;
+    // For a copy flushed now: its drive is known to drop a time's fraction, so it is given
+    // its source's time rounded to the second, which the comparison takes as equal, instead
+    // of one the drive would cut to a second earlier.
+    bool wholeSeconds = false;
     // Where the file the copy replaces is kept, or nullptr to let it go.
     TrashCan* trash = nullptr;
     // For a copy flushed now: whether its folder (and its Trash) are flushed after the
@@ -81,7 +85,9 @@ struct CopyOptions {
 
 // The time a copy flushed later carries until then: older than its source by the comparison's
 // own rule, so that a copy cut short by a power cut or a pulled stick is copied again. FAT
-// takes times 2 seconds apart as equal, so there the copy is made older by more.
+// takes times 2 seconds apart as equal, so there the copy is made older by more. Two days
+// more besides: a drive that keeps times to 2 seconds rounds the fraction away, and only so
+// odd an age still tells such a copy from a version of the user's that is a little older.
 FileTime provisionalTime(FileTime sourceTime, TimeRule rule = TimeRule::SecondExact);
 
 // Copies `source` into the entry `name` of `folder`: the contents go into a new file in that

@@ -226,6 +226,7 @@ CopyResult SyncSession::prepareOptions(const std::string& target, Replacing repl
     }
     options.fileSystem = &fileSystemHandle(folder->device);
     if (options.flush == Flush::Later) options.renameTimes = &m_renameTimes[folder->device];
+    options.wholeSeconds = dropsFractions(folder->device);
     bool keepOlder = replacing == Replacing::OlderFile && m_keepReplaced;
     if (replacing != Replacing::Nothing) {
         FileFacts there;
@@ -434,11 +435,16 @@ void SyncSession::prepareReplacements(const std::vector<RowAhead>& rows) {
 bool SyncSession::leftByStoppedRun(const FileFacts& there, const RowChecks& checks) {
     // A copy that a run stopped before its flush left with its provisional time is no version
     // of the user's: the Trash would fill with copies of the sources, one per row of that run.
-    // Only a time with a fraction is told apart from one of the user's by its time alone.
-    return there.kind == EntryKind::Regular && checks.plannedSourceTime &&
-           checks.plannedSourceTime->nanoseconds != 0 && checks.plannedSourceSize &&
-           there.size == *checks.plannedSourceSize &&
-           there.modified == provisionalTime(*checks.plannedSourceTime, checks.timeRule);
+    // Its age is odd enough to be told by its time, even where the drive rounded it to 2 seconds
+    // (FAT, exFAT) or to a whole second.
+    if (there.kind != EntryKind::Regular || !checks.plannedSourceTime || !checks.plannedSourceTime->known() ||
+        !checks.plannedSourceSize ||
+        there.size != *checks.plannedSourceSize || !there.modified.known())
+        return false;
+    const FileTime provisional = provisionalTime(*checks.plannedSourceTime, checks.timeRule);
+    const std::int64_t apart = (there.modified.seconds - provisional.seconds) * 1'000'000'000 +
+                               (there.modified.nanoseconds - provisional.nanoseconds);
+    return apart >= -2'000'000'000 && apart <= 2'000'000'000;
 }
 
 bool SyncSession::stillAsWritten(const FileFacts& now, const WrittenCopy& copy) {
@@ -450,6 +456,11 @@ bool SyncSession::stillAsWritten(const FileFacts& now, const WrittenCopy& copy) 
            (!heldByEveryDrive(copy.modified) || (apart >= -2 && apart <= 2));
 }
 
+bool SyncSession::dropsFractions(std::uint64_t device) const {
+    return std::find(m_wholeSecondDevices.begin(), m_wholeSecondDevices.end(), device) !=
+           m_wholeSecondDevices.end();
+}
+
 CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
                                            std::uint64_t inode, FileTime time, TimeRule rule) {
     const bool exactDrive =
@@ -459,6 +470,8 @@ CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::strin
     if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
     if (kept.device != device || kept.inode != inode)
         return CopyResult::success(time); // not the copy any more
+    if (time.nanoseconds != 0 && kept.modified.nanoseconds == 0 && !dropsFractions(device))
+        m_wholeSecondDevices.push_back(device);
     if (kept.modified == time) {
         // A time without a fraction comes back whole from a drive of whole seconds too.
         if (time.nanoseconds != 0 && !exactDrive) m_exactTimeDevices.push_back(device);
@@ -591,11 +604,19 @@ void SyncSession::finishCopies(const Marks& marks) {
     // which on a network drive are round trips, made many at a time there.
     auto giveTime = [&](Finishing& one) {
         FileFacts now;
+        const WrittenCopy& written = one.copy->written->second;
         if (m_fs.statIn(*one.folder, one.name, Follow::No, now) != 0 || now.device != one.copy->device ||
-            now.inode != one.copy->inode || !stillAsWritten(now, one.copy->written->second))
+            now.inode != one.copy->inode || !stillAsWritten(now, written)) {
             one.gone = true;
-        else
-            one.timeError = m_fs.setModified(*one.folder, one.name, one.copy->modified);
+            return;
+        }
+        // A drive that dropped the fraction of the provisional time would cut the source's to
+        // a second earlier, and a stop before that was mended would leave the copy looking
+        // older: it gets the time rounded as the comparison rounds it, in this one step.
+        const FileTime time = one.copy->modified;
+        const bool whole = dropsFractions(one.copy->device) ||
+                           (written.modified.nanoseconds > 0 && now.modified.nanoseconds == 0);
+        one.timeError = m_fs.setModified(*one.folder, one.name, whole ? FileTime{time.roundedSeconds(), 0} : time);
     };
     // Many at a time: on network and FUSE drives each is a round trip, and on a local one the
     // lookups in a big folder keep a core busy.

@@ -218,6 +218,7 @@ class SyncSession {
     // copy a second before its source; the copy then gets `time` rounded to the second as
     // the comparison rounds it. A drive that cannot hold the time at all (ext4 before 1901,
     // exFAT before 1980) fails the row, the copy left in place.
+    bool dropsFractions(std::uint64_t device) const;
     CopyResult keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
                                   std::uint64_t inode, FileTime time, TimeRule rule);
 
@@ -261,6 +262,7 @@ class SyncSession {
     std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
     WriteFolder m_heldTops[2];                     // the folders of m_tops, open
     std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
+    std::vector<std::uint64_t> m_wholeSecondDevices; // drives seen to drop a time's fraction
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by drive
     std::vector<std::string> m_notes;
     std::exception_ptr m_heldStop;
