@@ -191,6 +191,27 @@ TEST_F(SyncSessionTest, ACopyToAFreeNameLooksOlderUntilTheEndOfTheRunWhichFlushe
     EXPECT_EQ(fs.calls(Op::SyncFileSystem), 1);
 }
 
+// The run keeps a descriptor to flush the drive with. Taken from a copy that then failed, it
+// would keep that removed file alive to the end of the run, and a FUSE drive shows such a
+// file under a ".fuse_hidden" name in the folder, for a comparison to copy back.
+TEST_F(SyncSessionTest, ACopyThatFailsAfterTheDriveWasHeldLeavesNothingOfItOpen) {
+    file("one/a.txt", "a", Newer);
+    Plan plan = testing::comparePlan(posix, one, two);
+    FaultyFileSystem fs(posix);
+    fs.failCall(Op::NameNewFile, 1, EIO);
+    SyncSession session(fs, yielder);
+
+    carryOut(plan, 0, session);
+    ASSERT_EQ(plan.actionText(0), "Failed: " + std::string(std::strerror(EIO)));
+    ASSERT_EQ(fs.calls(Op::HoldFileSystem), 1);
+    for (const auto& open : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(open.path(), error).string();
+        EXPECT_FALSE(target.starts_with(two) && target.ends_with("(deleted)")) << target;
+    }
+    session.flush(plan);
+}
+
 // A replacement too: its data was flushed before it took the name, but the naming waits
 // for the end's flush, so a flush that fails leaves that row not done either.
 TEST_F(SyncSessionTest, AFailingFlushMarksTheRowsOfItsFileSystemFailedAndKeepsThemLookingOlder) {

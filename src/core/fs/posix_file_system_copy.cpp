@@ -382,7 +382,13 @@ int PosixFileSystem::syncFile(NewFile& file) {
 }
 
 int PosixFileSystem::holdFileSystem(NewFile& file, Handle& held) {
-    const int fd = ::fcntl(file.handle, F_DUPFD_CLOEXEC, 0);
+    // The folder's descriptor where it can flush: one of the new file would keep that file
+    // alive after it was removed (a copy that failed), and a FUSE drive shows such a file
+    // as a ".fuse_hidden…" one, which a comparison would take for the user's. Only a folder
+    // that could not be opened for reading has a descriptor that cannot flush.
+    const int folderFlags = ::fcntl(file.folder->handle.fd, F_GETFL);
+    const int from = folderFlags >= 0 && (folderFlags & O_PATH) == 0 ? file.folder->handle.fd : file.handle;
+    const int fd = ::fcntl(from, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return errno;
     held = Handle();
     held.owner = this;
