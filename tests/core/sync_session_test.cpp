@@ -16,17 +16,17 @@
 #include <algorithm>
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cctype>
-#include <mutex>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace quellomir {
@@ -692,15 +692,10 @@ class CaseBlindDrive final : public testing::ForwardingFileSystem {
     int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
         if (name == m_slowName) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const std::lock_guard lock(m_mutex);
-        const auto folded = [](std::string_view view) {
-            std::string text(view);
-            for (char& c : text)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
-            return text;
-        };
         bool taken = false;
-        m_inner.listFolder(file.folder->path, stat_kinds::None,
-                           [&](const FolderEntry& entry) { taken |= folded(entry.name) == folded(name); });
+        m_inner.listFolder(file.folder->path, stat_kinds::None, [&](const FolderEntry& entry) {
+            taken |= ::strcasecmp(entry.name.data(), name.c_str()) == 0;
+        });
         if (taken && replace == Replace::No) return EEXIST;
         return m_inner.nameNewFile(file, name, replace);
     }

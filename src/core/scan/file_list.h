@@ -17,6 +17,7 @@ struct FileTime {
     // Whole seconds, rounded to the nearest; seconds are the floor, so this holds for
     // times before 1970 as well.
     std::int64_t roundedSeconds() const { return seconds + (nanoseconds >= 500'000'000 ? 1 : 0); }
+    FileTime roundedToSecond() const { return {roundedSeconds(), 0}; }
     // The same time to the nanosecond (two unknown times as well).
     bool operator==(const FileTime&) const = default;
 };

@@ -66,8 +66,8 @@ int settleSource(FileSystem& fs, NewFile& file, TimeRule rule, const FileSystem:
 // step. A copy flushed before it takes its name has its source's time at once.
 int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, const CopyOptions& options) {
     const FileTime time = options.flush == Flush::Later ? provisionalTime(sourceTime, options.timeRule)
-                          : options.wholeSeconds       ? FileTime{sourceTime.roundedSeconds(), 0}
-                                                       : sourceTime;
+                          : options.wholeSeconds        ? sourceTime.roundedToSecond()
+                                                        : sourceTime;
     if (int error = fs.setModified(file, time)) return error;
     if (int error = fs.setMode(file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
     return 0;
@@ -144,8 +144,7 @@ PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder&
     prepared.sourceTime = made.source.modified;
     int error = prepared.sourceTime.known() ? 0 : EIO;
     // The data is flushed by the caller, or below, before the copy takes its name.
-    if (error == 0)
-        error = finishNewFile(fs, made, prepared.sourceTime, options);
+    if (error == 0) error = finishNewFile(fs, made, prepared.sourceTime, options);
     if (error == 0) error = settleSource(fs, made, options.timeRule, options.progress);
     if (error < 0) return fail(CopyResult::failure(std::string(ChangedWhileCopiedReason)));
     if (error == 0 && options.fileSystem && !options.fileSystem->open())

@@ -296,9 +296,9 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     if (!m_ahead.empty() && m_ahead.front().row == row && m_ahead.front().replacing == replacing) {
         Ahead ahead = std::move(m_ahead.front());
         m_ahead.pop_front();
-        CopyResult placed = ahead.named ? std::move(*ahead.named)
-                                        : placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target),
-                                                    ahead.options);
+        CopyResult placed =
+            ahead.named ? std::move(*ahead.named)
+                        : placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target), ahead.options);
         return recordCopy(row, target, ahead.options, ahead.folder, checks, std::move(placed));
     }
     RowFolders folders(*this, checks);
@@ -321,7 +321,8 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
         ahead.target = NormalizeBackslashes(copy.destination);
         ahead.timeRule = copy.checks.timeRule;
         RowFolders folders(*this, copy.checks);
-        if (!prepareOptions(ahead.target, Replacing::Nothing, copy.checks, folders, ahead.options, ahead.folder)
+        if (!prepareOptions(ahead.target, Replacing::Nothing, copy.checks, folders, ahead.options,
+                            ahead.folder)
                  .done ||
             !ahead.folder)
             continue; // its turn tells what is wrong
@@ -336,7 +337,8 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
     // does to the time of a renamed file (a file without a name is linked, not renamed).
     std::size_t first = 0;
     if (!aheads.front().options.fileSystem->open()) {
-        aheads.front().copy = prepareCopy(m_fs, sources.front(), *aheads.front().folder, aheads.front().options);
+        aheads.front().copy =
+            prepareCopy(m_fs, sources.front(), *aheads.front().folder, aheads.front().options);
         first = 1;
     }
     std::vector<CopyOptions> threadOptions;
@@ -359,7 +361,8 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
             ahead.named = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(ahead.target), options);
     });
     for (Ahead& ahead : aheads) {
-        if (!ahead.named && !ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
+        if (!ahead.named && !ahead.copy.ready)
+            continue; // made again in its turn, which says why it cannot be
         if (!ahead.named && !ahead.options.fileSystem->open())
             if (m_fs.holdFileSystem(*ahead.copy.made, *ahead.options.fileSystem) != 0) {
                 m_fs.discardNewFile(*ahead.copy.made);
@@ -374,7 +377,8 @@ void SyncSession::recordNamedAhead(Ahead& ahead) {
     if (!ahead.named || !ahead.named->done) return;
     RowChecks checks;
     checks.timeRule = ahead.timeRule;
-    if (recordCopy(ahead.row, ahead.target, ahead.options, ahead.folder, checks, std::move(*ahead.named)).done)
+    if (recordCopy(ahead.row, ahead.target, ahead.options, ahead.folder, checks, std::move(*ahead.named))
+            .done)
         m_doneAhead.push_back(ahead.row);
 }
 
@@ -438,8 +442,7 @@ bool SyncSession::leftByStoppedRun(const FileFacts& there, const RowChecks& chec
     // Its age is odd enough to be told by its time, even where the drive rounded it to 2 seconds
     // (FAT, exFAT) or to a whole second.
     if (there.kind != EntryKind::Regular || !checks.plannedSourceTime || !checks.plannedSourceTime->known() ||
-        !checks.plannedSourceSize ||
-        there.size != *checks.plannedSourceSize || !there.modified.known())
+        !checks.plannedSourceSize || there.size != *checks.plannedSourceSize || !there.modified.known())
         return false;
     const FileTime provisional = provisionalTime(*checks.plannedSourceTime, checks.timeRule);
     const std::int64_t apart = (there.modified.seconds - provisional.seconds) * 1'000'000'000 +
@@ -478,8 +481,7 @@ CopyResult SyncSession::keepComparableTime(WriteFolder& folder, const std::strin
         return CopyResult::success(time);
     }
     if (compareWriteTimes(kept.modified, time, rule) == 0) return CopyResult::success(time);
-    if (int error = m_fs.setModified(folder, name, {time.roundedSeconds(), 0}))
-        return CopyResult::failure(error);
+    if (int error = m_fs.setModified(folder, name, time.roundedToSecond())) return CopyResult::failure(error);
     if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
     if (compareWriteTimes(kept.modified, time, rule) != 0)
         return CopyResult::failure(std::string(TimeNotKeptReason));
@@ -491,7 +493,8 @@ void SyncSession::flushAhead(const WriteFolder& folder, std::int64_t bytes) {
     // A new file costs the disk about a block of its own besides its data.
     m_bytesSinceFlushAhead += std::uint64_t(bytes) + 4096;
     if (m_bytesSinceFlushAhead < FlushAheadBytes) return;
-    if (m_flushingAhead.valid() && m_flushingAhead.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    if (m_flushingAhead.valid() &&
+        m_flushingAhead.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
         return;
     Handle& handle = fileSystemHandle(folder.device);
     if (!handle.open()) return;
@@ -616,7 +619,7 @@ void SyncSession::finishCopies(const Marks& marks) {
         const FileTime time = one.copy->modified;
         const bool whole = dropsFractions(one.copy->device) ||
                            (written.modified.nanoseconds > 0 && now.modified.nanoseconds == 0);
-        one.timeError = m_fs.setModified(*one.folder, one.name, whole ? FileTime{time.roundedSeconds(), 0} : time);
+        one.timeError = m_fs.setModified(*one.folder, one.name, whole ? time.roundedToSecond() : time);
     };
     // Many at a time: on network and FUSE drives each is a round trip, and on a local one the
     // lookups in a big folder keep a core busy.

@@ -208,6 +208,9 @@ class SyncSession {
     void onThreads(unsigned threads, std::size_t count, const std::function<void(std::size_t)>& each);
     // The window's turn during the flush, any stop held for later.
     void turn();
+    // Whether the drive `device` was seen to cut off a time's fraction: its copies are then
+    // given times rounded to the second in one step.
+    bool dropsFractions(std::uint64_t device) const;
 
     // Flushes each held file system of `devices`; the errno of each.
     std::vector<int> flushFileSystems(const std::vector<std::uint64_t>& devices);
@@ -218,7 +221,6 @@ class SyncSession {
     // copy a second before its source; the copy then gets `time` rounded to the second as
     // the comparison rounds it. A drive that cannot hold the time at all (ext4 before 1901,
     // exFAT before 1980) fails the row, the copy left in place.
-    bool dropsFractions(std::uint64_t device) const;
     CopyResult keepComparableTime(WriteFolder& folder, const std::string& name, std::uint64_t device,
                                   std::uint64_t inode, FileTime time, TimeRule rule);
 
@@ -259,9 +261,9 @@ class SyncSession {
         TrashCan can;
     };
     std::vector<std::unique_ptr<Trash>> m_trashes;
-    std::optional<FolderIdentity> m_tops[2];       // looked up for plans that do not know them
-    WriteFolder m_heldTops[2];                     // the folders of m_tops, open
-    std::vector<std::uint64_t> m_exactTimeDevices; // drives seen to keep times to the nanosecond
+    std::optional<FolderIdentity> m_tops[2];         // looked up for plans that do not know them
+    WriteFolder m_heldTops[2];                       // the folders of m_tops, open
+    std::vector<std::uint64_t> m_exactTimeDevices;   // drives seen to keep times to the nanosecond
     std::vector<std::uint64_t> m_wholeSecondDevices; // drives seen to drop a time's fraction
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by drive
     std::vector<std::string> m_notes;
