@@ -18,6 +18,15 @@ void TerminalProgress::showRow(std::size_t row, std::size_t rows) {
 void TerminalProgress::tick() {
     if (!m_stopped && (m_stopAsked || (m_interrupted && m_interrupted->load()))) {
         m_stopped = true; // once: what comes after (the flush of what was copied) goes on
+        // The copies made are finished first, which on a slow stick takes a while: say so at
+        // once, so that nobody takes the wait for a hang.
+        if (m_rows > 0) {
+            clear();
+            std::fputs("quellomir: stopping once the copies made so far are on the drive; "
+                       "a second stop ends the program at once\n",
+                       m_err);
+            std::fflush(m_err);
+        }
         throw Interrupted{};
     }
     if (!m_shown) return;

@@ -120,9 +120,9 @@ int FaultyFileSystem::statIn(WriteFolder& folder, const std::string& name, Follo
     return m_inner.statIn(folder, name, follow, facts);
 }
 
-int FaultyFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>& names) {
-    if (int error = enter(Operation::FindLeftovers, folder.path)) return error;
-    return m_inner.findLeftovers(folder, names);
+int FaultyFileSystem::listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) {
+    if (int error = enter(Operation::ListNames, folder.path)) return error;
+    return m_inner.listNames(folder, visit);
 }
 
 int FaultyFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {

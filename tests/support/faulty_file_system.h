@@ -26,7 +26,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         OpenWriteFolder,
         LiesWithin,
         StatIn, // its path is folder/name
-        FindLeftovers,
+        ListNames, // its path is the folder's
         CopyToNewFile,
         RestatSource,
         SyncFile,
@@ -76,7 +76,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int openWriteFolder(const std::string& path, WriteFolder& folder) override;
     int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override;
     int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override;
-    int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) override;
+    int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) override;
     int unlinkIn(WriteFolder& folder, const std::string& name) override;
     int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
                       const CopyProgress& progress = {}) override;

@@ -26,6 +26,30 @@ bool flushReachesEveryFile(std::uint64_t type) {
     }
 }
 
+bool fatFamily(std::uint64_t type) {
+    return type == MSDOS_SUPER_MAGIC || type == ExfatMagic;
+}
+
+bool driveKeepsPermissionBits(std::uint64_t type) {
+    return !fatFamily(type) && type != NtfsMagic && type != FUSE_SUPER_MAGIC;
+}
+
+bool keepsHoles(std::uint64_t type) {
+    switch (type) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case ZfsMagic:
+    case OverlayMagic:
+    case NFS_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool inodeNumbersMayChange(FileSystem& fs, const std::string& folder) {
     std::uint64_t type = 0;
     return fs.fileSystemType(folder, type) != 0 || networkOrFuse(type);

@@ -11,6 +11,24 @@ namespace quellomir {
 inline constexpr std::uint64_t SmbMagic = 0x517B;
 inline constexpr std::uint64_t CifsMagic = 0xFF534D42;
 inline constexpr std::uint64_t Smb2Magic = 0xFE534D42;
+// And those of drives kept on USB sticks and external disks that it lacks too.
+inline constexpr std::uint64_t ExfatMagic = 0x2011BAB0;
+inline constexpr std::uint64_t NtfsMagic = 0x5346544E; // ntfs3 and the older ntfs driver
+inline constexpr std::uint64_t ZfsMagic = 0x2FC12FC1;
+inline constexpr std::uint64_t OverlayMagic = 0x794C7630;
+
+// Whether the drive is FAT or exFAT, which keep no owners or permission bits, hidden and
+// system attributes of their own, and times to 2 seconds (FAT) from 1980.
+bool fatFamily(std::uint64_t type);
+
+// Whether the drive keeps the permission bits a file is given: not FAT, exFAT, NTFS, nor a
+// FUSE drive (whose driver may show every file with the mount's bits).
+bool driveKeepsPermissionBits(std::uint64_t type);
+
+// Whether the drive keeps holes in files: a copy of a sparse file there is written sparse.
+// FAT and exFAT write a hole out as zeros anyway, and FAT through FUSE even refuses writes
+// past the end.
+bool keepsHoles(std::uint64_t type);
 
 // Whether a drive of this type answers each request over a network or through a program
 // of its own: NFS, SMB and FUSE.

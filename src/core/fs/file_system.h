@@ -31,6 +31,7 @@ struct FileFacts {
     std::uint64_t inode = 0;
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
+    std::uint32_t links = 1; // names the file has
     bool mountRoot = false;
 
     // The same file in the same state: nothing wrote to it or replaced it in between.
@@ -69,12 +70,14 @@ class FileSystem;
 struct Handle {
     Handle() = default;
     Handle(Handle&& other) noexcept
-        : owner(std::exchange(other.owner, nullptr)), fd(std::exchange(other.fd, -1)) {}
+        : owner(std::exchange(other.owner, nullptr)), fd(std::exchange(other.fd, -1)),
+          path(std::move(other.path)) {}
     Handle& operator=(Handle&& other) noexcept {
         if (this != &other) {
             close();
             owner = std::exchange(other.owner, nullptr);
             fd = std::exchange(other.fd, -1);
+            path = std::move(other.path);
         }
         return *this;
     }
@@ -86,6 +89,7 @@ struct Handle {
 
     FileSystem* owner = nullptr;
     int fd = -1;
+    std::string path; // what it is open at, where known: a drive that holds a call is named by it
 };
 
 // A folder that copies are written into, held open: every step of a copy, from the new
@@ -196,11 +200,6 @@ class FileSystem {
     virtual int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) = 0;
     // The facts of the entry `name` of `folder`.
     virtual int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) = 0;
-    // The names of the "~" files that copies of this program left in `folder` when it was
-    // killed or the drive was pulled: those no run holds a lock on (a run holds one on each
-    // "~" file it writes), or on a drive without locks those untouched for an hour. Another
-    // program's "~" files are never among them.
-    virtual int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) = 0;
     // Removes the entry `name` of `folder`.
     virtual int unlinkIn(WriteFolder& folder, const std::string& name) = 0;
     // Writes a small note of this run's into `folder` under a "~" name of its own, which
@@ -208,8 +207,22 @@ class FileSystem {
     // this run (its lock stays with `held`) until it is removed.
     virtual int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
                           std::string& noteName) = 0;
-    // The contents of a note a run left in `folder`.
-    virtual int readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) = 0;
+
+    // The names in the folder held open at `folder` (a WriteFolder's or a Trash's), "." and
+    // ".." left out; EBADF for a folder held only for lookups.
+    virtual int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) = 0;
+    // The facts of the entry `name` of the folder held open at `folder`.
+    virtual int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) = 0;
+    // Opens the regular file `name` of the folder held open at `folder` to read it, never
+    // through a link and never blocking on anything that is not a file; its facts as opened.
+    virtual int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) = 0;
+    // Reads up to `size` bytes from `offset` of a file opened to read; `got` is 0 at its end.
+    virtual int readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size, std::size_t& got) = 0;
+    // Whether another process, on this machine or (on NFS) another, holds a lock on a file
+    // opened to read; ENOLCK where the drive keeps no locks.
+    virtual int lockedByAnother(Handle& file, bool& locked) = 0;
+    // The user the file system acts as: who owns what the program makes.
+    virtual std::uint32_t runningUser() = 0;
 
     // Creates a new file in `folder`, never replacing anything, and copies the contents of
     // `source` into it (kernel copy where the file systems allow, holes kept). Where it has a
@@ -223,6 +236,9 @@ class FileSystem {
     // The facts of the copy's source as they are now, read through the descriptor the copy
     // read it through.
     virtual int restatSource(NewFile& file, FileFacts& facts) = 0;
+    // Reads the copy's source as readAt does, through that same descriptor.
+    virtual int readSourceAt(NewFile& file, std::int64_t offset, char* buffer, std::size_t size,
+                             std::size_t& got) = 0;
     // Sets a new file's last-write time to the nanosecond (and its access time to now), its
     // permission bits, or flushes its data to the disk.
     virtual int setModified(NewFile& file, FileTime modified) = 0;
@@ -288,11 +304,6 @@ class FileSystem {
     // Removes the entry `name` of the Trash's "files", or of its "info".
     virtual int removeTrashFile(TrashCan& trash, const std::string& name) = 0;
     virtual int removeTrashInfo(TrashCan& trash, const std::string& name) = 0;
-    // The names in the Trash's "files" that are still the very file at the path their info
-    // file records: a second link left by a run killed after it put the older file there and
-    // before the replacement took the name. Editing the file would change that "kept" version
-    // too, so it is no version of its own.
-    virtual int findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) = 0;
     // Flushes the Trash's two folders to the disk.
     virtual int syncTrash(TrashCan& trash) = 0;
 

@@ -38,9 +38,6 @@ class ForwardingFileSystem : public FileSystem {
     int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override {
         return m_inner.statIn(folder, name, follow, facts);
     }
-    int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) override {
-        return m_inner.findLeftovers(folder, names);
-    }
     int unlinkIn(WriteFolder& folder, const std::string& name) override {
         return m_inner.unlinkIn(folder, name);
     }
@@ -48,14 +45,29 @@ class ForwardingFileSystem : public FileSystem {
                   std::string& noteName) override {
         return m_inner.writeNote(folder, contents, held, noteName);
     }
-    int readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) override {
-        return m_inner.readNote(folder, noteName, contents);
+    int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) override {
+        return m_inner.listNames(folder, visit);
     }
+    int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override {
+        return m_inner.statAt(folder, name, follow, facts);
+    }
+    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override {
+        return m_inner.openToRead(folder, name, file, facts);
+    }
+    int readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size, std::size_t& got) override {
+        return m_inner.readAt(file, offset, buffer, size, got);
+    }
+    int lockedByAnother(Handle& file, bool& locked) override { return m_inner.lockedByAnother(file, locked); }
+    std::uint32_t runningUser() override { return m_inner.runningUser(); }
     int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
                       const CopyProgress& progress = {}) override {
         return m_inner.copyToNewFile(source, followSource, folder, made, progress);
     }
     int restatSource(NewFile& file, FileFacts& facts) override { return m_inner.restatSource(file, facts); }
+    int readSourceAt(NewFile& file, std::int64_t offset, char* buffer, std::size_t size,
+                     std::size_t& got) override {
+        return m_inner.readSourceAt(file, offset, buffer, size, got);
+    }
     int setModified(NewFile& file, FileTime modified) override { return m_inner.setModified(file, modified); }
     int setMode(NewFile& file, std::uint32_t mode) override { return m_inner.setMode(file, mode); }
     int syncFile(NewFile& file) override { return m_inner.syncFile(file); }
@@ -98,9 +110,6 @@ class ForwardingFileSystem : public FileSystem {
     }
     int removeTrashInfo(TrashCan& trash, const std::string& name) override {
         return m_inner.removeTrashInfo(trash, name);
-    }
-    int findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) override {
-        return m_inner.findLiveTrashLinks(trash, names);
     }
     int syncTrash(TrashCan& trash) override { return m_inner.syncTrash(trash); }
     int unlink(const std::string& path) override { return m_inner.unlink(path); }

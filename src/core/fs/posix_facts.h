@@ -52,6 +52,7 @@ inline void fillFacts(const struct statx& s, FileFacts& facts) {
     facts.inode = s.stx_ino;
     facts.owner = s.stx_uid;
     facts.group = s.stx_gid;
+    facts.links = s.stx_nlink;
     facts.mountRoot = (s.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
                       (s.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
@@ -59,7 +60,7 @@ inline void fillFacts(const struct statx& s, FileFacts& facts) {
 // What a comparison and a sync need to know of a file, in the one call that the kernel
 // answers from the same inode data whatever of it is asked.
 inline constexpr unsigned FactsMask =
-    STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_UID | STATX_GID;
+    STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_UID | STATX_GID;
 
 inline int statAt(int dirFd, const char* name, int flags, FileFacts& facts) {
     struct statx s;

@@ -63,7 +63,7 @@ int PosixFileSystem::listFolder(const std::string& folder, unsigned statKinds, c
             if (d->d_type == DT_UNKNOWN) {
                 // Some file systems do not tell the kind in the listing.
                 FileFacts own;
-                int error = statAt(dir.get(), name, AT_SYMLINK_NOFOLLOW, own);
+                int error = posix::statAt(dir.get(), name, AT_SYMLINK_NOFOLLOW, own);
                 if (error == ENOENT) continue; // gone since the listing
                 if (error != 0) {
                     // A kind that cannot be told is nothing the program may open.
@@ -79,7 +79,7 @@ int PosixFileSystem::listFolder(const std::string& folder, unsigned statKinds, c
             }
             if (statKinds & (1u << static_cast<unsigned>(entry.kind))) {
                 entry.statted = true;
-                entry.statError = statAt(dir.get(), name, 0, entry.facts);
+                entry.statError = posix::statAt(dir.get(), name, 0, entry.facts);
             }
             visit(entry);
         }
@@ -95,14 +95,14 @@ int PosixFileSystem::statListed(const std::string& folder, const ListedNames& na
         entry.name = name;
         entry.kind = kind;
         entry.statted = (statKinds & (1u << static_cast<unsigned>(kind))) != 0;
-        entry.statError = entry.statted ? statAt(dir.get(), name.data(), 0, entry.facts) : 0;
+        entry.statError = entry.statted ? posix::statAt(dir.get(), name.data(), 0, entry.facts) : 0;
         visit(entry);
     });
     return 0;
 }
 
 int PosixFileSystem::stat(const std::string& path, Follow follow, FileFacts& facts) {
-    return statAt(AT_FDCWD, path.c_str(), follow == Follow::Yes ? 0 : AT_SYMLINK_NOFOLLOW, facts);
+    return posix::statAt(AT_FDCWD, path.c_str(), follow == Follow::Yes ? 0 : AT_SYMLINK_NOFOLLOW, facts);
 }
 
 int PosixFileSystem::fileSystemType(const std::string& path, std::uint64_t& type) {

@@ -35,14 +35,20 @@ class PosixFileSystem final : public FileSystem {
     int openWriteFolder(const std::string& path, WriteFolder& folder) override;
     int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override;
     int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override;
-    int findLeftovers(WriteFolder& folder, std::vector<std::string>& names) override;
     int unlinkIn(WriteFolder& folder, const std::string& name) override;
     int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
                   std::string& noteName) override;
-    int readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) override;
+    int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) override;
+    int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override;
+    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override;
+    int readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size, std::size_t& got) override;
+    int lockedByAnother(Handle& file, bool& locked) override;
+    std::uint32_t runningUser() override;
     int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
                       const CopyProgress& progress = {}) override;
     int restatSource(NewFile& file, FileFacts& facts) override;
+    int readSourceAt(NewFile& file, std::int64_t offset, char* buffer, std::size_t size,
+                     std::size_t& got) override;
     int setModified(NewFile& file, FileTime modified) override;
     int setMode(NewFile& file, std::uint32_t mode) override;
     int syncFile(NewFile& file) override;
@@ -68,7 +74,6 @@ class PosixFileSystem final : public FileSystem {
                        const std::string& name) override;
     int removeTrashFile(TrashCan& trash, const std::string& name) override;
     int removeTrashInfo(TrashCan& trash, const std::string& name) override;
-    int findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) override;
     int syncTrash(TrashCan& trash) override;
     int unlink(const std::string& path) override;
     void close(Handle& handle) override;

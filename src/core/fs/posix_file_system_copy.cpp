@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/drive_kinds.h"
 #include "fs/new_times.h"
 #include "fs/posix_copy.h"
 #include "fs/temporary_names.h"
@@ -142,26 +143,9 @@ int copyWithHoles(int from, int to, off_t size, Way& way, std::unique_ptr<char[]
     return ::ftruncate(to, size) == 0 ? 0 : errno;
 }
 
-// Whether a file of the destination's file system can have holes. FAT and exFAT cannot (a
-// hole is written out as zeros anyway), and FAT through FUSE even refuses writes past the end
-// and loses what a truncate adds: there, and on file systems not known to keep holes, a file
-// with holes is copied whole, in order.
-bool keepsHoles(int to) {
+bool holesKeptOn(int to) {
     struct statfs facts;
-    if (::fstatfs(to, &facts) != 0) return false;
-    switch (static_cast<unsigned long>(facts.f_type)) {
-    case 0xEF53:     // ext2, ext3, ext4
-    case 0x58465342: // xfs
-    case 0x9123683E: // btrfs
-    case 0x01021994: // tmpfs
-    case 0xF2F52010: // f2fs
-    case 0x2FC12FC1: // zfs
-    case 0x794C7630: // overlayfs
-    case 0x6969:     // nfs
-        return true;
-    default:
-        return false;
-    }
+    return ::fstatfs(to, &facts) == 0 && keepsHoles(static_cast<std::uint64_t>(facts.f_type));
 }
 
 } // namespace
@@ -172,7 +156,7 @@ int posix::copyContents(int from, int to, const struct stat& source, const FileS
                         PosixFileSystem::CopyWay firstWay) {
     Way way = firstWay;
     std::unique_ptr<char[]> buffer;
-    if (hasHoles(source) && keepsHoles(to)) {
+    if (hasHoles(source) && holesKeptOn(to)) {
         const int error = copyWithHoles(from, to, source.st_size, way, buffer, progress);
         // A file system that cannot tell where the data is gets a plain copy.
         if (error != EINVAL && error != ENOTSUP && error != EOPNOTSUPP) return error;
@@ -361,6 +345,13 @@ int PosixFileSystem::restatSource(NewFile& file, FileFacts& facts) {
     if (::fstat(file.sourceHandle, &now) != 0) return errno;
     facts = factsOf(now);
     return 0;
+}
+
+int PosixFileSystem::readSourceAt(NewFile& file, std::int64_t offset, char* buffer, std::size_t size,
+                                  std::size_t& got) {
+    Handle source;
+    source.fd = file.sourceHandle; // borrowed: no owner closes it
+    return readAt(source, offset, buffer, size, got);
 }
 
 int PosixFileSystem::setModified(NewFile& file, FileTime modified) {

@@ -169,23 +169,30 @@ int openHomeTrash(TrashCan& trash, FileSystem* owner) {
     return openFilesAndInfo(folder.get(), trash, owner);
 }
 
+// The Trash's two folders are named by its path, once that is whole.
+int named(TrashCan& trash, int error) {
+    trash.files.path = trash.path + "/files/";
+    trash.info.path = trash.path + "/info/";
+    return error;
+}
+
 } // namespace
 
 int PosixFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
     struct stat homeDrive;
     if (nearestExisting(dataHome(), homeDrive) == 0 && homeDrive.st_dev == near.device)
-        return quellomir::openHomeTrash(trash, this);
+        return named(trash, quellomir::openHomeTrash(trash, this));
     trash.home = false;
     UniqueFd top;
     if (int error = openTopFolder(near.handle.fd, top)) return error;
     if (int error = readLinkOfFd(top.get(), trash.topdir)) return error;
     const int error = openTopTrash(top.get(), trash, this);
     trash.path = (trash.topdir == "/" ? "" : trash.topdir) + trash.path;
-    return error;
+    return named(trash, error);
 }
 
 int PosixFileSystem::openHomeTrash(TrashCan& trash) {
-    return quellomir::openHomeTrash(trash, this);
+    return named(trash, quellomir::openHomeTrash(trash, this));
 }
 
 int PosixFileSystem::homeTrashFacts(FileFacts& facts) {

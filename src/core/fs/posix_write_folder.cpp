@@ -15,22 +15,6 @@
 #include <memory>
 
 namespace quellomir {
-namespace {
-
-// Whether no run writes the "~" file `name` of `folder` any more: a run that writes one holds a
-// lock on it, which a shared lock of ours would conflict with, in any PID namespace and (on
-// NFS) on any machine. Where the drive has no locks, or the file cannot be opened to try, only
-// a file nobody touched for an hour counts as a leftover.
-bool nobodyWrites(int folder, const char* name, const struct stat& facts) {
-    UniqueFd file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.valid()) {
-        if (::flock(file.get(), LOCK_SH | LOCK_NB) == 0) return true;
-        if (errno == EWOULDBLOCK) return false;
-    }
-    return untouchedForAnHour(facts.st_ctim.tv_sec);
-}
-
-} // namespace
 
 int PosixFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
     bool listable = true;
@@ -51,6 +35,7 @@ int PosixFileSystem::openWriteFolder(const std::string& path, WriteFolder& folde
     folder.handle = Handle();
     folder.handle.owner = this;
     folder.handle.fd = opened.release();
+    folder.handle.path = folder.path;
     return 0;
 }
 
@@ -66,27 +51,6 @@ int PosixFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::
 int PosixFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
     return posix::statAt(folder.handle.fd, name.c_str(), follow == Follow::Yes ? 0 : AT_SYMLINK_NOFOLLOW,
                          facts);
-}
-
-int PosixFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>& names) {
-    // A folder that cannot be listed cannot be searched either; its leftovers wait for a run
-    // that may list it.
-    if (!folder.listable) return 0;
-    posix::Listing listing(nullptr, ::closedir);
-    if (int error = posix::listOpenFolder(folder.handle.fd, listing)) return error;
-    DIR* dir = listing.get();
-    std::vector<std::string> candidates;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir))
-        if (isTemporaryName(entry->d_name)) candidates.emplace_back(entry->d_name);
-    if (errno != 0) return errno;
-    for (std::string& name : candidates) {
-        struct stat facts;
-        if (::fstatat(folder.handle.fd, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISREG(facts.st_mode) && nobodyWrites(folder.handle.fd, name.c_str(), facts))
-            names.push_back(std::move(name));
-    }
-    return 0;
 }
 
 int PosixFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
@@ -119,15 +83,63 @@ int PosixFileSystem::writeNote(WriteFolder& folder, const std::string& contents,
     }
 }
 
-int PosixFileSystem::readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) {
-    UniqueFd note(
-        ::openat(folder.handle.fd, noteName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!note.valid()) return errno;
-    char text[4096];
-    const ssize_t got = ::read(note.get(), text, sizeof text);
-    if (got < 0) return errno;
-    contents.assign(text, static_cast<std::size_t>(got));
+int PosixFileSystem::listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) {
+    posix::Listing listing(nullptr, ::closedir);
+    if (int error = posix::listOpenFolder(folder.fd, listing)) return error;
+    DIR* dir = listing.get();
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != "..") visit(name);
+        errno = 0;
+    }
+    return errno;
+}
+
+int PosixFileSystem::statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) {
+    const int flags = (follow == Follow::Yes ? 0 : AT_SYMLINK_NOFOLLOW) | (name.empty() ? AT_EMPTY_PATH : 0);
+    return posix::statAt(folder.fd, name.c_str(), flags, facts);
+}
+
+int PosixFileSystem::openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) {
+    UniqueFd opened(
+        ::openat(folder.fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!opened.valid()) return errno;
+    if (int error = posix::statAt(opened.get(), "", AT_EMPTY_PATH, facts)) return error;
+    if (facts.kind != EntryKind::Regular) return EINVAL;
+    file = Handle();
+    file.owner = this;
+    file.fd = opened.release();
+    file.path = folder.path + name;
     return 0;
+}
+
+int PosixFileSystem::readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size,
+                            std::size_t& got) {
+    for (;;) {
+        const ssize_t read = ::pread(file.fd, buffer, size, static_cast<off_t>(offset));
+        if (read >= 0) {
+            got = static_cast<std::size_t>(read);
+            return 0;
+        }
+        if (errno != EINTR) return errno;
+    }
+}
+
+int PosixFileSystem::lockedByAnother(Handle& file, bool& locked) {
+    // A shared lock conflicts with the exclusive one a writer holds, in any PID namespace and
+    // (on NFS) on any machine; it is let go again with this descriptor.
+    locked = false;
+    if (::flock(file.fd, LOCK_SH | LOCK_NB) == 0) return 0;
+    if (errno == EWOULDBLOCK) {
+        locked = true;
+        return 0;
+    }
+    return errno == EINVAL || errno == EOPNOTSUPP ? ENOLCK : errno;
+}
+
+std::uint32_t PosixFileSystem::runningUser() {
+    return ::geteuid();
 }
 
 int PosixFileSystem::syncFolder(WriteFolder& folder) {

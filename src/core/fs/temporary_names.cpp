@@ -81,8 +81,35 @@ std::string temporaryName(unsigned attempt) {
     return name;
 }
 
+namespace {
+
+// Takes a run of lowercase hex digits off the front of `text`, at least `fewest` of them and
+// at most `most`; whether it could.
+bool takeHex(std::string_view& text, std::size_t fewest, std::size_t most) {
+    std::size_t digits = 0;
+    while (digits < text.size() && digits < most &&
+           ((text[digits] >= '0' && text[digits] <= '9') || (text[digits] >= 'a' && text[digits] <= 'f')))
+        ++digits;
+    if (digits < fewest) return false;
+    text.remove_prefix(digits);
+    return true;
+}
+
+bool take(std::string_view& text, std::string_view part) {
+    if (!text.starts_with(part)) return false;
+    text.remove_prefix(part.size());
+    return true;
+}
+
+} // namespace
+
 bool isTemporaryName(std::string_view name) {
-    return name.size() > Prefix.size() + Suffix.size() && name.starts_with(Prefix) && name.ends_with(Suffix);
+    // Exactly what temporaryName writes, so that a user's "~quellomir-shopping.tmp" is not one.
+    if (!take(name, Prefix) || !name.ends_with(Suffix)) return false;
+    name.remove_suffix(Suffix.size());
+    const bool boot = take(name, "0-") || (takeHex(name, 8, 8) && take(name, "-"));
+    return boot && takeHex(name, 1, 16) && take(name, "-") && takeHex(name, 1, 16) && take(name, "-") &&
+           takeHex(name, 3, 10) && name.empty();
 }
 
 bool untouchedForAnHour(std::time_t changed) {

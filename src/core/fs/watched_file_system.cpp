@@ -63,11 +63,6 @@ int WatchedFileSystem::statIn(WriteFolder& folder, const std::string& name, Foll
     return m_inner.statIn(folder, name, follow, facts);
 }
 
-int WatchedFileSystem::findLeftovers(WriteFolder& folder, std::vector<std::string>& names) {
-    const WaitingCalls::Call waiting(folder.path);
-    return m_inner.findLeftovers(folder, names);
-}
-
 int WatchedFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
     const WaitingCalls::Call waiting(folder.path);
     return m_inner.unlinkIn(folder, name);
@@ -79,9 +74,30 @@ int WatchedFileSystem::writeNote(WriteFolder& folder, const std::string& content
     return m_inner.writeNote(folder, contents, held, noteName);
 }
 
-int WatchedFileSystem::readNote(WriteFolder& folder, const std::string& noteName, std::string& contents) {
+int WatchedFileSystem::listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) {
     const WaitingCalls::Call waiting(folder.path);
-    return m_inner.readNote(folder, noteName, contents);
+    return m_inner.listNames(folder, visit);
+}
+
+int WatchedFileSystem::statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.statAt(folder, name, follow, facts);
+}
+
+int WatchedFileSystem::openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.openToRead(folder, name, file, facts);
+}
+
+int WatchedFileSystem::readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size,
+                              std::size_t& got) {
+    const WaitingCalls::Call waiting(file.path);
+    return m_inner.readAt(file, offset, buffer, size, got);
+}
+
+int WatchedFileSystem::lockedByAnother(Handle& file, bool& locked) {
+    const WaitingCalls::Call waiting(file.path);
+    return m_inner.lockedByAnother(file, locked);
 }
 
 // A copy reads its source before it writes anything: the source is what it waits for first.
@@ -95,6 +111,12 @@ int WatchedFileSystem::copyToNewFile(const std::string& source, Follow followSou
 int WatchedFileSystem::restatSource(NewFile& file, FileFacts& facts) {
     const WaitingCalls::Call waiting(folderOf(file));
     return m_inner.restatSource(file, facts);
+}
+
+int WatchedFileSystem::readSourceAt(NewFile& file, std::int64_t offset, char* buffer, std::size_t size,
+                                    std::size_t& got) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.readSourceAt(file, offset, buffer, size, got);
 }
 
 int WatchedFileSystem::setModified(NewFile& file, FileTime modified) {
@@ -153,7 +175,8 @@ int WatchedFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
 }
 
 int WatchedFileSystem::openHomeTrash(TrashCan& trash) {
-    const WaitingCalls::Call waiting(trash.path);
+    // Its path is known only once the call has found it.
+    const WaitingCalls::Call waiting(HomeTrash);
     return m_inner.openHomeTrash(trash);
 }
 
@@ -205,11 +228,6 @@ int WatchedFileSystem::removeTrashFile(TrashCan& trash, const std::string& name)
 int WatchedFileSystem::removeTrashInfo(TrashCan& trash, const std::string& name) {
     const WaitingCalls::Call waiting(trash.path);
     return m_inner.removeTrashInfo(trash, name);
-}
-
-int WatchedFileSystem::findLiveTrashLinks(TrashCan& trash, std::vector<std::string>& names) {
-    const WaitingCalls::Call waiting(trash.path);
-    return m_inner.findLiveTrashLinks(trash, names);
 }
 
 int WatchedFileSystem::syncTrash(TrashCan& trash) {

@@ -1,14 +1,12 @@
 #include "scan/folder_attributes.h"
 
-#include <linux/magic.h>
+#include "fs/drive_kinds.h"
 
 #include <cerrno>
 #include <system_error>
 
 namespace quellomir {
 namespace {
-
-constexpr std::uint64_t ExfatMagic = 0x2011BAB0;
 
 [[noreturn]] void fail(int error, const std::string& path) {
     throw std::system_error(error, std::generic_category(), path);
@@ -21,7 +19,7 @@ bool FolderAttributeReader::onFat(const std::string& path, std::uint64_t device)
     if (known != m_fatDevices.end()) return known->second;
     std::uint64_t type = 0;
     if (int error = m_fs.fileSystemType(path, type)) fail(error, path);
-    bool fat = type == MSDOS_SUPER_MAGIC || type == ExfatMagic;
+    bool fat = fatFamily(type);
     m_fatDevices.emplace(device, fat);
     return fat;
 }

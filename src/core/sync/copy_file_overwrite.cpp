@@ -1,6 +1,8 @@
 #include "sync/copy_file_overwrite.h"
 
+#include "sync/contents.h"
 #include "sync/keep_in_trash.h"
+#include "sync/time_note.h"
 
 #include <cerrno>
 #include <chrono>
@@ -41,23 +43,37 @@ std::chrono::system_clock::time_point settledAfter(FileTime time, TimeRule rule)
                                     ClockLag};
 }
 
-void waitUntil(std::chrono::system_clock::time_point moment, const FileSystem::CopyProgress& progress) {
+// Whether the wait ran to its end: a stop ends it at once.
+bool waitUntil(std::chrono::system_clock::time_point moment, const CopyOptions& options) {
     using std::chrono::system_clock;
     for (auto now = system_clock::now(); now < moment; now = system_clock::now()) {
+        if (options.stopping && options.stopping->load(std::memory_order_relaxed)) return false;
         std::this_thread::sleep_for(std::min<system_clock::duration>(moment - now, WaitTurn));
-        if (progress) progress();
+        if (options.progress) options.progress();
     }
+    return true;
+}
+
+// Whether `time` lies ahead of the clock: a camera's clock set a day ahead, a FAT stick
+// written east of here. Nothing written from now on can give its file that time again, so
+// there is nothing to wait for.
+bool inTheFuture(FileTime time) {
+    using namespace std::chrono;
+    return system_clock::time_point{seconds(time.seconds) + nanoseconds(time.nanoseconds)} >
+           system_clock::now() + ClockLag;
 }
 
 // 0 when the source is still as it was opened, and no later write can make it compare
-// equal to the copy; -1 when it changed; else the errno of the look.
-int settleSource(FileSystem& fs, NewFile& file, TimeRule rule, const FileSystem::CopyProgress& progress) {
+// equal to the copy; -1 when it changed; ECANCELED when a stop ended the wait; else the
+// errno of the look.
+int settleSource(FileSystem& fs, NewFile& file, const CopyOptions& options) {
     FileFacts now;
     if (int error = fs.restatSource(file, now)) return error;
     if (!now.sameState(file.source)) return -1;
-    const auto settled = settledAfter(file.source.modified, rule);
+    if (inTheFuture(file.source.modified)) return 0;
+    const auto settled = settledAfter(file.source.modified, options.timeRule);
     if (std::chrono::system_clock::now() >= settled) return 0;
-    waitUntil(settled, progress);
+    if (!waitUntil(settled, options)) return ECANCELED;
     if (int error = fs.restatSource(file, now)) return error;
     return now.sameState(file.source) ? 0 : -1;
 }
@@ -90,10 +106,13 @@ bool destinationKept(FileSystem& fs, WriteFolder& folder, const std::string& nam
     return fs.statIn(folder, name, Follow::No, now) == 0 && now.sameState(before);
 }
 
-// The text of a time note: the copy's name, then its provisional time.
-std::string timeNote(const std::string& name, FileTime time) {
-    return std::string(TimeNoteHeading) + name + "\n" + std::to_string(time.seconds) + " " +
-           std::to_string(time.nanoseconds) + "\n";
+// The note of the copy `made`, to take the name `name` with its provisional time: what
+// proves it is still that copy is read from its source, which it holds the bytes of.
+int timeNoteOf(FileSystem& fs, NewFile& made, const std::string& name, FileTime provisional, std::string& text) {
+    TimeNote note{name, provisional, made.source.size, 0};
+    if (int error = hashOfSource(fs, made, note.hash)) return error;
+    text = timeNoteText(note);
+    return 0;
 }
 
 // After a renamed copy took its name: the provisional time back where the drive stamped it.
@@ -145,7 +164,7 @@ PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder&
     int error = prepared.sourceTime.known() ? 0 : EIO;
     // The data is flushed by the caller, or below, before the copy takes its name.
     if (error == 0) error = finishNewFile(fs, made, prepared.sourceTime, options);
-    if (error == 0) error = settleSource(fs, made, options.timeRule, options.progress);
+    if (error == 0) error = settleSource(fs, made, options);
     if (error < 0) return fail(CopyResult::failure(std::string(ChangedWhileCopiedReason)));
     if (error == 0 && options.fileSystem && !options.fileSystem->open())
         error = fs.holdFileSystem(made, *options.fileSystem);
@@ -164,25 +183,31 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     if (options.replacing && !destinationKept(fs, folder, name, *options.replacing))
         return refuse(fs, made, ChangedReason);
     KeptFile kept;
-    if (options.trash && options.replace == Replace::Yes)
+    TrashCan* trash = options.trash;
+    if (trash && options.mayHoldSameBytes && options.replacing) {
+        bool same = false;
+        if (sameContents(fs, made, folder, name, *options.replacing, same) == 0 && same) trash = nullptr;
+    }
+    if (trash && options.replace == Replace::Yes)
         if (int nameError = fs.nameTemporarily(made)) {
             fs.discardNewFile(made);
             return CopyResult::failure(nameError);
         }
-    if (options.trash)
-        if (int keepError = keepInTrash(fs, folder, name, *options.trash, kept)) {
+    if (trash)
+        if (int keepError = keepInTrash(fs, folder, name, *trash, kept)) {
             fs.discardNewFile(made);
-            return CopyResult::failure(notKeptReason(*options.trash, keepError));
+            return CopyResult::failure(notKeptReason(*trash, keepError));
         }
     // A rename may stamp the current time on the copy: until its provisional time is back, a
     // note beside it says what that time is, for the next run should this one be killed.
     Handle note;
     std::string noteName;
     const bool renamed = !made.temporaryName.empty() || options.replace == Replace::Yes;
+    std::string noteText;
     if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed)
-        if (int noteError = fs.writeNote(
-                folder, timeNote(name, provisionalTime(sourceTime, options.timeRule)), note, noteName)) {
-            if (options.trash) putBack(fs, folder, name, *options.trash, kept);
+        if (int noteError = timeNoteOf(fs, made, name, provisionalTime(sourceTime, options.timeRule), noteText);
+            noteError != 0 || (noteError = fs.writeNote(folder, noteText, note, noteName)) != 0) {
+            if (trash) putBack(fs, folder, name, *trash, kept);
             fs.discardNewFile(made);
             return CopyResult::failure(noteError);
         }
@@ -193,7 +218,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     };
     if (int nameError = takeName(fs, made, name, options.replace)) {
         dropNote();
-        if (options.trash) putBack(fs, folder, name, *options.trash, kept);
+        if (trash) putBack(fs, folder, name, *trash, kept);
         const bool vanished = nameError == ENOENT && !made.temporaryName.empty();
         fs.discardNewFile(made);
         return vanished ? CopyResult::failure(std::string(TemporaryVanishedReason))
@@ -212,7 +237,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         // file system is, through the copy's descriptor.
         if (folderError == EBADF && options.fileSystem && options.fileSystem->open())
             folderError = fs.syncFileSystem(*options.fileSystem);
-        if (folderError == 0 && options.trash) folderError = fs.syncTrash(*options.trash);
+        if (folderError == 0 && trash) folderError = fs.syncTrash(*trash);
         if (folderError != 0) return CopyResult::failure(folderError);
     }
     CopyResult result = CopyResult::success(sourceTime);

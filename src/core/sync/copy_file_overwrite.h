@@ -4,6 +4,7 @@
 #include "fs/file_system.h"
 #include "sync/copy_result.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,17 +38,15 @@ enum class Flush : std::uint8_t {
 // than its source.
 enum class RenameTimes : std::uint8_t { Unknown, Kept, Stamped };
 
-// The start of the note a copy leaves beside it while a renamed copy might carry a stamped
-// time: the name and the time it is to have, for the next run to set should this one be
-// killed in between.
-inline constexpr std::string_view TimeNoteHeading = "quellomir time note\n";
-
 struct CopyOptions {
     Flush flush = Flush::Now;
     // Replace::No: the copy takes the destination name only if nothing is there, decided
     // in the one step that names the copy; else it fails with EEXIST.
     Replace replace = Replace::Yes;
     FileSystem::CopyProgress progress; // called between the pieces of a long copy
+    // Set once the run is to stop: a copy on an I/O thread, which has no turn to throw from,
+    // ends its wait for its source's second at once and is not made.
+    const std::atomic<bool>* stopping = nullptr;
     // Follow::No for a source that was a file of its own at the comparison: a link put in
     // its place since is refused (ChangedReason), never read through.
     Follow followSource = Follow::Yes;
@@ -67,6 +66,10 @@ struct CopyOptions {
     bool wholeSeconds = false;
     // Where the file the copy replaces is kept, or nullptr to let it go.
     TrashCan* trash = nullptr;
+    // With a Trash: the file the copy replaces may be a copy that a stopped run left of this
+    // same source. It is read, and where it holds the very bytes of the copy it makes way
+    // without a place in the Trash, which would fill with copies of the sources otherwise.
+    bool mayHoldSameBytes = false;
     // For a copy flushed now: whether its folder (and its Trash) are flushed after the
     // naming too. A caller that flushes their file system at the end of its run, before it
     // says that the run is done, leaves them to that one flush: what the file replaced

@@ -70,7 +70,37 @@ std::string originalPath(FileSystem& fs, WriteFolder& folder, const std::string&
     return path;
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string percentDecoded(std::string_view text) {
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
 } // namespace
+
+std::string recordedPath(std::string_view infoText, const TrashCan& trash) {
+    const std::size_t key = infoText.find("\nPath=");
+    if (key == std::string_view::npos) return {};
+    const std::size_t start = key + 6;
+    const std::string path = percentDecoded(infoText.substr(start, infoText.find('\n', start) - start));
+    if (path.empty() || path.front() == '/') return path;
+    if (trash.topdir.empty()) return {};
+    return trash.topdir == "/" ? "/" + path : trash.topdir + "/" + path;
+}
 
 std::string trashInfoText(std::string_view originalPath, std::time_t deleted) {
     std::tm local{};

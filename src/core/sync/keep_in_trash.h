@@ -23,6 +23,8 @@ std::string notKeptReason(const TrashCan& trash, int error);
 // The text of the info file that tells the desktop where a file in the Trash came from and
 // when it was put there: `originalPath` percent-encoded, the time in local time.
 std::string trashInfoText(std::string_view originalPath, std::time_t deleted);
+// The path an info file of `trash` records, whole; empty when it records none.
+std::string recordedPath(std::string_view infoText, const TrashCan& trash);
 
 // Puts the entry `name` of `folder` into `trash` under a name of its own there (the name
 // itself, or "name.2", "name.3", ... where it is taken, cut short where the info file's name

@@ -86,7 +86,11 @@ class SyncSession::RowFolders final : public WriteFolders {
     WriteFolder* m_folder = nullptr;
 };
 
-SyncSession::SyncSession(FileSystem& fs, Yielder& yielder) : m_fs(fs), m_yielder(yielder) {}
+SyncSession::SyncSession(FileSystem& fs, Yielder& yielder)
+    : m_fs(fs), m_yielder(yielder), m_earlierRuns(fs, [this](WriteFolder& folder) {
+          CopyResult failure;
+          return trashFor(folder, failure);
+      }) {}
 
 SyncSession::~SyncSession() = default;
 
@@ -110,7 +114,7 @@ SyncSession::OpenFolder* SyncSession::openFolder(const std::string& path, CopyRe
         failure = CopyResult::failure(error);
         return nullptr;
     }
-    removeLeftovers(open->folder);
+    m_earlierRuns.finishIn(open->folder);
     return m_folders.emplace(path, std::move(open)).first->second.get();
 }
 
@@ -126,52 +130,6 @@ std::optional<FolderIdentity> SyncSession::topFolder(const RowChecks& checks) {
         top = FolderIdentity{m_heldTops[side].device, m_heldTops[side].inode, true};
     }
     return top;
-}
-
-void SyncSession::removeLeftovers(WriteFolder& folder) {
-    if (!m_cleanedFolders.emplace(folder.device, folder.inode).second) return;
-    std::vector<std::string> names;
-    // A folder that cannot be searched keeps what it has, as it did before.
-    if (m_fs.findLeftovers(folder, names) != 0) return;
-    for (const std::string& name : names)
-        applyTimeNote(folder, name);
-    for (const std::string& name : names)
-        if (int error = m_fs.unlinkIn(folder, name); error != 0 && error != ENOENT)
-            m_notes.push_back(std::string(LeftoverReason) + folder.path + name + " \u2014 " + words(error));
-    if (!names.empty()) removeLiveTrashLinks(folder);
-}
-
-void SyncSession::applyTimeNote(WriteFolder& folder, const std::string& name) {
-    // A run killed right after a rename on a drive that stamps renames left a copy that looks
-    // newer than its source, and this note of the time it was to have.
-    std::string text;
-    if (m_fs.readNote(folder, name, text) != 0 || !text.starts_with(TimeNoteHeading)) return;
-    text.erase(0, TimeNoteHeading.size());
-    const std::size_t end = text.find('\n');
-    if (end == std::string::npos) return;
-    const std::string copy = text.substr(0, end);
-    long long seconds = 0;
-    int nanoseconds = 0;
-    if (std::sscanf(text.c_str() + end + 1, "%lld %d", &seconds, &nanoseconds) != 2 || copy.empty() ||
-        copy.find('/') != std::string::npos)
-        return;
-    const FileTime provisional{seconds, nanoseconds};
-    FileFacts now;
-    if (m_fs.statIn(folder, copy, Follow::No, now) == 0 && now.kind == EntryKind::Regular &&
-        compareWriteTimes(now.modified, provisional) > 0)
-        m_fs.setModified(folder, copy, provisional);
-}
-
-void SyncSession::removeLiveTrashLinks(WriteFolder& folder) {
-    // A run killed while it replaced a file may have left the older file in the Trash as a
-    // second link of the file that is still in place: no kept version at all, since an edit
-    // of the file changes it too. The file is still where it was, so only the link goes.
-    CopyResult failure;
-    TrashCan* trash = trashFor(folder, failure);
-    std::vector<std::string> links;
-    if (!trash || m_fs.findLiveTrashLinks(*trash, links) != 0) return;
-    for (const std::string& link : links)
-        if (m_fs.removeTrashFile(*trash, link) == 0) m_fs.removeTrashInfo(*trash, link + ".trashinfo");
 }
 
 TrashCan* SyncSession::trashFor(WriteFolder& folder, CopyResult& failure) {
@@ -244,7 +202,7 @@ CopyResult SyncSession::prepareOptions(const std::string& target, Replacing repl
                 found == m_written.end() || !stillAsWritten(there, found->second))
                 return CopyResult::failure(std::string(ChangedReason));
         options.replacing = there;
-        if (leftByStoppedRun(there, checks)) keepOlder = false;
+        options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks);
     }
     if (keepOlder) {
         CopyResult failure;
@@ -346,6 +304,7 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
     for (const Ahead& ahead : aheads) {
         CopyOptions options = ahead.options;
         options.progress = nullptr;
+        options.stopping = &m_stopping;
         options.fileSystem = nullptr;
         threadOptions.push_back(std::move(options));
         descriptorHeld.push_back(ahead.options.fileSystem->open());
@@ -436,11 +395,11 @@ void SyncSession::prepareReplacements(const std::vector<RowAhead>& rows) {
     if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
 }
 
-bool SyncSession::leftByStoppedRun(const FileFacts& there, const RowChecks& checks) {
-    // A copy that a run stopped before its flush left with its provisional time is no version
-    // of the user's: the Trash would fill with copies of the sources, one per row of that run.
-    // Its age is odd enough to be told by its time, even where the drive rounded it to 2 seconds
-    // (FAT, exFAT) or to a whole second.
+bool SyncSession::mayBeStoppedRunsCopy(const FileFacts& there, const RowChecks& checks) {
+    // A copy that a run stopped before its flush left carries its provisional time. Only a file
+    // of the source's size at about that age is worth reading to see whether it holds the
+    // copy's bytes; what the row decides rests on those bytes, never on the time: a daily job
+    // writes files of one size two days apart too.
     if (there.kind != EntryKind::Regular || !checks.plannedSourceTime || !checks.plannedSourceTime->known() ||
         !checks.plannedSourceSize || there.size != *checks.plannedSourceSize || !there.modified.known())
         return false;
@@ -525,6 +484,7 @@ void SyncSession::turn() {
         // A stop (the window closed, Ctrl+C) waits until the copies made are on the disk with
         // their times: cut short here, they would stay with provisional times.
         if (!m_heldStop) m_heldStop = std::current_exception();
+        m_stopping.store(true, std::memory_order_relaxed);
     }
 }
 

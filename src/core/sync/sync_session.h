@@ -6,8 +6,10 @@
 #include "handler/yielder.h"
 #include "sync/copy_file_overwrite.h"
 #include "sync/copy_result.h"
+#include "sync/earlier_runs.h"
 #include "sync/worker_threads.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -138,8 +140,9 @@ class SyncSession {
     };
     void flush(const Marks& marks);
 
-    // Leftovers of killed runs that could not be removed, one line each, for the end message.
-    const std::vector<std::string>& notes() const { return m_notes; }
+    // Leftovers of killed runs that could not be removed, and files named like this
+    // program's own that were left alone, one line each, for the end message.
+    const std::vector<std::string>& notes() const { return m_earlierRuns.notes(); }
 
   private:
     class RowFolders;
@@ -158,9 +161,9 @@ class SyncSession {
     // Whether `now` is still the copy the run left: a user who edited it meanwhile has made it
     // a file of their own, which no later row and no end of the run may replace or retime.
     static bool stillAsWritten(const FileFacts& now, const WrittenCopy& copy);
-    // Whether `there`, the file a row is to replace, is a copy of the row's source that a run
-    // stopped before its flush left behind.
-    static bool leftByStoppedRun(const FileFacts& there, const RowChecks& checks);
+    // Whether `there`, the file a row is to replace, may be a copy of the row's source that a
+    // run stopped before its flush left behind: worth reading to see.
+    static bool mayBeStoppedRunsCopy(const FileFacts& there, const RowChecks& checks);
 
     struct Unflushed {
         Written* written = nullptr; // elements of an unordered_map stay where they are
@@ -184,9 +187,6 @@ class SyncSession {
     OpenFolder* openFolder(const std::string& path, CopyResult& failure);
     // The chosen folder of `checks`, looked up once when the plan does not know it.
     std::optional<FolderIdentity> topFolder(const RowChecks& checks);
-    void removeLeftovers(WriteFolder& folder);
-    void removeLiveTrashLinks(WriteFolder& folder);
-    void applyTimeNote(WriteFolder& folder, const std::string& name);
     // The Trash of `folder`'s drive, found once per drive, or the home Trash where the drive
     // has none of its own that can be used; nullptr and the reason when neither can be.
     TrashCan* trashFor(WriteFolder& folder, CopyResult& failure);
@@ -251,7 +251,6 @@ class SyncSession {
     bool m_rowsAhead = true;
     std::unordered_map<std::uint64_t, std::uint64_t> m_driveTypes; // by device
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
-    std::set<std::pair<std::uint64_t, std::uint64_t>> m_cleanedFolders;
     std::deque<std::pair<std::uint64_t, Handle>> m_fileSystems; // a deque: handles stay where they are
     bool m_keepReplaced = true;
     std::string m_keepingOffHint;
@@ -266,8 +265,9 @@ class SyncSession {
     std::vector<std::uint64_t> m_exactTimeDevices;   // drives seen to keep times to the nanosecond
     std::vector<std::uint64_t> m_wholeSecondDevices; // drives seen to drop a time's fraction
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by drive
-    std::vector<std::string> m_notes;
+    EarlierRuns m_earlierRuns;
     std::exception_ptr m_heldStop;
+    std::atomic<bool> m_stopping{false}; // a stop was held: the I/O threads end their waits
     // Copies to free names are handed to the disk while the run goes on: how much they wrote
     // since the last such flush was started, and that flush.
     void flushAhead(const WriteFolder& folder, std::int64_t bytes);

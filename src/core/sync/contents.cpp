@@ -1,0 +1,139 @@
+#include "sync/contents.h"
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace quellomir {
+namespace {
+
+constexpr std::size_t PieceSize = 256 * 1024;
+
+using ReadPiece = std::function<int(std::int64_t offset, char* buffer, std::size_t size, std::size_t& got)>;
+
+int hashOf(const ReadPiece& read, std::uint64_t& hash) {
+    auto buffer = std::make_unique<char[]>(PieceSize);
+    ContentsHash sum;
+    for (std::int64_t at = 0;;) {
+        std::size_t got = 0;
+        if (int error = read(at, buffer.get(), PieceSize, got)) return error;
+        if (got == 0) break;
+        sum.add(buffer.get(), got);
+        at += static_cast<std::int64_t>(got);
+    }
+    hash = sum.value();
+    return 0;
+}
+
+// Fills `buffer` as far as the file goes; short only at its end.
+int readFully(const ReadPiece& read, std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    while (got < size) {
+        std::size_t piece = 0;
+        if (int error = read(at + static_cast<std::int64_t>(got), buffer + got, size - got, piece)) return error;
+        if (piece == 0) break;
+        got += piece;
+    }
+    return 0;
+}
+
+} // namespace
+
+int readSmallFile(FileSystem& fs, Handle& folder, const std::string& name, std::size_t most,
+                  std::string& contents, FileFacts& facts) {
+    Handle file;
+    if (int error = fs.openToRead(folder, name, file, facts)) return error;
+    contents.assign(most, '\0');
+    std::size_t got = 0;
+    const int error = readFully(
+        [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& piece) {
+            return fs.readAt(file, at, buffer, size, piece);
+        },
+        0, contents.data(), most, got);
+    contents.resize(got);
+    return error;
+}
+
+void ContentsHash::mix(std::uint64_t word) {
+    m_state = (m_state ^ word) * 0x9E3779B97F4A7C15ull;
+    m_state ^= m_state >> 29;
+}
+
+void ContentsHash::add(const char* bytes, std::size_t size) {
+    m_length += size;
+    while (size > 0 && m_tailSize > 0 && m_tailSize < 8) {
+        m_tail[m_tailSize++] = static_cast<unsigned char>(*bytes++);
+        --size;
+        if (m_tailSize == 8) {
+            std::uint64_t word;
+            std::memcpy(&word, m_tail, 8);
+            mix(word);
+            m_tailSize = 0;
+        }
+    }
+    for (; size >= 8; bytes += 8, size -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, 8);
+        mix(word);
+    }
+    std::memcpy(m_tail, bytes, size);
+    m_tailSize = size;
+}
+
+std::uint64_t ContentsHash::value() const {
+    std::uint64_t word = 0;
+    std::memcpy(&word, m_tail, m_tailSize);
+    std::uint64_t state = (m_state ^ word ^ (m_length << 3)) * 0xBF58476D1CE4E5B9ull;
+    state ^= state >> 31;
+    return state * 0x94D049BB133111EBull ^ (state >> 29);
+}
+
+int hashOfFile(FileSystem& fs, Handle& file, std::uint64_t& hash) {
+    return hashOf(
+        [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
+            return fs.readAt(file, at, buffer, size, got);
+        },
+        hash);
+}
+
+int hashOfSource(FileSystem& fs, NewFile& file, std::uint64_t& hash) {
+    return hashOf(
+        [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
+            return fs.readSourceAt(file, at, buffer, size, got);
+        },
+        hash);
+}
+
+int sameContents(FileSystem& fs, NewFile& file, WriteFolder& folder, const std::string& name,
+                 const FileFacts& there, bool& same) {
+    same = false;
+    if (there.kind != EntryKind::Regular || there.size != file.source.size) return 0;
+    Handle other;
+    FileFacts opened;
+    if (int error = fs.openToRead(folder.handle, name, other, opened)) return error;
+    if (!opened.sameState(there)) return 0;
+    const ReadPiece readSource = [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
+        return fs.readSourceAt(file, at, buffer, size, got);
+    };
+    const ReadPiece readOther = [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
+        return fs.readAt(other, at, buffer, size, got);
+    };
+    auto mine = std::make_unique<char[]>(PieceSize);
+    auto theirs = std::make_unique<char[]>(PieceSize);
+    for (std::int64_t at = 0;;) {
+        std::size_t gotMine = 0, gotTheirs = 0;
+        if (int error = readFully(readSource, at, mine.get(), PieceSize, gotMine)) return error;
+        if (int error = readFully(readOther, at, theirs.get(), PieceSize, gotTheirs)) return error;
+        if (gotMine != gotTheirs || std::memcmp(mine.get(), theirs.get(), gotMine) != 0) return 0;
+        if (gotMine < PieceSize) break;
+        at += static_cast<std::int64_t>(gotMine);
+    }
+    // Written to while it was read: what was read proves nothing.
+    FileFacts after;
+    if (int error = fs.statAt(other, "", Follow::No, after)) return error;
+    same = after.sameState(there);
+    return 0;
+}
+
+} // namespace quellomir

@@ -1,0 +1,124 @@
+#include "sync/earlier_runs.h"
+
+#include "compare/compare_rules.h"
+#include "fs/drive_kinds.h"
+#include "fs/temporary_names.h"
+#include "sync/contents.h"
+#include "sync/keep_in_trash.h"
+#include "sync/sync_reasons.h"
+#include "sync/time_note.h"
+
+#include <cerrno>
+#include <system_error>
+
+namespace quellomir {
+namespace {
+
+// A note is a few lines; a copy in the making is read no further than that.
+constexpr std::size_t NoteBytes = 4096;
+
+// The permission bits this program gives its notes.
+constexpr std::uint32_t NoteMode = 0600;
+
+} // namespace
+
+void EarlierRuns::finishIn(WriteFolder& folder) {
+    if (!m_finished.emplace(folder.device, folder.inode).second) return;
+    // A folder that cannot be listed keeps what it has; its leftovers wait for a run that may
+    // list it.
+    if (!folder.listable) return;
+    std::vector<std::string> candidates;
+    if (m_fs.listNames(folder.handle, [&](std::string_view name) {
+            if (isTemporaryName(name)) candidates.emplace_back(name);
+        }) != 0)
+        return;
+    std::vector<Leftover> leftovers;
+    for (const std::string& name : candidates)
+        if (Leftover leftover; isLeftover(folder, name, leftover)) leftovers.push_back(std::move(leftover));
+    for (const Leftover& leftover : leftovers)
+        applyTimeNote(folder, leftover);
+    for (const Leftover& leftover : leftovers)
+        if (int error = m_fs.unlinkIn(folder, leftover.name); error != 0 && error != ENOENT)
+            m_notes.push_back(std::string(LeftoverReason) + folder.path + leftover.name + " \u2014 " +
+                              std::generic_category().message(error));
+    if (!leftovers.empty()) removeLiveTrashLinks(folder);
+}
+
+bool EarlierRuns::isLeftover(WriteFolder& folder, const std::string& name, Leftover& leftover) {
+    Handle file;
+    // Never a link, a folder or a FIFO: this program makes none of them.
+    if (m_fs.openToRead(folder.handle, name, file, leftover.facts) != 0) return false;
+    if (leftover.facts.owner != m_fs.runningUser()) {
+        if (!m_toldOfForeignFiles)
+            m_notes.push_back("Files named like this program's own but not made by this user were left "
+                              "alone, such as " +
+                              folder.path + name);
+        m_toldOfForeignFiles = true;
+        return false;
+    }
+    if (leftover.facts.links != 1) return false;
+    // A run that writes a "~" file holds a lock on it. Where the drive keeps no locks, its
+    // writer may be on another machine: only a file nobody touched for an hour is let go.
+    bool locked = false;
+    const int lockError = m_fs.lockedByAnother(file, locked);
+    if (locked || (lockError != 0 && !untouchedForAnHour(leftover.facts.changed.seconds))) return false;
+    leftover.name = name;
+    leftover.start.assign(NoteBytes, '\0');
+    std::size_t got = 0;
+    if (m_fs.readAt(file, 0, leftover.start.data(), NoteBytes, got) != 0) got = 0;
+    leftover.start.resize(got);
+    return true;
+}
+
+bool EarlierRuns::keepsPermissionBits(WriteFolder& folder) {
+    std::uint64_t type = 0;
+    return m_fs.fileSystemType(folder.path, type) != 0 || driveKeepsPermissionBits(type);
+}
+
+void EarlierRuns::applyTimeNote(WriteFolder& folder, const Leftover& leftover) {
+    // A run killed right after a rename on a drive that stamps renames left a copy that looks
+    // newer than its source, and this note of the time it was to have. Whatever holds that name
+    // now gets the time only while it is still that copy: an edit since makes it the user's.
+    const std::optional<TimeNote> note = parseTimeNote(leftover.start);
+    if (!note) return;
+    if (keepsPermissionBits(folder) && (leftover.facts.mode & 07777) != NoteMode) return;
+    Handle copy;
+    FileFacts facts;
+    if (m_fs.openToRead(folder.handle, note->name, copy, facts) != 0 || facts.owner != m_fs.runningUser() ||
+        facts.size != note->size || compareWriteTimes(facts.modified, note->provisional) <= 0)
+        return;
+    std::uint64_t hash = 0;
+    FileFacts after;
+    if (hashOfFile(m_fs, copy, hash) != 0 || hash != note->hash ||
+        m_fs.statAt(copy, "", Follow::No, after) != 0 || !after.sameState(facts))
+        return;
+    m_fs.setModified(folder, note->name, note->provisional);
+}
+
+void EarlierRuns::removeLiveTrashLinks(WriteFolder& folder) {
+    // A run killed while it replaced a file may have left the older file in the Trash as a
+    // second link of the file that is still in place: no kept version at all, since an edit
+    // of the file changes it too. The file is still where it was, so only the link goes.
+    TrashCan* trash = m_trashFor(folder);
+    if (!trash) return;
+    std::vector<std::string> names;
+    if (m_fs.listNames(trash->files, [&](std::string_view name) { names.emplace_back(name); }) != 0) return;
+    for (const std::string& name : names) {
+        FileFacts kept;
+        // Only a file with a second link can be one; a file moved into the Trash has one.
+        if (m_fs.statAt(trash->files, name, Follow::No, kept) != 0 || kept.kind != EntryKind::Regular ||
+            kept.links < 2)
+            continue;
+        std::string info;
+        FileFacts infoFacts;
+        if (readSmallFile(m_fs, trash->info, name + ".trashinfo", 8192, info, infoFacts) != 0) continue;
+        const std::string path = recordedPath(info, *trash);
+        FileFacts live;
+        if (path.empty() || m_fs.stat(path, Follow::No, live) != 0 || live.device != kept.device ||
+            live.inode != kept.inode)
+            continue;
+        if (m_fs.removeTrashFile(*trash, name) == 0) m_fs.removeTrashInfo(*trash, name + ".trashinfo");
+    }
+}
+
+} // namespace quellomir

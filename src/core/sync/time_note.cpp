@@ -1,0 +1,39 @@
+#include "sync/time_note.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace quellomir {
+
+std::string timeNoteText(const TimeNote& note) {
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, "%lld %d\n%lld %016" PRIx64 "\n",
+                  static_cast<long long>(note.provisional.seconds), note.provisional.nanoseconds,
+                  static_cast<long long>(note.size), note.hash);
+    return std::string(TimeNoteHeading) + note.name + "\n" + numbers;
+}
+
+std::optional<TimeNote> parseTimeNote(std::string_view text) {
+    if (!text.starts_with(TimeNoteHeading)) return std::nullopt;
+    text.remove_prefix(TimeNoteHeading.size());
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos || end == 0) return std::nullopt;
+    TimeNote note;
+    note.name = std::string(text.substr(0, end));
+    if (note.name.find('/') != std::string::npos || note.name == "." || note.name == "..") return std::nullopt;
+    const std::string numbers(text.substr(end + 1));
+    long long seconds = 0, size = 0;
+    int nanoseconds = 0, consumed = 0;
+    std::uint64_t hash = 0;
+    if (std::sscanf(numbers.c_str(), "%lld %d\n%lld %16" SCNx64 "\n%n", &seconds, &nanoseconds, &size, &hash,
+                    &consumed) != 4 ||
+        consumed != static_cast<int>(numbers.size()) || nanoseconds < 0 || nanoseconds >= 1'000'000'000 ||
+        size < 0)
+        return std::nullopt;
+    note.provisional = {seconds, nanoseconds};
+    note.size = size;
+    note.hash = hash;
+    return note;
+}
+
+} // namespace quellomir

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "fs/file_system.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quellomir {
+
+// A note a copy leaves beside itself while a drive that stamps renames may have given it the
+// time of now: the copy's name, the provisional time it is to have, and what proves that the
+// file of that name is still the copy (its size and a checksum of its bytes), for the next
+// run should this one be killed before the time is back.
+struct TimeNote {
+    std::string name;
+    FileTime provisional;
+    std::int64_t size = 0;
+    std::uint64_t hash = 0;
+};
+
+inline constexpr std::string_view TimeNoteHeading = "quellomir time note\n";
+
+std::string timeNoteText(const TimeNote& note);
+// The note a text holds; nothing for any other text, one of an older build's (which named
+// no checksum) included.
+std::optional<TimeNote> parseTimeNote(std::string_view text);
+
+} // namespace quellomir
