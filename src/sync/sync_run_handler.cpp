@@ -119,11 +119,12 @@ void Form1::carryOutPlan(WindowYielder& window) {
     h.run(136, [&] {
         std::vector<std::pair<std::size_t, std::optional<std::string>>> marks;
         std::exception_ptr stopped;
-        onRowThread([&] {
+        onRowThread([&, plan = m_plan.sharedPlan()] {
             try {
                 session.flush(SyncSession::Marks{
                     [&](std::size_t row) { marks.emplace_back(row, std::nullopt); },
-                    [&](std::size_t row, std::string reason) { marks.emplace_back(row, std::move(reason)); }});
+                    [&](std::size_t row, std::string reason) { marks.emplace_back(row, std::move(reason)); },
+                    [&](std::size_t row) { return plan->tickedNow(row); }});
             } catch (const RunCancelled&) {
                 stopped = std::current_exception(); // the flush went on to its end first
             }
@@ -159,10 +160,17 @@ void Form1::carryOutPlan(WindowYielder& window) {
 
 void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,
                          const std::function<void(const std::function<void()>&)>& onRowThread) {
+    // A row unticked by its turn leaves nothing, not even a copy made ahead of it.
+    const auto passOver = [&](int i) {
+        if (session.prepared(std::size_t(i - 1))) onRowThread([&] { session.passOver(std::size_t(i - 1)); });
+    };
     for (int i = 1; i <= m_syncRows; ++i) {
         m_syncRow = i;
         h.run(108, [&] { yielder.tick(); });
-        if (h.testLeave(110, [&] { return !m_plan.checked(i); })) continue;
+        if (h.testLeave(110, [&] { return !m_plan.checked(i); })) {
+            passOver(i);
+            continue;
+        }
         // Each row is read afresh: a row that cannot be read is skipped rather than carried
         // out with what an earlier row left behind.
         RowAction action = RowAction::Neither;
@@ -171,8 +179,12 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
             action = rowAction(m_plan.actionText(i).toStdString());
             readable = true;
         });
-        if (!readable) continue;
+        if (!readable) {
+            passOver(i);
+            continue;
+        }
         if (action == RowAction::Neither) {
+            passOver(i);
             h.run(134, [&] {
                 showMessage(QStringLiteral("Email screenshot to ") +
                             QString::fromLatin1(addresses::SupportEmail));

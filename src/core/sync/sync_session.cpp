@@ -245,12 +245,8 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     const std::string target = NormalizeBackslashes(destination);
     // Folders are let go only when no copy made ahead is in one: each holds on to its folder.
     if (m_ahead.empty() && m_folders.size() >= HeldFolders) m_folders.clear();
-    // Copies made ahead for rows that were passed over (unticked meanwhile) are let go.
-    // A copy that took its name already is the row's all the same: it is finished with the rest.
-    while (!m_ahead.empty() && m_ahead.front().row < row) {
-        recordNamedAhead(m_ahead.front());
-        m_ahead.pop_front();
-    }
+    passOver(row == 0 ? NoRow : row - 1);
+    m_turnsReached = std::max(m_turnsReached, row + 1);
     if (!m_ahead.empty() && m_ahead.front().row == row && m_ahead.front().replacing == replacing) {
         Ahead ahead = std::move(m_ahead.front());
         m_ahead.pop_front();
@@ -330,6 +326,26 @@ void SyncSession::prepareNewCopies(const std::vector<RowAhead>& rows) {
         m_ahead.push_back(std::move(ahead));
     }
     if (m_heldStop) std::rethrow_exception(std::exchange(m_heldStop, nullptr));
+}
+
+void SyncSession::passOver(std::size_t row) {
+    if (row == NoRow) return;
+    m_turnsReached = std::max(m_turnsReached, row + 1);
+    while (!m_ahead.empty() && m_ahead.front().row <= row) {
+        undoAhead(m_ahead.front());
+        m_ahead.pop_front();
+    }
+}
+
+void SyncSession::undoAhead(Ahead& ahead) {
+    // A copy not named yet goes with its NewFile. One named already took a name nothing held,
+    // so removing it leaves the folder as the row found it; only the very copy is removed.
+    if (!ahead.named || !ahead.named->done) return;
+    const std::string name = GetFileName(ahead.target);
+    FileFacts there;
+    if (m_fs.statIn(*ahead.folder, name, Follow::No, there) == 0 && there.device == ahead.named->device &&
+        there.inode == ahead.named->inode && there.size == ahead.named->bytes)
+        m_fs.unlinkIn(*ahead.folder, name);
 }
 
 void SyncSession::recordNamedAhead(Ahead& ahead) {
@@ -490,7 +506,8 @@ void SyncSession::turn() {
 
 void SyncSession::flush(Plan& plan) {
     flush(Marks{[&](std::size_t row) { plan.markDoneIfPending(row); },
-                [&](std::size_t row, std::string reason) { plan.markFailed(row, std::move(reason)); }});
+                [&](std::size_t row, std::string reason) { plan.markFailed(row, std::move(reason)); },
+                [&](std::size_t row) { return plan.tickedNow(row); }});
 }
 
 void SyncSession::flush(const Marks& marks) {
@@ -500,9 +517,13 @@ void SyncSession::flush(const Marks& marks) {
 
 void SyncSession::finishCopies(const Marks& marks) {
     // Copies made ahead whose rows never came (a stopped run) are removed, nothing replaced,
-    // but those that took their names already are finished as their rows' own.
+    // but those that took their names already are finished as their rows' own, unless the row
+    // was passed over or unticked meanwhile.
     for (Ahead& ahead : m_ahead)
-        recordNamedAhead(ahead);
+        if (ahead.row < m_turnsReached || (marks.wanted && !marks.wanted(ahead.row)))
+            undoAhead(ahead);
+        else
+            recordNamedAhead(ahead);
     m_ahead.clear();
     for (const std::size_t row : std::exchange(m_doneAhead, {}))
         marks.done(row);

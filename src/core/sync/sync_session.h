@@ -114,6 +114,9 @@ class SyncSession {
     // takes its name when its row comes to copy(), in list order, after the same checks.
     void prepareNewCopies(const std::vector<RowAhead>& rows);
     bool prepared(std::size_t row) const;
+    // Called for a row whose turn came but which is not carried out (unticked, or unreadable):
+    // a copy made ahead for it is undone, one that took its name already removed again.
+    void passOver(std::size_t row);
     // Whether the copy of `row` took its name already: what is left of the row asks nothing
     // of any drive.
     bool namedAhead(std::size_t row) const;
@@ -137,6 +140,9 @@ class SyncSession {
     struct Marks {
         std::function<void(std::size_t row)> done;
         std::function<void(std::size_t row, std::string reason)> failed;
+        // Whether a row whose turn never came is still wanted (ticked): a copy made ahead for
+        // one that is not is undone. Without it, every such row counts as wanted.
+        std::function<bool(std::size_t row)> wanted;
     };
     void flush(const Marks& marks);
 
@@ -148,6 +154,7 @@ class SyncSession {
     class RowFolders;
 
     static constexpr std::size_t NoCopy = SIZE_MAX;
+    static constexpr std::size_t NoRow = SIZE_MAX;
     // What the run left at a path it wrote, and the place in m_unflushed of the copy not
     // flushed yet that it holds, or NoCopy once that is finished (or it was flushed at once).
     struct WrittenCopy {
@@ -245,6 +252,8 @@ class SyncSession {
     std::deque<Ahead> m_ahead;
     // Records a copy of `ahead` that took its name already as the run's, in its row's place.
     void recordNamedAhead(Ahead& ahead);
+    void undoAhead(Ahead& ahead);
+    std::size_t m_turnsReached = 0; // rows whose turn came: 0 to this - 1
     // Rows whose copies took their names ahead of their turns, which never came: marked done
     // by the flush.
     std::vector<std::size_t> m_doneAhead;
