@@ -147,6 +147,9 @@ class Form1 final : public QWidget {
     std::atomic<std::size_t> m_filesListed{0}; // written by the compare's own thread
     int m_syncRow = 0;
     int m_syncRows = 0;
+    // During a sync: writes its record as it stands, for a program ended while a drive holds
+    // the run, which would otherwise leave none.
+    std::function<void()> m_recordBeforeEnding;
     QCursor m_handCursor{Qt::PointingHandCursor};
 
     FolderSlotModel m_folder1;

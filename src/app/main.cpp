@@ -68,14 +68,26 @@ int main(int argc, char* argv[]) {
                      Qt::QueuedConnection);
     // A stop from outside (SIGTERM at logout, SIGHUP, Ctrl+C in the terminal that started
     // the window) closes the window as the user would, so that a sync under way finishes
-    // what it copied first.
+    // what it copied first. One during the start, while an error box waits, closes the box
+    // and ends the program before the window shows.
     quellomir::stopGentlyOnSignals(stopRequested);
+    bool starting = true;
+    bool stoppedWhileStarting = false;
     QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, &window, [&window] {
-        if (stopRequested.exchange(false)) window.close();
+    QObject::connect(&stopWatch, &QTimer::timeout, &window, [&] {
+        if (!stopRequested.exchange(false) && !stoppedWhileStarting) return;
+        if (!starting) {
+            window.close();
+            return;
+        }
+        stoppedWhileStarting = true;
+        while (QWidget* box = QApplication::activeModalWidget())
+            if (!box->close()) break;
     });
     stopWatch.start(100);
     window.Form_Load();
+    starting = false;
+    if (stoppedWhileStarting) return quellomir::ExitInterrupted;
     window.show();
     return app.exec();
 }

@@ -13,6 +13,10 @@
 
 #include <condition_variable>
 #include <exception>
+#include <future>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <mutex>
 
 namespace quellomir {
@@ -122,6 +126,21 @@ void Form1::endIfHeldAfterClosing(std::atomic<bool>& closed, bool& ended) {
     const std::optional<WaitingCalls::Wait> wait = WaitingCalls::longest();
     if (ended || !wait || wait->waited < m_env.unansweredAfter) return;
     ended = true;
+    if (m_recordBeforeEnding) {
+        // On a thread of its own, waited for a while only: the record's folder may be on the
+        // very drive that holds the run.
+        auto written = std::make_shared<std::promise<void>>();
+        std::future<void> done = written->get_future();
+        try {
+            std::thread([record = m_recordBeforeEnding, written] {
+                record();
+                written->set_value();
+            }).detach();
+            done.wait_for(std::chrono::seconds(2));
+        } catch (const std::system_error&) {
+            // No thread to be had: the program ends without the record.
+        }
+    }
     if (m_env.endProgram)
         m_env.endProgram();
     else

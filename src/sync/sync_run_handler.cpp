@@ -103,6 +103,17 @@ void Form1::carryOutPlan(WindowYielder& window) {
     // on, and the rows still run.
     h.run(104, [&] { session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings)); });
     h.run(106, [&] { m_syncRows = m_plan.count(); });
+    const QDateTime started = QDateTime::currentDateTime();
+    m_recordBeforeEnding = [this, started] {
+        QString failure;
+        writeSyncLog(syncLogText(m_plan.plan(), started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString(),
+                                 true, {}, escapedForPrinting),
+                     started, failure);
+    };
+    struct Forget {
+        std::function<void()>& record;
+        ~Forget() { record = nullptr; }
+    } forget{m_recordBeforeEnding};
     onRowThread([&, plan = m_plan.sharedPlan()] { session.finishEarlierRuns(*plan); });
     // Closing the window stops the run after the row under way, which is finished or
     // undone; the copies made so far are still flushed and given their times below, and

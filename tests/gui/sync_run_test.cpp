@@ -274,10 +274,20 @@ TEST_F(SyncRun, ADriveThatStopsAnsweringDuringASyncLeavesTheWindowAnswering) {
     one.file(QStringLiteral("a.txt"));
     const std::string hangingFolder = two.slotText().toStdString();
     const Unanswered& drive = stopAnsweringUnder(hangingFolder, true);
+    // The program ends with the record of the run written, on a drive that still answers.
+    const QDir logs(qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/quellomir/"));
+    const auto records = [&] { return logs.entryList({QStringLiteral("sync-*.log")}, QDir::Files).size(); };
+    const qsizetype recordsBefore = records();
+    qsizetype recordsAtEnd = -1;
+    endProgram = [&, end = endProgram] {
+        recordsAtEnd = records();
+        end();
+    };
     Form1& window = compared();
     ASSERT_EQ(window.plan().count(), 1);
     closeOnceUnanswered(window);
     window.PushButton6_Click();
+    EXPECT_EQ(recordsAtEnd, recordsBefore + 1);
 
     EXPECT_TRUE(captionWhileHanging.startsWith(QStringLiteral("Quellomir \u2014 syncing: row ")))
         << captionWhileHanging.toStdString();

@@ -50,6 +50,10 @@ bool keepsHoles(std::uint64_t type) {
     }
 }
 
+bool writesMoveTimes(const std::string& mountType) {
+    return mountType != "fuse.fusefat";
+}
+
 bool inodeNumbersMayChange(FileSystem& fs, const std::string& folder) {
     std::uint64_t type = 0;
     return fs.fileSystemType(folder, type) != 0 || networkOrFuse(type);

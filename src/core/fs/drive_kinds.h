@@ -30,6 +30,11 @@ bool driveKeepsPermissionBits(std::uint64_t type);
 // past the end.
 bool keepsHoles(std::uint64_t type);
 
+// Whether a write to a file moves its last-write time at once, as the mount table names the
+// drive. FAT through fusefat does not: it keeps the time a file had until it is set, so an
+// edit there can only be told by the file's bytes.
+bool writesMoveTimes(const std::string& mountType);
+
 // Whether a drive of this type answers each request over a network or through a program
 // of its own: NFS, SMB and FUSE.
 bool networkOrFuse(std::uint64_t type);

@@ -203,6 +203,13 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     Handle note;
     std::string noteName;
     const bool renamed = !made.temporaryName.empty() || options.replace == Replace::Yes;
+    std::uint64_t hash = 0;
+    if (options.hashContents)
+        if (int hashError = hashOfSource(fs, made, hash)) {
+            if (trash) putBack(fs, folder, name, *trash, kept);
+            fs.discardNewFile(made);
+            return CopyResult::failure(hashError);
+        }
     std::string noteText;
     if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed)
         if (int noteError = timeNoteOf(fs, made, name, provisionalTime(sourceTime, options.timeRule), noteText);
@@ -244,6 +251,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     result.device = made.device;
     result.inode = made.inode;
     result.bytes = made.source.size;
+    result.hash = hash;
     return result;
 }
 

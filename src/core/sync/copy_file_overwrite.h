@@ -70,6 +70,9 @@ struct CopyOptions {
     // same source. It is read, and where it holds the very bytes of the copy it makes way
     // without a place in the Trash, which would fill with copies of the sources otherwise.
     bool mayHoldSameBytes = false;
+    // Whether the result carries the checksum of the copy's bytes: on a drive where a write
+    // does not move a file's time, only the bytes tell a copy from the user's edit of it.
+    bool hashContents = false;
     // For a copy flushed now: whether its folder (and its Trash) are flushed after the
     // naming too. A caller that flushes their file system at the end of its run, before it
     // says that the run is done, leaves them to that one flush: what the file replaced

@@ -20,6 +20,7 @@ struct CopyResult {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::int64_t bytes = 0; // done: how many the copy holds
+    std::uint64_t hash = 0; // done, where asked for: the checksum of the copy's bytes
 
     static CopyResult success(FileTime modified) { return {true, {}, modified, 0, 0, 0, 0}; }
     static CopyResult failure(std::string reason) { return {false, std::move(reason), {}, 0, 0, 0, 0}; }

@@ -3,6 +3,7 @@
 #include "compare/compare_rules.h"
 #include "files/path_text.h"
 #include "fs/drive_kinds.h"
+#include "sync/contents.h"
 #include "sync/keep_in_trash.h"
 #include "sync/normalize_backslashes.h"
 #include "sync/safe_file_copy.h"
@@ -185,6 +186,7 @@ CopyResult SyncSession::prepareOptions(const std::string& target, Replacing repl
     options.fileSystem = &fileSystemHandle(folder->device);
     if (options.flush == Flush::Later) options.renameTimes = &m_renameTimes[folder->device];
     options.wholeSeconds = dropsFractions(folder->device);
+    options.hashContents = options.flush == Flush::Later && !writesMoveTimesOn(*folder);
     bool keepOlder = replacing == Replacing::OlderFile && m_keepReplaced;
     if (replacing != Replacing::Nothing) {
         FileFacts there;
@@ -199,7 +201,8 @@ CopyResult SyncSession::prepareOptions(const std::string& target, Replacing repl
             return CopyResult::failure(std::string(ChangedReason));
         if (replacing == Replacing::ThisRunsCopy)
             if (auto found = m_written.find(target);
-                found == m_written.end() || !stillAsWritten(there, found->second))
+                found == m_written.end() || !stillAsWritten(there, found->second) ||
+                !sameBytesAsWritten(*folder, name, there, found->second))
                 return CopyResult::failure(std::string(ChangedReason));
         options.replacing = there;
         options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks);
@@ -223,7 +226,8 @@ CopyResult SyncSession::recordCopy(std::size_t row, const std::string& target, c
     Written& written = *m_written.try_emplace(target).first;
     written.second = {NoCopy, result.device, result.inode, result.bytes,
                       options.flush == Flush::Later ? provisionalTime(result.modified, checks.timeRule)
-                                                    : result.modified};
+                                                    : result.modified,
+                      options.hashContents ? std::optional(result.hash) : std::nullopt};
     if (options.flush == Flush::Later) {
         written.second.unflushed = m_unflushed.size();
         m_unflushed.push_back({&written, row, result.modified, result.device, result.inode, folder->device,
@@ -367,6 +371,13 @@ bool SyncSession::prepared(std::size_t row) const {
     return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) { return ahead.row == row; });
 }
 
+bool SyncSession::writesMoveTimesOn(const WriteFolder& folder) {
+    auto [known, isNew] = m_writesMoveTimes.try_emplace(folder.device, true);
+    std::string type;
+    if (isNew && m_fs.mountType(folder.path, type) == 0) known->second = writesMoveTimes(type);
+    return known->second;
+}
+
 std::uint64_t SyncSession::driveType(const WriteFolder& folder) {
     auto [known, isNew] = m_driveTypes.try_emplace(folder.device, 0);
     if (isNew && m_fs.fileSystemType(folder.path, known->second) != 0) known->second = 0;
@@ -432,6 +443,16 @@ bool SyncSession::stillAsWritten(const FileFacts& now, const WrittenCopy& copy) 
     const std::int64_t apart = now.modified.seconds - copy.modified.seconds;
     return now.device == copy.device && now.inode == copy.inode && now.size == copy.size &&
            (!heldByEveryDrive(copy.modified) || (apart >= -2 && apart <= 2));
+}
+
+bool SyncSession::sameBytesAsWritten(WriteFolder& folder, const std::string& name, const FileFacts& now,
+                                     const WrittenCopy& copy) {
+    if (!copy.hash) return true; // the drive moves the time of a file written to
+    Handle file;
+    FileFacts opened;
+    std::uint64_t hash = 0;
+    return m_fs.openToRead(folder.handle, name, file, opened) == 0 && opened.sameState(now) &&
+           hashOfFile(m_fs, file, hash) == 0 && hash == *copy.hash;
 }
 
 bool SyncSession::dropsFractions(std::uint64_t device) const {
@@ -590,7 +611,8 @@ void SyncSession::finishCopies(const Marks& marks) {
         FileFacts now;
         const WrittenCopy& written = one.copy->written->second;
         if (m_fs.statIn(*one.folder, one.name, Follow::No, now) != 0 || now.device != one.copy->device ||
-            now.inode != one.copy->inode || !stillAsWritten(now, written)) {
+            now.inode != one.copy->inode || !stillAsWritten(now, written) ||
+            !sameBytesAsWritten(*one.folder, one.name, now, written)) {
             one.gone = true;
             return;
         }

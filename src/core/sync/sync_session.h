@@ -163,11 +163,15 @@ class SyncSession {
         std::uint64_t inode = 0;
         std::int64_t size = 0;
         FileTime modified; // the time the copy was given
+        std::optional<std::uint64_t> hash; // of its bytes, on a drive whose writes move no time
     };
     using Written = std::pair<const std::string, WrittenCopy>;
     // Whether `now` is still the copy the run left: a user who edited it meanwhile has made it
     // a file of their own, which no later row and no end of the run may replace or retime.
     static bool stillAsWritten(const FileFacts& now, const WrittenCopy& copy);
+    // The same by its bytes, where the drive keeps a file's time when it is written to.
+    bool sameBytesAsWritten(WriteFolder& folder, const std::string& name, const FileFacts& now,
+                            const WrittenCopy& copy);
     // Whether `there`, the file a row is to replace, may be a copy of the row's source that a
     // run stopped before its flush left behind: worth reading to see.
     static bool mayBeStoppedRunsCopy(const FileFacts& there, const RowChecks& checks);
@@ -259,6 +263,9 @@ class SyncSession {
     std::vector<std::size_t> m_doneAhead;
     bool m_rowsAhead = true;
     std::unordered_map<std::uint64_t, std::uint64_t> m_driveTypes; // by device
+    // Whether a write moves a file's time on the drive of `folder`, asked once per drive.
+    bool writesMoveTimesOn(const WriteFolder& folder);
+    std::unordered_map<std::uint64_t, bool> m_writesMoveTimes; // by device
     std::unordered_map<std::string, std::unique_ptr<OpenFolder>> m_folders;
     std::deque<std::pair<std::uint64_t, Handle>> m_fileSystems; // a deque: handles stay where they are
     bool m_keepReplaced = true;
