@@ -49,7 +49,9 @@ bool exists(const std::string& path) {
 }
 
 void setTime(const std::string& path, FileTime time) {
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {time.seconds, time.nanoseconds}};
+    // The access time goes with it: exFAT through FUSE takes a last-write time set alone for
+    // "now", and ignores one set alone after that.
+    const struct timespec times[2] = {{0, UTIME_NOW}, {time.seconds, time.nanoseconds}};
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         throw std::system_error(errno, std::generic_category(), path);
 }
