@@ -486,7 +486,7 @@ class Torture {
                 // set older, as a note not of the program's own would set it.
                 if (recovered && !inTrash && facts.st_size > 0 &&
                     compareTimes(timeOf(facts), version->second, m_fat) < 0)
-                    failures << "looks older than the version it copies: " << path << " DEBUG " << timeOf(facts).seconds << "." << timeOf(facts).nanoseconds << " vs " << version->second.seconds << "." << version->second.nanoseconds << " size " << facts.st_size << "\n";
+                    failures << "looks older than the version it copies: " << path << "\n";
             }
         for (const auto& [path, kept] : m_untouchable) {
             struct stat facts;
