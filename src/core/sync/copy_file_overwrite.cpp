@@ -196,7 +196,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     if (trash)
         if (int keepError = keepInTrash(fs, folder, name, *trash, kept)) {
             fs.discardNewFile(made);
-            return CopyResult::failure(notKeptReason(*trash, keepError));
+            return CopyResult::failure(notKeptReason(*trash, keepError), CopyFailure::NotKept);
         }
     // A rename may stamp the current time on the copy: until its provisional time is back, a
     // note beside it says what that time is, for the next run should this one be killed.

@@ -8,6 +8,13 @@
 
 namespace quellomir {
 
+// Failures that the caller treats in a way of their own.
+enum class CopyFailure : std::uint8_t {
+    None,
+    Other,
+    NotKept, // the file to be replaced could not be kept in the Trash
+};
+
 // What a copy made of its task: done, or the reason it was not, in words a user reads
 // after "Failed: ".
 struct CopyResult {
@@ -21,9 +28,20 @@ struct CopyResult {
     std::uint64_t inode = 0;
     std::int64_t bytes = 0; // done: how many the copy holds
     std::uint64_t hash = 0; // done, where asked for: the checksum of the copy's bytes
+    CopyFailure failed = CopyFailure::None;
 
-    static CopyResult success(FileTime modified) { return {true, {}, modified, 0, 0, 0, 0}; }
-    static CopyResult failure(std::string reason) { return {false, std::move(reason), {}, 0, 0, 0, 0}; }
+    static CopyResult success(FileTime modified) {
+        CopyResult result;
+        result.done = true;
+        result.modified = modified;
+        return result;
+    }
+    static CopyResult failure(std::string reason, CopyFailure kind = CopyFailure::Other) {
+        CopyResult result;
+        result.reason = std::move(reason);
+        result.failed = kind;
+        return result;
+    }
     // The platform's own words for an errno value ("No space left on device").
     static CopyResult failure(int error);
 };

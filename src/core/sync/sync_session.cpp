@@ -220,7 +220,7 @@ CopyResult SyncSession::prepareOptions(const std::string& target, Replacing repl
 
 CopyResult SyncSession::recordCopy(std::size_t row, const std::string& target, const CopyOptions& options,
                                    WriteFolder* folder, const RowChecks& checks, CopyResult result) {
-    if (!result.done && options.trash && result.reason.starts_with(NotKeptReason))
+    if (result.failed == CopyFailure::NotKept)
         result.reason += m_keepingOffHint;
     if (!result.done) return result;
     Written& written = *m_written.try_emplace(target).first;
