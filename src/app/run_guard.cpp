@@ -15,9 +15,9 @@
 #include <exception>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
-#include <mutex>
 
 namespace quellomir {
 

@@ -106,8 +106,9 @@ void Form1::carryOutPlan(WindowYielder& window) {
     const QDateTime started = QDateTime::currentDateTime();
     m_recordBeforeEnding = [this, started] {
         QString failure;
-        writeSyncLog(syncLogText(m_plan.plan(), started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString(),
-                                 true, {}, escapedForPrinting),
+        writeSyncLog(syncLogText(m_plan.plan(),
+                                 started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString(), true,
+                                 {}, escapedForPrinting),
                      started, failure);
     };
     struct Forget {

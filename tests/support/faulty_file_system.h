@@ -25,7 +25,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         FatAttributes,
         OpenWriteFolder,
         LiesWithin,
-        StatIn, // its path is folder/name
+        StatIn,    // its path is folder/name
         ListNames, // its path is the folder's
         CopyToNewFile,
         RestatSource,

@@ -50,6 +50,12 @@ bool keepsHoles(std::uint64_t type) {
     }
 }
 
+bool heldByEveryDrive(FileTime time) {
+    constexpr std::int64_t From1980 = 315'532'800;
+    constexpr std::int64_t Until2038 = 2'147'483'647;
+    return time.seconds >= From1980 && time.seconds < Until2038;
+}
+
 bool writesMoveTimes(const std::string& mountType) {
     return mountType != "fuse.fusefat";
 }

@@ -47,6 +47,10 @@ unsigned requestsInFlight(std::uint64_t type);
 // written to it: local drives that flush everything they hold, not FUSE or network drives.
 bool flushReachesEveryFile(std::uint64_t type);
 
+// Whether every drive keeps `time` as it is given: the times from 1980 to 2037 (FAT's range
+// and 32-bit seconds). Outside them, a drive that kept one time exactly may still clamp another.
+bool heldByEveryDrive(FileTime time);
+
 // Whether the inode numbers `folder`'s drive gives may change while the folder stays: a
 // FUSE driver without stable numbers (exfat-fuse gives a folder a new one once the kernel
 // has forgotten it) or a network drive. A drive whose type cannot be told counts as such.

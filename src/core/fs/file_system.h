@@ -217,7 +217,8 @@ class FileSystem {
     // through a link and never blocking on anything that is not a file; its facts as opened.
     virtual int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) = 0;
     // Reads up to `size` bytes from `offset` of a file opened to read; `got` is 0 at its end.
-    virtual int readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size, std::size_t& got) = 0;
+    virtual int readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size,
+                       std::size_t& got) = 0;
     // Whether another process, on this machine or (on NFS) another, holds a lock on a file
     // opened to read; ENOLCK where the drive keeps no locks.
     virtual int lockedByAnother(Handle& file, bool& locked) = 0;

@@ -59,8 +59,8 @@ inline void fillFacts(const struct statx& s, FileFacts& facts) {
 
 // What a comparison and a sync need to know of a file, in the one call that the kernel
 // answers from the same inode data whatever of it is asked.
-inline constexpr unsigned FactsMask =
-    STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_UID | STATX_GID;
+inline constexpr unsigned FactsMask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE |
+                                      STATX_MTIME | STATX_CTIME | STATX_UID | STATX_GID;
 
 inline int statAt(int dirFd, const char* name, int flags, FileFacts& facts) {
     struct statx s;

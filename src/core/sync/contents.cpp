@@ -31,7 +31,8 @@ int readFully(const ReadPiece& read, std::int64_t at, char* buffer, std::size_t 
     got = 0;
     while (got < size) {
         std::size_t piece = 0;
-        if (int error = read(at + static_cast<std::int64_t>(got), buffer + got, size - got, piece)) return error;
+        if (int error = read(at + static_cast<std::int64_t>(got), buffer + got, size - got, piece))
+            return error;
         if (piece == 0) break;
         got += piece;
     }
@@ -46,11 +47,9 @@ int readSmallFile(FileSystem& fs, Handle& folder, const std::string& name, std::
     if (int error = fs.openToRead(folder, name, file, facts)) return error;
     contents.assign(most, '\0');
     std::size_t got = 0;
-    const int error = readFully(
-        [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& piece) {
-            return fs.readAt(file, at, buffer, size, piece);
-        },
-        0, contents.data(), most, got);
+    const int error = readFully([&](std::int64_t at, char* buffer, std::size_t size,
+                                    std::size_t& piece) { return fs.readAt(file, at, buffer, size, piece); },
+                                0, contents.data(), most, got);
     contents.resize(got);
     return error;
 }
@@ -90,19 +89,15 @@ std::uint64_t ContentsHash::value() const {
 }
 
 int hashOfFile(FileSystem& fs, Handle& file, std::uint64_t& hash) {
-    return hashOf(
-        [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
-            return fs.readAt(file, at, buffer, size, got);
-        },
-        hash);
+    return hashOf([&](std::int64_t at, char* buffer, std::size_t size,
+                      std::size_t& got) { return fs.readAt(file, at, buffer, size, got); },
+                  hash);
 }
 
 int hashOfSource(FileSystem& fs, NewFile& file, std::uint64_t& hash) {
-    return hashOf(
-        [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
-            return fs.readSourceAt(file, at, buffer, size, got);
-        },
-        hash);
+    return hashOf([&](std::int64_t at, char* buffer, std::size_t size,
+                      std::size_t& got) { return fs.readSourceAt(file, at, buffer, size, got); },
+                  hash);
 }
 
 int sameContents(FileSystem& fs, NewFile& file, WriteFolder& folder, const std::string& name,

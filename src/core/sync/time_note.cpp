@@ -20,7 +20,8 @@ std::optional<TimeNote> parseTimeNote(std::string_view text) {
     if (end == std::string_view::npos || end == 0) return std::nullopt;
     TimeNote note;
     note.name = std::string(text.substr(0, end));
-    if (note.name.find('/') != std::string::npos || note.name == "." || note.name == "..") return std::nullopt;
+    if (note.name.find('/') != std::string::npos || note.name == "." || note.name == "..")
+        return std::nullopt;
     const std::string numbers(text.substr(end + 1));
     long long seconds = 0, size = 0;
     int nanoseconds = 0, consumed = 0;

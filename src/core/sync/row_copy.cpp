@@ -1,0 +1,100 @@
+#include "sync/row_copy.h"
+
+#include "files/path_text.h"
+
+#include <cerrno>
+
+namespace quellomir {
+namespace {
+
+// Whether `there`, the file a row is to replace, may be a copy of the row's source that a run
+// stopped before its flush left behind: worth reading to see. Such a copy carries its
+// provisional time, but the decision rests on its bytes, never on the time: a daily job
+// writes files of one size two days apart too.
+bool mayBeStoppedRunsCopy(const FileFacts& there, const RowChecks& checks) {
+    if (there.kind != EntryKind::Regular || !checks.plannedSourceTime || !checks.plannedSourceTime->known() ||
+        !checks.plannedSourceSize || there.size != *checks.plannedSourceSize || !there.modified.known())
+        return false;
+    // Drives round the time to 2 seconds (FAT, exFAT) or to a whole second.
+    const FileTime provisional = provisionalTime(*checks.plannedSourceTime, checks.timeRule);
+    const std::int64_t apart = (there.modified.seconds - provisional.seconds) * 1'000'000'000 +
+                               (there.modified.nanoseconds - provisional.nanoseconds);
+    return apart >= -2'000'000'000 && apart <= 2'000'000'000;
+}
+
+} // namespace
+
+CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, const RowChecks& checks,
+                            RunFolders::ForRow& folders, CopyOptions& options, WriteFolder*& folder) {
+    const std::string name = GetFileName(target);
+    // Only a file that was there before the run is worth the wait for the disk.
+    options.flush = replacing == Replacing::OlderFile ? Flush::Now : Flush::Later;
+    options.replace = replacing == Replacing::Nothing ? Replace::No : Replace::Yes;
+    options.progress = [this] { m_yielder.tick(); };
+    options.followSource = checks.followSource;
+    options.plannedSourceTime = checks.plannedSourceTime;
+    options.timeRule = checks.timeRule;
+
+    // A folder that cannot be opened is left to SafeFileCopy to explain.
+    if (!folders.open(GetParentFolder(target), folder).done) {
+        folder = nullptr;
+        return CopyResult::success({});
+    }
+    options.fileSystem = &m_drives.fileSystemHandle(folder->device);
+    if (options.flush == Flush::Later) options.renameTimes = &m_drives.renameTimes(folder->device);
+    options.wholeSeconds = m_drives.dropsFractions(folder->device);
+    options.hashContents = options.flush == Flush::Later && !m_drives.writesMoveTimes(*folder);
+    if (replacing != Replacing::Nothing) {
+        FileFacts there;
+        if (int error = m_fs.statIn(*folder, name, Follow::No, there))
+            return error == ENOENT ? CopyResult::failure(std::string(ChangedReason))
+                                   : CopyResult::failure(error);
+        // The comparison saw what a link leads to.
+        FileFacts seen = there;
+        if (there.kind == EntryKind::Link && checks.plannedDestinationTime)
+            if (m_fs.statIn(*folder, name, Follow::Yes, seen) != 0) seen = {};
+        if (checks.plannedDestinationTime && seen.modified != *checks.plannedDestinationTime)
+            return CopyResult::failure(std::string(ChangedReason));
+        if (replacing == Replacing::ThisRunsCopy) {
+            const WrittenCopy* written = m_written.find(target);
+            if (!written || !WrittenCopies::stillAsWritten(m_fs, *folder, name, there, *written))
+                return CopyResult::failure(std::string(ChangedReason));
+        }
+        options.replacing = there;
+        options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks);
+    }
+    if (replacing == Replacing::OlderFile && m_keepReplaced) {
+        CopyResult failure;
+        options.trash = m_folders.trashFor(*folder, failure);
+        if (!options.trash) return failure;
+    }
+    // The end's flush reaches only the destination's drive: a Trash on another one (the
+    // home Trash for a drive without its own) is flushed with each row.
+    options.flushFolderNow = options.trash && options.trash->device != folder->device;
+    return CopyResult::success({});
+}
+
+CopyResult RowCopy::record(std::size_t row, const std::string& target, const CopyOptions& options,
+                           WriteFolder* folder, TimeRule rule, CopyResult result) {
+    if (result.failed == CopyFailure::NotKept) result.reason += m_keepingOffHint;
+    if (!result.done) return result;
+    const bool later = options.flush == Flush::Later;
+    WrittenCopies::Entry& written =
+        m_written.record(target, {WrittenCopy::NoCopy, result.device, result.inode, result.bytes,
+                                  later ? provisionalTime(result.modified, rule) : result.modified,
+                                  options.hashContents ? std::optional(result.hash) : std::nullopt});
+    if (later) {
+        m_end.addCopy(written, row, result.modified, *folder, rule);
+        m_end.flushAhead(*folder, result.bytes);
+        return result;
+    }
+    // A copy made to last at once has its final time at once too.
+    if (CopyResult kept = m_drives.keepComparableTime(*folder, GetFileName(target), result.device,
+                                                      result.inode, result.modified, rule);
+        !kept.done)
+        return kept;
+    if (!options.flushFolderNow) m_end.addNaming(row, folder->device);
+    return result;
+}
+
+} // namespace quellomir

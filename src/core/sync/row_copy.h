@@ -1,0 +1,50 @@
+#pragma once
+
+#include "fs/file_system.h"
+#include "handler/yielder.h"
+#include "sync/copy_file_overwrite.h"
+#include "sync/copy_result.h"
+#include "sync/end_flush.h"
+#include "sync/learned_drives.h"
+#include "sync/row_checks.h"
+#include "sync/run_folders.h"
+#include "sync/written_copies.h"
+
+#include <cstddef>
+#include <string>
+
+namespace quellomir {
+
+// The steps of one row's copy around the copy itself: before it, the folder, what is at the
+// destination and whether it is still what the row is to replace, the Trash; after it, what
+// the run wrote and when the copy gets its time.
+class RowCopy {
+  public:
+    RowCopy(FileSystem& fs, Yielder& yielder, LearnedDrives& drives, RunFolders& folders,
+            WrittenCopies& written, EndFlush& end)
+        : m_fs(fs), m_yielder(yielder), m_drives(drives), m_folders(folders), m_written(written), m_end(end) {
+    }
+
+    void setKeepReplacedFiles(bool keep) { m_keepReplaced = keep; }
+    void setKeepingOffHint(std::string hint) { m_keepingOffHint = std::move(hint); }
+
+    // The options of the copy to `target`, and the folder it goes into (nullptr for one that
+    // cannot be opened, which the copy then explains); a failure when the row is refused.
+    CopyResult prepare(const std::string& target, Replacing replacing, const RowChecks& checks,
+                       RunFolders::ForRow& folders, CopyOptions& options, WriteFolder*& folder);
+    // Records what the copy to `target` left, and gives a copy made to last at once its time.
+    CopyResult record(std::size_t row, const std::string& target, const CopyOptions& options,
+                      WriteFolder* folder, TimeRule rule, CopyResult result);
+
+  private:
+    FileSystem& m_fs;
+    Yielder& m_yielder;
+    LearnedDrives& m_drives;
+    RunFolders& m_folders;
+    WrittenCopies& m_written;
+    EndFlush& m_end;
+    bool m_keepReplaced = true;
+    std::string m_keepingOffHint;
+};
+
+} // namespace quellomir
