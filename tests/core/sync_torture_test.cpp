@@ -26,8 +26,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -148,11 +148,12 @@ class Torture {
                 stdfs::create_directories(stdfs::path(path).parent_path());
                 const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
                 writeContents(fd, onFat(path));
+                // The time once the file is closed: FAT through FUSE stamps a new file then.
+                ::close(fd);
                 const FileTime time{1'300'000'000 + std::int64_t(m_random() % 400'000'000),
                                     std::int32_t(m_random() % 1'000'000'000)};
                 testing::setTime(path, time);
-                record(fd);
-                ::close(fd);
+                recordPath(path);
             }
     }
 
@@ -196,7 +197,8 @@ class Torture {
                     const std::string bytes = testing::contentsOf(entry.path());
                     ContentsHash hash;
                     hash.add(bytes.data(), bytes.size());
-                    note = timeNoteText({entry.path().filename(), {0, 0}, std::int64_t(bytes.size()), hash.value()});
+                    note = timeNoteText(
+                        {entry.path().filename(), {0, 0}, std::int64_t(bytes.size()), hash.value()});
                 }
             const std::pair<std::string, std::string> lookalikes[] = {
                 {"~quellomir-shopping.tmp", "a list"},

@@ -108,7 +108,8 @@ bool destinationKept(FileSystem& fs, WriteFolder& folder, const std::string& nam
 
 // The note of the copy `made`, to take the name `name` with its provisional time: what
 // proves it is still that copy is read from its source, which it holds the bytes of.
-int timeNoteOf(FileSystem& fs, NewFile& made, const std::string& name, FileTime provisional, std::string& text) {
+int timeNoteOf(FileSystem& fs, NewFile& made, const std::string& name, FileTime provisional,
+               std::string& text) {
     TimeNote note{name, provisional, made.source.size, 0};
     if (int error = hashOfSource(fs, made, note.hash)) return error;
     text = timeNoteText(note);
@@ -122,7 +123,9 @@ int keepLookingOlder(FileSystem& fs, WriteFolder& folder, const std::string& nam
     if (renames == RenameTimes::Unknown) {
         FileFacts now;
         if (int error = fs.statIn(folder, name, Follow::No, now)) return error;
-        if (compareWriteTimes(now.modified, source, rule) < 0) {
+        // Kept is told by the provisional time itself: a stamp of now is older than a source
+        // dated ahead of the clock too.
+        if (compareWriteTimes(now.modified, provisional, rule) == 0) {
             renames = RenameTimes::Kept;
             return 0;
         }
@@ -212,7 +215,8 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         }
     std::string noteText;
     if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed)
-        if (int noteError = timeNoteOf(fs, made, name, provisionalTime(sourceTime, options.timeRule), noteText);
+        if (int noteError =
+                timeNoteOf(fs, made, name, provisionalTime(sourceTime, options.timeRule), noteText);
             noteError != 0 || (noteError = fs.writeNote(folder, noteText, note, noteName)) != 0) {
             if (trash) putBack(fs, folder, name, *trash, kept);
             fs.discardNewFile(made);
