@@ -1,6 +1,7 @@
 #include "files/folder_listing.h"
 
 #include "files/path_text.h"
+#include "fs/temporary_names.h"
 
 #include <cerrno>
 #include <system_error>
@@ -33,7 +34,12 @@ void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list,
     const std::string& path = list.folders[folder];
     std::optional<ListedNames> listed = memo ? memo->take(path) : std::nullopt;
     auto append = [&](std::string_view name, const FileFacts& facts, bool viaLink) {
-        if (filter == NameFilter::NoTilde && name.front() == '~') return;
+        if (filter == NameFilter::NoTilde && name.front() == '~') {
+            if (isTemporaryName(name) &&
+                (list.foldersWithOwnNames.empty() || list.foldersWithOwnNames.back() != folder))
+                list.foldersWithOwnNames.push_back(folder);
+            return;
+        }
         list.add(name, folder, facts.modified, viaLink, static_cast<std::uint64_t>(facts.size));
     };
     UnreadFileVisitor unreadFile;

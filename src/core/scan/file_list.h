@@ -52,6 +52,9 @@ static_assert(sizeof(ListedFile) == 28, "a million files per side should cost 28
 class FileList {
   public:
     std::vector<std::string> folders; // folder paths as the scan gives them, ending with '/'
+    // Folders in which a name of this program's "~" files was seen, which take no part in the
+    // list: a sync finishes there what a stopped run left, even where no row writes.
+    std::vector<std::uint32_t> foldersWithOwnNames;
 
     std::size_t size() const { return m_files.size(); }
     bool empty() const { return m_files.empty(); }

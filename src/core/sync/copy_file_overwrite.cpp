@@ -209,7 +209,9 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     std::uint64_t hash = 0;
     if (options.hashContents)
         if (int hashError = hashOfSource(fs, made, hash)) {
-            if (trash) putBack(fs, folder, name, *trash, kept);
+            if (trash)
+                putBack(fs, folder, name, *trash, kept,
+                        options.replacing ? options.replacing->modified : FileTime{});
             fs.discardNewFile(made);
             return CopyResult::failure(hashError);
         }
@@ -218,7 +220,9 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         if (int noteError =
                 timeNoteOf(fs, made, name, provisionalTime(sourceTime, options.timeRule), noteText);
             noteError != 0 || (noteError = fs.writeNote(folder, noteText, note, noteName)) != 0) {
-            if (trash) putBack(fs, folder, name, *trash, kept);
+            if (trash)
+                putBack(fs, folder, name, *trash, kept,
+                        options.replacing ? options.replacing->modified : FileTime{});
             fs.discardNewFile(made);
             return CopyResult::failure(noteError);
         }
@@ -229,7 +233,9 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     };
     if (int nameError = takeName(fs, made, name, options.replace)) {
         dropNote();
-        if (trash) putBack(fs, folder, name, *trash, kept);
+        if (trash)
+            putBack(fs, folder, name, *trash, kept,
+                    options.replacing ? options.replacing->modified : FileTime{});
         const bool vanished = nameError == ENOENT && !made.temporaryName.empty();
         fs.discardNewFile(made);
         return vanished ? CopyResult::failure(std::string(TemporaryVanishedReason))

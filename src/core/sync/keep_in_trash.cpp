@@ -149,9 +149,15 @@ std::string notKeptReason(const TrashCan& trash, int error) {
 }
 
 int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
-            const KeptFile& kept) {
+            const KeptFile& kept, FileTime modified) {
     const int error = kept.moved ? fs.moveOutOfTrash(trash, kept.trashName, folder, name)
                                  : fs.removeTrashFile(trash, kept.trashName);
+    // A drive that stamps renamed files (FAT through fusefat) gave the file moved back the time
+    // of now, which would make it look newer than the file that was to replace it.
+    FileFacts back;
+    if (error == 0 && kept.moved && modified.known() && fs.statIn(folder, name, Follow::No, back) == 0 &&
+        back.modified != modified)
+        fs.setModified(folder, name, modified);
     // Without its file, the info file would show the desktop a file that is not there.
     if (error == 0) fs.removeTrashInfo(trash, kept.trashName + ".trashinfo");
     return error;

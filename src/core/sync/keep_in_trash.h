@@ -36,8 +36,9 @@ std::string recordedPath(std::string_view infoText, const TrashCan& trash);
 int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
                 KeptFile& kept);
 
-// Undoes keepInTrash when the replacement could not take the name after all.
+// Undoes keepInTrash when the replacement could not take the name after all; a file moved
+// back gets its last-write time `modified` again where the move changed it.
 int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
-            const KeptFile& kept);
+            const KeptFile& kept, FileTime modified);
 
 } // namespace quellomir

@@ -28,7 +28,6 @@ RunFolders::OpenFolder* RunFolders::open(const std::string& path, CopyResult& fa
         failure = CopyResult::failure(error);
         return nullptr;
     }
-    m_earlierRuns.finishIn(open->folder);
     return m_folders.emplace(path, std::move(open)).first->second.get();
 }
 
@@ -99,6 +98,8 @@ CopyResult RunFolders::ForRow::openOnce(const std::string& path, WriteFolder*& f
         open->within = within;
     }
     if (!open->within) return CopyResult::failure(outsideReason(m_checks.destinationSide));
+    // Only now, within the chosen folder: a link that leads out is never cleaned through.
+    m_folders.m_earlierRuns.finishIn(open->folder);
     folder = &open->folder;
     return CopyResult::success({});
 }

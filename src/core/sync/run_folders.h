@@ -33,7 +33,9 @@ class RunFolders {
         FolderIdentity checkedTop; // the chosen folder it was last checked against
         bool within = false;
     };
-    // The folder `path`, held open; nullptr and the reason when it cannot be opened.
+    // The folder `path`, held open; nullptr and the reason when it cannot be opened. What
+    // earlier runs left there is finished when a row's folders open it (ForRow), once it is
+    // known to lie within the chosen folder.
     OpenFolder* open(const std::string& path, CopyResult& failure);
     // Lets the folders go when many are held and none is in use.
     void letGoOfMany();
@@ -47,8 +49,8 @@ class RunFolders {
     const std::vector<std::string>& notes() const { return m_earlierRuns.notes(); }
 
     // The folders one row writes into: the run's, checked to lie within the row's chosen
-    // folder. The folder the row's checks looked at is the one its copy goes to, even when a
-    // second try would open it.
+    // folder, and cleared of what earlier runs left. The folder the row's checks looked at is
+    // the one its copy goes to, even when a second try would open it.
     class ForRow final : public WriteFolders {
       public:
         ForRow(RunFolders& folders, const RowChecks& checks) : m_folders(folders), m_checks(checks) {}

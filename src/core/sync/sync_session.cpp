@@ -14,8 +14,20 @@ SyncSession::~SyncSession() = default;
 
 void SyncSession::finishEarlierRuns(const Plan& plan) {
     for (const Side side : {Side::Folder1, Side::Folder2}) {
-        CopyResult failure;
-        if (!plan.folder(side).empty()) m_folders.open(plan.folder(side), failure);
+        if (plan.folder(side).empty()) continue;
+        RowChecks checks;
+        checks.destinationSide = side;
+        checks.top = plan.topFolder(side);
+        checks.topPath = plan.folder(side);
+        WriteFolder* folder = nullptr;
+        RunFolders::ForRow(m_folders, checks).open(plan.folder(side), folder);
+        // And where the comparison saw what may be a stopped run's "~" file, even where no
+        // row writes.
+        const FileList& files = plan.files(side);
+        for (const std::uint32_t listed : files.foldersWithOwnNames) {
+            RunFolders::ForRow(m_folders, checks).open(files.folders[listed], folder);
+            m_folders.letGoOfMany();
+        }
     }
 }
 
