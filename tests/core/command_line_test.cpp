@@ -4,6 +4,7 @@
 
 #include "fs/posix_file_system.h"
 #include "fs/watched_file_system.h"
+#include "support/fake_drive.h"
 #include "support/faulty_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
@@ -202,19 +203,6 @@ TEST_F(CommandLineTest, AnInterruptedSyncFinishesWhatItCopiedLeavesNoTemporaryAn
         EXPECT_EQ(testing::timeOf(two + name).seconds, Newer.seconds) << name;
 }
 
-// Stops the run, as Ctrl+C or SIGTERM does, once the end flush has begun.
-class StopDuringFlush final : public testing::ForwardingFileSystem {
-  public:
-    StopDuringFlush(FileSystem& inner, std::atomic<bool>& flag) : ForwardingFileSystem(inner), m_flag(flag) {}
-    int syncFileSystem(Handle& held) override {
-        m_flag = true;
-        return m_inner.syncFileSystem(held);
-    }
-
-  private:
-    std::atomic<bool>& m_flag;
-};
-
 // A stop during the end flush, and a reader of the output that went away (`| head -1`), both
 // stop the run with every copy made finished: on the disk and with its source's time.
 TEST_F(CommandLineTest, AStopDuringTheFlushOrAClosedOutputStillFinishesEveryCopyMade) {
@@ -227,7 +215,9 @@ TEST_F(CommandLineTest, AStopDuringTheFlushOrAClosedOutputStillFinishesEveryCopy
             EXPECT_EQ(testing::timeOf(two + name).seconds, Newer.seconds) << name;
     };
     std::atomic<bool> flag{false};
-    StopDuringFlush stopping(fs, flag);
+    // Ctrl+C or SIGTERM once the end flush has begun.
+    testing::FakeDrive stopping(fs);
+    stopping.before(testing::FakeDrive::Call::SyncFileSystem, [&](const std::string&) { flag = true; });
     const Ran stopped = runLine({"sync", one.c_str(), two.c_str()}, stopping, &flag);
     EXPECT_EQ(stopped.status, ExitInterrupted);
     EXPECT_NE(

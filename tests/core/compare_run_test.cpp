@@ -1,8 +1,8 @@
 #include "compare/compare_run.h"
 
 #include "fs/posix_file_system.h"
+#include "support/fake_drive.h"
 #include "support/faulty_file_system.h"
-#include "support/forwarding_file_system.h"
 #include "support/recording_report.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
@@ -20,20 +20,9 @@
 namespace quellomir {
 namespace {
 
-using testing::ForwardingFileSystem;
+using testing::FakeDrive;
 using testing::RecordingReport;
 using testing::TempFolder;
-
-// Counts the reads of each folder, as opposed to entries merely stat'ed.
-class ReadCounter final : public ForwardingFileSystem {
-  public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
-        ++reads[folder];
-        return m_inner.listFolder(folder, statKinds, visit);
-    }
-    std::map<std::string, int> reads;
-};
 
 TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
     TempFolder tmp;
@@ -43,7 +32,10 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
     tmp.file("two/a.txt");
     tmp.file("two/Other/d.txt");
     PosixFileSystem real;
-    ReadCounter counted(real);
+    // The reads of each folder, as opposed to entries merely stat'ed.
+    FakeDrive counted(real);
+    std::map<std::string, int> reads;
+    counted.before(FakeDrive::Call::ListFolder, [&](const std::string& folder) { ++reads[folder]; });
     RecordingReport report;
     NumberedHandler handler(report, CompareRunLocation);
     const CodePage codePage;
@@ -62,35 +54,8 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
                                              {tmp / "one/Sub/Deeper/", 1},
                                              {tmp / "two/", 1},
                                              {tmp / "two/Other/", 1}};
-    EXPECT_EQ(counted.reads, once);
+    EXPECT_EQ(reads, once);
 }
-
-// Shows the folders under `root` as a drive of a mount table type ("vfat", "fuse.fusefat",
-// "fuse.exfat") that keeps times as FAT does: to the even second below, and `shift`
-// seconds off (an hour once daylight-saving time has changed). The times are those the
-// scan's listing reads.
-class FatStick final : public ForwardingFileSystem {
-  public:
-    FatStick(FileSystem& inner, std::string root, std::string type, int shift)
-        : ForwardingFileSystem(inner), m_root(std::move(root)), m_type(std::move(type)), m_shift(shift) {}
-    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
-        return m_inner.listFolder(folder, statKinds, [&](FolderEntry entry) {
-            const std::int64_t seconds = entry.facts.modified.seconds;
-            if (folder.starts_with(m_root)) entry.facts.modified = {seconds - (seconds & 1) + m_shift, 0};
-            visit(entry);
-        });
-    }
-    int fileSystemType(const std::string& path, std::uint64_t& type) override {
-        if (!path.starts_with(m_root)) return m_inner.fileSystemType(path, type);
-        type = m_type == "vfat" ? MSDOS_SUPER_MAGIC : FUSE_SUPER_MAGIC;
-        return 0;
-    }
-    int mountType(const std::string&, std::string& type) override { return type = m_type, 0; }
-
-  private:
-    std::string m_root, m_type;
-    int m_shift;
-};
 
 TEST(CompareFolders, OnFatTimesAsTheStickKeepsThemCountAsTheSourcesOwn) {
     TempFolder tmp;
@@ -113,7 +78,10 @@ TEST(CompareFolders, OnFatTimesAsTheStickKeepsThemCountAsTheSourcesOwn) {
         {"vfat", 0, 2}, {"vfat", 3600, 1}, {"fuse.fusefat", -3600, 2}, {"fuse.exfat", 0, 5}};
     for (const auto& [type, shift, rows] : drives) {
         SCOPED_TRACE(std::string(type) + " shifted by " + std::to_string(shift));
-        FatStick drive(real, two, type, shift);
+        // A stick that keeps times as FAT does: to the even second below, and shifted.
+        const std::uint64_t magic = std::string(type) == "vfat" ? MSDOS_SUPER_MAGIC : FUSE_SUPER_MAGIC;
+        FakeDrive drive(
+            real, {.root = two, .type = magic, .mountType = type, .fatTimes = true, .clockShift = shift});
         const Plan plan = testing::comparePlan(drive, one, two);
         EXPECT_EQ(plan.size(), rows) << ::testing::PrintToString(testing::rowTexts(plan));
         EXPECT_EQ(plan.fatTimes(Side::Folder2), std::string(type) != "fuse.exfat");

@@ -1,3 +1,4 @@
+#include "support/fake_drive.h"
 #include "support/faulty_file_system.h"
 #include "support/scan_fixture.h"
 
@@ -6,13 +7,12 @@
 #include <linux/magic.h>
 
 #include <cstring>
-#include <map>
 
 namespace quellomir {
 namespace {
 
+using testing::FakeDrive;
 using testing::FaultyFileSystem;
-using testing::ForwardingFileSystem;
 using testing::ScanRun;
 using testing::TempFolder;
 using Op = FaultyFileSystem::Operation;
@@ -127,30 +127,6 @@ TEST_F(FolderScanFaults, AFolderWhoseFactsFailedOnceIsTestedAgainBeforeItJoins) 
     EXPECT_EQ(run.list.size(), 4 + grandchildren);
 }
 
-// A file system that says every folder is on FAT and gives chosen attribute bytes.
-class FakeFat final : public ForwardingFileSystem {
-  public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    int fileSystemType(const std::string&, std::uint64_t& type) override {
-        type = MSDOS_SUPER_MAGIC;
-        return 0;
-    }
-    int fatAttributes(const std::string& path, std::uint32_t& bits) override {
-        ++fatCalls;
-        auto found = bytes.find(path);
-        bits = found == bytes.end() ? 0x10 : found->second;
-        return 0;
-    }
-    int stat(const std::string& path, Follow follow, FileFacts& facts) override {
-        int result = m_inner.stat(path, follow, facts);
-        if (path == mountRoot) facts.mountRoot = true;
-        return result;
-    }
-    std::map<std::string, std::uint32_t> bytes;
-    std::string mountRoot;
-    int fatCalls = 0;
-};
-
 TEST(FolderScanAttributes, ExactlyHiddenSystemFolderIsLeftOutButOneMoreBitPasses) {
     TempFolder tmp;
     std::string r = tmp / "R/";
@@ -160,11 +136,11 @@ TEST(FolderScanAttributes, ExactlyHiddenSystemFolderIsLeftOutButOneMoreBitPasses
     tmp.folder("target");
     tmp.link("R/hs-link", tmp / "target");
     PosixFileSystem real;
-    FakeFat fs(real);
-    fs.bytes[r + "hs/"] = 0x16;      // directory, hidden, system: 22
-    fs.bytes[r + "hsa/"] = 0x36;     // and archive: 54
-    fs.bytes[r + "hs-link/"] = 0x16; // and a reparse point: 1046
-    ScanRun run(fs, r);
+    FakeDrive fat(real, {.type = MSDOS_SUPER_MAGIC,
+                         .attributes = {{r + "hs/", 0x16},         // directory, hidden, system: 22
+                                        {r + "hsa/", 0x36},        // and archive: 54
+                                        {r + "hs-link/", 0x16}}}); // and a reparse point: 1046
+    ScanRun run(fat, r);
     std::sort(run.list.begin() + 1, run.list.end());
     EXPECT_EQ(run.list, (FolderList{r, r + "hsa/", r + "hsa/below/", r + "plain/"}));
 }
@@ -174,20 +150,23 @@ TEST(FolderScanAttributes, ADriveRootQualifiesWhateverItsAttributes) {
     std::string r = tmp / "R/";
     tmp.folder("R/child");
     PosixFileSystem real;
-    FakeFat fs(real);
-    fs.bytes[r] = 0x16;
-    EXPECT_EQ(ScanRun(fs, FolderList{r}, false).list, FolderList{r}) << "seed listed only when it qualifies";
-    fs.mountRoot = r;
-    EXPECT_EQ(ScanRun(fs, FolderList{r}, false).list, (FolderList{r, r + "child/"}));
+    FakeDrive::Options fat{.type = MSDOS_SUPER_MAGIC, .attributes = {{r, 0x16}}};
+    FakeDrive folder(real, fat);
+    EXPECT_EQ(ScanRun(folder, FolderList{r}, false).list, FolderList{r})
+        << "seed listed only when it qualifies";
+    fat.root = r; // now the root of the drive
+    FakeDrive root(real, fat);
+    EXPECT_EQ(ScanRun(root, FolderList{r}, false).list, (FolderList{r, r + "child/"}));
 }
 
 TEST(FolderScanAttributes, TheFatAttributeByteIsReadOnlyOnFat) {
     TempFolder tmp;
     tmp.folder("R/a/b");
     PosixFileSystem real;
-    FakeFat fat(real);
-    ScanRun(fat, tmp / "R/");
-    EXPECT_GT(fat.fatCalls, 0);
+    FakeDrive fat(real, {.type = MSDOS_SUPER_MAGIC});
+    FaultyFileSystem countedOnFat(fat);
+    ScanRun(countedOnFat, tmp / "R/");
+    EXPECT_GT(countedOnFat.calls(Op::FatAttributes), 0);
     FaultyFileSystem counted(real);
     ScanRun(counted, tmp / "R/");
     EXPECT_EQ(counted.calls(Op::FatAttributes), 0);  // temp folders are not on FAT

@@ -2,7 +2,8 @@
 #include "scan/folder_scan.h"
 
 #include "fs/posix_file_system.h"
-#include "support/forwarding_file_system.h"
+#include "support/fake_drive.h"
+#include "support/faulty_file_system.h"
 #include "support/recording_report.h"
 #include "support/temp_folder.h"
 
@@ -10,39 +11,20 @@
 
 #include <dirent.h>
 
+#include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <random>
 #include <system_error>
-#include <thread>
 
 namespace quellomir {
 namespace {
 
+using testing::FakeDrive;
 using testing::TempFolder;
 
-// A drive whose answers come back after a random delay, so that listings made on several
-// threads finish in another order than they were asked for; one folder cannot be listed.
-class ShuffledDrive final : public testing::ForwardingFileSystem {
-  public:
-    ShuffledDrive(FileSystem& inner, std::string broken)
-        : ForwardingFileSystem(inner), m_broken(std::move(broken)) {}
-    int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
-        int delay;
-        {
-            std::lock_guard lock(m_mutex);
-            delay = std::uniform_int_distribution<int>(0, 1500)(m_random);
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(delay));
-        if (folder == m_broken) return EIO;
-        return m_inner.listFolder(folder, statKinds, visit);
-    }
-
-  private:
-    std::string m_broken;
-    std::mutex m_mutex;
-    std::mt19937 m_random{7};
-};
+// Listings that come back after a random wait, so that those made on several threads finish
+// in another order than they were asked for.
+const FakeDrive::Options Shuffled{.listingJitter = std::chrono::microseconds(1500)};
 
 // Ends the run, as closing the window does, at its `turns`th turn.
 struct Closed {};
@@ -105,7 +87,9 @@ TEST(ParallelScan, GivesTheSingleThreadedFoldersFilesAndReportsWhateverOrderList
         const std::string broken = tmp / folders[random() % folders.size()];
         PosixFileSystem real;
         NoYield noYield;
-        ShuffledDrive drive(real, broken);
+        FakeDrive shuffled(real, Shuffled);
+        testing::FaultyFileSystem drive(shuffled);
+        drive.failPath(testing::FaultyFileSystem::Operation::ListFolder, broken, EIO);
         const Scanned one = scan(drive, tmp / "R/", 0, noYield);
         const Scanned many = scan(drive, tmp / "R/", 8, noYield);
         EXPECT_EQ(many.files.folders, one.files.folders) << seed;
@@ -130,7 +114,7 @@ TEST(ParallelScan, ClosingTheWindowMidScanEndsEveryThread) {
     for (int i = 0; i < 40; ++i)
         tmp.file("R/d" + std::to_string(i) + "/e/f");
     PosixFileSystem real;
-    ShuffledDrive drive(real, "");
+    FakeDrive drive(real, Shuffled);
     const int before = threadsOfThisProcess();
     ClosingAfter closing(10);
     EXPECT_THROW(scan(drive, tmp / "R/", 8, closing), Closed);

@@ -2,7 +2,7 @@
 #include "sync/copy_file_overwrite.h"
 
 #include "fs/posix_file_system.h"
-#include "support/forwarding_file_system.h"
+#include "support/fake_drive.h"
 #include "support/new_file_kinds.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
@@ -115,20 +115,6 @@ TEST_P(SyncKilled, AnOverwriteKilledHalfWayLeavesTheOlderFileAsItWas) {
     EXPECT_LE(temporaryNamesIn(tmp / "two/").size(), named() ? 1u : 0u);
 }
 
-// A drive that gives a renamed file the current time, as fusefat does, and a run killed
-// right after the rename, before the copy got its older time back.
-class StampsRenamesThenDies final : public testing::ForwardingFileSystem {
-  public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
-        const int folder = file.folder->handle.fd;
-        if (m_inner.nameNewFile(file, name, replace) == 0 &&
-            ::utimensat(folder, name.c_str(), nullptr, 0) == 0)
-            ::_exit(0);
-        ::_exit(1);
-    }
-};
-
 TEST(SyncKilledAfterARename, TheNextSyncGivesTheCopyItsOlderTimeBeforeAnyRow) {
     TempFolder tmp;
     testing::setTime(tmp.file("one/a.txt", "a"), {1'600'000'000, 0});
@@ -138,7 +124,10 @@ TEST(SyncKilledAfterARename, TheNextSyncGivesTheCopyItsOlderTimeBeforeAnyRow) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        StampsRenamesThenDies stamping(named);
+        // A drive that gives a renamed file the current time, as fusefat does, and a run
+        // killed right after the rename, before the copy got its older time back.
+        testing::FakeDrive stamping(named, {.stampsRenames = true});
+        stamping.after(testing::FakeDrive::Call::NameNewFile, [](const std::string&) { ::_exit(0); });
         NoYield noYield;
         SyncSession session(stamping, noYield);
         carryOutRow(plan, 0, RowAction::Copy, session);

@@ -3,6 +3,7 @@
 #include "sync/sync_plan.h"
 
 #include "fs/posix_file_system.h"
+#include "support/fake_drive.h"
 #include "support/faulty_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <functional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -219,60 +219,19 @@ TEST_F(SyncRowsTest, AMissingSourceIsReportedAsMissing) {
     EXPECT_EQ(contentsOf(two + "b.txt"), "old");
 }
 
-// A drive that ignores letter case, as a FAT stick does: a name finds the file whatever
-// the case it is asked in.
-class CaseBlindFileSystem final : public testing::ForwardingFileSystem {
-  public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    int stat(const std::string& path, Follow follow, FileFacts& facts) override {
-        int error = m_inner.stat(path, follow, facts);
-        if (error != ENOENT) return error;
-        const std::string folder = path.substr(0, path.rfind('/') + 1);
-        const std::string name = path.substr(folder.size());
-        for (const std::string& other : namesIn(folder))
-            if (::strcasecmp(other.c_str(), name.c_str()) == 0)
-                return m_inner.stat(folder + other, follow, facts);
-        return ENOENT;
-    }
-    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override {
-        return stat(folder.path + name, follow, facts);
-    }
-    // Its naming of a new file finds a name in any case too, so one that is not to replace
-    // anything refuses a name that differs only in case.
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
-        FileFacts facts;
-        if (replace == Replace::No && statIn(*file.folder, name, Follow::No, facts) == 0) return EEXIST;
-        return m_inner.nameNewFile(file, name, replace);
-    }
-};
-
 TEST_F(SyncRowsTest, OnACaseBlindDriveNamesDifferingOnlyInCaseDoNotReplaceEachOther) {
     file("one/Readme.txt", "upper R", Older);
     file("one/sub/README.TXT", "all upper", Newer);
     Plan plan = compare();
     ASSERT_EQ(plan.size(), 2u);
 
-    CaseBlindFileSystem caseBlind(fs);
+    testing::FakeDrive caseBlind(fs, {.caseBlind = true});
     sync(plan, caseBlind);
     EXPECT_EQ(actionOf(plan, one + "Readme.txt"), "Done");
     EXPECT_EQ(actionOf(plan, one + "sub/README.TXT"), "Failed: " + std::string(CaseBlindReason));
     EXPECT_EQ(namesIn(two), std::vector<std::string>{"Readme.txt"});
     EXPECT_EQ(contentsOf(two + "Readme.txt"), "upper R");
 }
-
-// Runs `during` once a copy is complete but before it takes its name: someone editing,
-// growing or replacing a file while a long copy is under way.
-class DuringTheCopy final : public testing::ForwardingFileSystem {
-  public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    std::function<void()> during;
-    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress = {}) override {
-        const int error = m_inner.copyToNewFile(source, followSource, folder, made, progress);
-        if (error == 0 && during) std::exchange(during, nullptr)();
-        return error;
-    }
-};
 
 TEST_F(SyncRowsTest, WhatChangesDuringTheCopyIsKeptAndTheRowFails) {
     struct Case {
@@ -290,9 +249,12 @@ TEST_F(SyncRowsTest, WhatChangesDuringTheCopyIsKeptAndTheRowFails) {
         if (c.overwrite) testing::setTime(here.file("two/x.txt", "old"), Older);
         Plan plan = testing::comparePlan(fs, here / "one/", here / "two/");
         ASSERT_EQ(plan.size(), 1u) << c.what;
-        DuringTheCopy changing(fs);
+        // Someone editing, growing or replacing a file while a long copy is under way: once
+        // the copy is complete, before it takes its name.
+        testing::FakeDrive changing(fs);
         const std::string changed = here / c.changed;
-        changing.during = [&] { std::ofstream(changed, std::ios::app) << " and more"; };
+        changing.after(testing::FakeDrive::Call::CopyToNewFile,
+                       [&](const std::string&) { std::ofstream(changed, std::ios::app) << " and more"; });
         sync(plan, changing);
 
         EXPECT_EQ(plan.actionText(0), "Failed: " + std::string(c.reason)) << c.what;

@@ -2,8 +2,8 @@
 #include "sync/sync_plan.h"
 
 #include "fs/posix_file_system.h"
+#include "support/fake_drive.h"
 #include "support/faulty_file_system.h"
-#include "support/forwarding_file_system.h"
 #include "support/pinned_environment.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
@@ -200,19 +200,14 @@ TEST_F(OverwriteTest, FailuresToKeepTheOlderFileLeaveTheDestinationAndTheTrashAs
 // Killed after the older file went into the Trash as a second link and before the copy took
 // its name: that entry is the live file, no kept version. The next run removes it with the
 // leftover copy, then replaces the file as planned.
-class KilledBeforeTheName final : public testing::ForwardingFileSystem {
-  public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    int nameNewFile(NewFile&, const std::string&, Replace) override { ::_exit(0); }
-};
-
 TEST_F(OverwriteTest, ARunKilledBetweenTheTrashAndTheRenameIsCleanedUpByTheNext) {
     Plan plan = overwrite(tmp / "two/");
     const std::string older = tmp / "two/x é.txt";
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        KilledBeforeTheName killed(posix);
+        testing::FakeDrive killed(posix);
+        killed.before(testing::FakeDrive::Call::NameNewFile, [](const std::string&) { ::_exit(0); });
         sync(plan, killed);
         ::_exit(1);
     }
