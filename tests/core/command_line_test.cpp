@@ -182,7 +182,7 @@ class InterruptingCopy final : public testing::ForwardingFileSystem {
 
   private:
     std::atomic<bool>& m_flag;
-    int m_copies = 0;
+    std::atomic<int> m_copies{0}; // copies made ahead are made on several threads
 };
 
 TEST_F(CommandLineTest, AnInterruptedSyncFinishesWhatItCopiedLeavesNoTemporaryAndEndsWith130) {
