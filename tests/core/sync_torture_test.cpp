@@ -186,6 +186,7 @@ class Torture {
     }
 
     void makeTrees() {
+        std::vector<std::pair<std::string, FileTime>> made;
         for (const std::string& side : {m_one, m_two})
             for (int i = 0, files = 3 + int(m_random() % 14); i < files; ++i) {
                 const std::string path = side + pick(folders()) + pick(names());
@@ -193,13 +194,21 @@ class Torture {
                 stdfs::create_directories(stdfs::path(path).parent_path());
                 const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
                 writeContents(fd, onFat(path));
-                // The time once the file is closed: FAT through FUSE stamps a new file then.
                 ::close(fd);
-                const FileTime time{1'300'000'000 + std::int64_t(m_random() % 400'000'000),
-                                    std::int32_t(m_random() % 1'000'000'000)};
-                testing::setTime(path, time);
-                recordPath(path);
+                made.emplace_back(path, FileTime{1'300'000'000 + std::int64_t(m_random() % 400'000'000),
+                                                 std::int32_t(m_random() % 1'000'000'000)});
             }
+        settle();
+        for (const auto& [path, time] : made) {
+            testing::setTime(path, time);
+            recordPath(path);
+        }
+    }
+
+    // FAT through FUSE stamps a new file with the time of now when it takes its close, which
+    // the kernel hands it after close() returned: times set before that are lost.
+    void settle() const {
+        if (m_fat) std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
 
     // Files where real data meets the program's own guesses: an older version of a file, of
@@ -222,6 +231,7 @@ class Torture {
             std::string bytes = testing::contentsOf(source);
             bytes[m_random() % bytes.size()] ^= 0x5A;
             writeFile(path, bytes);
+            settle();
             const std::int64_t age = 172'800 + (m_fat ? 10 : 2) + std::int64_t(m_random() % 11) - 5;
             testing::setTime(path, {facts.st_mtim.tv_sec - age, std::int32_t(facts.st_mtim.tv_nsec)});
             recordPath(path);
@@ -233,6 +243,7 @@ class Torture {
             ::stat(path.c_str(), &facts);
             m_versions.made[hashOf(testing::contentsOf(path))] = timeOf(facts);
         }
+        std::vector<std::pair<std::string, std::string>> planted; // path, contents
         for (const std::string& side : {m_one, m_two}) {
             // A note as the program writes it, naming a file beside it by its size and bytes,
             // to set it back to 1970: only the program's own notes may do that.
@@ -245,25 +256,29 @@ class Torture {
                     note = timeNoteText(
                         {entry.path().filename(), {0, 0}, std::int64_t(bytes.size()), hash.value()});
                 }
-            const std::pair<std::string, std::string> lookalikes[] = {
-                {"~quellomir-shopping.tmp", "a list"},
-                {"~quellomir-0-1f-2a-000.tmp", "another user's copy in the making"},
-                {"~quellomir-0-2f-3b-100.tmp", note},
-            };
-            for (const auto& [name, contents] : lookalikes) {
-                writeFile(side + name, contents);
-                // Another user's, where the drive keeps owners; the first is this user's own.
-                if (name != lookalikes[0].first) (void)!::chown((side + name).c_str(), 65534, 65534);
-                struct stat facts;
-                ::stat((side + name).c_str(), &facts);
-                // Where the drive keeps no owners, these would be this user's own, by all a
-                // program can see; such files from earlier runs are the kills' to make.
-                if (name != lookalikes[0].first && facts.st_uid != 65534) {
-                    stdfs::remove(side + name);
-                    continue;
-                }
-                m_untouchable[side + name] = {contents, timeOf(facts)};
+            for (const std::string& contents :
+                 {std::string("a list"), std::string("another user's copy"), note}) {
+                static const char* const names[] = {"~quellomir-shopping.tmp", "~quellomir-0-1f-2a-000.tmp",
+                                                    "~quellomir-0-2f-3b-100.tmp"};
+                const std::string path = side + names[planted.size() % 3];
+                writeFile(path, contents);
+                planted.emplace_back(path, contents);
             }
+        }
+        settle();
+        for (std::size_t i = 0; i < planted.size(); ++i) {
+            const auto& [path, contents] = planted[i];
+            // Another user's, where the drive keeps owners; the first is this user's own.
+            if (i % 3 != 0) (void)!::chown(path.c_str(), 65534, 65534);
+            struct stat facts;
+            ::stat(path.c_str(), &facts);
+            // Where the drive keeps no owners, these would be this user's own, by all a
+            // program can see; such files from earlier runs are the kills' to make.
+            if (i % 3 != 0 && facts.st_uid != 65534) {
+                stdfs::remove(path);
+                continue;
+            }
+            m_untouchable[path] = {contents, timeOf(facts)};
         }
     }
 
