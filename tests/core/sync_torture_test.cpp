@@ -434,9 +434,18 @@ class Torture {
         std::string before = readAll(fd);
         before.replace(at, edit.size(), overwritten);
         m_versions.mustExist.erase(hashOf(before));
-        // The time is read once the file is closed: a FUSE drive may set it only then.
+        // What the edit made is read through its own descriptor: a row may have moved the file
+        // into the Trash meanwhile. Its time, once it is closed, where the path still leads to
+        // it: a FUSE drive may set the time only then.
+        struct stat open;
+        ::fstat(fd, &open);
+        const std::uint64_t hash = hashOf(readAll(fd));
         ::close(fd);
-        recordPath(path);
+        struct stat closed;
+        const bool same = ::stat(path.c_str(), &closed) == 0 && closed.st_ino == open.st_ino &&
+                          closed.st_dev == open.st_dev;
+        m_versions.made.emplace(hash, timeOf(same ? closed : open));
+        m_versions.mustExist.insert(hash);
         return " of " + path;
     }
 
