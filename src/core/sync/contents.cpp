@@ -88,10 +88,14 @@ std::uint64_t ContentsHash::value() const {
     return state * 0x94D049BB133111EBull ^ (state >> 29);
 }
 
-int hashOfFile(FileSystem& fs, Handle& file, std::uint64_t& hash) {
-    return hashOf([&](std::int64_t at, char* buffer, std::size_t size,
-                      std::size_t& got) { return fs.readAt(file, at, buffer, size, got); },
-                  hash);
+int hashOfFile(FileSystem& fs, Handle& file, const FileFacts& opened, std::uint64_t& hash) {
+    if (int error = hashOf([&](std::int64_t at, char* buffer, std::size_t size,
+                               std::size_t& got) { return fs.readAt(file, at, buffer, size, got); },
+                           hash))
+        return error;
+    FileFacts after;
+    if (int error = fs.statAt(file, "", Follow::No, after)) return error;
+    return after.sameState(opened) ? 0 : ESTALE;
 }
 
 int hashOfSource(FileSystem& fs, NewFile& file, std::uint64_t& hash) {

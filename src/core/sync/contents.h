@@ -34,7 +34,9 @@ class ContentsHash {
 
 // The checksum of a file opened to read, or of a new file's source through the descriptor
 // the copy read it through (the same bytes as the copy, once the source is seen unchanged).
-int hashOfFile(FileSystem& fs, Handle& file, std::uint64_t& hash);
+// For a file opened to read, whose facts as opened were `opened`: ESTALE when it was written
+// to while it was read, for then the checksum proves nothing.
+int hashOfFile(FileSystem& fs, Handle& file, const FileFacts& opened, std::uint64_t& hash);
 int hashOfSource(FileSystem& fs, NewFile& file, std::uint64_t& hash);
 
 // Whether the entry `name` of `folder` holds exactly the bytes of `file`'s source, read

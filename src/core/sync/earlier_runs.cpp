@@ -88,10 +88,7 @@ void EarlierRuns::applyTimeNote(WriteFolder& folder, const Leftover& leftover) {
         facts.size != note->size || compareWriteTimes(facts.modified, note->provisional) <= 0)
         return;
     std::uint64_t hash = 0;
-    FileFacts after;
-    if (hashOfFile(m_fs, copy, hash) != 0 || hash != note->hash ||
-        m_fs.statAt(copy, "", Follow::No, after) != 0 || !after.sameState(facts))
-        return;
+    if (hashOfFile(m_fs, copy, facts, hash) != 0 || hash != note->hash) return;
     m_fs.setModified(folder, note->name, note->provisional);
 }
 

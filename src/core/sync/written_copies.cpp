@@ -37,7 +37,7 @@ bool WrittenCopies::stillAsWritten(FileSystem& fs, WriteFolder& folder, const st
     FileFacts opened;
     std::uint64_t hash = 0;
     return fs.openToRead(folder.handle, name, file, opened) == 0 && opened.sameState(now) &&
-           hashOfFile(fs, file, hash) == 0 && hash == *copy.hash;
+           hashOfFile(fs, file, opened, hash) == 0 && hash == *copy.hash;
 }
 
 } // namespace quellomir
