@@ -215,7 +215,8 @@ TEST_F(OverwriteTest, ARunKilledBetweenTheTrashAndTheRenameIsCleanedUpByTheNext)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_EQ(namesIn(trash + "files"), std::vector<std::string>{"x é.txt"});
-    EXPECT_EQ(testing::temporaryNamesIn(tmp / "two/").size(), 1u);
+    // The copy, and the note of its time: the drive's renames are not known yet.
+    EXPECT_EQ(testing::temporaryNamesIn(tmp / "two/").size(), 2u);
 
     Plan again = testing::comparePlan(posix, tmp / "one/", tmp / "two/");
     sync(again, posix);

@@ -78,13 +78,18 @@ int settleSource(FileSystem& fs, NewFile& file, const CopyOptions& options) {
     return now.sameState(file.source) ? 0 : -1;
 }
 
+// The time a copy is given before it takes its name: a copy flushed before then has its
+// source's time at once, one flushed later its provisional time.
+FileTime givenTime(FileTime sourceTime, const CopyOptions& options) {
+    return options.flush == Flush::Later ? provisionalTime(sourceTime, options.timeRule)
+           : options.wholeSeconds        ? sourceTime.roundedToSecond()
+                                         : sourceTime;
+}
+
 // The steps after the copy, on the new file, but its flush; 0 or the errno of the failing
-// step. A copy flushed before it takes its name has its source's time at once.
+// step.
 int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, const CopyOptions& options) {
-    const FileTime time = options.flush == Flush::Later ? provisionalTime(sourceTime, options.timeRule)
-                          : options.wholeSeconds        ? sourceTime.roundedToSecond()
-                                                        : sourceTime;
-    if (int error = fs.setModified(file, time)) return error;
+    if (int error = fs.setModified(file, givenTime(sourceTime, options))) return error;
     if (int error = fs.setMode(file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
     return 0;
 }
@@ -106,32 +111,32 @@ bool destinationKept(FileSystem& fs, WriteFolder& folder, const std::string& nam
     return fs.statIn(folder, name, Follow::No, now) == 0 && now.sameState(before);
 }
 
-// The note of the copy `made`, to take the name `name` with its provisional time: what
-// proves it is still that copy is read from its source, which it holds the bytes of.
-int timeNoteOf(FileSystem& fs, NewFile& made, const std::string& name, FileTime provisional,
-               std::string& text) {
-    TimeNote note{name, provisional, made.source.size, 0};
+// The note of the copy `made`, to take the name `name` with the time `given`: what proves
+// it is still that copy is read from its source, which it holds the bytes of.
+int timeNoteOf(FileSystem& fs, NewFile& made, const std::string& name, FileTime given, std::string& text) {
+    TimeNote note{name, given, made.source.size, 0};
     if (int error = hashOfSource(fs, made, note.hash)) return error;
     text = timeNoteText(note);
     return 0;
 }
 
-// After a renamed copy took its name: the provisional time back where the drive stamped it.
-int keepLookingOlder(FileSystem& fs, WriteFolder& folder, const std::string& name, FileTime source,
-                     TimeRule rule, RenameTimes& renames) {
-    const FileTime provisional = provisionalTime(source, rule);
+// After a renamed copy took its name: the time it was given back where the drive stamped
+// the current one on it.
+int keepGivenTime(FileSystem& fs, WriteFolder& folder, const std::string& name, FileTime given, TimeRule rule,
+                  RenameTimes& renames) {
     if (renames == RenameTimes::Unknown) {
         FileFacts now;
         if (int error = fs.statIn(folder, name, Follow::No, now)) return error;
-        // Kept is told by the provisional time itself: a stamp of now is older than a source
-        // dated ahead of the clock too.
-        if (compareWriteTimes(now.modified, provisional, rule) == 0) {
+        // Kept is told by the given time itself: a stamp of now is older than a source dated
+        // ahead of the clock too. A drive of whole seconds cuts the fraction off.
+        const bool cut = now.modified.seconds == given.seconds && now.modified.nanoseconds == 0;
+        if (cut || compareWriteTimes(now.modified, given, rule) == 0) {
             renames = RenameTimes::Kept;
             return 0;
         }
         renames = RenameTimes::Stamped;
     }
-    return fs.setModified(folder, name, provisional);
+    return fs.setModified(folder, name, given);
 }
 
 CopyResult refuse(FileSystem& fs, NewFile& file, std::string_view reason) {
@@ -201,8 +206,9 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
             fs.discardNewFile(made);
             return CopyResult::failure(notKeptReason(*trash, keepError), CopyFailure::NotKept);
         }
-    // A rename may stamp the current time on the copy: until its provisional time is back, a
-    // note beside it says what that time is, for the next run should this one be killed.
+    // A rename may stamp the current time on the copy: until the time it was given is back, a
+    // note beside it says what that time is, for the next run should this one be killed or
+    // the time not go back.
     Handle note;
     std::string noteName;
     const bool renamed = !made.temporaryName.empty() || options.replace == Replace::Yes;
@@ -217,8 +223,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         }
     std::string noteText;
     if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed)
-        if (int noteError =
-                timeNoteOf(fs, made, name, provisionalTime(sourceTime, options.timeRule), noteText);
+        if (int noteError = timeNoteOf(fs, made, name, givenTime(sourceTime, options), noteText);
             noteError != 0 || (noteError = fs.writeNote(folder, noteText, note, noteName)) != 0) {
             if (trash)
                 putBack(fs, folder, name, *trash, kept,
@@ -242,8 +247,8 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
                         : CopyResult::failure(nameError);
     }
     if (!noteName.empty()) {
-        const int timeError =
-            keepLookingOlder(fs, folder, name, sourceTime, options.timeRule, *options.renameTimes);
+        const int timeError = keepGivenTime(fs, folder, name, givenTime(sourceTime, options),
+                                            options.timeRule, *options.renameTimes);
         // Should the time not go back, the note stays for the next run to try again.
         if (timeError != 0) return CopyResult::failure(timeError);
         dropNote();

@@ -82,10 +82,10 @@ struct CopyOptions {
     // Where a descriptor of the destination's file system is kept for flushing it later; the
     // copy fills it when it is not open yet.
     Handle* fileSystem = nullptr;
-    // For a copy flushed later, what is known of its drive's renames, which the copy learns
-    // from: on a drive not seen to keep a renamed file's time, a copy that is renamed into
-    // place leaves a note of its provisional time first, looks at its time after the rename,
-    // and gets the provisional time back where the drive changed it.
+    // What is known of the drive's renames, which the copy learns from: on a drive not seen to
+    // keep a renamed file's time, a copy that is renamed into place leaves a note of the time
+    // it was given first, looks at its time after the rename, and gets that time back where
+    // the drive changed it.
     RenameTimes* renameTimes = nullptr;
 };
 

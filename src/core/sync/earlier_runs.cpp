@@ -85,11 +85,11 @@ void EarlierRuns::applyTimeNote(WriteFolder& folder, const Leftover& leftover) {
     Handle copy;
     FileFacts facts;
     if (m_fs.openToRead(folder.handle, note->name, copy, facts) != 0 || facts.owner != m_fs.runningUser() ||
-        facts.size != note->size || compareWriteTimes(facts.modified, note->provisional) <= 0)
+        facts.size != note->size || compareWriteTimes(facts.modified, note->time) <= 0)
         return;
     std::uint64_t hash = 0;
     if (hashOfFile(m_fs, copy, facts, hash) != 0 || hash != note->hash) return;
-    m_fs.setModified(folder, note->name, note->provisional);
+    m_fs.setModified(folder, note->name, note->time);
 }
 
 void EarlierRuns::removeLiveTrashLinks(WriteFolder& folder) {

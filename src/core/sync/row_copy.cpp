@@ -41,7 +41,7 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
         return CopyResult::success({});
     }
     options.fileSystem = &m_drives.fileSystemHandle(folder->device);
-    if (options.flush == Flush::Later) options.renameTimes = &m_drives.renameTimes(folder->device);
+    options.renameTimes = &m_drives.renameTimes(folder->device);
     options.wholeSeconds = m_drives.dropsFractions(folder->device);
     options.hashContents = options.flush == Flush::Later && !m_drives.writesMoveTimes(*folder);
     if (replacing != Replacing::Nothing) {

@@ -8,7 +8,7 @@ namespace quellomir {
 std::string timeNoteText(const TimeNote& note) {
     char numbers[128];
     std::snprintf(numbers, sizeof numbers, "%lld %d\n%lld %016" PRIx64 "\n",
-                  static_cast<long long>(note.provisional.seconds), note.provisional.nanoseconds,
+                  static_cast<long long>(note.time.seconds), note.time.nanoseconds,
                   static_cast<long long>(note.size), note.hash);
     return std::string(TimeNoteHeading) + note.name + "\n" + numbers;
 }
@@ -31,7 +31,7 @@ std::optional<TimeNote> parseTimeNote(std::string_view text) {
         consumed != static_cast<int>(numbers.size()) || nanoseconds < 0 || nanoseconds >= 1'000'000'000 ||
         size < 0)
         return std::nullopt;
-    note.provisional = {seconds, nanoseconds};
+    note.time = {seconds, nanoseconds};
     note.size = size;
     note.hash = hash;
     return note;

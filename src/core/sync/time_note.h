@@ -10,12 +10,13 @@
 namespace quellomir {
 
 // A note a copy leaves beside itself while a drive that stamps renames may have given it the
-// time of now: the copy's name, the provisional time it is to have, and what proves that the
-// file of that name is still the copy (its size and a checksum of its bytes), for the next
-// run should this one be killed before the time is back.
+// time of now: the copy's name, the time it is to have (the provisional one, or its source's
+// for a copy flushed before it took the name), and what proves that the file of that name is
+// still the copy (its size and a checksum of its bytes), for the next run should this one be
+// killed, or fail to set the time, before the time is back.
 struct TimeNote {
     std::string name;
-    FileTime provisional;
+    FileTime time;
     std::int64_t size = 0;
     std::uint64_t hash = 0;
 };
