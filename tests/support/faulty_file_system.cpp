@@ -183,6 +183,11 @@ int FaultyFileSystem::syncFileSystem(Handle& held) {
     return m_inner.syncFileSystem(held);
 }
 
+int FaultyFileSystem::syncOpened(Handle& file) {
+    if (int error = enter(Operation::SyncFile, file.path)) return error;
+    return m_inner.syncOpened(file);
+}
+
 int FaultyFileSystem::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
     if (int error = enter(Operation::SetModified, folder.path + name)) return error;
     return m_inner.setModified(folder, name, modified);

@@ -13,6 +13,10 @@ unsigned requestsInFlight(std::uint64_t type) {
     return networkOrFuse(type) ? 16 : 4;
 }
 
+bool wholeFlushReachesDriver(std::uint64_t type) {
+    return type != 0 && !networkOrFuse(type);
+}
+
 bool flushReachesEveryFile(std::uint64_t type) {
     switch (type) {
     case EXT4_SUPER_MAGIC: // ext2, ext3 and ext4 share it

@@ -47,6 +47,11 @@ unsigned requestsInFlight(std::uint64_t type);
 // written to it: local drives that flush everything they hold, not FUSE or network drives.
 bool flushReachesEveryFile(std::uint64_t type);
 
+// Whether a flush of the whole file system (syncfs) reaches the drive's driver at all: the
+// kernel never passes it on to a FUSE driver (exfat-fuse, fusefat, ntfs-3g), and a network
+// drive is not sure to commit it. A drive of a type that cannot be told counts as not reached.
+bool wholeFlushReachesDriver(std::uint64_t type);
+
 // Whether every drive keeps `time` as it is given: the times from 1980 to 2037 (FAT's range
 // and 32-bit seconds). Outside them, a drive that kept one time exactly may still clamp another.
 bool heldByEveryDrive(FileTime time);

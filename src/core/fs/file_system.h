@@ -267,6 +267,10 @@ class FileSystem {
     // Flushes everything written to the file system of a held descriptor: one wait for
     // many small files instead of one per file.
     virtual int syncFileSystem(Handle& held) = 0;
+    // Flushes a file opened by openToRead to the disk: on FUSE and network drives, where a
+    // flush of the whole file system never reaches the driver, the way to flush what was
+    // written to it.
+    virtual int syncOpened(Handle& file) = 0;
     // Sets the last-write time of the entry `name` of `folder` (never through a link) to the
     // nanosecond, and its access time to now.
     virtual int setModified(WriteFolder& folder, const std::string& name, FileTime modified) = 0;

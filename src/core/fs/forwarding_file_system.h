@@ -79,6 +79,7 @@ class ForwardingFileSystem : public FileSystem {
     int discardNewFile(NewFile& file) override { return m_inner.discardNewFile(file); }
     int syncFolder(WriteFolder& folder) override { return m_inner.syncFolder(folder); }
     int syncFileSystem(Handle& held) override { return m_inner.syncFileSystem(held); }
+    int syncOpened(Handle& file) override { return m_inner.syncOpened(file); }
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
         return m_inner.setModified(folder, name, modified);
     }

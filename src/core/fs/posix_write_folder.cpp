@@ -150,6 +150,10 @@ int PosixFileSystem::syncFileSystem(Handle& held) {
     return ::syncfs(held.fd) == 0 ? 0 : errno;
 }
 
+int PosixFileSystem::syncOpened(Handle& file) {
+    return ::fsync(file.fd) == 0 ? 0 : errno;
+}
+
 int PosixFileSystem::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
     if (!modified.known()) return EINVAL;
     struct timespec times[2];

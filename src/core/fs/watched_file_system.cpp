@@ -164,6 +164,11 @@ int WatchedFileSystem::syncFileSystem(Handle& held) {
     return m_inner.syncFileSystem(held);
 }
 
+int WatchedFileSystem::syncOpened(Handle& file) {
+    const WaitingCalls::Call waiting(file.path);
+    return m_inner.syncOpened(file);
+}
+
 int WatchedFileSystem::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
     const WaitingCalls::Call waiting(folder.path);
     return m_inner.setModified(folder, name, modified);

@@ -26,7 +26,7 @@ struct EndFlush::Finishing {
     const Unflushed* copy;
     WriteFolder* folder;
     std::string name;
-    int timeError = 0;
+    int timeError = 0; // or of its flush
     bool gone = false; // a later row or someone else replaced it, or its folder moved
 };
 
@@ -64,6 +64,44 @@ std::vector<int> EndFlush::flushFileSystems(const std::vector<std::uint64_t>& de
         errors[i] = handles[i]->open() ? m_fs.syncFileSystem(*handles[i]) : EBADF;
     });
     return errors;
+}
+
+void EndFlush::flushThroughFiles(std::vector<Finishing>& finishing) {
+    // A flush of a whole FUSE or network file system never reaches its driver: there the
+    // copies are flushed one by one, and then their folders, which hold their names.
+    std::vector<Finishing*> copies;
+    std::vector<WriteFolder*> folders;
+    for (Finishing& one : finishing) {
+        if (wholeFlushReachesDriver(m_drives.type(*one.folder))) continue;
+        copies.push_back(&one);
+        if (std::find(folders.begin(), folders.end(), one.folder) == folders.end())
+            folders.push_back(one.folder);
+    }
+    if (copies.empty()) return;
+    m_threads.run(requestsInFlight(m_drives.type(*copies.front()->folder)), copies.size(),
+                  [&](std::size_t i) {
+                      Finishing& one = *copies[i];
+                      Handle file;
+                      FileFacts facts;
+                      const WrittenCopy& written = one.copy->written->second;
+                      if (m_fs.openToRead(one.folder->handle, one.name, file, facts) != 0 ||
+                          facts.device != written.device || facts.inode != written.inode) {
+                          one.gone = true;
+                          return;
+                      }
+                      one.timeError = m_fs.syncOpened(file);
+                  });
+    std::vector<int> folderErrors(folders.size(), 0);
+    m_threads.run(requestsInFlight(m_drives.type(*folders.front())), folders.size(), [&](std::size_t i) {
+        // A folder that may be written but not read cannot be flushed by itself; a driver
+        // that flushes the drive with each file needs no more.
+        if (int error = m_fs.syncFolder(*folders[i]); error != EBADF) folderErrors[i] = error;
+    });
+    for (Finishing* one : copies) {
+        const int folderError =
+            folderErrors[std::find(folders.begin(), folders.end(), one->folder) - folders.begin()];
+        if (one->timeError == 0) one->timeError = folderError;
+    }
 }
 
 void EndFlush::giveTime(Finishing& one) {
@@ -136,9 +174,12 @@ void EndFlush::finish(const std::function<void(std::size_t row, std::string reas
     }
     // Many at a time: on network and FUSE drives each is a round trip, and on a local one the
     // lookups in a big folder keep a core busy.
+    flushThroughFiles(finishing);
     if (!finishing.empty())
         m_threads.run(requestsInFlight(m_drives.type(*finishing.front().folder)), finishing.size(),
-                      [&](std::size_t i) { giveTime(finishing[i]); });
+                      [&](std::size_t i) {
+                          if (!finishing[i].gone && finishing[i].timeError == 0) giveTime(finishing[i]);
+                      });
     for (Finishing& one : finishing) {
         if (one.gone) continue;
         if (one.timeError != 0) {

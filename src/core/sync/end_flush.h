@@ -56,6 +56,7 @@ class EndFlush {
         TimeRule timeRule = TimeRule::SecondExact;
     };
     struct Finishing;
+    void flushThroughFiles(std::vector<Finishing>& finishing);
     void giveTime(Finishing& one);
 
     FileSystem& m_fs;

@@ -1,6 +1,7 @@
 #include "sync/row_copy.h"
 
 #include "files/path_text.h"
+#include "fs/drive_kinds.h"
 
 #include <cerrno>
 
@@ -68,9 +69,11 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
         options.trash = m_folders.trashFor(*folder, failure);
         if (!options.trash) return failure;
     }
-    // The end's flush reaches only the destination's drive: a Trash on another one (the
-    // home Trash for a drive without its own) is flushed with each row.
-    options.flushFolderNow = options.trash && options.trash->device != folder->device;
+    // The end's flush reaches only the destination's drive, and not even that one through
+    // FUSE or a network: a Trash on another drive (the home Trash for a drive without its
+    // own), or a folder the end cannot flush, is flushed with each row.
+    options.flushFolderNow = (options.trash && options.trash->device != folder->device) ||
+                             !wholeFlushReachesDriver(m_drives.type(*folder));
     return CopyResult::success({});
 }
 
