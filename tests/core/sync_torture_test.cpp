@@ -316,6 +316,7 @@ class Torture {
                                    ? ""
                                    : "unexpected status " + std::to_string(status) + "\n";
         failures += check(true);
+        if (!failures.empty()) failures += "what the recovery run printed:\n" + m_lastOutput;
         return failures.empty() ? "" : what + ":\n" + failures;
     }
 
@@ -571,7 +572,8 @@ class Torture {
                 ::stat(path.c_str(), &facts);
                 if (!inTrash && facts.st_size > 0 &&
                     compareTimes(timeOf(facts), version->second, m_fat) > 0 && !noted.contains(path))
-                    failures << "looks newer than the version it copies: " << path << "\n";
+                    failures << "looks newer than the version it copies: " << path << " ("
+                             << timeOf(facts).seconds << " s against " << version->second.seconds << " s)\n";
                 // No file is set far older than its version, as a note not of the program's own
                 // would set it. (A copy may carry a copy's provisional time on: a stopped run's
                 // copy, a few days older, is a source like any file.)

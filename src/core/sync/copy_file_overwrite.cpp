@@ -120,6 +120,14 @@ int timeNoteOf(FileSystem& fs, NewFile& made, const std::string& name, FileTime 
     return 0;
 }
 
+// Whether a stamp of the current time could pass for `time` by the rule: a time of the last
+// few seconds, such as a source's that was written just before the run.
+bool nearNow(FileTime time) {
+    using namespace std::chrono;
+    const auto now = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    return time.seconds > now - 10 && time.seconds < now + 10;
+}
+
 // After a renamed copy took its name: the time it was given back where the drive stamped
 // the current one on it.
 int keepGivenTime(FileSystem& fs, WriteFolder& folder, const std::string& name, FileTime given, TimeRule rule,
@@ -128,9 +136,11 @@ int keepGivenTime(FileSystem& fs, WriteFolder& folder, const std::string& name, 
         FileFacts now;
         if (int error = fs.statIn(folder, name, Follow::No, now)) return error;
         // Kept is told by the given time itself: a stamp of now is older than a source dated
-        // ahead of the clock too. A drive of whole seconds cuts the fraction off.
+        // ahead of the clock too. A drive of whole seconds cuts the fraction off. A time close
+        // to now tells nothing: the time is set again all the same.
         const bool cut = now.modified.seconds == given.seconds && now.modified.nanoseconds == 0;
         if (cut || compareWriteTimes(now.modified, given, rule) == 0) {
+            if (nearNow(given)) return fs.setModified(folder, name, given);
             renames = RenameTimes::Kept;
             return 0;
         }
