@@ -304,6 +304,7 @@ class Torture {
                 failures += "a row unticked before its turn left its copy: " + path + "\n";
         }
         failures += check(false);
+        if (!failures.empty()) failures += "what the run printed:\n" + m_lastOutput;
         return failures.empty() ? "" : what + ":\n" + failures;
     }
 

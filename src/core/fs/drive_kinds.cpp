@@ -17,6 +17,11 @@ bool wholeFlushReachesDriver(std::uint64_t type) {
     return type != 0 && !networkOrFuse(type);
 }
 
+bool namesLandInOrder(std::uint64_t type) {
+    // An overlay writes to the folder above it, in practice ext4 or XFS.
+    return flushReachesEveryFile(type) || type == OverlayMagic;
+}
+
 bool flushReachesEveryFile(std::uint64_t type) {
     switch (type) {
     case EXT4_SUPER_MAGIC: // ext2, ext3 and ext4 share it

@@ -52,6 +52,11 @@ bool flushReachesEveryFile(std::uint64_t type);
 // drive is not sure to commit it. A drive of a type that cannot be told counts as not reached.
 bool wholeFlushReachesDriver(std::uint64_t type);
 
+// Whether a power cut leaves the drive's names as they were at some moment of their making, in
+// the order they were made: drives with a journal (ext4, XFS, btrfs, F2FS), and memory. A
+// stick's FAT or exFAT writes what it holds in any order.
+bool namesLandInOrder(std::uint64_t type);
+
 // Whether every drive keeps `time` as it is given: the times from 1980 to 2037 (FAT's range
 // and 32-bit seconds). Outside them, a drive that kept one time exactly may still clamp another.
 bool heldByEveryDrive(FileTime time);

@@ -275,7 +275,8 @@ class FileSystem {
     // nanosecond, and its access time to now.
     virtual int setModified(WriteFolder& folder, const std::string& name, FileTime modified) = 0;
 
-    // The Trash for files of `near`'s drive, its folders made where they are missing. Only
+    // The Trash for files of `near`'s drive, its folders made where they are missing (and on
+    // the disk when it returns: a stick could lose a folder made in a run's last moments). Only
     // folders of the user's own are made, written or taken for a Trash, and in a drive's top
     // folder only ones that no other user may enter. On failure, `trash.path` names the Trash
     // that was tried.

@@ -49,6 +49,14 @@ std::string dataHome() {
     return std::string(home) + "/.local/share";
 }
 
+// Flushes the folder `path` of `at`, after a folder was made in it: a stick may write out the
+// new folder and what it holds, yet lose the folder itself, after a power cut.
+int flushFolderAt(int at, const char* path) {
+    UniqueFd folder(::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) return errno;
+    return ::fsync(folder.get()) == 0 ? 0 : errno;
+}
+
 // Makes `path` and the folders above it that are missing, each only its owner may enter, and
 // only in folders of this user's.
 int makeFolders(const std::string& path) {
@@ -63,7 +71,11 @@ int makeFolders(const std::string& path) {
         }
         if (errno != ENOENT) return errno;
         if (!ownParent) return EACCES;
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (::mkdir(part.c_str(), 0700) != 0) {
+            if (errno != EEXIST) return errno;
+        } else if (int error = flushFolderAt(AT_FDCWD, part.substr(0, part.rfind('/') + 1).c_str())) {
+            return error;
+        }
     }
     return 0;
 }
@@ -82,7 +94,10 @@ bool keepsNoPermissions(int folder) {
 // may enter (mode 0700), so that no other user can read or remove what is kept in a shared
 // drive's Trash.
 int openOwnFolder(int at, const char* name, int flags, UniqueFd& folder, bool privateOnly = false) {
-    if (::mkdirat(at, name, 0700) != 0 && errno != EEXIST) return errno;
+    const bool made = ::mkdirat(at, name, 0700) == 0;
+    if (!made && errno != EEXIST) return errno;
+    if (made)
+        if (int error = flushFolderAt(at, ".")) return error;
     folder.reset(::openat(at, name, flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.valid()) return errno;
     struct stat facts;

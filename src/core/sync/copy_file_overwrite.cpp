@@ -200,22 +200,6 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     // destination during the copy stays.
     if (options.replacing && !destinationKept(fs, folder, name, *options.replacing))
         return refuse(fs, made, ChangedReason);
-    KeptFile kept;
-    TrashCan* trash = options.trash;
-    if (trash && options.mayHoldSameBytes && options.replacing) {
-        bool same = false;
-        if (sameContents(fs, made, folder, name, *options.replacing, same) == 0 && same) trash = nullptr;
-    }
-    if (trash && options.replace == Replace::Yes)
-        if (int nameError = fs.nameTemporarily(made)) {
-            fs.discardNewFile(made);
-            return CopyResult::failure(nameError);
-        }
-    if (trash)
-        if (int keepError = keepInTrash(fs, folder, name, *trash, kept)) {
-            fs.discardNewFile(made);
-            return CopyResult::failure(notKeptReason(*trash, keepError), CopyFailure::NotKept);
-        }
     // A rename may stamp the current time on the copy: until the time it was given is back, a
     // note beside it says what that time is, for the next run should this one be killed or
     // the time not go back.
@@ -225,9 +209,6 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     std::uint64_t hash = 0;
     if (options.hashContents)
         if (int hashError = hashOfSource(fs, made, hash)) {
-            if (trash)
-                putBack(fs, folder, name, *trash, kept,
-                        options.replacing ? options.replacing->modified : FileTime{});
             fs.discardNewFile(made);
             return CopyResult::failure(hashError);
         }
@@ -235,9 +216,6 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed)
         if (int noteError = timeNoteOf(fs, made, name, givenTime(sourceTime, options), noteText);
             noteError != 0 || (noteError = fs.writeNote(folder, noteText, note, noteName)) != 0) {
-            if (trash)
-                putBack(fs, folder, name, *trash, kept,
-                        options.replacing ? options.replacing->modified : FileTime{});
             fs.discardNewFile(made);
             return CopyResult::failure(noteError);
         }
@@ -246,6 +224,44 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         fs.unlinkIn(folder, noteName);
         note.close();
     };
+    auto fail = [&](int error) {
+        dropNote();
+        fs.discardNewFile(made);
+        return CopyResult::failure(error);
+    };
+    // After a power cut a drive that writes names out of order may hold the copy's name with
+    // the stamp of now but not the note, or both without the copy's bytes: the bytes and the
+    // note's name go to the disk before the rename. (A folder held only for lookups cannot be
+    // flushed by itself.)
+    if (!noteName.empty() && !options.namesLandInOrder) {
+        int flushError = options.flush == Flush::Later ? fs.syncFile(made) : 0;
+        if (flushError == 0) flushError = fs.syncFolder(folder);
+        if (flushError != 0 && flushError != EBADF) return fail(flushError);
+    }
+    // What a stopped run left is read as late as can be, right before the rename: a write to
+    // it after the read would be lost with it.
+    KeptFile kept;
+    TrashCan* trash = options.trash;
+    if (trash && options.mayHoldSameBytes && options.replacing) {
+        bool same = false;
+        if (sameContents(fs, made, folder, name, *options.replacing, same) == 0 && same) trash = nullptr;
+    }
+    if (trash && options.replace == Replace::Yes)
+        if (int nameError = fs.nameTemporarily(made)) return fail(nameError);
+    if (trash)
+        if (int keepError = keepInTrash(fs, folder, name, *trash, kept)) {
+            dropNote();
+            fs.discardNewFile(made);
+            return CopyResult::failure(notKeptReason(*trash, keepError), CopyFailure::NotKept);
+        }
+    // A drive that writes its names out in any order (a stick) could keep the copy's name after
+    // a power cut and lose the older file's place in the Trash: that place is on the disk first.
+    if (trash && !options.namesLandInOrder)
+        if (int flushError = fs.syncTrash(*trash)) {
+            putBack(fs, folder, name, *trash, kept,
+                    options.replacing ? options.replacing->modified : FileTime{});
+            return fail(flushError);
+        }
     if (int nameError = takeName(fs, made, name, options.replace)) {
         dropNote();
         if (trash)
@@ -259,8 +275,12 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     if (!noteName.empty()) {
         const int timeError = keepGivenTime(fs, folder, name, givenTime(sourceTime, options),
                                             options.timeRule, *options.renameTimes);
-        // Should the time not go back, the note stays for the next run to try again.
+        // Should the time not go back, the note stays for the next run to try again; and it
+        // goes only once the time it names is on the disk, which a stick keeps in the folder.
         if (timeError != 0) return CopyResult::failure(timeError);
+        if (*options.renameTimes != RenameTimes::Kept && !options.namesLandInOrder)
+            if (int flushError = fs.syncFolder(folder); flushError != 0 && flushError != EBADF)
+                return CopyResult::failure(flushError);
         dropNote();
     }
     if (options.flush == Flush::Now && options.flushFolderNow) {

@@ -79,6 +79,10 @@ struct CopyOptions {
     // stays until its replacement is on the disk either way, since the copy's data is
     // flushed before it takes the name.
     bool flushFolderNow = true;
+    // Whether a power cut leaves the drive's names as they were at some moment, in the order
+    // they were made (a journal's). Elsewhere the Trash that took the replaced file, and a
+    // time note with the copy it names, are flushed before the copy takes its name.
+    bool namesLandInOrder = false;
     // Where a descriptor of the destination's file system is kept for flushing it later; the
     // copy fills it when it is not open yet.
     Handle* fileSystem = nullptr;

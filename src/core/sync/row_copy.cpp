@@ -44,7 +44,8 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
     options.fileSystem = &m_drives.fileSystemHandle(folder->device);
     options.renameTimes = &m_drives.renameTimes(folder->device);
     options.wholeSeconds = m_drives.dropsFractions(folder->device);
-    options.hashContents = options.flush == Flush::Later && !m_drives.writesMoveTimes(*folder);
+    // A later row of the run may replace the copy: only its bytes tell whether someone wrote to it.
+    options.hashContents = !m_drives.writesMoveTimes(*folder);
     if (replacing != Replacing::Nothing) {
         FileFacts there;
         if (int error = m_fs.statIn(*folder, name, Follow::No, there))
@@ -62,7 +63,8 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
                 return CopyResult::failure(std::string(ChangedReason));
         }
         options.replacing = there;
-        options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks);
+        // Where a write moves no time, nothing tells a write made after the read.
+        options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks) && m_drives.writesMoveTimes(*folder);
     }
     if (replacing == Replacing::OlderFile && m_keepReplaced) {
         CopyResult failure;
@@ -74,6 +76,7 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
     // own), or a folder the end cannot flush, is flushed with each row.
     options.flushFolderNow = (options.trash && options.trash->device != folder->device) ||
                              !wholeFlushReachesDriver(m_drives.type(*folder));
+    options.namesLandInOrder = namesLandInOrder(m_drives.type(*folder));
     return CopyResult::success({});
 }
 
