@@ -49,6 +49,10 @@ std::string_view usageText() {
            "\n"
            "Options:\n"
            "  -n, --dry-run  with sync: print the plan only, as compare does\n"
+           "      --pair-by=name  pair files by name alone, wherever they lie, and copy into the\n"
+           "                 other folder's top (the default)\n"
+           "      --pair-by=path  pair files by their path below the two folders, and copy into\n"
+           "                 the same subfolder on the other side\n"
            "  -q, --quiet    print only failures\n"
            "  -0, --null     end each column with a NUL instead of a tab or newline, and print\n"
            "                 paths as they are\n"
@@ -96,6 +100,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             line.null = true;
         } else if (word == "--dry-run" || word == "-n") {
             line.mode = CommandLine::Mode::Compare;
+        } else if (word == "--pair-by=path" || word == "--pair-by=name") {
+            line.pairByPlace = word == "--pair-by=path";
         } else {
             return wrong("unknown option \"" + word + "\"");
         }

@@ -74,7 +74,9 @@ std::string summaryLine(const Plan& plan, std::uint64_t bytes) {
     return plural(plan.size(), "row", "rows") + ": " + plural(into2, "copy row", "copy rows") +
            " from Folder 1 to Folder 2, " + plural(into1, "copy row", "copy rows") +
            " from Folder 2 to Folder 1, " + plural(overwrites, "overwrite row", "overwrite rows") + "; " +
-           plural(bytes, "byte", "bytes") + " to copy\n";
+           plural(bytes, "byte", "bytes") + " to copy" +
+           (plan.pairing() == Pairing::ByPlace ? ", files paired by their place (--pair-by=path)" : "") +
+           "\n";
 }
 
 class Run {
@@ -106,6 +108,7 @@ class Run {
         m_progress.showListing(listed);
         CompareContext context{m_fs, m_codePage, m_report, m_progress, listed};
         context.unread = &m_unread;
+        context.pairing = m_line.pairByPlace ? Pairing::ByPlace : Pairing::ByName;
         Plan plan = compareFolders(
             h, [&] { return m_line.folder1; }, [&] { return m_line.folder2; }, context);
         m_progress.clear();

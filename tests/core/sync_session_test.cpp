@@ -658,3 +658,54 @@ TEST_F(SyncSessionTest, ReplacementsMadeAheadEndAsARunInListOrderWouldEnd) {
 
 } // namespace
 } // namespace quellomir
+
+namespace quellomir {
+namespace {
+
+// Pairing by place: a copy goes into the subfolder at the same place on the other side, made
+// where missing, inside the chosen folder only; files pair only at the same path, letter case
+// as the drive keeps it.
+TEST_F(SyncSessionTest, PairedByPlaceCopiesGoIntoTheSameSubfolderMadeWithinTheChosenFolderOnly) {
+    file("one/Fotos/2021/IMG_0041.JPG", "2021", Newer);
+    file("one/Fotos/2022/IMG_0041.JPG", "2022", Newer);
+    file("two/Fotos/2022/IMG_0041.JPG", "older 2022", Older);
+    file("one/fotos/case.txt", "lower case folder", Newer);
+    file("one/outside/o.txt", "o", Newer);
+    file("one/blocked/b.txt", "b", Newer);
+    tmp.link("two/outside", tmp.folder("elsewhere/"));
+    file("two/blocked", "a file where a folder is needed", Older);
+    Plan plan = testing::comparePlan(posix, one, two, nullptr, Pairing::ByPlace);
+    SyncSession session(posix, yielder);
+    syncPlan(plan, session);
+
+    struct Row {
+        std::string source, action, destination;
+    };
+    std::vector<Row> rows;
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        rows.push_back({plan.sourceText(row).substr(tmp.path().size()), plan.actionText(row),
+                        plan.destinationText(row).substr(tmp.path().size())});
+    auto rowOf = [&](const std::string& source) {
+        for (const Row& row : rows)
+            if (row.source == source) return row;
+        return Row{source, "no row", ""};
+    };
+    EXPECT_EQ(rowOf("one/Fotos/2021/IMG_0041.JPG").destination, "two/Fotos/2021/");
+    EXPECT_EQ(rowOf("one/Fotos/2021/IMG_0041.JPG").action, "Done");
+    EXPECT_EQ(contentsOf(two + "Fotos/2021/IMG_0041.JPG"), "2021");
+    EXPECT_EQ(rowOf("one/Fotos/2022/IMG_0041.JPG").destination, "two/Fotos/2022/IMG_0041.JPG");
+    EXPECT_EQ(contentsOf(two + "Fotos/2022/IMG_0041.JPG"), "2022");
+    EXPECT_EQ(contentsOf(two + "fotos/case.txt"), "lower case folder");
+    EXPECT_EQ(rowOf("one/outside/o.txt").action, "Failed: the destination lies outside Folder 2");
+    EXPECT_TRUE(testing::namesIn(tmp / "elsewhere/").empty());
+    EXPECT_EQ(rowOf("one/blocked/b.txt").action.rfind("Failed: ", 0), 0u)
+        << rowOf("one/blocked/b.txt").action;
+    EXPECT_EQ(contentsOf(two + "blocked"), "a file where a folder is needed");
+    // Only the rows that cannot be done are planned again (and "blocked" into one/, where a
+    // folder has the name); the same folder chosen twice pairs each file with itself.
+    EXPECT_EQ(rowTexts(testing::comparePlan(posix, one, two, nullptr, Pairing::ByPlace)).size(), 3u);
+    EXPECT_TRUE(rowTexts(testing::comparePlan(posix, one, one, nullptr, Pairing::ByPlace)).empty());
+}
+
+} // namespace
+} // namespace quellomir

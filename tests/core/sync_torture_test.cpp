@@ -2,7 +2,8 @@
 // disturbed at random (a signal, a kill, a failing call, a file edited while it is copied),
 // then a recovery run, and after each one checker for every promise the sync makes.
 //
-// CI runs seeds 1 to 64, about two minutes. For longer runs:
+// Seeds pair files by name and by place in turns of 16. CI runs seeds 1 to 64, about two
+// minutes. For longer runs:
 //   QUELLOMIR_TORTURE_SECONDS=1800 build/tests/quellomir_core_tests --gtest_filter='SyncTorture.*'
 // and a failing seed is replayed with QUELLOMIR_TORTURE_SEED=<seed>.
 #include "cli/command_line.h"
@@ -127,8 +128,9 @@ int compareTimes(FileTime a, FileTime b, bool fat, bool sameSize = true) {
 // Runs the sync as the window does, each row by its tick at its turn, while rows still to come
 // are unticked now and then, as a user clicking during a run would. Prints the destination of
 // each copy row found unticked at its turn that no row carried out wrote.
-int syncUntickingRows(FileSystem& fs, const std::string& one, const std::string& two, std::uint64_t seed) {
-    Plan plan = testing::comparePlan(fs, one, two);
+int syncUntickingRows(FileSystem& fs, const std::string& one, const std::string& two, std::uint64_t seed,
+                      Pairing pairing) {
+    Plan plan = testing::comparePlan(fs, one, two, nullptr, pairing);
     plan.setAllChecked(true);
     NoYield yielder;
     SyncSession session(fs, yielder);
@@ -174,7 +176,8 @@ struct Versions {
 class Torture {
   public:
     Torture(std::uint64_t seed, const Drive& first, const Drive& second, const std::string& home)
-        : m_random(seed), m_fat(first.fat || second.fat), m_fats{first.fat, second.fat}, m_home(home) {
+        : m_random(seed), m_fat(first.fat || second.fat), m_fats{first.fat, second.fat}, m_home(home),
+          m_byPlace(seed / 16 % 2 == 1) {
         m_drives = {first.top};
         if (second.top != first.top) m_drives.push_back(second.top);
         m_one = first.top + "/one/";
@@ -479,12 +482,15 @@ class Torture {
             PosixFileSystem posix;
             testing::FaultyFileSystem faulty(posix);
             if (way == 5) faulty.failCall(fault, nth, error);
-            if (way == 8) ::_exit(syncUntickingRows(posix, m_one, m_two, m_random()));
-            const char* words[] = {"quellomir", "sync", m_one.c_str(), m_two.c_str()};
+            if (way == 8)
+                ::_exit(syncUntickingRows(posix, m_one, m_two, m_random(),
+                                          m_byPlace ? Pairing::ByPlace : Pairing::ByName));
+            const char* words[] = {"quellomir", "sync", m_one.c_str(), m_two.c_str(),
+                                   m_byPlace ? "--pair-by=path" : "--pair-by=name"};
             Terminal terminal;
             terminal.interrupted = &stop;
             const CodePage codePage;
-            ::_exit(runCommandLine(parseCommandLine(4, words), faulty, codePage, terminal));
+            ::_exit(runCommandLine(parseCommandLine(5, words), faulty, codePage, terminal));
         }
         ::close(ready[1]);
         ::close(output[1]);
@@ -598,29 +604,35 @@ class Torture {
         return failures.str();
     }
 
-    // The program's next plan against one the rules predict from the files as they are.
+    // The program's next plan against one the rules predict from the files as they are: files
+    // paired by name, or by their path below the two folders.
     std::string planDifferences() {
         struct Listed {
             std::string path;
             FileTime time;
             off_t size;
         };
-        auto listSide = [](const std::string& side) {
+        auto listSide = [this](const std::string& side) {
             std::multimap<std::string, Listed> files;
             for (const auto& entry : stdfs::recursive_directory_iterator(side)) {
                 const std::string name = entry.path().filename();
                 if (!entry.is_regular_file() || name[0] == '~') continue;
                 struct stat facts;
                 ::stat(entry.path().c_str(), &facts);
-                files.emplace(name, Listed{entry.path(), timeOf(facts), facts.st_size});
+                files.emplace(m_byPlace ? entry.path().string().substr(side.size()) : name,
+                              Listed{entry.path(), timeOf(facts), facts.st_size});
             }
             return files;
+        };
+        // Where a copy goes: the other folder's top, or the subfolder at the same place there.
+        auto into = [this](const std::string& key, const std::string& other) {
+            return m_byPlace ? other + key.substr(0, key.rfind('/') + 1) : other;
         };
         const auto one = listSide(m_one);
         const auto two = listSide(m_two);
         std::multiset<std::string> predicted;
         for (const auto& [name, file] : one) {
-            if (!two.contains(name)) predicted.insert(file.path + "| will be copied to|" + m_two);
+            if (!two.contains(name)) predicted.insert(file.path + "| will be copied to|" + into(name, m_two));
             for (auto [at, end] = two.equal_range(name); at != end; ++at) {
                 const int order =
                     compareTimes(file.time, at->second.time, m_fat, file.size == at->second.size);
@@ -629,9 +641,10 @@ class Torture {
             }
         }
         for (const auto& [name, file] : two)
-            if (!one.contains(name)) predicted.insert(file.path + "| will be copied to|" + m_one);
+            if (!one.contains(name)) predicted.insert(file.path + "| will be copied to|" + into(name, m_one));
         PosixFileSystem posix;
-        const std::vector<std::string> rows = testing::rowTexts(testing::comparePlan(posix, m_one, m_two));
+        const std::vector<std::string> rows = testing::rowTexts(testing::comparePlan(
+            posix, m_one, m_two, nullptr, m_byPlace ? Pairing::ByPlace : Pairing::ByName));
         const std::multiset<std::string> planned(rows.begin(), rows.end());
         std::ostringstream differences;
         for (const std::string& row : planned)
@@ -645,6 +658,7 @@ class Torture {
     bool m_fat;
     bool m_fats[2];
     std::string m_home;
+    bool m_byPlace; // files paired by their place, not by name alone
     std::vector<std::string> m_drives;
     std::string m_one;
     std::string m_two;

@@ -183,6 +183,11 @@ int FaultyFileSystem::syncFileSystem(Handle& held) {
     return m_inner.syncFileSystem(held);
 }
 
+int FaultyFileSystem::makeFolder(WriteFolder& folder, const std::string& name) {
+    if (int error = enter(Operation::MakeFolder, folder.path + name + "/")) return error;
+    return m_inner.makeFolder(folder, name);
+}
+
 int FaultyFileSystem::syncOpened(Handle& file) {
     if (int error = enter(Operation::SyncFile, file.path)) return error;
     return m_inner.syncOpened(file);

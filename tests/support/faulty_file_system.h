@@ -45,7 +45,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         MoveOutOfTrash,
         RemoveTrashFile,
         SyncTrash,
-        Unlink, // of a path or an entry of a folder alike
+        Unlink,     // of a path or an entry of a folder alike
+        MakeFolder, // its path is the new folder's
         Count
     };
 
@@ -90,6 +91,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int syncFolder(WriteFolder& folder) override;
     int syncFileSystem(Handle& held) override;
     int syncOpened(Handle& file) override;
+    int makeFolder(WriteFolder& folder, const std::string& name) override;
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
     int openTrash(WriteFolder& near, TrashCan& trash) override;
     int openHomeTrash(TrashCan& trash) override;

@@ -84,15 +84,15 @@ std::vector<std::string> temporaryNamesIn(const std::string& folder) {
     return names;
 }
 
-Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2,
-                 UnreadParts* unread) {
+Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2, UnreadParts* unread,
+                 Pairing pairing) {
     RecordingReport report;
     NumberedHandler handler(report, CompareRunLocation);
     const CodePage codePage;
     NoYield noYield;
     std::size_t listed = 0;
     // One thread: the wrappers of the tests count and fail calls in the order they come.
-    CompareContext context{fs, codePage, report, noYield, listed, 0, unread};
+    CompareContext context{fs, codePage, report, noYield, listed, 0, unread, pairing};
     Plan plan = compareFolders(
         handler, [&] { return folder1; }, [&] { return folder2; }, context);
     if (!report.entries.empty())

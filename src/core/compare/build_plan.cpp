@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -45,11 +46,29 @@ void markRepeatedNames(Plan& plan, const NameIndex& index, NameMatches& matches,
     plan.setRepeatedNames(Side::Folder2, std::move(repeated2));
 }
 
+// For each folder of `one`, the folder of `two` at the same place below the chosen folder
+// (`top1` and `top2`), or NameIndex::None.
+std::vector<std::uint32_t> samePlaces(const FileList& one, const std::string& top1, const FileList& two,
+                                      const std::string& top2) {
+    auto below = [](const std::string& folder, const std::string& top) {
+        return std::string_view(folder).substr(std::min(top.size(), folder.size()));
+    };
+    std::unordered_map<std::string_view, std::uint32_t> places;
+    places.reserve(two.folders.size());
+    for (std::uint32_t folder = 0; folder < two.folders.size(); ++folder)
+        places.emplace(below(two.folders[folder], top2), folder);
+    std::vector<std::uint32_t> same(one.folders.size(), NameIndex::None);
+    for (std::uint32_t folder = 0; folder < one.folders.size(); ++folder)
+        if (const auto found = places.find(below(one.folders[folder], top1)); found != places.end())
+            same[folder] = found->second;
+    return same;
+}
+
 } // namespace
 
 Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder,
-               FatTimes fat) {
-    Plan plan(std::move(files1), std::move(files2), std::move(folder1), std::move(folder2), fat);
+               FatTimes fat, Pairing pairing) {
+    Plan plan(std::move(files1), std::move(files2), std::move(folder1), std::move(folder2), fat, pairing);
     const FileList& one = plan.files(Side::Folder1);
     const FileList& two = plan.files(Side::Folder2);
 
@@ -57,8 +76,13 @@ Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::strin
     // rules. The overwrite rows are found before the copy rows are laid down, so that
     // the rows are allocated once at their final size rather than grown by doubling.
     const NameIndex index(two, yielder);
+    const bool byPlace = pairing == Pairing::ByPlace;
+    const std::vector<std::uint32_t> places =
+        byPlace ? samePlaces(one, plan.folder(Side::Folder1), two, plan.folder(Side::Folder2))
+                : std::vector<std::uint32_t>();
     NameMatches matches =
-        matchNames(one, index, yielder, fat.either() ? TimeRule::FatTolerant : TimeRule::SecondExact);
+        matchNames(one, index, yielder, fat.either() ? TimeRule::FatTolerant : TimeRule::SecondExact,
+                   byPlace ? &places : nullptr);
     const std::vector<std::uint32_t>& only1 = matches.missing;
     const std::vector<std::uint32_t> only2 = filesNotNamed(matches.namedInA);
     const std::vector<PlanRow>& newer = matches.newer;
@@ -69,7 +93,7 @@ Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::strin
     plan.appendCopyRows(Side::Folder2, only2);
     rows.insert(rows.end(), newer.begin(), newer.end());
     plan.setAllChecked(true);
-    markRepeatedNames(plan, index, matches, only2);
+    if (!byPlace) markRepeatedNames(plan, index, matches, only2);
     return plan;
 }
 

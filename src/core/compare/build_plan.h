@@ -11,8 +11,9 @@ namespace quellomir {
 // The whole comparison of two listed sides: copy rows for Folder 1's files that Folder 2
 // lacks (into Folder 2's top), then copy rows for Folder 2's files that Folder 1 lacks,
 // then the overwrite rows, all ticked. The folders are the slot texts, separator included.
-// Where either folder lies on FAT, write times are compared with FAT's tolerance.
+// Where either folder lies on FAT, write times are compared with FAT's tolerance. Files pair
+// by name alone, or by their place below the chosen folders.
 Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder,
-               FatTimes fat = {});
+               FatTimes fat = {}, Pairing pairing = Pairing::ByName);
 
 } // namespace quellomir

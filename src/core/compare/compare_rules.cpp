@@ -36,7 +36,8 @@ void appendOverwriteRow(std::vector<PlanRow>& rows, std::uint32_t i, std::uint32
 
 } // namespace
 
-NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, TimeRule rule) {
+NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, TimeRule rule,
+                       const std::vector<std::uint32_t>* folderInB) {
     NameMatches matches;
     matches.namedInA.assign(b.files().size(), false);
     matches.repeatedInA.assign(a.size(), false);
@@ -52,9 +53,23 @@ NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder, 
         b.firstOfEach(a, begin, end, firsts);
         for (std::uint32_t i = begin; i < end; ++i) {
             ticks.step();
-            const std::uint32_t first = firsts[i - begin];
+            std::uint32_t first = firsts[i - begin];
+            if (folderInB) {
+                // The one file of that name at the same place, if any.
+                const std::uint32_t place = (*folderInB)[a.file(i).folder];
+                while (first != NameIndex::None && b.files().file(first).folder != place)
+                    first = b.next(first);
+            }
             if (first == NameIndex::None) {
                 matches.missing.push_back(i);
+                continue;
+            }
+            if (folderInB) {
+                matches.namedInA[first] = true;
+                const ListedFile& fileB = b.files().file(first);
+                appendOverwriteRow(matches.newer, i, first,
+                                   compareWriteTimes(a.file(i).modified(), fileB.modified(), rule,
+                                                     a.file(i).size() == fileB.size()));
                 continue;
             }
             // An earlier file of a named this name already: the look-up tells it for free.

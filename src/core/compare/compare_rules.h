@@ -50,8 +50,12 @@ struct NameMatches {
     std::vector<bool> repeatedInA; // one for each file of a
     std::vector<bool> repeatedInB; // one for each file of b
 };
+// With `folderInB` (one for each folder of `a`: the folder of `b` at the same place, or
+// NameIndex::None), a file of `a` pairs only with the file of its name in that folder: files
+// pair by their place, and no name counts as repeated.
 NameMatches matchNames(const FileList& a, const NameIndex& b, Yielder& yielder,
-                       TimeRule rule = TimeRule::SecondExact);
+                       TimeRule rule = TimeRule::SecondExact,
+                       const std::vector<std::uint32_t>* folderInB = nullptr);
 
 // The files whose entry in `named` is false, in order: FindMissing(b, a) from matchNames.
 std::vector<std::uint32_t> filesNotNamed(const std::vector<bool>& named);

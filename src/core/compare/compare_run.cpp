@@ -71,8 +71,8 @@ Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& fold
     const FatTimes fat{onFatFileSystem(context.fs, folder1Text), onFatFileSystem(context.fs, folder2Text)};
     Plan plan;
     h.run(156, [&] {
-        plan =
-            buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder, fat);
+        plan = buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder, fat,
+                         context.pairing);
         plan.setTopFolder(Side::Folder1, top1);
         plan.setTopFolder(Side::Folder2, top2);
     });

@@ -28,6 +28,7 @@ struct CompareContext {
     int ioThreads = AsTheDriveAsks;
     // Where the folders and files that could not be read go, when the caller names them.
     UnreadParts* unread = nullptr;
+    Pairing pairing = Pairing::ByName;
 };
 
 // The compare run from reading the two folders to the ticked plan, under the handler

@@ -15,9 +15,10 @@ const ListedFile& fileAt(const FileList& list, std::size_t file) {
 
 } // namespace
 
-Plan::Plan(FileList files1, FileList files2, std::string folder1, std::string folder2, FatTimes fat)
+Plan::Plan(FileList files1, FileList files2, std::string folder1, std::string folder2, FatTimes fat,
+           Pairing pairing)
     : m_files{std::move(files1), std::move(files2)}, m_folders{std::move(folder1), std::move(folder2)},
-      m_fat(fat) {}
+      m_fat(fat), m_pairing(pairing) {}
 
 void Plan::appendCopyRows(Side source, const std::vector<std::uint32_t>& files) {
     m_rows.reserve(m_rows.size() + files.size());
@@ -91,7 +92,13 @@ std::string Plan::actionText(std::size_t row) const {
 std::string Plan::destinationText(std::size_t row) const {
     const PlanRow& r = m_rows.at(row);
     const Side other = otherSide(r.sourceSide);
-    if (r.kind == RowKind::Copy) return folder(other);
+    if (r.kind == RowKind::Copy) {
+        if (m_pairing == Pairing::ByName) return folder(other);
+        // The source's own subfolder, below the other chosen folder.
+        const FileList& sources = files(r.sourceSide);
+        const std::string& subfolder = sources.folders[sources.file(r.source).folder];
+        return folder(other) + subfolder.substr(std::min(folder(r.sourceSide).size(), subfolder.size()));
+    }
     return files(other).path(r.destination);
 }
 

@@ -30,7 +30,9 @@ struct FolderIdentity {
 class Plan {
   public:
     Plan() = default;
-    Plan(FileList files1, FileList files2, std::string folder1, std::string folder2, FatTimes fat = {});
+    Plan(FileList files1, FileList files2, std::string folder1, std::string folder2, FatTimes fat = {},
+         Pairing pairing = Pairing::ByName);
+    Pairing pairing() const { return m_pairing; }
     // Whether the side's folder lies on FAT, as the comparison found it.
     bool fatTimes(Side side) const { return side == Side::Folder1 ? m_fat.folder1 : m_fat.folder2; }
 
@@ -72,6 +74,7 @@ class Plan {
 
     std::string sourceText(std::size_t row) const;
     std::string actionText(std::size_t row) const;
+    // A copy row's: the folder the copy goes into, with its separator.
     std::string destinationText(std::size_t row) const;
 
   private:
@@ -84,6 +87,7 @@ class Plan {
     // Failed rows are few; their reasons live here so that a row needs no string.
     std::vector<std::string> m_reasons;
     FatTimes m_fat;
+    Pairing m_pairing = Pairing::ByName;
     std::vector<bool> m_repeated[2]; // one bit per file
 };
 

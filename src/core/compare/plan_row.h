@@ -19,6 +19,11 @@ struct FatTimes {
     bool either() const { return folder1 || folder2; }
 };
 
+// How a comparison pairs the files of the two sides: by name alone, wherever in the folders
+// they lie (copies go into the other side's top folder); or by their place, the path below
+// the chosen folder (copies go into the same subfolder on the other side).
+enum class Pairing : std::uint8_t { ByName, ByPlace };
+
 enum class RowKind : std::uint8_t {
     Copy,      // the source's name is missing on the other side: copy into its top folder
     Overwrite, // the source replaces an older file of the same name on the other side

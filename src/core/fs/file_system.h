@@ -202,6 +202,9 @@ class FileSystem {
     virtual int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) = 0;
     // Removes the entry `name` of `folder`.
     virtual int unlinkIn(WriteFolder& folder, const std::string& name) = 0;
+    // Makes the folder `name` in `folder`, with the bits the umask leaves; EEXIST where
+    // anything (a link too) has that name.
+    virtual int makeFolder(WriteFolder& folder, const std::string& name) = 0;
     // Writes a small note of this run's into `folder` under a "~" name of its own, which
     // `noteName` then holds: a leftover of this program's like its other "~" files, held by
     // this run (its lock stays with `held`) until it is removed.

@@ -80,6 +80,9 @@ class ForwardingFileSystem : public FileSystem {
     int syncFolder(WriteFolder& folder) override { return m_inner.syncFolder(folder); }
     int syncFileSystem(Handle& held) override { return m_inner.syncFileSystem(held); }
     int syncOpened(Handle& file) override { return m_inner.syncOpened(file); }
+    int makeFolder(WriteFolder& folder, const std::string& name) override {
+        return m_inner.makeFolder(folder, name);
+    }
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
         return m_inner.setModified(folder, name, modified);
     }

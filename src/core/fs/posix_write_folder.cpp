@@ -150,6 +150,10 @@ int PosixFileSystem::syncFileSystem(Handle& held) {
     return ::syncfs(held.fd) == 0 ? 0 : errno;
 }
 
+int PosixFileSystem::makeFolder(WriteFolder& folder, const std::string& name) {
+    return ::mkdirat(folder.handle.fd, name.c_str(), 0777) == 0 ? 0 : errno;
+}
+
 int PosixFileSystem::syncOpened(Handle& file) {
     return ::fsync(file.fd) == 0 ? 0 : errno;
 }

@@ -164,6 +164,11 @@ int WatchedFileSystem::syncFileSystem(Handle& held) {
     return m_inner.syncFileSystem(held);
 }
 
+int WatchedFileSystem::makeFolder(WriteFolder& folder, const std::string& name) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.makeFolder(folder, name);
+}
+
 int WatchedFileSystem::syncOpened(Handle& file) {
     const WaitingCalls::Call waiting(file.path);
     return m_inner.syncOpened(file);

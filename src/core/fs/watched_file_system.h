@@ -43,6 +43,7 @@ class WatchedFileSystem final : public ForwardingFileSystem {
     int syncFolder(WriteFolder& folder) override;
     int syncFileSystem(Handle& held) override;
     int syncOpened(Handle& file) override;
+    int makeFolder(WriteFolder& folder, const std::string& name) override;
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
     int openTrash(WriteFolder& near, TrashCan& trash) override;
     int openHomeTrash(TrashCan& trash) override;

@@ -35,6 +35,7 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
     checks.plannedSourceSize = static_cast<std::int64_t>(source.size());
     // A pair with a file on FAT was compared with FAT's tolerance.
     if (plan.fatTimes(Side::Folder1) || plan.fatTimes(Side::Folder2)) checks.timeRule = TimeRule::FatTolerant;
+    checks.makeFolders = plan.pairing() == Pairing::ByPlace && plan.rows().at(row).kind == RowKind::Copy;
     return checks;
 }
 

@@ -25,6 +25,8 @@ struct RowChecks {
     std::optional<FileTime> plannedDestinationTime;
     // How the comparison told equal times apart: a copy must come out equal by that rule.
     TimeRule timeRule = TimeRule::SecondExact;
+    // A copy into the same subfolder on the other side makes the folders it needs there.
+    bool makeFolders = false;
 };
 
 // What a copy is to replace at its destination.

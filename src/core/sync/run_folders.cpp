@@ -1,9 +1,11 @@
 #include "sync/run_folders.h"
 
+#include "files/path_text.h"
 #include "sync/keep_in_trash.h"
 #include "sync/sync_reasons.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 namespace quellomir {
@@ -83,21 +85,50 @@ CopyResult RunFolders::ForRow::open(const std::string& path, WriteFolder*& folde
     return *m_result;
 }
 
+bool RunFolders::ForRow::within(OpenFolder& open, CopyResult& failure) {
+    const std::optional<FolderIdentity> top = m_folders.top(m_checks);
+    if (!top) {
+        failure = CopyResult::failure(std::string(DestinationFolderMissingReason));
+        return false;
+    }
+    if (open.checkedTop.device != top->device || open.checkedTop.inode != top->inode ||
+        !open.checkedTop.known) {
+        bool within = false;
+        if (int error = m_folders.m_fs.liesWithin(open.folder, top->device, top->inode, within)) {
+            failure = CopyResult::failure(error);
+            return false;
+        }
+        open.checkedTop = *top;
+        open.within = within;
+    }
+    if (!open.within) failure = CopyResult::failure(outsideReason(m_checks.destinationSide));
+    return open.within;
+}
+
+RunFolders::OpenFolder* RunFolders::ForRow::openMaking(const std::string& path, CopyResult& failure) {
+    OpenFolder* open = m_folders.open(path, failure);
+    const std::string_view top = m_checks.topPath;
+    if (open || failure.error != ENOENT || !m_checks.makeFolders || path.size() <= top.size() ||
+        !path.starts_with(top))
+        return open;
+    const std::string parentPath = GetParentFolder(std::string_view(path).substr(0, path.size() - 1));
+    const std::string name = path.substr(parentPath.size(), path.size() - parentPath.size() - 1);
+    OpenFolder* parent = openMaking(parentPath, failure);
+    // Never made through a link that leads out of the chosen folder.
+    if (!parent || !within(*parent, failure)) return nullptr;
+    if (int error = m_folders.m_fs.makeFolder(parent->folder, name); error != 0 && error != EEXIST) {
+        failure = CopyResult::failure(error);
+        return nullptr;
+    }
+    // Something else of that name (a file where the folder is needed) fails the open.
+    return m_folders.open(path, failure);
+}
+
 CopyResult RunFolders::ForRow::openOnce(const std::string& path, WriteFolder*& folder) {
     CopyResult failure;
-    OpenFolder* open = m_folders.open(path, failure);
+    OpenFolder* open = openMaking(path, failure);
     if (!open) return failure;
-    const std::optional<FolderIdentity> top = m_folders.top(m_checks);
-    if (!top) return CopyResult::failure(std::string(DestinationFolderMissingReason));
-    if (open->checkedTop.device != top->device || open->checkedTop.inode != top->inode ||
-        !open->checkedTop.known) {
-        bool within = false;
-        if (int error = m_folders.m_fs.liesWithin(open->folder, top->device, top->inode, within))
-            return CopyResult::failure(error);
-        open->checkedTop = *top;
-        open->within = within;
-    }
-    if (!open->within) return CopyResult::failure(outsideReason(m_checks.destinationSide));
+    if (!within(*open, failure)) return failure;
     // Only now, within the chosen folder: a link that leads out is never cleaned through.
     m_folders.m_earlierRuns.finishIn(open->folder);
     folder = &open->folder;

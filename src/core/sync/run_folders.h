@@ -58,6 +58,11 @@ class RunFolders {
 
       private:
         CopyResult openOnce(const std::string& path, WriteFolder*& folder);
+        // The folder `path`, made with the folders above it that are missing, each made only
+        // in a folder checked to lie within the chosen one.
+        OpenFolder* openMaking(const std::string& path, CopyResult& failure);
+        // Whether `open` lies within the row's chosen folder; the failure where that cannot be told.
+        bool within(OpenFolder& open, CopyResult& failure);
         RunFolders& m_folders;
         const RowChecks& m_checks;
         std::optional<CopyResult> m_result;
