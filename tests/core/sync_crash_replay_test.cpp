@@ -133,14 +133,18 @@ class CrashRecorder final : public ForwardingFileSystem {
                         [&] { flushedFile(held.fd); });
     }
     int openTrash(WriteFolder& near, TrashCan& trash) override {
-        const std::size_t first = changes.size();
+        std::size_t first = 0;
         // The folders it makes are on the disk when it returns.
-        return changing([&] { return m_inner.openTrash(near, trash); },
-                        [&] {
-                            for (std::size_t c = first; c < changes.size(); ++c)
-                                for (const auto& [path, id] : changes[c].names)
-                                    if (id == FolderEntry) flushedFolder(m_top + parentOf(path));
-                        });
+        return changing(
+            [&] {
+                first = changes.size();
+                return m_inner.openTrash(near, trash);
+            },
+            [&] {
+                for (std::size_t c = first; c < changes.size(); ++c)
+                    for (const auto& [path, id] : changes[c].names)
+                        if (id == FolderEntry) flushedFolder(m_top + parentOf(path));
+            });
     }
     int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override {
         return changing([&] { return m_inner.createTrashInfo(trash, name, contents); });
