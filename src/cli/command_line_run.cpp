@@ -3,6 +3,7 @@
 #include "cli/printed_text.h"
 #include "cli/terminal_progress.h"
 #include "compare/compare_run.h"
+#include "compare/row_details.h"
 #include "files/readable_folder.h"
 #include "sync/carry_out_row.h"
 #include "sync/sync_end_message.h"
@@ -65,17 +66,26 @@ std::string summaryLine(const Plan& plan, std::uint64_t bytes) {
     std::size_t into2 = 0;
     std::size_t into1 = 0;
     std::size_t overwrites = 0;
-    for (const PlanRow& r : plan.rows()) {
+    // The rows the window marks, for a script to stop on: files paired by name only.
+    std::size_t across = 0;
+    std::size_t repeated = 0;
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        const PlanRow& r = plan.rows()[row];
         if (r.kind == RowKind::Overwrite)
             ++overwrites;
         else
             ++(r.sourceSide == Side::Folder1 ? into2 : into1);
+        across += pairsDifferentSubfolders(plan, row);
+        repeated += nameRepeats(plan, row);
     }
     return plural(plan.size(), "row", "rows") + ": " + plural(into2, "copy row", "copy rows") +
            " from Folder 1 to Folder 2, " + plural(into1, "copy row", "copy rows") +
            " from Folder 2 to Folder 1, " + plural(overwrites, "overwrite row", "overwrite rows") + "; " +
            plural(bytes, "byte", "bytes") + " to copy" +
-           (plan.pairing() == Pairing::ByPlace ? ", files paired by their place (--pair-by=path)" : "") +
+           (across ? "; " + plural(across, "row", "rows") + " across subfolders" : "") +
+           (repeated ? "; " + plural(repeated, "row", "rows") + " with a name that occurs more than once"
+                     : "") +
+           (plan.pairing() == Pairing::ByPlace ? "; files paired by their place (--pair-by=path)" : "") +
            "\n";
 }
 

@@ -83,7 +83,7 @@ TEST_F(CommandLineTest, ComparePrintsTheWindowsRowsWithTabsAndTellsByItsStatus) 
     EXPECT_EQ(ran.status, ExitRowsOrFailures);
     EXPECT_EQ(ran.out, expected);
     EXPECT_EQ(ran.err, "2 rows: 1 copy row from Folder 1 to Folder 2, 0 copy rows from Folder 2 to "
-                       "Folder 1, 1 overwrite row; 22 bytes to copy\n");
+                       "Folder 1, 1 overwrite row; 22 bytes to copy; 1 row across subfolders\n");
     EXPECT_EQ(runLine({"sync", "--dry-run", one.c_str(), two.c_str()}, fs).out, ran.out);
     EXPECT_EQ(runLine({"compare", "--quiet", one.c_str(), two.c_str()}, fs).out, "");
 }
@@ -266,14 +266,20 @@ TEST_F(CommandLineTest, AStopWhileADriveDoesNotAnswerEndsWithALineNamingItsFolde
         stop = true;
     });
     runWatchingForUnansweredDrives(
-        [&] { return runLine({"compare", one.c_str(), two.c_str()}, watched, &stop).status; }, stop, how);
+        [&] {
+            return runLine({"compare", one.c_str(), two.c_str()}, watched, &stop).status;
+        },
+        stop, how);
     pressCtrlC.join();
     EXPECT_EQ(endLine.rfind("stopped: " + two + "hangs", 0), 0u) << endLine;
     EXPECT_NE(endLine.find(" has not answered for "), std::string::npos) << endLine;
 
     endLine.clear();
     const int status = runWatchingForUnansweredDrives(
-        [&] { return runLine({"sync", one.c_str(), two.c_str()}, watched, &stop).status; }, stop, how);
+        [&] {
+            return runLine({"sync", one.c_str(), two.c_str()}, watched, &stop).status;
+        },
+        stop, how);
     EXPECT_EQ(status, ExitInterrupted);
     EXPECT_EQ(endLine, "");
 }
