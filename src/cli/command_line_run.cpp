@@ -214,11 +214,9 @@ class Run {
                     message += escapedForPrinting(note) + '\r';
             std::replace(message.begin(), message.end(), '\r', '\n');
             if (!message.ends_with('\n')) message += '\n';
-            // Rows ended by NUL have no room for a message of lines.
-            if (m_line.null)
-                std::fputs(message.c_str(), m_terminal.err);
-            else
-                write(message);
+            // Beside the rows, as the summary of compare: the output holds rows only.
+            m_progress.clear();
+            std::fputs(message.c_str(), m_terminal.err);
         }
         if (interrupted) {
             const std::string cause = m_outputError != 0
@@ -232,8 +230,10 @@ class Run {
             return m_outputError != 0 ? ExitUsage : ExitInterrupted;
         }
         if (m_outputError != 0) {
-            std::fprintf(m_terminal.err, "quellomir: the output could not be written: %s\n",
-                         std::generic_category().message(m_outputError).c_str());
+            // A reader that went away (`| head`) wanted no more: nothing to say.
+            if (m_outputError != EPIPE)
+                std::fprintf(m_terminal.err, "quellomir: the output could not be written: %s\n",
+                             std::generic_category().message(m_outputError).c_str());
             return ExitUsage;
         }
         return failed == 0 && wholeSides() ? ExitNothingToDo : ExitRowsOrFailures;
@@ -257,8 +257,10 @@ class Run {
 int checkedOutput(const Terminal& terminal, int status) {
     errno = 0;
     if (std::fflush(terminal.out) == 0 && !std::ferror(terminal.out)) return status;
-    std::fprintf(terminal.err, "quellomir: the output could not be written: %s\n",
-                 std::generic_category().message(errno != 0 ? errno : EIO).c_str());
+    // A reader that went away (`| head`) wanted no more: nothing to say.
+    if (errno != EPIPE)
+        std::fprintf(terminal.err, "quellomir: the output could not be written: %s\n",
+                     std::generic_category().message(errno != 0 ? errno : EIO).c_str());
     return ExitUsage;
 }
 
@@ -274,7 +276,7 @@ int runCommandLine(const CommandLine& line, FileSystem& fs, const CodePage& code
         std::fprintf(terminal.out, "quellomir %s\n", QUELLOMIR_VERSION);
         return checkedOutput(terminal, ExitNothingToDo);
     case CommandLine::Mode::Wrong:
-        std::fprintf(terminal.err, "quellomir: %s\n%s", line.wrong.c_str(), usageText().data());
+        std::fprintf(terminal.err, "quellomir: %s\nTry \"quellomir --help\" for more.\n", line.wrong.c_str());
         return ExitUsage;
     case CommandLine::Mode::Compare:
     case CommandLine::Mode::Sync:

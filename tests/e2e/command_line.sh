@@ -29,6 +29,12 @@ touch -d '2021-01-01' "$work/one/sub/a.txt"
 status=0; headless compare "$work/one" "$work/two" >"$work/plan" || status=$?
 [ "$status" = 1 ] || fail "compare with a row to do ended with $status"
 [ "$(head -1 "$work/plan")" = "$work/one/sub/a.txt	will be copied to	$work/two/" ] || fail "plan: $(cat "$work/plan")"
+# A reader that goes away ends the plan quietly, with 2.
+set +o pipefail
+headless compare "$work/one" "$work/two" 2>"$work/err" | true; status=${PIPESTATUS[0]}
+set -o pipefail
+[ "$status" = 2 ] || [ "$status" = 1 ] || fail "compare into a closed pipe ended with $status"
+grep -q "Broken pipe" "$work/err" && fail "compare into a closed pipe said: $(cat "$work/err")"
 headless sync --quiet "$work/one" "$work/two" >"$work/out" || fail "sync ended with $?"
 [ ! -s "$work/out" ] || fail "a quiet sync printed: $(cat "$work/out")"
 headless compare "$work/one" "$work/two" >/dev/null || fail "after the sync, compare still finds rows"
