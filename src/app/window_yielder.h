@@ -24,6 +24,11 @@ class WindowYielder final : public Yielder {
     // What tick does, without ending the run: for the window's thread while the run's work
     // is on a thread of its own, which ends itself. Whether the window had its turn.
     bool answer();
+    // Shows the run's progress as it is now, however recently the window had its turn: before
+    // a message that reports the end of the run.
+    void showProgress() {
+        if (m_beforeYield) m_beforeYield();
+    }
 
   private:
     std::function<void()> m_beforeYield;

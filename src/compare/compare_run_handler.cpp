@@ -49,7 +49,8 @@ void Form1::PushButton5_Click() {
         QStringLiteral("comparing"),
         [this] { return compareProgress(m_filesListed.load(), m_env.unansweredAfter); },
         [this](WindowYielder& yielder) { compareSlotFolders(yielder); });
-    if (!runInProgress() && m_plan.count() > 0) showPlanSummary();
+    // A plan of no rows is summed up too: the folders are in step.
+    if (!runInProgress() && !m_planSummary.isEmpty()) showPlanSummary();
 }
 
 void Form1::showPlanSummary() {
@@ -72,6 +73,7 @@ void Form1::dropPlan() {
 void Form1::compareSlotFolders(Yielder& yielder) {
     NumberedHandler h(m_errorReport, CompareRunLocation);
     h.run(104, [&] { m_plan.clear(); });
+    m_planSummary.clear();
     if (h.test(106, [&] { return m_folder1.count() != 1 || m_folder2.count() != 1; })) {
         h.run(106, [&] { showMessage(QStringLiteral("Please select two folders to compare.")); });
         return;

@@ -159,6 +159,8 @@ void Form1::carryOutPlan(WindowYielder& window) {
                                        closed != nullptr, session.notes(), escapedForPrinting),
                            now, logFailure);
     if (closed) std::rethrow_exception(closed);
+    // The caption names the last row while the end message is open, not the one of the last turn.
+    window.showProgress();
     h.run(138, [&] {
         QString message = QString::fromStdString(
             syncEndMessage(m_plan.plan(), session.notes(), {}, shownFromHome(log).toStdString()));

@@ -68,17 +68,23 @@ TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
     one.file("Sub/report.txt", "report", 1600000000);
     one.file("notes.txt", "newer notes", 1600000200);
     two.file("deep/notes.txt", "old", 1600000000);
+    // No turn of the window during the run: what the caption says at the end is its last word.
+    yieldInterval = std::chrono::hours(1);
     Form1& window = compared();
     ASSERT_EQ(window.plan().count(), 2);
 
     QStringList actionsWhenDone;
+    QString captionWhenDone;
     dialogs.onMessage = [&] {
         for (int n = 1; n <= window.plan().count(); ++n)
             actionsWhenDone.append(window.plan().actionText(n));
+        captionWhenDone = window.windowTitle();
     };
     window.PushButton6_Click();
 
     EXPECT_EQ(actionsWhenDone, (QStringList{"Done", "Done"}));
+    EXPECT_TRUE(captionWhenDone.endsWith(QStringLiteral("syncing: row 2 of 2")))
+        << captionWhenDone.toStdString();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Done."));
     EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Quellomir"));
@@ -93,6 +99,8 @@ TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
 
     window.PushButton5_Click(); // nothing is left to do
     EXPECT_EQ(window.plan().count(), 0);
+    EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral(" \u2014 0 rows: the folders are in step")))
+        << window.windowTitle().toStdString();
 }
 
 // A row unticked before its turn leaves nothing in the destination, also when its copy was

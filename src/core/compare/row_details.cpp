@@ -127,6 +127,7 @@ PlanSummary summarizePlan(const Plan& plan) {
 
 std::string summaryText(const PlanSummary& summary) {
     const std::size_t rows = summary.copies + summary.overwrites;
+    if (rows == 0) return "0 rows: the folders are in step";
     std::string text = withThousands(rows) + (rows == 1 ? " row: " : " rows: ") +
                        withThousands(summary.copies) + (summary.copies == 1 ? " copy, " : " copies, ") +
                        withThousands(summary.overwrites) +

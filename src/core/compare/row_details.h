@@ -40,7 +40,8 @@ struct PlanSummary {
     std::uint64_t bytes = 0;          // the sources' sizes as listed
 };
 PlanSummary summarizePlan(const Plan& plan);
-// "834 rows: 32 copies, 802 overwrites (760 across subfolders), 125 MB"
+// "834 rows: 32 copies, 802 overwrites (760 across subfolders), 125 MB", or "0 rows: the
+// folders are in step"
 std::string summaryText(const PlanSummary& summary);
 
 } // namespace quellomir
