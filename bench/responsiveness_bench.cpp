@@ -29,6 +29,10 @@ class SilentDialogs final : public Dialogs {
     }
     QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
     void openUrl(const QString&) override {}
+    QString chooseFromMenu(QWidget*, const QPoint&, const QStringList&, const QStringList&,
+                           const QStringList&) override {
+        return {};
+    }
 };
 
 } // namespace

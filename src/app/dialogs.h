@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
+class QPoint;
 class QWidget;
 
 namespace quellomir {
@@ -18,6 +20,11 @@ class Dialogs {
     // The chosen folder's path as the dialog gives it, or the empty text on cancel.
     virtual QString chooseFolder(QWidget* owner, const QString& title, const QString& initialFolder) = 0;
     virtual void openUrl(const QString& url) = 0;
+    // A context menu of `items` at `at` (global); those of `toggles` are checkable, and those
+    // of `checked` ticked. The chosen item's text, or the empty text when the menu was closed
+    // without a choice.
+    virtual QString chooseFromMenu(QWidget* owner, const QPoint& at, const QStringList& items,
+                                   const QStringList& toggles, const QStringList& checked) = 0;
 };
 
 } // namespace quellomir

@@ -81,6 +81,10 @@ void Form1::buildControls() {
     // cut in the middle, between their beginning and their last part, and so is the action.
     ListView3->setTextElideMode(Qt::ElideMiddle);
     ListView3->setItemDelegate(new PlanPathDelegate({0, 2}, ListView3));
+    // Right-click and the Menu key alike.
+    ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView3, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ListView3_ContextMenu(ListView3->viewport()->mapToGlobal(at)); });
     PushButton7 = addButton("PushButton7", QStringLiteral("Check All"), twipsRect(120, 5770, 3840, 405));
     PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
     PushButton6 =
@@ -159,7 +163,9 @@ void Form1::setCursorSetting(CursorSetting setting) {
 // The window sits on the colour the desktop gives its lists: white in a light theme, and
 // in a dark one dark, with no white frame left around the lists. Taken as a role, not as
 // a colour, it follows a switch of theme while the window is open.
-void Form1::followDesktopPalette() { setBackgroundRole(QPalette::Base); }
+void Form1::followDesktopPalette() {
+    setBackgroundRole(QPalette::Base);
+}
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick) {

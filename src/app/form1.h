@@ -68,6 +68,8 @@ class Form1 final : public QWidget {
     void PushButton9_Click();  // "Load Sample/Example Folders"
     void PushButton13_Click(); // "Help"
 
+    // Right-click on the plan, or its Menu key: the menu of what the plan can do.
+    void ListView3_ContextMenu(const QPoint& at);
     void ListView1_DblClick();
     void ListView2_DblClick();
     void ListView1_KeyDown(int keyCode, int shift);
@@ -128,6 +130,8 @@ class Form1 final : public QWidget {
     // The caption after a comparison says what the plan holds, until the next run starts
     // or a slot changes.
     void showPlanSummary();
+    // Whether the settings ask to pair files by their place in the folders ("PairBy=path").
+    bool pairsByPlace() const;
     void endPlanSummary();
     void dropPlan();
 

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -27,6 +28,18 @@ QString QtDialogs::chooseFolder(QWidget* owner, const QString& title, const QStr
 
 void QtDialogs::openUrl(const QString& url) {
     QDesktopServices::openUrl(QUrl(url));
+}
+
+QString QtDialogs::chooseFromMenu(QWidget* owner, const QPoint& at, const QStringList& items,
+                                  const QStringList& toggles, const QStringList& checked) {
+    QMenu menu(owner);
+    for (const QString& item : items) {
+        QAction* action = menu.addAction(item);
+        action->setCheckable(toggles.contains(item));
+        action->setChecked(checked.contains(item));
+    }
+    const QAction* chosen = menu.exec(at);
+    return chosen ? chosen->text() : QString();
 }
 
 } // namespace quellomir

@@ -82,6 +82,11 @@ void Form1::compareSlotFolders(Yielder& yielder) {
     // look at the chosen folders: a drive that never answers must not freeze the window.
     const std::string folder1 = m_folder1.text(1).toStdString();
     const std::string folder2 = m_folder2.text(1).toStdString();
+    // A settings file that cannot be read is reported; files then pair by name.
+    Pairing pairing = Pairing::ByName;
+    h.run(107, [&] {
+        if (pairsByPlace()) pairing = Pairing::ByPlace;
+    });
     m_filesListed = 0;
     QString unreadable;
     UnreadParts unread;
@@ -94,6 +99,7 @@ void Form1::compareSlotFolders(Yielder& yielder) {
         if (!unreadable.isEmpty()) return;
         CompareContext context{m_env.fs, m_env.codePage, m_errorReport, publishing, listed};
         context.unread = &unread;
+        context.pairing = pairing;
         plan = compareFolders(
             h, [&] { return folder1; }, [&] { return folder2; }, context);
         // A pass over every row, made here rather than on the window's thread.

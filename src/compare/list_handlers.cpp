@@ -35,6 +35,35 @@ void Form1::removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot) {
     slot.remove(selected.first().row() + 1);
 }
 
+namespace {
+
+const QString PairByPlaceItem = QStringLiteral("Pair files by their place in the folders");
+
+} // namespace
+
+bool Form1::pairsByPlace() const {
+    return m_env.settings.read(QStringLiteral("PairBy"), QString()).trimmed().toLower() ==
+           QStringLiteral("path");
+}
+
+void Form1::ListView3_ContextMenu(const QPoint& at) {
+    if (m_running) return;
+    NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.ListView3_ContextMenu ");
+    // A settings file that cannot be read is reported; the menu shows pairing by name then.
+    bool byPlace = false;
+    h.run(100, [&] { byPlace = pairsByPlace(); });
+    const QString chosen =
+        m_env.dialogs.chooseFromMenu(this, at, {PairByPlaceItem}, {PairByPlaceItem},
+                                     byPlace ? QStringList{PairByPlaceItem} : QStringList{});
+    if (chosen != PairByPlaceItem) return;
+    h.run(102, [&] {
+        m_env.settings.save(QStringLiteral("PairBy"),
+                            byPlace ? QStringLiteral("name") : QStringLiteral("path"));
+    });
+    // The plan paired its files the other way: it goes, as with a change of a slot.
+    h.run(104, [&] { dropPlan(); });
+}
+
 void Form1::PushButton7_Click() {
     tickEveryRow("in Quellomir2021/08/31.Form1.PushButton7_Click ", true);
 }

@@ -328,7 +328,31 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
             << tip.toStdString();
     }
     EXPECT_EQ(window.windowTitle(),
-              QStringLiteral("Quellomir — 11 rows: 5 copies, 6 overwrites (3 across subfolders), 2.4 MB"));
+              QStringLiteral("Quellomir — 11 rows: 5 copies, 6 overwrites (3 across subfolders; pair by "
+                             "place from the plan's menu), 2.4 MB"));
+
+    // Pairing by place, from the plan's menu: the choice is stored and the plan goes, as with
+    // a change of a slot; the next plan pairs only files at the same place, marks none, and
+    // copies into the same subfolder.
+    dialogs.menuAnswer = QStringLiteral("Pair files by their place in the folders");
+    window.ListView3_ContextMenu(QPoint(10, 10));
+    EXPECT_EQ(stored(QStringLiteral("PairBy")), QStringLiteral("path"));
+    EXPECT_EQ(plan.count(), 0);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
+    window.PushButton5_Click();
+    QStringList destinations;
+    for (int n = 1; n <= plan.count(); ++n) {
+        EXPECT_TRUE(plan.data(plan.index(n - 1, 1), Qt::DecorationRole).isNull()) << n;
+        destinations.append(plan.destinationText(n).mid(two.slotText().size()));
+    }
+    EXPECT_TRUE(destinations.contains(QStringLiteral("2021/Москва/")))
+        << destinations.join(' ').toStdString();
+    EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral(", paired by place")))
+        << window.windowTitle().toStdString();
+    window.ListView3_ContextMenu(QPoint(10, 10)); // shown ticked, and chosen again: by name
+    EXPECT_EQ(dialogs.menusChecked.back(), QStringList{dialogs.menuAnswer});
+    EXPECT_EQ(stored(QStringLiteral("PairBy")), QStringLiteral("name"));
+
     window.PushButton2_Click(); // a slot changes: the plan and its summary go
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
 }

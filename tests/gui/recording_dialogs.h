@@ -33,12 +33,21 @@ class RecordingDialogs final : public Dialogs {
         return answer;
     }
     void openUrl(const QString& url) override { openedUrls.append(url); }
+    QString chooseFromMenu(QWidget*, const QPoint&, const QStringList& items, const QStringList&,
+                           const QStringList& checked) override {
+        menus.append(items);
+        menusChecked.append(checked);
+        return menuAnswer;
+    }
 
     std::vector<ShownMessage> messages;
     std::deque<QString> folderAnswers; // the empty text stands for Cancel
     QStringList pickerTitles;
     QStringList pickerInitialFolders;
     QStringList openedUrls;
+    QList<QStringList> menus;        // the items of each menu shown
+    QList<QStringList> menusChecked; // and those shown ticked
+    QString menuAnswer;              // the item chosen; empty: closed without a choice
     std::function<void()> onMessage;
 };
 

@@ -107,11 +107,13 @@ std::string rowDetails(const Plan& plan, std::size_t row) {
     if (nameRepeats(plan, row))
         details += "\n\u26a0 the name " + std::string(plan.files(r.sourceSide).name(r.source)) +
                    " occurs more than once: this row may pair files that only share a name";
+    if (wantsALook(plan, row)) details += "\nRight-click the plan to pair files by their place instead.";
     return details;
 }
 
 PlanSummary summarizePlan(const Plan& plan) {
     PlanSummary summary;
+    summary.byPlace = plan.pairing() == Pairing::ByPlace;
     for (std::size_t row = 0; row < plan.size(); ++row) {
         const PlanRow& r = plan.rows()[row];
         if (r.kind == RowKind::Copy) {
@@ -133,8 +135,9 @@ std::string summaryText(const PlanSummary& summary) {
                        withThousands(summary.overwrites) +
                        (summary.overwrites == 1 ? " overwrite" : " overwrites");
     if (summary.acrossSubfolders > 0)
-        text += " (" + withThousands(summary.acrossSubfolders) + " across subfolders)";
-    return text + ", " + sizeText(summary.bytes);
+        text += " (" + withThousands(summary.acrossSubfolders) +
+                " across subfolders; pair by place from the plan's menu)";
+    return text + ", " + sizeText(summary.bytes) + (summary.byPlace ? ", paired by place" : "");
 }
 
 } // namespace quellomir

@@ -38,10 +38,11 @@ struct PlanSummary {
     std::size_t overwrites = 0;
     std::size_t acrossSubfolders = 0; // of the overwrites
     std::uint64_t bytes = 0;          // the sources' sizes as listed
+    bool byPlace = false;             // files paired by their place in the folders
 };
 PlanSummary summarizePlan(const Plan& plan);
-// "834 rows: 32 copies, 802 overwrites (760 across subfolders), 125 MB", or "0 rows: the
-// folders are in step"
+// "834 rows: 32 copies, 802 overwrites (760 across subfolders; pair by place from the plan's
+// menu), 125 MB", "… 125 MB, paired by place", or "0 rows: the folders are in step"
 std::string summaryText(const PlanSummary& summary);
 
 } // namespace quellomir
