@@ -81,6 +81,8 @@ void Form1::buildControls() {
     // cut in the middle, between their beginning and their last part, and so is the action.
     ListView3->setTextElideMode(Qt::ElideMiddle);
     ListView3->setItemDelegate(new PlanPathDelegate({0, 2}, ListView3));
+    // Shift and Ctrl with clicks and arrows, Ctrl+A: rows are ticked and unticked together.
+    ListView3->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // Right-click and the Menu key alike.
     ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView3, &QWidget::customContextMenuRequested, this,
@@ -179,8 +181,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         // cells was clicked; the list itself would only toggle it from the first column.
         if (watched == ListView3 && key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier &&
             ListView3->currentIndex().isValid()) {
+            // Every selected row takes the tick the current row did not have.
             const int n = ListView3->currentIndex().row() + 1;
-            m_plan.setChecked(n, !m_plan.checked(n));
+            const bool ticked = !m_plan.checked(n);
+            m_plan.setChecked(n, ticked);
+            tickSelectedRows(ticked);
             return true;
         }
         // Return and Enter press the focused button, as Space does and as desktops are used to.

@@ -116,6 +116,7 @@ class Form1 final : public QWidget {
     void removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot);
     void chooseFolderInto(NumberedHandler& h, FolderSlotModel& slot, const QString& key);
     void tickEveryRow(const char* location, bool ticked);
+    void tickSelectedRows(bool ticked);
     void compareSlotFolders(Yielder& yielder);
     void carryOutPlan(WindowYielder& window);
     void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,

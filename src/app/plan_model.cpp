@@ -93,6 +93,11 @@ void PlanModel::setChecked(int n, bool checked) {
     emit dataChanged(index(int(row), SourceColumn), index(int(row), SourceColumn), {Qt::CheckStateRole});
 }
 
+void PlanModel::checksChanged() {
+    if (m_plan->size() > 0)
+        emit dataChanged(index(0, SourceColumn), index(count() - 1, SourceColumn), {Qt::CheckStateRole});
+}
+
 void PlanModel::setAllChecked(bool checked) {
     if (m_plan->size() == 0) return;
     m_plan->setAllChecked(checked);

@@ -33,6 +33,14 @@ class PlanModel final : public ReportListModel {
     bool checked(int n) const;
     void setChecked(int n, bool checked);
     void setAllChecked(bool checked);
+    // Ticks or unticks each row (counted from 0) that `picked` picks, in one pass and one
+    // repaint: fast at a million rows.
+    template <class Pick> void setCheckedWhere(bool checked, Pick picked) {
+        const std::size_t rows = m_plan->size();
+        for (std::size_t row = 0; row < rows; ++row)
+            if (picked(*m_plan, row)) m_plan->tick(row, checked);
+        checksChanged();
+    }
     QString sourceText(int n) const;
     QString actionText(int n) const;
     QString destinationText(int n) const;
@@ -54,6 +62,7 @@ class PlanModel final : public ReportListModel {
     std::size_t rowIndex(int n) const;
     void rowChanged(std::size_t row);
     void actionsChanged();
+    void checksChanged();
 
     std::shared_ptr<Plan> m_plan = std::make_shared<Plan>();
 };

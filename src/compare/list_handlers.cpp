@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "compare/row_details.h"
 #include "handler/numbered_handler.h"
 
 #include <QItemSelectionModel>
@@ -38,6 +39,10 @@ void Form1::removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot) {
 namespace {
 
 const QString PairByPlaceItem = QStringLiteral("Pair files by their place in the folders");
+const QString UntickMarkedItem = QStringLiteral("Untick rows marked \u26a0");
+const QString UntickAcrossItem = QStringLiteral("Untick rows across subfolders");
+const QString TickSelectedItem = QStringLiteral("Tick the selected rows");
+const QString UntickSelectedItem = QStringLiteral("Untick the selected rows");
 
 } // namespace
 
@@ -52,9 +57,15 @@ void Form1::ListView3_ContextMenu(const QPoint& at) {
     // A settings file that cannot be read is reported; the menu shows pairing by name then.
     bool byPlace = false;
     h.run(100, [&] { byPlace = pairsByPlace(); });
-    const QString chosen =
-        m_env.dialogs.chooseFromMenu(this, at, {PairByPlaceItem}, {PairByPlaceItem},
-                                     byPlace ? QStringList{PairByPlaceItem} : QStringList{});
+    const QString chosen = m_env.dialogs.chooseFromMenu(
+        this, at, {UntickMarkedItem, UntickAcrossItem, TickSelectedItem, UntickSelectedItem, PairByPlaceItem},
+        {PairByPlaceItem}, byPlace ? QStringList{PairByPlaceItem} : QStringList{});
+    if (chosen == UntickMarkedItem)
+        h.run(106, [&] { m_plan.setCheckedWhere(false, wantsALook); });
+    else if (chosen == UntickAcrossItem)
+        h.run(108, [&] { m_plan.setCheckedWhere(false, pairsDifferentSubfolders); });
+    else if (chosen == TickSelectedItem || chosen == UntickSelectedItem)
+        h.run(110, [&] { tickSelectedRows(chosen == TickSelectedItem); });
     if (chosen != PairByPlaceItem) return;
     h.run(102, [&] {
         m_env.settings.save(QStringLiteral("PairBy"),
@@ -62,6 +73,14 @@ void Form1::ListView3_ContextMenu(const QPoint& at) {
     });
     // The plan paired its files the other way: it goes, as with a change of a slot.
     h.run(104, [&] { dropPlan(); });
+}
+
+void Form1::tickSelectedRows(bool ticked) {
+    std::vector<bool> picked(std::size_t(m_plan.count()), false);
+    for (const QItemSelectionRange& range : ListView3->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            picked[std::size_t(row)] = true;
+    m_plan.setCheckedWhere(ticked, [&](const Plan&, std::size_t row) { return bool(picked[row]); });
 }
 
 void Form1::PushButton7_Click() {

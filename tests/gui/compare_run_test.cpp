@@ -331,6 +331,22 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
               QStringLiteral("Quellomir — 11 rows: 5 copies, 6 overwrites (3 across subfolders; pair by "
                              "place from the plan's menu), 2.4 MB"));
 
+    // The marked rows are unticked in one go; Space ticks every selected row (Ctrl+A) at once.
+    dialogs.menuAnswer = QStringLiteral("Untick rows marked \u26a0");
+    window.ListView3_ContextMenu(QPoint(10, 10));
+    for (int n = 1; n <= plan.count(); ++n)
+        EXPECT_EQ(plan.checked(n), plan.data(plan.index(n - 1, 1), Qt::DecorationRole).isNull()) << n;
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("ListView3"));
+    int unticked = 1;
+    while (plan.checked(unticked))
+        ++unticked;
+    list->setCurrentIndex(plan.index(unticked - 1, 0)); // whose tick every selected row takes
+    list->selectAll();
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(list, &space);
+    for (int n = 1; n <= plan.count(); ++n)
+        EXPECT_TRUE(plan.checked(n)) << n;
+
     // Pairing by place, from the plan's menu: the choice is stored and the plan goes, as with
     // a change of a slot; the next plan pairs only files at the same place, marks none, and
     // copies into the same subfolder.
