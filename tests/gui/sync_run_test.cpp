@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 
 #include <functional>
 #include <memory>
@@ -121,7 +122,15 @@ TEST_F(SyncRun, UntickedRowsAreLeftAlone) {
             untickedDuring.append(QFileInfo(window.plan().sourceText(row)).fileName());
         }
     });
+    // The list follows the rows to the last one, in view when the end message opens.
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("ListView3"));
+    bool lastRowInView = false;
+    dialogs.onMessage = [&] {
+        const QRect last = list->visualRect(window.plan().index(29, 0));
+        lastRowInView = !last.isEmpty() && list->viewport()->rect().contains(last.center());
+    };
     window.PushButton6_Click();
+    EXPECT_TRUE(lastRowInView);
     ASSERT_EQ(untickedDuring.size(), 2);
     const QStringList copied = QDir(two.slotText()).entryList(QDir::Files | QDir::Hidden);
     EXPECT_EQ(copied.size(), 27) << copied.join(' ').toStdString();
