@@ -17,7 +17,8 @@ constexpr Subcommand Subcommands[] = {
      runGenerate},
     {"scan", "scan DIR [--runs N] [--yield 0|1]", runScan},
     {"compare",
-     "compare DIR1 DIR2 [--runs N] [--rsync 0|1] [--cold 0|1] [--latency-us N] [--attr-timeout S] [--threads "
+     "compare DIR1 DIR2 [--runs N] [--rsync 0|1] [--cold 0|1] [--latency-us N] [--attr-timeout S] "
+     "[--by-place 0|1] [--threads "
      "N]",
      runCompare},
     {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1] [--rsync 0|1] [--latency-us N]", runSync},

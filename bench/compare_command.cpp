@@ -26,13 +26,15 @@
 namespace quellomir::bench {
 namespace {
 
-Measured compareSides(const std::string& folder1, const std::string& folder2, int threads) {
+Measured compareSides(const std::string& folder1, const std::string& folder2, int threads,
+                      Pairing pairing = Pairing::ByName) {
     PosixFileSystem fs;
     const CodePage codePage = CodePage::forUserLocale();
     CountingReport report;
     ClockYielder yielder;
     std::size_t listed = 0;
     CompareContext context{fs, codePage, report, yielder, listed, threads};
+    context.pairing = pairing;
     NumberedHandler handler(report, CompareRunLocation);
 
     const struct timespec start = now();
@@ -51,7 +53,8 @@ Measured compareSides(const std::string& folder1, const std::string& folder2, in
 
 int runCompare(std::span<char* const> arguments) {
     try {
-        Options options(arguments, {"runs", "rsync", "cold", "latency-us", "attr-timeout", "threads"});
+        Options options(arguments,
+                        {"runs", "rsync", "cold", "latency-us", "attr-timeout", "threads", "by-place"});
         if (options.plain().size() != 2) {
             std::fprintf(stderr, "compare wants two folders\n");
             return 2;
@@ -63,6 +66,7 @@ int runCompare(std::span<char* const> arguments) {
         const bool withRsync = options.number("rsync", latency == 0) != 0;
         const int threads = options.has("threads") ? static_cast<int>(options.number("threads", 0))
                                                    : CompareContext::AsTheDriveAsks;
+        const Pairing pairing = options.number("by-place", 0) != 0 ? Pairing::ByPlace : Pairing::ByName;
         const std::string empty = makeEmptyFolder();
         DriveConditions drive(options.number("cold", 0) != 0, latency, options.decimal("attr-timeout", 1),
                               one, two);
@@ -85,7 +89,7 @@ int runCompare(std::span<char* const> arguments) {
         double findSeconds = 1e9, fdSeconds = 1e9, rsyncSeconds = 1e9;
         for (std::uint64_t run = 0; run < runs; ++run) {
             drive.prepare();
-            Measured compared = inChildProcess([&] { return compareSides(a, b, threads); });
+            Measured compared = inChildProcess([&] { return compareSides(a, b, threads, pairing); });
             if (run == 0 || compared.seconds < ours.seconds) ours = compared;
             findSeconds = std::min(findSeconds, timed(find));
             if (withFd) fdSeconds = std::min(fdSeconds, timed(fdfind));
