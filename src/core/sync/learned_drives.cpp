@@ -55,10 +55,11 @@ CopyResult LearnedDrives::keepComparableTime(WriteFolder& folder, const std::str
         return CopyResult::success(time);
     }
     if (compareWriteTimes(kept.modified, time, rule) == 0) return CopyResult::success(time);
-    // Newer than it was given, where no drive moves the time it was given: written since, by
-    // the user or another program, whose time stays with what they wrote.
-    if (heldByEveryDrive(time) && compareWriteTimes(kept.modified, time, rule) > 0)
-        return CopyResult::success(time);
+    // A drive changes a time it is given only by cutting its fraction off or rounding it to 2
+    // seconds, or by clamping one outside its range. Further off, the file was written since,
+    // by the user or another program, whose time stays with what they wrote.
+    const std::int64_t apart = kept.modified.seconds - time.seconds;
+    if (heldByEveryDrive(time) && (apart > 2 || apart < -2)) return CopyResult::success(time);
     if (int error = m_fs.setModified(folder, name, time.roundedToSecond())) return CopyResult::failure(error);
     if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
     if (compareWriteTimes(kept.modified, time, rule) != 0)
