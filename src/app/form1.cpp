@@ -87,6 +87,10 @@ void Form1::buildControls() {
     ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView3, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { ListView3_ContextMenu(ListView3->viewport()->mapToGlobal(at)); });
+    // A header click sorts the rows shown; the sync still takes them in the plan's order.
+    ListView3->header()->setSectionsClickable(true);
+    connect(ListView3->header(), &QHeaderView::sectionClicked, this, &Form1::ListView3_ColumnClick);
+    connect(&m_plan, &QAbstractItemModel::modelReset, this, &Form1::showSortIndicator);
     PushButton7 = addButton("PushButton7", QStringLiteral("Check All"), twipsRect(120, 5770, 3840, 405));
     PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
     PushButton6 =
@@ -182,7 +186,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         if (watched == ListView3 && key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier &&
             ListView3->currentIndex().isValid()) {
             // Every selected row takes the tick the current row did not have.
-            const int n = ListView3->currentIndex().row() + 1;
+            const int n = m_plan.rowAt(ListView3->currentIndex());
             const bool ticked = !m_plan.checked(n);
             m_plan.setChecked(n, ticked);
             tickSelectedRows(ticked);

@@ -70,6 +70,7 @@ class Form1 final : public QWidget {
 
     // Right-click on the plan, or its Menu key: the menu of what the plan can do.
     void ListView3_ContextMenu(const QPoint& at);
+    void ListView3_ColumnClick(int column);
     void ListView1_DblClick();
     void ListView2_DblClick();
     void ListView1_KeyDown(int keyCode, int shift);
@@ -117,6 +118,7 @@ class Form1 final : public QWidget {
     void chooseFolderInto(NumberedHandler& h, FolderSlotModel& slot, const QString& key);
     void tickEveryRow(const char* location, bool ticked);
     void tickSelectedRows(bool ticked);
+    void showSortIndicator();
     void compareSlotFolders(Yielder& yielder);
     void carryOutPlan(WindowYielder& window);
     void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,

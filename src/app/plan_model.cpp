@@ -1,5 +1,6 @@
 #include "app/plan_model.h"
 
+#include "compare/plan_order.h"
 #include "compare/row_details.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ int PlanModel::rowCount(const QModelIndex& parent) const {
 
 QVariant PlanModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || std::size_t(index.row()) >= m_plan->size()) return {};
-    const auto row = std::size_t(index.row());
+    const std::size_t row = planRow(index.row());
     if (role == Qt::CheckStateRole && index.column() == SourceColumn)
         return m_plan->rows()[row].checked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::ToolTipRole) {
@@ -62,7 +63,7 @@ bool PlanModel::setData(const QModelIndex& index, const QVariant& value, int rol
     if (!index.isValid() || role != Qt::CheckStateRole || index.column() != SourceColumn ||
         std::size_t(index.row()) >= m_plan->size())
         return false;
-    m_plan->tick(std::size_t(index.row()), value.value<Qt::CheckState>() == Qt::Checked);
+    m_plan->tick(planRow(index.row()), value.value<Qt::CheckState>() == Qt::Checked);
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
 }
@@ -80,7 +81,50 @@ void PlanModel::clear() {
 void PlanModel::setPlan(Plan plan) {
     beginResetModel();
     m_plan = std::make_shared<Plan>(std::move(plan));
+    m_shownOrder.clear();
+    m_shownAt.clear();
+    m_sortColumn = -1;
     endResetModel();
+}
+
+void PlanModel::showNextOrderOf(int column) {
+    if (column < SourceColumn || column > DestinationColumn) return;
+    if (column != m_sortColumn) {
+        m_sortColumn = column;
+        m_sortOrder = Qt::AscendingOrder;
+    } else if (m_sortOrder == Qt::AscendingOrder) {
+        m_sortOrder = Qt::DescendingOrder;
+    } else {
+        m_sortColumn = -1;
+        showOrder({});
+        return;
+    }
+    showOrder(rowsInOrderOf(*m_plan, PlanColumn(column), m_sortOrder == Qt::DescendingOrder));
+}
+
+// The selection and the current row follow their rows to where they are shown now, as
+// with any sorted list.
+void PlanModel::showOrder(std::vector<std::uint32_t> order) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList kept = persistentIndexList();
+    std::vector<std::size_t> keptRows;
+    keptRows.reserve(std::size_t(kept.size()));
+    for (const QModelIndex& index : kept)
+        keptRows.push_back(planRow(index.row()));
+    m_shownOrder = std::move(order);
+    m_shownAt.assign(m_shownOrder.size(), 0);
+    for (std::size_t shown = 0; shown < m_shownOrder.size(); ++shown)
+        m_shownAt[m_shownOrder[shown]] = std::uint32_t(shown);
+    QModelIndexList moved;
+    moved.reserve(kept.size());
+    for (qsizetype i = 0; i < kept.size(); ++i)
+        moved.push_back(index(shownRow(keptRows[std::size_t(i)]), kept[i].column()));
+    changePersistentIndexList(kept, moved);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+QModelIndex PlanModel::indexOfRow(int n, int column) const {
+    return index(shownRow(rowIndex(n)), column);
 }
 
 bool PlanModel::checked(int n) const {
@@ -90,7 +134,8 @@ bool PlanModel::checked(int n) const {
 void PlanModel::setChecked(int n, bool checked) {
     const std::size_t row = rowIndex(n);
     m_plan->tick(row, checked);
-    emit dataChanged(index(int(row), SourceColumn), index(int(row), SourceColumn), {Qt::CheckStateRole});
+    const QModelIndex shown = index(shownRow(row), SourceColumn);
+    emit dataChanged(shown, shown, {Qt::CheckStateRole});
 }
 
 void PlanModel::checksChanged() {
@@ -141,7 +186,8 @@ void PlanModel::actionsChanged() {
 }
 
 void PlanModel::rowChanged(std::size_t row) {
-    emit dataChanged(index(int(row), ActionColumn), index(int(row), ActionColumn), {Qt::DisplayRole});
+    const QModelIndex shown = index(shownRow(row), ActionColumn);
+    emit dataChanged(shown, shown, {Qt::DisplayRole});
 }
 
 } // namespace quellomir

@@ -9,8 +9,9 @@ namespace quellomir {
 
 // The result list: one row per planned copy, with its tick in the row itself. The texts
 // are built from the plan when a row is painted, so a million rows cost no strings.
-// Rows are numbered from 1 in the handlers' terms; anything else throws, as a list view
-// does.
+// Rows are numbered from 1 in the handlers' terms, in the plan's order; anything else
+// throws, as a list view does. The list may show them sorted by a column: the model's own
+// rows are the rows as shown, and the handlers never see that order.
 class PlanModel final : public ReportListModel {
     Q_OBJECT
   public:
@@ -41,6 +42,22 @@ class PlanModel final : public ReportListModel {
             if (picked(*m_plan, row)) m_plan->tick(row, checked);
         checksChanged();
     }
+    // The same for rows as the list shows them (counted from 0), such as a selection.
+    template <class Pick> void setCheckedWhereShown(bool checked, Pick picked) {
+        const std::size_t rows = m_plan->size();
+        for (std::size_t shown = 0; shown < rows; ++shown)
+            if (picked(shown)) m_plan->tick(planRow(int(shown)), checked);
+        checksChanged();
+    }
+    // A click on a column's header: sorted by it, then reversed, then the plan's order again.
+    void showNextOrderOf(int column);
+    // The column the rows are shown sorted by, or -1 for the plan's order.
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    // Row n as the list shows it, and the row n that a shown row is.
+    QModelIndex indexOfRow(int n, int column = 0) const;
+    int rowAt(const QModelIndex& shown) const { return int(planRow(shown.row())) + 1; }
+
     QString sourceText(int n) const;
     QString actionText(int n) const;
     QString destinationText(int n) const;
@@ -60,11 +77,22 @@ class PlanModel final : public ReportListModel {
 
   private:
     std::size_t rowIndex(int n) const;
+    std::size_t planRow(int shown) const {
+        return m_shownOrder.empty() ? std::size_t(shown) : m_shownOrder[shown];
+    }
+    int shownRow(std::size_t row) const { return m_shownOrder.empty() ? int(row) : int(m_shownAt[row]); }
+    void showOrder(std::vector<std::uint32_t> order);
     void rowChanged(std::size_t row);
     void actionsChanged();
     void checksChanged();
 
     std::shared_ptr<Plan> m_plan = std::make_shared<Plan>();
+    // The plan's rows in the order shown, and where each is shown; both empty while the
+    // list shows the plan's order.
+    std::vector<std::uint32_t> m_shownOrder;
+    std::vector<std::uint32_t> m_shownAt;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
 
 } // namespace quellomir

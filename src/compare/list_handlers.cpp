@@ -2,6 +2,7 @@
 #include "compare/row_details.h"
 #include "handler/numbered_handler.h"
 
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTreeView>
 
@@ -78,9 +79,22 @@ void Form1::ListView3_ContextMenu(const QPoint& at) {
 void Form1::tickSelectedRows(bool ticked) {
     std::vector<bool> picked(std::size_t(m_plan.count()), false);
     for (const QItemSelectionRange& range : ListView3->selectionModel()->selection())
-        for (int row = range.top(); row <= range.bottom(); ++row)
-            picked[std::size_t(row)] = true;
-    m_plan.setCheckedWhere(ticked, [&](const Plan&, std::size_t row) { return bool(picked[row]); });
+        for (int shown = range.top(); shown <= range.bottom(); ++shown)
+            picked[std::size_t(shown)] = true;
+    m_plan.setCheckedWhereShown(ticked, [&](std::size_t shown) { return bool(picked[shown]); });
+}
+
+void Form1::ListView3_ColumnClick(int column) {
+    if (m_running) return;
+    NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.ListView3_ColumnClick ");
+    h.run(100, [&] { m_plan.showNextOrderOf(column); });
+    h.run(102, [&] { showSortIndicator(); });
+}
+
+void Form1::showSortIndicator() {
+    QHeaderView* header = ListView3->header();
+    header->setSortIndicatorShown(m_plan.sortColumn() >= 0);
+    if (m_plan.sortColumn() >= 0) header->setSortIndicator(m_plan.sortColumn(), m_plan.sortOrder());
 }
 
 void Form1::PushButton7_Click() {

@@ -182,7 +182,7 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
     for (int i = 1; i <= m_syncRows; ++i) {
         m_syncRow = i;
         // The row under way stays in view, wherever the user scrolled to before.
-        ListView3->scrollTo(m_plan.index(i - 1, 0));
+        ListView3->scrollTo(m_plan.indexOfRow(i));
         h.run(108, [&] { yielder.tick(); });
         if (h.testLeave(110, [&] { return !m_plan.checked(i); })) {
             passOver(i);

@@ -1,4 +1,5 @@
 #include "compare/build_plan.h"
+#include "compare/plan_order.h"
 #include "support/compare_lists.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,20 @@ TEST(Plan, OutcomeReplacesTheActionTextOfItsRowOnly) {
     EXPECT_EQ(plan.sourceText(2), "/two/x.txt");
     EXPECT_EQ(plan.destinationText(2), "/one/x.txt");
     EXPECT_THROW(plan.markDone(3), std::out_of_range);
+}
+
+TEST(Plan, SortsByAColumnsTextLetterCaseAsideTiesInThePlansOrder) {
+    Plan plan = build(fileList({{"/one/b.txt", {}}, {"/one/A.txt", {}}, {"/one/x.txt", timeOfDay(1, 0, 0)}}),
+                      fileList({{"/two/x.txt", timeOfDay(2, 0, 0)}}));
+    plan.markDone(1);
+    plan.markFailed(2, "Permission denied: /one/");
+    using Order = std::vector<std::uint32_t>;
+    EXPECT_EQ(rowsInOrderOf(plan, PlanColumn::Source, false), (Order{1, 0, 2}));
+    EXPECT_EQ(rowsInOrderOf(plan, PlanColumn::Source, true), (Order{2, 0, 1}));
+    EXPECT_EQ(rowsInOrderOf(plan, PlanColumn::Action, false), (Order{0, 1, 2}));
+    EXPECT_EQ(rowsInOrderOf(plan, PlanColumn::Destination, false), (Order{2, 0, 1}));
+    EXPECT_EQ(rowsInOrderOf(plan, PlanColumn::Destination, true), (Order{0, 1, 2}));
+    EXPECT_EQ(plan.sourceText(0), "/one/b.txt"); // the plan keeps its order
 }
 
 TEST(Plan, TicksAllAndNone) {

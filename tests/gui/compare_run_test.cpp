@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
@@ -16,6 +18,7 @@
 
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -346,6 +349,52 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
     QApplication::sendEvent(list, &space);
     for (int n = 1; n <= plan.count(); ++n)
         EXPECT_TRUE(plan.checked(n)) << n;
+
+    // A header click sorts the rows shown, folder by folder, letter case aside; again
+    // reverses; a third time shows the plan's order. The handlers count in the plan's order.
+    const auto clickHeader = [&](int column) {
+        QHeaderView* header = list->header();
+        const QPoint at(header->sectionViewportPosition(column) + 5, header->height() / 2);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent click(type, at, header->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(header->viewport(), &click);
+        }
+    };
+    const auto shownSources = [&](const TreeBuilder& side) {
+        QStringList shown;
+        for (int row = 0; row < plan.count(); ++row) {
+            const QString source = plan.data(plan.index(row, 0), Qt::DisplayRole).toString();
+            if (source.startsWith(side.slotText())) shown.append(source.mid(side.slotText().size()));
+        }
+        return shown;
+    };
+    const QStringList planOrder = shownSources(one);
+    clickHeader(0);
+    const QStringList ascending = {QStringLiteral("solo.txt"),    QStringLiteral("2021/Москва/IMG_0039.JPG"),
+                                   QStringLiteral("a/Thumbs.db"), QStringLiteral("album/notes.txt"),
+                                   QStringLiteral("b/Thumbs.db"), QStringLiteral("c/photo.jpg"),
+                                   QStringLiteral("d/photo.jpg"), QStringLiteral("e/pic.png"),
+                                   QStringLiteral("e/pic.png")};
+    EXPECT_EQ(shownSources(one), ascending);
+    EXPECT_EQ(shownSources(two), (QStringList{QStringLiteral("x/DSC_1.JPG"), QStringLiteral("y/DSC_1.JPG")}));
+    EXPECT_EQ(list->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    list->clearSelection();
+    list->setCurrentIndex(plan.index(0, 0)); // solo.txt, or a Folder 2 copy
+    const int current = plan.rowAt(list->currentIndex());
+    QApplication::sendEvent(list, &space);
+    EXPECT_FALSE(plan.checked(current));
+    EXPECT_TRUE(plan.sourceText(current) == plan.data(plan.index(0, 0), Qt::DisplayRole).toString());
+    clickHeader(0);
+    QStringList descending = ascending;
+    std::reverse(descending.begin(), descending.end());
+    EXPECT_EQ(shownSources(one), descending);
+    EXPECT_EQ(list->currentIndex(), plan.indexOfRow(current)); // the current row went with its row
+    clickHeader(0);
+    EXPECT_EQ(shownSources(one), planOrder);
+    EXPECT_FALSE(list->header()->isSortIndicatorShown());
+    plan.setChecked(current, true);
 
     // Pairing by place, from the plan's menu: the choice is stored and the plan goes, as with
     // a change of a slot; the next plan pairs only files at the same place, marks none, and

@@ -82,11 +82,17 @@ std::string Plan::actionText(std::size_t row) const {
     case Outcome::Done:
         return std::string(DoneActionText);
     case Outcome::Failed:
-        return std::string(FailedActionPrefix) + m_reasons.at(r.reason);
+        return std::string(FailedActionPrefix) + failureReason(row);
     case Outcome::Pending:
         break;
     }
     return std::string(r.kind == RowKind::Copy ? CopyActionText : OverwriteActionText);
+}
+
+const std::string& Plan::failureReason(std::size_t row) const {
+    const PlanRow& r = m_rows.at(row);
+    if (r.outcome != Outcome::Failed) throw std::logic_error("only a failed row has a reason");
+    return m_reasons.at(r.reason);
 }
 
 std::string Plan::destinationText(std::size_t row) const {

@@ -74,6 +74,8 @@ class Plan {
 
     std::string sourceText(std::size_t row) const;
     std::string actionText(std::size_t row) const;
+    // A failed row's reason, as its action shows it after "Failed: ".
+    const std::string& failureReason(std::size_t row) const;
     // A copy row's: the folder the copy goes into, with its separator.
     std::string destinationText(std::size_t row) const;
 
