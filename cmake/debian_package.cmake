@@ -10,8 +10,9 @@ set(CPACK_PACKAGE_DESCRIPTION "Quellomir compares two folders, say a folder and 
 drive or a USB stick, and shows the plan: a copy for each file that one side
 lacks, an overwrite where a file of the same name is newer on the other side.
 Untick what you do not want, and it carries out the rest. Files are matched
-by name whatever subfolder they lie in, and nothing is deleted except the
-older file that its newer namesake replaces.")
+by name whatever subfolder they lie in, or on request by their place in the
+folders, and nothing is deleted except the older file that its newer
+namesake replaces.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

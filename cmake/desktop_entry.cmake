@@ -20,7 +20,7 @@ endforeach()
 # Compressed as Debian keeps them, without a time stamp in the gzip header so that every
 # build makes the same bytes.
 set(QUELLOMIR_GZIPPED)
-foreach(pair "docs/quellomir.1:quellomir.1.gz" "resources/changelog:changelog.Debian.gz")
+foreach(pair "docs/quellomir.1:quellomir.1.gz" "resources/changelog:changelog.Debian.gz" "README.md:README.md.gz")
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 source)
     list(GET pair 1 target)
@@ -33,5 +33,6 @@ foreach(pair "docs/quellomir.1:quellomir.1.gz" "resources/changelog:changelog.De
 endforeach()
 add_custom_target(quellomir_gzipped_docs ALL DEPENDS ${QUELLOMIR_GZIPPED})
 install(FILES ${PROJECT_BINARY_DIR}/gz/quellomir.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_BINARY_DIR}/gz/changelog.Debian.gz ${PROJECT_SOURCE_DIR}/resources/copyright
+install(FILES ${PROJECT_BINARY_DIR}/gz/changelog.Debian.gz ${PROJECT_BINARY_DIR}/gz/README.md.gz
+              ${PROJECT_SOURCE_DIR}/resources/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quellomir)

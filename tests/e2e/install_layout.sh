@@ -29,6 +29,7 @@ samples=$datadir/quellomir/Samples
 expected=("$bindir/quellomir" "$home/quellomir" "$home/Samples" "$datadir/applications/$app_id.desktop"
           "$datadir/metainfo/$app_id.metainfo.xml" "$datadir/man/man1/quellomir.1.gz"
           "$datadir/doc/quellomir/copyright" "$datadir/doc/quellomir/changelog.Debian.gz"
+          "$datadir/doc/quellomir/README.md.gz"
           "$datadir/icons/hicolor/scalable/apps/quellomir.svg")
 for size in "${sizes[@]}"; do
     expected+=("$datadir/icons/hicolor/${size}x$size/apps/quellomir.png")
