@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,9 @@ TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
         for (int i = 0; i < 6; ++i)
             testing::setTime(tmp.file("one/f" + std::to_string(i) + ".txt", "data"),
                              {1'600'000'001 + i, 250'000'000 * (i % 4)});
+        // A time the stick cannot hold, which exfat-fuse reports as given until it is mounted
+        // again: the row fails before writing, so the next comparison plans no overwrite of it.
+        testing::setTime(tmp.file("one/1975.txt", "old"), {157'766'400, 0});
         // Two names the stick takes for one: the second is refused for what it is.
         tmp.file("one/Report.txt", "upper");
         tmp.file("one/sub/report.txt", "lower");
@@ -89,8 +93,12 @@ TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
         std::vector<std::string> failed;
         for (std::size_t row = 0; row < plan.size(); ++row)
             if (plan.actionText(row) != "Done") failed.push_back(plan.actionText(row));
-        EXPECT_EQ(failed, std::vector<std::string>{"Failed: " + std::string(CaseBlindReason)}) << stick.name;
-        EXPECT_EQ(testing::rowTexts(testing::comparePlan(fs, tmp / "one/", into)).size(), 1u) << stick.name;
+        std::sort(failed.begin(), failed.end());
+        EXPECT_EQ(failed, (std::vector<std::string>{"Failed: " + std::string(CaseBlindReason),
+                                                    "Failed: " + std::string(TimeNotKeptReason)}))
+            << stick.name;
+        EXPECT_FALSE(std::filesystem::exists(into + "1975.txt")) << stick.name;
+        EXPECT_EQ(testing::rowTexts(testing::comparePlan(fs, tmp / "one/", into)).size(), 2u) << stick.name;
         EXPECT_TRUE(run("umount " + mountPoint) || run("umount -l " + mountPoint)) << stick.name;
         if (!device.empty()) run("losetup -d " + device);
     }

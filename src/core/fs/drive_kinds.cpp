@@ -2,6 +2,8 @@
 
 #include <linux/magic.h>
 
+#include <string_view>
+
 namespace quellomir {
 
 bool networkOrFuse(std::uint64_t type) {
@@ -63,6 +65,22 @@ bool heldByEveryDrive(FileTime time) {
     constexpr std::int64_t From1980 = 315'532'800;
     constexpr std::int64_t Until2038 = 2'147'483'647;
     return time.seconds >= From1980 && time.seconds < Until2038;
+}
+
+bool timesFrom1980To2107(std::uint64_t type, const std::string& mountType) {
+    if (fatFamily(type)) return true;
+    for (std::string_view fuse : {"fuse.", "fuseblk."})
+        if (mountType.starts_with(fuse)) {
+            const std::string_view driver = std::string_view(mountType).substr(fuse.size());
+            return driver == "fusefat" || driver == "exfat" || driver == "vfat" || driver == "msdos";
+        }
+    return false;
+}
+
+bool within1980To2107(FileTime time) {
+    constexpr std::int64_t From1980 = 315'532'800;
+    constexpr std::int64_t After2107 = 4'354'819'200; // 2108-01-01
+    return time.seconds >= From1980 && time.seconds < After2107;
 }
 
 bool writesMoveTimes(const std::string& mountType) {

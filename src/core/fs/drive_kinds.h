@@ -61,6 +61,13 @@ bool namesLandInOrder(std::uint64_t type);
 // and 32-bit seconds). Outside them, a drive that kept one time exactly may still clamp another.
 bool heldByEveryDrive(FileTime time);
 
+// Whether the drive is one whose times run from 1980 to 2107 only, FAT or exFAT, by its type
+// or, through FUSE, by the mount table's name for it ("fuse.fusefat", "fuseblk.exfat").
+bool timesFrom1980To2107(std::uint64_t type, const std::string& mountType);
+// Whether such a drive can hold `time`: a time outside the range is clamped, and exfat-fuse
+// even reports the time it was given until the stick is mounted again.
+bool within1980To2107(FileTime time);
+
 // Whether the inode numbers `folder`'s drive gives may change while the folder stays: a
 // FUSE driver without stable numbers (exfat-fuse gives a folder a new one once the kernel
 // has forgotten it) or a network drive. A drive whose type cannot be told counts as such.

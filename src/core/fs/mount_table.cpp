@@ -49,4 +49,14 @@ std::optional<std::string> mountTypeById(std::string_view mountinfo, std::uint64
     return type;
 }
 
+std::string fileSystemOfFirstSector(std::string_view sector) {
+    if (sector.size() < 512) return {};
+    if (sector.substr(3, 8) == "EXFAT   ") return "exfat";
+    if (sector.substr(3, 8) == "NTFS    ") return "ntfs";
+    // FAT names itself in its boot sector: at 54 for FAT12 and FAT16, at 82 for FAT32.
+    const bool bootSignature = sector.substr(510, 2) == "\x55\xAA";
+    if (bootSignature && (sector.substr(54, 3) == "FAT" || sector.substr(82, 5) == "FAT32")) return "vfat";
+    return {};
+}
+
 } // namespace quellomir

@@ -13,4 +13,8 @@ namespace quellomir {
 // The type of the mount with this id.
 std::optional<std::string> mountTypeById(std::string_view mountinfo, std::uint64_t id);
 
+// The file system whose first sector (at least 512 bytes) this is, by the signature it
+// carries: "exfat", "vfat" or "ntfs"; empty for any other.
+std::string fileSystemOfFirstSector(std::string_view sector);
+
 } // namespace quellomir

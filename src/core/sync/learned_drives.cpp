@@ -28,6 +28,16 @@ bool LearnedDrives::writesMoveTimes(const WriteFolder& folder) {
     return known->second;
 }
 
+bool LearnedDrives::timesFrom1980To2107(const WriteFolder& folder) {
+    auto [known, isNew] = m_timesFrom1980.try_emplace(folder.device, false);
+    if (isNew) {
+        std::string mountType;
+        if (m_fs.mountType(folder.path, mountType) != 0) mountType.clear();
+        known->second = quellomir::timesFrom1980To2107(type(folder), mountType);
+    }
+    return known->second;
+}
+
 bool LearnedDrives::dropsFractions(std::uint64_t device) const {
     return among(m_wholeSecondDevices, device);
 }

@@ -25,6 +25,8 @@ class LearnedDrives {
     std::uint64_t type(const WriteFolder& folder);
     // Whether a write moves a file's time on `folder`'s drive.
     bool writesMoveTimes(const WriteFolder& folder);
+    // Whether `folder`'s drive is known to hold no time outside 1980 to 2107 (FAT, exFAT).
+    bool timesFrom1980To2107(const WriteFolder& folder);
     // Whether the drive `device` was seen to cut off a time's fraction: its copies are then
     // given times rounded to the second in one step.
     bool dropsFractions(std::uint64_t device) const;
@@ -45,6 +47,7 @@ class LearnedDrives {
     FileSystem& m_fs;
     std::unordered_map<std::uint64_t, std::uint64_t> m_types;     // by device
     std::unordered_map<std::uint64_t, bool> m_writesMoveTimes;    // by device
+    std::unordered_map<std::uint64_t, bool> m_timesFrom1980;      // by device
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by device
     std::vector<std::uint64_t> m_exactTimeDevices;                // seen to keep times to the nanosecond
     std::vector<std::uint64_t> m_wholeSecondDevices;              // seen to drop a time's fraction

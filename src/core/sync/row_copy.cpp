@@ -2,6 +2,7 @@
 
 #include "files/path_text.h"
 #include "fs/drive_kinds.h"
+#include "sync/sync_reasons.h"
 
 #include <cerrno>
 
@@ -41,6 +42,11 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
         folder = nullptr;
         return CopyResult::success({});
     }
+    // Such a drive would clamp the time, and the copy would look newer than its source to the
+    // next comparison, or older: nothing is written.
+    if (checks.plannedSourceTime && checks.plannedSourceTime->known() &&
+        m_drives.timesFrom1980To2107(*folder) && !within1980To2107(*checks.plannedSourceTime))
+        return CopyResult::failure(std::string(TimeNotKeptReason));
     options.fileSystem = &m_drives.fileSystemHandle(folder->device);
     options.renameTimes = &m_drives.renameTimes(folder->device);
     options.wholeSeconds = m_drives.dropsFractions(folder->device);
