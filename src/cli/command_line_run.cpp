@@ -89,6 +89,14 @@ std::string summaryLine(const Plan& plan, std::uint64_t bytes) {
            "\n";
 }
 
+int outputNotWritten(const Terminal& terminal, int error) {
+    // A reader that went away (`| head`) wanted no more: nothing to say.
+    if (error != EPIPE)
+        std::fprintf(terminal.err, "quellomir: the output could not be written: %s\n",
+                     std::generic_category().message(error).c_str());
+    return ExitUsage;
+}
+
 class Run {
   public:
     Run(const CommandLine& line, FileSystem& fs, const CodePage& codePage, const Terminal& terminal)
@@ -229,13 +237,7 @@ class Run {
                          cause.c_str(), long(done + failed), plan.size(), long(done), long(failed));
             return m_outputError != 0 ? ExitUsage : ExitInterrupted;
         }
-        if (m_outputError != 0) {
-            // A reader that went away (`| head`) wanted no more: nothing to say.
-            if (m_outputError != EPIPE)
-                std::fprintf(m_terminal.err, "quellomir: the output could not be written: %s\n",
-                             std::generic_category().message(m_outputError).c_str());
-            return ExitUsage;
-        }
+        if (m_outputError != 0) return outputNotWritten(m_terminal, m_outputError);
         return failed == 0 && wholeSides() ? ExitNothingToDo : ExitRowsOrFailures;
     }
 
@@ -257,11 +259,7 @@ class Run {
 int checkedOutput(const Terminal& terminal, int status) {
     errno = 0;
     if (std::fflush(terminal.out) == 0 && !std::ferror(terminal.out)) return status;
-    // A reader that went away (`| head`) wanted no more: nothing to say.
-    if (errno != EPIPE)
-        std::fprintf(terminal.err, "quellomir: the output could not be written: %s\n",
-                     std::generic_category().message(errno != 0 ? errno : EIO).c_str());
-    return ExitUsage;
+    return outputNotWritten(terminal, errno != 0 ? errno : EIO);
 }
 
 } // namespace
