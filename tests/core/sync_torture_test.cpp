@@ -315,16 +315,50 @@ class Torture {
         std::string what = "recovery run";
         // What a stopped run left may be edited before the next one, as any file.
         if (m_random() % 4 == 0) what += " after an edit" + editAFile();
+        const std::map<std::string, Kept> before = keptFiles();
         const int status = runProgram(0, what);
         std::string failures = WIFEXITED(status) && WEXITSTATUS(status) <= 1
                                    ? ""
                                    : "unexpected status " + std::to_string(status) + "\n";
+        // A stopped run's copy that holds its source's bytes is finished where it is, never
+        // written again: a file now in its place with the same bytes and the source's time, of
+        // which the stopped copy carried the provisional age, was such a copy rewritten.
+        for (const auto& [path, now] : keptFiles()) {
+            const auto was = before.find(path);
+            if (was == before.end() || was->second.inode == now.inode || was->second.hash != now.hash) continue;
+            const FileTime provisional =
+                provisionalTime(now.time, m_fat ? TimeRule::FatTolerant : TimeRule::SecondExact);
+            if (std::abs(was->second.time.seconds - provisional.seconds) <= 2)
+                failures += "a stopped run's copy that held its source's bytes was written again: " + path + "\n";
+        }
         failures += check(true);
         if (!failures.empty()) failures += "what the recovery run printed:\n" + m_lastOutput;
         return failures.empty() ? "" : what + ":\n" + failures;
     }
 
   private:
+    struct Kept {
+        ino_t inode = 0;
+        std::uint64_t hash = 0;
+        FileTime time;
+    };
+    // The files of both sides (not FAT's, where a write moves no time and only a new copy is
+    // sure), by path.
+    std::map<std::string, Kept> keptFiles() const {
+        std::map<std::string, Kept> kept;
+        for (const std::string& side : {m_one, m_two}) {
+            if (onFat(side)) continue;
+            for (const auto& entry : stdfs::recursive_directory_iterator(side)) {
+                struct stat facts;
+                if (!entry.is_regular_file() || entry.path().filename().string().starts_with("~") ||
+                    ::stat(entry.path().c_str(), &facts) != 0)
+                    continue;
+                kept[entry.path()] = {facts.st_ino, hashOf(testing::contentsOf(entry.path())), timeOf(facts)};
+            }
+        }
+        return kept;
+    }
+
     bool onFat(const std::string& path) const { return path.starts_with(m_one) ? m_fats[0] : m_fats[1]; }
 
     template <class T> const T& pick(const std::vector<T>& from) { return from[m_random() % from.size()]; }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -230,9 +232,10 @@ TEST_F(OverwriteTest, ARunKilledBetweenTheTrashAndTheRenameIsCleanedUpByTheNext)
 }
 
 // A run stopped before its flush leaves copies at their provisional time; the next run
-// replaces them without keeping them, on drives that round that time to 2 seconds too. A
-// file at another size, or a version of the user's a little older, is kept.
-TEST_F(OverwriteTest, ACopyThatAStoppedRunLeftIsReplacedWithoutKeepingIt) {
+// finishes them where they are (their flush, their source's time), written again never, on
+// drives that round that time to 2 seconds too. A file at another size, or a version of the
+// user's a little older, is kept.
+TEST_F(OverwriteTest, ACopyThatAStoppedRunLeftIsFinishedWithoutKeepingIt) {
     const FileTime source{Newer.seconds, 123'456'789};
     const FileTime left = provisionalTime(source);
     struct Case {
@@ -244,10 +247,16 @@ TEST_F(OverwriteTest, ACopyThatAStoppedRunLeftIsReplacedWithoutKeepingIt) {
                           Case{"newe", left, true}, Case{"newer", {source.seconds - 2, 0}, true}}) {
         testing::setTime(tmp.file("one/x é.txt", "newer"), source);
         testing::setTime(tmp.file("two/x é.txt", c.there), c.time);
+        struct stat left;
+        ::stat((tmp / "two/x é.txt").c_str(), &left);
         Plan plan = testing::comparePlan(posix, tmp / "one/", tmp / "two/");
         sync(plan, posix);
         EXPECT_EQ(plan.actionText(0), "Done");
         EXPECT_EQ(exists(trash + "files/x é.txt"), c.kept) << c.there << " " << c.time.seconds;
+        struct stat now;
+        ::stat((tmp / "two/x é.txt").c_str(), &now);
+        EXPECT_EQ(now.st_ino == left.st_ino, !c.kept) << c.there << " " << c.time.seconds;
+        EXPECT_TRUE(testing::rowTexts(testing::comparePlan(posix, tmp / "one/", tmp / "two/")).empty());
         TearDown();
     }
 }

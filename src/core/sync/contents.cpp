@@ -1,5 +1,8 @@
 #include "sync/contents.h"
 
+#include "files/path_text.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -37,6 +40,31 @@ int readFully(const ReadPiece& read, std::int64_t at, char* buffer, std::size_t 
         got += piece;
     }
     return 0;
+}
+
+// Whether the two read the same bytes to their ends; `size` is what both are expected to
+// hold, which keeps the buffers of small files small.
+int sameBytes(const ReadPiece& readOne, const ReadPiece& readOther, std::int64_t size, bool& same) {
+    same = false;
+    const std::size_t piece = std::min(PieceSize, static_cast<std::size_t>(std::max<std::int64_t>(size, 0)) + 1);
+    auto one = std::make_unique<char[]>(piece);
+    auto other = std::make_unique<char[]>(piece);
+    for (std::int64_t at = 0;;) {
+        std::size_t gotOne = 0, gotOther = 0;
+        if (int error = readFully(readOne, at, one.get(), piece, gotOne)) return error;
+        if (int error = readFully(readOther, at, other.get(), piece, gotOther)) return error;
+        if (gotOne != gotOther || std::memcmp(one.get(), other.get(), gotOne) != 0) return 0;
+        if (gotOne < piece) break;
+        at += static_cast<std::int64_t>(gotOne);
+    }
+    same = true;
+    return 0;
+}
+
+ReadPiece readerOf(FileSystem& fs, Handle& file) {
+    return [&fs, &file](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
+        return fs.readAt(file, at, buffer, size, got);
+    };
 }
 
 } // namespace
@@ -115,23 +143,36 @@ int sameContents(FileSystem& fs, NewFile& file, WriteFolder& folder, const std::
     const ReadPiece readSource = [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
         return fs.readSourceAt(file, at, buffer, size, got);
     };
-    const ReadPiece readOther = [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
-        return fs.readAt(other, at, buffer, size, got);
-    };
-    auto mine = std::make_unique<char[]>(PieceSize);
-    auto theirs = std::make_unique<char[]>(PieceSize);
-    for (std::int64_t at = 0;;) {
-        std::size_t gotMine = 0, gotTheirs = 0;
-        if (int error = readFully(readSource, at, mine.get(), PieceSize, gotMine)) return error;
-        if (int error = readFully(readOther, at, theirs.get(), PieceSize, gotTheirs)) return error;
-        if (gotMine != gotTheirs || std::memcmp(mine.get(), theirs.get(), gotMine) != 0) return 0;
-        if (gotMine < PieceSize) break;
-        at += static_cast<std::int64_t>(gotMine);
-    }
+    bool read = false;
+    if (int error = sameBytes(readSource, readerOf(fs, other), there.size, read)) return error;
+    if (!read) return 0;
     // Written to while it was read: what was read proves nothing.
     FileFacts after;
     if (int error = fs.statAt(other, "", Follow::No, after)) return error;
     same = after.sameState(there);
+    return 0;
+}
+
+int holdsBytesOf(FileSystem& fs, const std::string& source, FileTime sourceTime, WriteFolder& folder,
+                 const std::string& name, const FileFacts& there, bool& same) {
+    same = false;
+    if (there.kind != EntryKind::Regular) return 0;
+    WriteFolder sourceFolder;
+    if (int error = fs.openWriteFolder(GetParentFolder(source), sourceFolder)) return error;
+    Handle one, other;
+    FileFacts oneOpened, otherOpened;
+    if (int error = fs.openToRead(sourceFolder.handle, GetFileName(source), one, oneOpened)) return error;
+    if (oneOpened.size != there.size || oneOpened.modified != sourceTime) return 0;
+    if (int error = fs.openToRead(folder.handle, name, other, otherOpened)) return error;
+    if (!otherOpened.sameState(there)) return 0;
+    bool read = false;
+    if (int error = sameBytes(readerOf(fs, one), readerOf(fs, other), there.size, read)) return error;
+    if (!read) return 0;
+    // Either written to while it was read: what was read proves nothing.
+    FileFacts oneAfter, otherAfter;
+    if (int error = fs.statAt(one, "", Follow::No, oneAfter)) return error;
+    if (int error = fs.statAt(other, "", Follow::No, otherAfter)) return error;
+    same = oneAfter.sameState(oneOpened) && otherAfter.sameState(there);
     return 0;
 }
 

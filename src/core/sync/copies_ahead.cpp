@@ -21,7 +21,8 @@ void CopiesAhead::makeNewCopies(const std::vector<RowAhead>& rows) {
         ahead.timeRule = copy.checks.timeRule;
         RunFolders::ForRow folders(m_folders, copy.checks);
         if (!m_rows
-                 .prepare(ahead.target, Replacing::Nothing, copy.checks, folders, ahead.options, ahead.folder)
+                 .prepare(NormalizeBackslashes(copy.source), ahead.target, Replacing::Nothing, copy.checks,
+                          folders, ahead.options, ahead.folder)
                  .done ||
             !ahead.folder)
             continue; // its turn tells what is wrong
@@ -84,11 +85,11 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
         ahead.target = target;
         ahead.timeRule = replacement.checks.timeRule;
         if (!m_rows
-                 .prepare(target, Replacing::OlderFile, replacement.checks, folders, ahead.options,
-                          ahead.folder)
+                 .prepare(NormalizeBackslashes(replacement.source), target, Replacing::OlderFile,
+                          replacement.checks, folders, ahead.options, ahead.folder)
                  .done ||
-            !ahead.folder || !flushReachesEveryFile(m_drives.type(*ahead.folder)))
-            continue; // its turn tells what is wrong
+            !ahead.folder || !flushReachesEveryFile(m_drives.type(*ahead.folder)) || ahead.options.sourceHeldAlready)
+            continue; // its turn tells what is wrong, or finishes what a stopped run copied
         ahead.copy =
             prepareCopy(m_fs, NormalizeBackslashes(replacement.source), *ahead.folder, ahead.options);
         if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be

@@ -70,6 +70,9 @@ struct CopyOptions {
     // same source. It is read, and where it holds the very bytes of the copy it makes way
     // without a place in the Trash, which would fill with copies of the sources otherwise.
     bool mayHoldSameBytes = false;
+    // Set where the file to replace was found to hold the source's bytes already (a stopped
+    // run's copy): no copy is made, the file only gets what the stop took from it.
+    bool sourceHeldAlready = false;
     // Whether the result carries the checksum of the copy's bytes: on a drive where a write
     // does not move a file's time, only the bytes tell a copy from the user's edit of it.
     bool hashContents = false;

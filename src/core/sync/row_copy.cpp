@@ -2,6 +2,7 @@
 
 #include "files/path_text.h"
 #include "fs/drive_kinds.h"
+#include "sync/contents.h"
 #include "sync/sync_reasons.h"
 
 #include <cerrno>
@@ -26,8 +27,9 @@ bool mayBeStoppedRunsCopy(const FileFacts& there, const RowChecks& checks) {
 
 } // namespace
 
-CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, const RowChecks& checks,
-                            RunFolders::ForRow& folders, CopyOptions& options, WriteFolder*& folder) {
+CopyResult RowCopy::prepare(const std::string& source, const std::string& target, Replacing replacing,
+                            const RowChecks& checks, RunFolders::ForRow& folders, CopyOptions& options,
+                            WriteFolder*& folder) {
     const std::string name = GetFileName(target);
     // Only a file that was there before the run is worth the wait for the disk.
     options.flush = replacing == Replacing::OlderFile ? Flush::Now : Flush::Later;
@@ -71,6 +73,15 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
         options.replacing = there;
         // Where a write moves no time, nothing tells a write made after the read.
         options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks) && m_drives.writesMoveTimes(*folder);
+        // A stopped run's copy, complete: reading it costs far less than writing it again,
+        // above all on a stick. Only its bytes prove it; a file that cannot be read is copied over.
+        if (options.mayHoldSameBytes && replacing == Replacing::OlderFile) {
+            bool held = false;
+            if (holdsBytesOf(m_fs, source, *checks.plannedSourceTime, *folder, name, there, held) == 0 && held) {
+                options.sourceHeldAlready = true;
+                return CopyResult::success({});
+            }
+        }
     }
     if (replacing == Replacing::OlderFile && m_keepReplaced) {
         CopyResult failure;
@@ -84,6 +95,31 @@ CopyResult RowCopy::prepare(const std::string& target, Replacing replacing, cons
                              !wholeFlushReachesDriver(m_drives.type(*folder));
     options.namesLandInOrder = namesLandInOrder(m_drives.type(*folder));
     return CopyResult::success({});
+}
+
+CopyResult RowCopy::finishHeldCopy(std::size_t row, const std::string& target, const CopyOptions& options,
+                                   WriteFolder& folder, TimeRule rule) {
+    const FileFacts& there = *options.replacing;
+    // The end flushes the drive through a descriptor of any file on it: a copy made fills it,
+    // and where none was made yet this one does.
+    if (options.fileSystem && !options.fileSystem->open()) {
+        Handle file;
+        FileFacts opened;
+        if (int error = m_fs.openToRead(folder.handle, GetFileName(target), file, opened))
+            return CopyResult::failure(error);
+        if (!opened.sameState(there)) return CopyResult::failure(std::string(ChangedReason));
+        *options.fileSystem = std::move(file);
+    }
+    WrittenCopies::Entry& written =
+        m_written.record(target, {WrittenCopy::NoCopy, there.device, there.inode, there.size, there.modified,
+                                  std::nullopt});
+    // Its data may never have reached the disk: the end flushes it before it gets its time.
+    m_end.addCopy(written, row, *options.plannedSourceTime, folder, rule);
+    CopyResult result = CopyResult::success(*options.plannedSourceTime);
+    result.device = there.device;
+    result.inode = there.inode;
+    result.bytes = there.size;
+    return result;
 }
 
 CopyResult RowCopy::record(std::size_t row, const std::string& target, const CopyOptions& options,

@@ -30,8 +30,14 @@ class RowCopy {
 
     // The options of the copy to `target`, and the folder it goes into (nullptr for one that
     // cannot be opened, which the copy then explains); a failure when the row is refused.
-    CopyResult prepare(const std::string& target, Replacing replacing, const RowChecks& checks,
-                       RunFolders::ForRow& folders, CopyOptions& options, WriteFolder*& folder);
+    CopyResult prepare(const std::string& source, const std::string& target, Replacing replacing,
+                       const RowChecks& checks, RunFolders::ForRow& folders, CopyOptions& options,
+                       WriteFolder*& folder);
+    // For a row whose file to replace holds its source's bytes already (`sourceHeldAlready`):
+    // the file is taken as this run's own copy, flushed at the end and given its source's time
+    // then, as a copy made now would be; nothing is written and nothing goes to the Trash.
+    CopyResult finishHeldCopy(std::size_t row, const std::string& target, const CopyOptions& options,
+                              WriteFolder& folder, TimeRule rule);
     // Records what the copy to `target` left, and gives a copy made to last at once its time.
     CopyResult record(std::size_t row, const std::string& target, const CopyOptions& options,
                       WriteFolder* folder, TimeRule rule, CopyResult result);
