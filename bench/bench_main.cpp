@@ -23,6 +23,7 @@ constexpr Subcommand Subcommands[] = {
      runCompare},
     {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1] [--rsync 0|1] [--latency-us N]", runSync},
     {"plan", "plan [--files N,N,...] [--order same|folders|files|all] [--runs N]", runPlan},
+    {"resume", "resume DIR1 DIR2 [--runs N] [--stop-at SHARE,SHARE,...]", runResume},
 };
 
 int usage() {

@@ -18,5 +18,6 @@ int runScan(std::span<char* const> arguments);
 int runCompare(std::span<char* const> arguments);
 int runSync(std::span<char* const> arguments);
 int runPlan(std::span<char* const> arguments);
+int runResume(std::span<char* const> arguments);
 
 } // namespace quellomir::bench
