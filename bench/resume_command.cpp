@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -35,20 +37,41 @@ namespace {
 
 namespace fsys = std::filesystem;
 
-pid_t startQuiet(const std::vector<std::string>& command) {
+// Starts `command` with what it prints going to `output`.
+pid_t start(const std::vector<std::string>& command, const char* output = "/dev/null") {
     std::vector<char*> argv;
     for (const std::string& part : command)
         argv.push_back(const_cast<char*>(part.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t child = 0;
     const int error = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
     ::posix_spawn_file_actions_destroy(&actions);
     if (error != 0) throw std::system_error(error, std::generic_category(), command[0]);
     return child;
+}
+
+// The seconds `command` takes as a whole process; what it printed goes to standard error
+// when it fails.
+double timed(const std::vector<std::string>& command) {
+    const std::string output = makeEmptyFolder() + "/output";
+    const struct timespec began = now();
+    const pid_t child = start(command, output.c_str());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const double seconds = secondsSince(began);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::ifstream printed(output);
+        const std::string text(std::istreambuf_iterator<char>(printed), {});
+        std::fprintf(stderr, "%s failed (status %d):\n%s", command[0].c_str(), status,
+                     text.substr(0, 2000).c_str());
+        throw std::runtime_error("a sync failed");
+    }
+    fsys::remove_all(fsys::path(output).parent_path());
+    return seconds;
 }
 
 // The files in `folder` and below, the program's own "~" files left out.
@@ -100,6 +123,7 @@ int runResume(std::span<char* const> arguments) {
         const std::string program =
             (fsys::read_symlink("/proc/self/exe").parent_path() / "quellomir").string();
         const auto sync = [&](const std::string& into) {
+            fsys::create_directories(into);
             return std::vector<std::string>{program, "sync", "--quiet", folder1, into};
         };
 
@@ -108,7 +132,7 @@ int runResume(std::span<char* const> arguments) {
         for (std::uint64_t round = 0; round <= runs; ++round) {
             const std::string tag = std::to_string(round);
             ::sync();
-            const double whole = commandSeconds(sync(scratch + "whole-" + tag + "/"));
+            const double whole = timed(sync(scratch + "whole-" + tag + "/"));
             if (round == 0) files = filesIn(scratch + "whole-0/");
             // The moment of the stop is a share of the whole run as measured so far.
             const double reference = round == 0 ? whole : median(wholeRuns);
@@ -116,7 +140,7 @@ int runResume(std::span<char* const> arguments) {
             for (Stop& stop : stops) {
                 const std::string into = scratch + "stopped-" + std::to_string(stop.share) + "-" + tag + "/";
                 ::sync();
-                const pid_t child = startQuiet(sync(into));
+                const pid_t child = start(sync(into));
                 const double wait = stop.share * reference;
                 struct timespec pause {
                     time_t(wait), long((wait - double(time_t(wait))) * 1e9)
@@ -126,7 +150,7 @@ int runResume(std::span<char* const> arguments) {
                 int status = 0;
                 ::waitpid(child, &status, 0);
                 const std::size_t left = fsys::exists(into) ? filesIn(into) : 0;
-                const double next = commandSeconds(sync(into));
+                const double next = timed(sync(into));
                 if (round == 0) continue;
                 stop.nextRunSeconds.push_back(next);
                 stop.copiesLeft.push_back(double(left));

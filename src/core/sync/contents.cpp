@@ -1,7 +1,5 @@
 #include "sync/contents.h"
 
-#include "files/path_text.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -42,20 +40,23 @@ int readFully(const ReadPiece& read, std::int64_t at, char* buffer, std::size_t 
     return 0;
 }
 
-// Whether the two read the same bytes to their ends; `size` is what both are expected to
-// hold, which keeps the buffers of small files small.
+// Whether the first `size` bytes of the two are the same; a file that ends before is not.
+// Whether either holds more is for the caller to see in its facts after the reading: a small
+// file then costs one read each.
 int sameBytes(const ReadPiece& readOne, const ReadPiece& readOther, std::int64_t size, bool& same) {
     same = false;
-    const std::size_t piece = std::min(PieceSize, static_cast<std::size_t>(std::max<std::int64_t>(size, 0)) + 1);
+    const auto total = static_cast<std::size_t>(std::max<std::int64_t>(size, 0));
+    const std::size_t piece = std::max<std::size_t>(1, std::min(PieceSize, total));
     auto one = std::make_unique<char[]>(piece);
     auto other = std::make_unique<char[]>(piece);
-    for (std::int64_t at = 0;;) {
+    for (std::size_t at = 0; at < total;) {
+        const std::size_t wanted = std::min(piece, total - at);
         std::size_t gotOne = 0, gotOther = 0;
-        if (int error = readFully(readOne, at, one.get(), piece, gotOne)) return error;
-        if (int error = readFully(readOther, at, other.get(), piece, gotOther)) return error;
-        if (gotOne != gotOther || std::memcmp(one.get(), other.get(), gotOne) != 0) return 0;
-        if (gotOne < piece) break;
-        at += static_cast<std::int64_t>(gotOne);
+        if (int error = readFully(readOne, std::int64_t(at), one.get(), wanted, gotOne)) return error;
+        if (int error = readFully(readOther, std::int64_t(at), other.get(), wanted, gotOther)) return error;
+        if (gotOne != wanted || gotOther != wanted || std::memcmp(one.get(), other.get(), wanted) != 0)
+            return 0;
+        at += wanted;
     }
     same = true;
     return 0;
@@ -153,15 +154,13 @@ int sameContents(FileSystem& fs, NewFile& file, WriteFolder& folder, const std::
     return 0;
 }
 
-int holdsBytesOf(FileSystem& fs, const std::string& source, FileTime sourceTime, WriteFolder& folder,
-                 const std::string& name, const FileFacts& there, bool& same) {
+int holdsBytesOf(FileSystem& fs, Handle& sourceFolder, const std::string& sourceName, FileTime sourceTime,
+                 WriteFolder& folder, const std::string& name, const FileFacts& there, bool& same) {
     same = false;
     if (there.kind != EntryKind::Regular) return 0;
-    WriteFolder sourceFolder;
-    if (int error = fs.openWriteFolder(GetParentFolder(source), sourceFolder)) return error;
     Handle one, other;
     FileFacts oneOpened, otherOpened;
-    if (int error = fs.openToRead(sourceFolder.handle, GetFileName(source), one, oneOpened)) return error;
+    if (int error = fs.openToRead(sourceFolder, sourceName, one, oneOpened)) return error;
     if (oneOpened.size != there.size || oneOpened.modified != sourceTime) return 0;
     if (int error = fs.openToRead(folder.handle, name, other, otherOpened)) return error;
     if (!otherOpened.sameState(there)) return 0;

@@ -46,9 +46,9 @@ int sameContents(FileSystem& fs, NewFile& file, WriteFolder& folder, const std::
                  const FileFacts& there, bool& same);
 
 // Whether the entry `name` of `folder`, whose facts were `there`, holds exactly the bytes of
-// the regular file `source` (its last part never a link) with the time `sourceTime`, read
-// through both; neither may be written to during the reading.
-int holdsBytesOf(FileSystem& fs, const std::string& source, FileTime sourceTime, WriteFolder& folder,
-                 const std::string& name, const FileFacts& there, bool& same);
+// the regular file `sourceName` of `sourceFolder` (never through a link) with the time
+// `sourceTime`, read through both; neither may be written to during the reading.
+int holdsBytesOf(FileSystem& fs, Handle& sourceFolder, const std::string& sourceName, FileTime sourceTime,
+                 WriteFolder& folder, const std::string& name, const FileFacts& there, bool& same);
 
 } // namespace quellomir

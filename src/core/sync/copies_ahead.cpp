@@ -88,8 +88,14 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
                  .prepare(NormalizeBackslashes(replacement.source), target, Replacing::OlderFile,
                           replacement.checks, folders, ahead.options, ahead.folder)
                  .done ||
-            !ahead.folder || !flushReachesEveryFile(m_drives.type(*ahead.folder)) || ahead.options.sourceHeldAlready)
-            continue; // its turn tells what is wrong, or finishes what a stopped run copied
+            !ahead.folder)
+            continue; // its turn tells what is wrong
+        // What a stopped run copied is finished in its turn, and so is a replacement on a drive
+        // that one flush does not reach: neither is looked at again before its turn.
+        if (ahead.options.sourceHeldAlready || !flushReachesEveryFile(m_drives.type(*ahead.folder))) {
+            m_inTurn.push_back(replacement.row);
+            continue;
+        }
         ahead.copy =
             prepareCopy(m_fs, NormalizeBackslashes(replacement.source), *ahead.folder, ahead.options);
         if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
@@ -112,6 +118,7 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
 }
 
 bool CopiesAhead::prepared(std::size_t row) const {
+    if (std::find(m_inTurn.begin(), m_inTurn.end(), row) != m_inTurn.end()) return true;
     return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) { return ahead.row == row; });
 }
 
@@ -123,6 +130,7 @@ bool CopiesAhead::namedAhead(std::size_t row) const {
 
 void CopiesAhead::passOver(std::size_t row) {
     m_turnsReached = std::max(m_turnsReached, row + 1);
+    std::erase_if(m_inTurn, [&](std::size_t inTurn) { return inTurn <= row; });
     while (!m_ahead.empty() && m_ahead.front().row <= row) {
         undo(m_ahead.front());
         m_ahead.pop_front();
@@ -144,6 +152,7 @@ std::optional<CopyResult> CopiesAhead::place(std::size_t row, Replacing replacin
                                              const std::string& target) {
     if (row > 0) passOver(row - 1);
     m_turnsReached = std::max(m_turnsReached, row + 1);
+    std::erase(m_inTurn, row);
     if (m_ahead.empty() || m_ahead.front().row != row || m_ahead.front().replacing != replacing)
         return std::nullopt;
     Ahead ahead = std::move(m_ahead.front());

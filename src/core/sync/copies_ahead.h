@@ -73,6 +73,9 @@ class CopiesAhead {
     EndFlush& m_end;
     RowCopy& m_rows;
     std::deque<Ahead> m_ahead;
+    // Rows left to their turns, once looked at ahead: a stopped run's copy of their source to
+    // finish, or a replacement on a drive where it is not made ahead.
+    std::vector<std::size_t> m_inTurn;
     std::size_t m_turnsReached = 0; // rows whose turn came: 0 to this - 1
 };
 

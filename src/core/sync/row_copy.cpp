@@ -76,8 +76,12 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
         // A stopped run's copy, complete: reading it costs far less than writing it again,
         // above all on a stick. Only its bytes prove it; a file that cannot be read is copied over.
         if (options.mayHoldSameBytes && replacing == Replacing::OlderFile) {
-            bool held = false;
-            if (holdsBytesOf(m_fs, source, *checks.plannedSourceTime, *folder, name, there, held) == 0 && held) {
+            const auto found = m_heldFound.find(target);
+            bool held = found != m_heldFound.end() && found->second.sameState(there);
+            if (found != m_heldFound.end()) m_heldFound.erase(found);
+            if (!held) held = sourceHeldBy(source, *checks.plannedSourceTime, *folder, name, there);
+            if (held) {
+                m_heldFound.emplace(target, there);
                 options.sourceHeldAlready = true;
                 return CopyResult::success({});
             }
@@ -97,9 +101,25 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
     return CopyResult::success({});
 }
 
+bool RowCopy::sourceHeldBy(const std::string& source, FileTime sourceTime, WriteFolder& folder,
+                           const std::string& name, const FileFacts& there) {
+    const std::string sourceFolder = GetParentFolder(source);
+    if (!m_sourceFolder.handle.open() || m_sourceFolderPath != sourceFolder) {
+        m_sourceFolder = WriteFolder();
+        m_sourceFolderPath.clear();
+        if (m_fs.openWriteFolder(sourceFolder, m_sourceFolder) != 0) return false;
+        m_sourceFolderPath = sourceFolder;
+    }
+    bool held = false;
+    return holdsBytesOf(m_fs, m_sourceFolder.handle, GetFileName(source), sourceTime, folder, name, there,
+                        held) == 0 &&
+           held;
+}
+
 CopyResult RowCopy::finishHeldCopy(std::size_t row, const std::string& target, const CopyOptions& options,
                                    WriteFolder& folder, TimeRule rule) {
     const FileFacts& there = *options.replacing;
+    m_heldFound.erase(target);
     // The end flushes the drive through a descriptor of any file on it: a copy made fills it,
     // and where none was made yet this one does.
     if (options.fileSystem && !options.fileSystem->open()) {
@@ -110,9 +130,8 @@ CopyResult RowCopy::finishHeldCopy(std::size_t row, const std::string& target, c
         if (!opened.sameState(there)) return CopyResult::failure(std::string(ChangedReason));
         *options.fileSystem = std::move(file);
     }
-    WrittenCopies::Entry& written =
-        m_written.record(target, {WrittenCopy::NoCopy, there.device, there.inode, there.size, there.modified,
-                                  std::nullopt});
+    WrittenCopies::Entry& written = m_written.record(
+        target, {WrittenCopy::NoCopy, there.device, there.inode, there.size, there.modified, std::nullopt});
     // Its data may never have reached the disk: the end flushes it before it gets its time.
     m_end.addCopy(written, row, *options.plannedSourceTime, folder, rule);
     CopyResult result = CopyResult::success(*options.plannedSourceTime);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 
 namespace quellomir {
 
@@ -43,6 +44,11 @@ class RowCopy {
                       WriteFolder* folder, TimeRule rule, CopyResult result);
 
   private:
+    // Whether the entry `name` of `folder` (facts `there`) holds the bytes of `source` at
+    // `sourceTime`.
+    bool sourceHeldBy(const std::string& source, FileTime sourceTime, WriteFolder& folder,
+                      const std::string& name, const FileFacts& there);
+
     FileSystem& m_fs;
     Yielder& m_yielder;
     LearnedDrives& m_drives;
@@ -51,6 +57,12 @@ class RowCopy {
     EndFlush& m_end;
     bool m_keepReplaced = true;
     std::string m_keepingOffHint;
+    // Files found to hold their rows' sources already when their rows were looked at ahead,
+    // by path, as they were then: their turns take that finding while they are still so.
+    std::unordered_map<std::string, FileFacts> m_heldFound;
+    // The folder of the last source looked at so, held for the rows from the same folder.
+    WriteFolder m_sourceFolder;
+    std::string m_sourceFolderPath;
 };
 
 } // namespace quellomir

@@ -44,7 +44,8 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
             m_rows.prepare(NormalizeBackslashes(source), target, replacing, checks, folders, options, folder);
         !refused.done)
         return refused;
-    if (options.sourceHeldAlready) return m_rows.finishHeldCopy(row, target, options, *folder, checks.timeRule);
+    if (options.sourceHeldAlready)
+        return m_rows.finishHeldCopy(row, target, options, *folder, checks.timeRule);
     CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
     return m_rows.record(row, target, options, folder, checks.timeRule, std::move(result));
 }
