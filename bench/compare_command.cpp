@@ -65,7 +65,7 @@ int runCompare(std::span<char* const> arguments) {
         const long latency = static_cast<long>(options.number("latency-us", 0));
         const bool withRsync = options.number("rsync", latency == 0) != 0;
         const int threads = options.has("threads") ? static_cast<int>(options.number("threads", 0))
-                                                   : CompareContext::AsTheDriveAsks;
+                                                   : CompareContext::DefaultThreads;
         const Pairing pairing = options.number("by-place", 0) != 0 ? Pairing::ByPlace : Pairing::ByName;
         const std::string empty = makeEmptyFolder();
         DriveConditions drive(options.number("cold", 0) != 0, latency, options.decimal("attr-timeout", 1),

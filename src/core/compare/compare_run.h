@@ -22,10 +22,10 @@ struct CompareContext {
     ErrorReport& scanReport; // the scan reports under its own location
     Yielder& yielder;
     std::size_t& filesListed; // how far the run has got, for the window to show
-    // Threads that list folders ahead of the scan: as many as each side's drive asks for
-    // (AsTheDriveAsks), or a number of one's own, 0 for none.
-    static constexpr int AsTheDriveAsks = -1;
-    int ioThreads = AsTheDriveAsks;
+    // Threads that list folders ahead of the scan: the scan's own choice (DefaultThreads), or a
+    // number of one's own, 0 for none.
+    static constexpr int DefaultThreads = -1;
+    int ioThreads = DefaultThreads;
     // Where the folders and files that could not be read go, when the caller names them.
     UnreadParts* unread = nullptr;
     Pairing pairing = Pairing::ByName;

@@ -84,10 +84,11 @@ struct Level {
 class FolderScan {
   public:
     FolderScan(FileSystem& fs, const CodePage& codePage, ErrorReport& report, Yielder& yielder,
-               ListingMemo* memo, unsigned ioThreads, UnreadParts* unread)
+               ListingMemo* memo, unsigned ioThreads, UnreadParts* unread, ListingPrefetch* listedAhead)
         : m_fs(fs), m_codePage(codePage), m_yielder(yielder), m_memo(memo), m_unread(unread),
           m_handler(report, FolderScanLocation), m_attributes(fs),
-          m_listings(fs, statKinds(memo), ioThreads) {
+          m_ownListings(fs, statKindsOfScan(memo != nullptr), listedAhead ? 0 : ioThreads),
+          m_listings(listedAhead ? *listedAhead : m_ownListings) {
         if (FileFacts trash; fs.homeTrashFacts(trash) == 0) m_homeTrash = FolderId{trash.device, trash.inode};
     }
 
@@ -135,14 +136,6 @@ class FolderScan {
             m_handler.run(line, statement);
     }
 
-    // Folders are stat'ed in the listing as well: what the scan needs of a child (kind,
-    // device and inode, mount root) is then known without a look by its path. With a file
-    // listing to follow, the files are stat'ed there too, through the descriptor the folder
-    // is listed through, while a network drive's facts of them are still fresh.
-    static unsigned statKinds(const ListingMemo* memo) {
-        return stat_kinds::Link | stat_kinds::Folder | (memo ? stat_kinds::Regular : stat_kinds::None);
-    }
-
     FileSystem& m_fs;
     const CodePage& m_codePage;
     Yielder& m_yielder;
@@ -153,7 +146,8 @@ class FolderScan {
     std::unordered_set<FolderId, FolderIdHash> m_reached;
     std::optional<FolderId> m_homeTrash;
     bool m_perFolder = false;
-    ListingPrefetch m_listings;
+    ListingPrefetch m_ownListings;
+    ListingPrefetch& m_listings;
 };
 
 void FolderScan::run(FolderList& list, bool recurse) {
@@ -340,8 +334,16 @@ std::vector<bool> FolderScan::secondPass(const Level& level) {
 
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
                            ErrorReport& report, Yielder& yielder, ListingMemo* memo, unsigned ioThreads,
-                           UnreadParts* unread) {
-    FolderScan(fs, codePage, report, yielder, memo, ioThreads, unread).run(list, recurse);
+                           UnreadParts* unread, ListingPrefetch* listedAhead) {
+    FolderScan(fs, codePage, report, yielder, memo, ioThreads, unread, listedAhead).run(list, recurse);
+}
+
+// Folders are stat'ed in the listing as well: what the scan needs of a child (kind, device and
+// inode, mount root) is then known without a look by its path. With a file listing to follow,
+// the files are stat'ed there too, through the descriptor the folder is listed through, while
+// a network drive's facts of them are still fresh.
+unsigned statKindsOfScan(bool withMemo) {
+    return stat_kinds::Link | stat_kinds::Folder | (withMemo ? stat_kinds::Regular : stat_kinds::None);
 }
 
 } // namespace quellomir

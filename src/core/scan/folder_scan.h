@@ -6,6 +6,7 @@
 #include "handler/yielder.h"
 #include "scan/folder_list.h"
 #include "scan/listing_memo.h"
+#include "scan/listing_prefetch.h"
 #include "scan/unread_parts.h"
 
 namespace quellomir {
@@ -36,8 +37,15 @@ inline constexpr const char* FolderScanLocation =
 //
 // With `unread`, each folder left out because it could not be read (its facts, or its
 // listing for want of permission) or because its path is too long to reach is named there.
+//
+// With `listedAhead`, the folders are taken from there, listed ahead with statKindsOfScan,
+// and `ioThreads` is not used.
 void GetSubDirectories2016(FolderList& list, bool recurse, FileSystem& fs, const CodePage& codePage,
                            ErrorReport& report, Yielder& yielder, ListingMemo* memo = nullptr,
-                           unsigned ioThreads = 0, UnreadParts* unread = nullptr);
+                           unsigned ioThreads = 0, UnreadParts* unread = nullptr,
+                           ListingPrefetch* listedAhead = nullptr);
+
+// What the scan's listings stat: folders and links, and with a memo the files too.
+unsigned statKindsOfScan(bool withMemo);
 
 } // namespace quellomir

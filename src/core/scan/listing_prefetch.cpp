@@ -1,6 +1,6 @@
 #include "scan/listing_prefetch.h"
 
-#include "fs/drive_kinds.h"
+#include "files/path_text.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -15,7 +15,7 @@ namespace {
 // Listings done ahead and not taken yet, at the most, per thread: enough to keep every
 // thread busy however the folders' sizes vary, without holding a whole tree's entries twice.
 constexpr std::size_t AheadPerThread = 8;
-// And in all: a network drive's many threads only wait, and need no more than that.
+// And in all: the threads only wait on the drive, and need no more than that.
 constexpr std::size_t MostAhead = 64;
 
 // How often the window gets its turn while the scan waits for a listing.
@@ -54,6 +54,7 @@ struct ListingPrefetch::Listing {
     };
     std::string folder;
     State state = State::Queued;
+    bool walked = false; // queued by the walk ahead, which counts its entries apart
     int error = 0;
     std::vector<Entry> entries;
     std::string names;
@@ -83,12 +84,6 @@ ListingPrefetch::~ListingPrefetch() {
         thread.join();
 }
 
-unsigned ListingPrefetch::threadsFor(FileSystem& fs, const std::string& folder) {
-    std::uint64_t type = 0;
-    if (fs.fileSystemType(folder, type) != 0) type = 0;
-    return requestsInFlight(type);
-}
-
 void ListingPrefetch::ahead(const std::string& folder) {
     if (m_threads.empty()) return;
     {
@@ -97,6 +92,21 @@ void ListingPrefetch::ahead(const std::string& folder) {
         if (!added) return; // asked for twice: the second time lists on the spot
         place->second = std::make_unique<Listing>();
         place->second->folder = folder;
+        m_queue.push_back(place->second.get());
+    }
+    m_changed.notify_one();
+}
+
+void ListingPrefetch::walkAhead(const std::string& root, std::size_t entries) {
+    if (m_threads.empty()) return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_walkBudget = entries;
+        auto [place, added] = m_listings.try_emplace(root);
+        if (!added) return;
+        place->second = std::make_unique<Listing>();
+        place->second->folder = root;
+        place->second->walked = true;
         m_queue.push_back(place->second.get());
     }
     m_changed.notify_one();
@@ -115,7 +125,12 @@ void ListingPrefetch::forget(const std::string& folder) {
         return;
     }
     if (listing.state == Listing::State::Queued) std::erase(m_queue, &listing);
-    if (listing.state == Listing::State::Done) --m_done;
+    if (listing.state == Listing::State::Done) {
+        if (listing.walked)
+            m_walkedHeld -= listing.entries.size();
+        else
+            --m_done;
+    }
     m_listings.erase(found);
     m_changed.notify_all();
 }
@@ -140,10 +155,31 @@ void ListingPrefetch::fill(FileSystem& fs, unsigned statKinds, Listing& listing)
     });
 }
 
+// Queues the folders of a walked listing, named as the scan names them. Called with the lock held.
+void ListingPrefetch::walkInto(const Listing& listing) {
+    for (const Listing::Entry& entry : listing.entries) {
+        const bool folder =
+            entry.kind == EntryKind::Folder || (entry.kind == EntryKind::Link && entry.statError == 0 &&
+                                                entry.followedKind == EntryKind::Folder);
+        if (!folder) continue;
+        std::string child =
+            joinPath(listing.folder, std::string_view(listing.names.data() + entry.nameAt, entry.nameLength));
+        child.push_back('/');
+        auto [place, added] = m_listings.try_emplace(child);
+        if (!added) continue;
+        place->second = std::make_unique<Listing>();
+        place->second->folder = std::move(child);
+        place->second->walked = true;
+        m_queue.push_back(place->second.get());
+    }
+}
+
 void ListingPrefetch::work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_stopping || (!m_queue.empty() && m_done < m_maxAhead); });
+        m_changed.wait(lock, [&] {
+            return m_stopping || (!m_queue.empty() && (m_queue.front()->walked || m_done < m_maxAhead));
+        });
         if (m_stopping) return;
         Listing* listing = m_queue.front();
         m_queue.pop_front();
@@ -156,7 +192,12 @@ void ListingPrefetch::work() {
             continue;
         }
         listing->state = Listing::State::Done;
-        ++m_done;
+        if (listing->walked) {
+            m_walkedHeld += listing->entries.size();
+            if (m_walkedHeld < m_walkBudget) walkInto(*listing);
+        } else {
+            ++m_done;
+        }
         m_changed.notify_all();
     }
 }
@@ -183,7 +224,10 @@ int ListingPrefetch::list(const std::string& folder, const FileSystem::EntryVisi
                 }
                 taken = std::move(found->second);
                 m_listings.erase(found);
-                --m_done;
+                if (taken->walked)
+                    m_walkedHeld -= taken->entries.size();
+                else
+                    --m_done;
                 m_changed.notify_all();
             }
         }

@@ -34,20 +34,26 @@ class ListingPrefetch {
 
     // Queues `folder` to be listed, in the order the scan is to ask for it.
     void ahead(const std::string& folder);
+    // Lists `root`, and breadth first as the scan goes every folder below it, before any scan
+    // asks: for the side compared second, whose drive then works while the first side is
+    // scanned. It goes no deeper once `entries` entries are held; the scan lists the rest.
+    void walkAhead(const std::string& root, std::size_t entries);
     // Drops `folder`'s listing: the scan will not ask for it.
     void forget(const std::string& folder);
     // listFolder as the file system would answer it, the window getting its turn while the
     // listing is under way on another thread.
     int list(const std::string& folder, const FileSystem::EntryVisitor& visit, Yielder& yielder);
 
-    // How many threads to use for the drive of `folder`: more for drives that make each
-    // request wait on a network or a user-space driver, a few for a local disk.
-    static unsigned threadsFor(FileSystem& fs, const std::string& folder);
+    // How many threads list ahead, on any drive: a network or FUSE drive makes each request
+    // wait, and a local disk whose caches are cold reads its inode tables faster with many
+    // requests in flight too. On a warm one the threads cost next to nothing.
+    static constexpr unsigned Threads = 16;
 
   private:
     struct Listing;
 
     void work();
+    void walkInto(const Listing& listing);
     static void fill(FileSystem& fs, unsigned statKinds, Listing& listing);
 
     FileSystem& m_fs;
@@ -57,7 +63,9 @@ class ListingPrefetch {
     std::condition_variable m_changed;
     std::deque<Listing*> m_queue;
     std::unordered_map<std::string, std::unique_ptr<Listing>> m_listings;
-    std::size_t m_done = 0; // listed, not taken yet
+    std::size_t m_done = 0;       // listed, not taken yet
+    std::size_t m_walkBudget = 0; // entries the walk ahead may hold
+    std::size_t m_walkedHeld = 0; // entries of walked listings done and not taken yet
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };
