@@ -65,19 +65,25 @@ Measured inChildProcess(const std::function<Measured()>& work) {
     });
 }
 
-double commandSeconds(const std::vector<std::string>& command) {
+pid_t startCommand(const std::vector<std::string>& command, const char* output, bool errorsToo) {
     std::vector<char*> argv;
     for (const std::string& part : command)
         argv.push_back(const_cast<char*>(part.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    struct timespec start = now();
+    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errorsToo) ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t child = 0;
-    int error = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    const int error = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     ::posix_spawn_file_actions_destroy(&actions);
     if (error != 0) throw std::system_error(error, std::generic_category(), command[0]);
+    return child;
+}
+
+double commandSeconds(const std::vector<std::string>& command) {
+    struct timespec start = now();
+    const pid_t child = startCommand(command, "/dev/null", false);
     int status = 0;
     ::waitpid(child, &status, 0);
     double seconds = secondsSince(start);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <type_traits>
 #include <vector>
 
@@ -39,6 +40,10 @@ long peakKilobytes();
 
 // Measured's figures, with the peak memory of the child that ran `work`.
 Measured inChildProcess(const std::function<Measured()>& work);
+
+// Starts a command with its output sent to the file `output`, and with `errorsToo` its
+// standard error as well; the child to wait for.
+pid_t startCommand(const std::vector<std::string>& command, const char* output, bool errorsToo);
 
 // Wall-clock seconds of a command run with its output sent to /dev/null.
 double commandSeconds(const std::vector<std::string>& command);

@@ -16,7 +16,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -37,29 +36,12 @@ namespace {
 
 namespace fsys = std::filesystem;
 
-// Starts `command` with what it prints going to `output`.
-pid_t start(const std::vector<std::string>& command, const char* output = "/dev/null") {
-    std::vector<char*> argv;
-    for (const std::string& part : command)
-        argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t child = 0;
-    const int error = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) throw std::system_error(error, std::generic_category(), command[0]);
-    return child;
-}
-
 // The seconds `command` takes as a whole process; what it printed goes to standard error
 // when it fails.
 double timed(const std::vector<std::string>& command) {
     const std::string output = makeEmptyFolder() + "/output";
     const struct timespec began = now();
-    const pid_t child = start(command, output.c_str());
+    const pid_t child = startCommand(command, output.c_str(), true);
     int status = 0;
     ::waitpid(child, &status, 0);
     const double seconds = secondsSince(began);
@@ -140,7 +122,7 @@ int runResume(std::span<char* const> arguments) {
             for (Stop& stop : stops) {
                 const std::string into = scratch + "stopped-" + std::to_string(stop.share) + "-" + tag + "/";
                 ::sync();
-                const pid_t child = start(sync(into));
+                const pid_t child = startCommand(sync(into), "/dev/null", true);
                 const double wait = stop.share * reference;
                 struct timespec pause {
                     time_t(wait), long((wait - double(time_t(wait))) * 1e9)

@@ -98,14 +98,16 @@ const std::string& Plan::failureReason(std::size_t row) const {
 std::string Plan::destinationText(std::size_t row) const {
     const PlanRow& r = m_rows.at(row);
     const Side other = otherSide(r.sourceSide);
-    if (r.kind == RowKind::Copy) {
-        if (m_pairing == Pairing::ByName) return folder(other);
-        // The source's own subfolder, below the other chosen folder.
-        const FileList& sources = files(r.sourceSide);
-        const std::string& subfolder = sources.folders[sources.file(r.source).folder];
-        return folder(other) + subfolder.substr(std::min(folder(r.sourceSide).size(), subfolder.size()));
-    }
+    if (r.kind == RowKind::Copy) return copyFolder(r.sourceSide, files(r.sourceSide).file(r.source).folder);
     return files(other).path(r.destination);
+}
+
+std::string Plan::copyFolder(Side source, std::uint32_t folder) const {
+    const Side other = otherSide(source);
+    if (m_pairing == Pairing::ByName) return this->folder(other);
+    // The source's own subfolder, below the other chosen folder.
+    const std::string& subfolder = files(source).folders[folder];
+    return this->folder(other) + subfolder.substr(std::min(this->folder(source).size(), subfolder.size()));
 }
 
 } // namespace quellomir

@@ -78,6 +78,9 @@ class Plan {
     const std::string& failureReason(std::size_t row) const;
     // A copy row's: the folder the copy goes into, with its separator.
     std::string destinationText(std::size_t row) const;
+    // The folder, with its separator, that a copy of a file in the folder `folder` (of the
+    // `source` side's list) goes into.
+    std::string copyFolder(Side source, std::uint32_t folder) const;
 
   private:
     static std::size_t index(Side side) { return side == Side::Folder1 ? 0 : 1; }

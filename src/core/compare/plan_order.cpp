@@ -94,15 +94,11 @@ std::vector<SortKey> sortKeys(const Plan& plan, PlanColumn column) {
     std::vector<std::size_t> folderAt[2], copyFolderAt[2];
     for (Side side : {Side::Folder1, Side::Folder2}) {
         const FileList& files = plan.files(side);
-        const Side other = otherSide(side);
         const auto s = std::size_t(side);
-        for (const std::string& folder : files.folders) {
-            folderAt[s].push_back(ranks.add(folder));
-            if (column != PlanColumn::Destination) continue;
-            std::string into = plan.folder(other);
-            if (plan.pairing() == Pairing::ByPlace)
-                into += folder.substr(std::min(plan.folder(side).size(), folder.size()));
-            copyFolderAt[s].push_back(ranks.add(std::move(into)));
+        for (std::uint32_t folder = 0; folder < files.folders.size(); ++folder) {
+            folderAt[s].push_back(ranks.add(files.folders[folder]));
+            if (column == PlanColumn::Destination)
+                copyFolderAt[s].push_back(ranks.add(plan.copyFolder(side, folder)));
         }
     }
     ranks.rank();

@@ -67,14 +67,16 @@ bool heldByEveryDrive(FileTime time) {
     return time.seconds >= From1980 && time.seconds < Until2038;
 }
 
-bool timesFrom1980To2107(std::uint64_t type, const std::string& mountType) {
-    if (fatFamily(type)) return true;
+std::string_view fuseDriverOf(std::string_view mountType) {
     for (std::string_view fuse : {"fuse.", "fuseblk."})
-        if (mountType.starts_with(fuse)) {
-            const std::string_view driver = std::string_view(mountType).substr(fuse.size());
-            return driver == "fusefat" || driver == "exfat" || driver == "vfat" || driver == "msdos";
-        }
-    return false;
+        if (mountType.starts_with(fuse)) return mountType.substr(fuse.size());
+    return {};
+}
+
+bool timesFrom1980To2107(std::uint64_t type, const std::string& mountType) {
+    const std::string_view driver = fuseDriverOf(mountType);
+    return fatFamily(type) || driver == "fusefat" || driver == "exfat" || driver == "vfat" ||
+           driver == "msdos";
 }
 
 bool within1980To2107(FileTime time) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quellomir {
 
@@ -60,6 +61,10 @@ bool namesLandInOrder(std::uint64_t type);
 // Whether every drive keeps `time` as it is given: the times from 1980 to 2037 (FAT's range
 // and 32-bit seconds). Outside them, a drive that kept one time exactly may still clamp another.
 bool heldByEveryDrive(FileTime time);
+
+// The driver part of a FUSE mount's type in the mount table ("fusefat" of "fuse.fusefat",
+// "exfat" of "fuseblk.exfat"); empty for any other mount.
+std::string_view fuseDriverOf(std::string_view mountType);
 
 // Whether the drive is one whose times run from 1980 to 2107 only, FAT or exFAT, by its type
 // or, through FUSE, by the mount table's name for it ("fuse.fusefat", "fuseblk.exfat").

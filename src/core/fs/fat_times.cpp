@@ -1,5 +1,7 @@
 #include "fs/fat_times.h"
 
+#include "fs/drive_kinds.h"
+
 #include <linux/magic.h>
 
 #include <cstdint>
@@ -7,11 +9,8 @@
 namespace quellomir {
 
 bool isFatMountType(std::string_view type) {
-    for (std::string_view fuse : {"fuse.", "fuseblk."})
-        if (type.starts_with(fuse)) {
-            type.remove_prefix(fuse.size());
-            return type == "fusefat" || type == "vfat" || type == "msdos" || type == "fat";
-        }
+    if (const std::string_view driver = fuseDriverOf(type); !driver.empty())
+        return driver == "fusefat" || driver == "vfat" || driver == "msdos" || driver == "fat";
     return type == "vfat" || type == "msdos";
 }
 

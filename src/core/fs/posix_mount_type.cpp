@@ -12,13 +12,16 @@
 namespace quellomir {
 namespace {
 
-std::optional<std::string> readSmallFile(const std::string& path) {
+// A text file of the kernel's or udev's, whole; the errno where it cannot be read.
+int readText(const std::string& path, std::string& text) {
     UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.valid()) return std::nullopt;
-    char buffer[4096];
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got < 0) return std::nullopt;
-    return std::string(buffer, static_cast<std::size_t>(got));
+    if (!file.valid()) return errno;
+    char buffer[16 * 1024];
+    for (ssize_t got; (got = ::read(file.get(), buffer, sizeof buffer)) != 0;) {
+        if (got < 0) return errno;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return 0;
 }
 
 // The rest of the line that begins with `line` ("DEVNAME=", "E:ID_FS_TYPE=").
@@ -34,8 +37,8 @@ std::string valueOf(const std::string& text, const std::string& line) {
 // what udev found there when the device appeared.
 std::string fileSystemOnDevice(unsigned major, unsigned minor) {
     const std::string numbers = std::to_string(major) + ":" + std::to_string(minor);
-    if (const std::optional<std::string> uevent = readSmallFile("/sys/dev/block/" + numbers + "/uevent")) {
-        const std::string name = valueOf(*uevent, "DEVNAME=");
+    if (std::string uevent; readText("/sys/dev/block/" + numbers + "/uevent", uevent) == 0) {
+        const std::string name = valueOf(uevent, "DEVNAME=");
         UniqueFd device;
         if (!name.empty() && name.find("..") == std::string::npos)
             device = UniqueFd(::open(("/dev/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
@@ -47,8 +50,8 @@ std::string fileSystemOnDevice(unsigned major, unsigned minor) {
             ::pread(device.get(), sector, sizeof sector, 0) == ssize_t(sizeof sector))
             return fileSystemOfFirstSector(std::string_view(sector, sizeof sector));
     }
-    if (const std::optional<std::string> found = readSmallFile("/run/udev/data/b" + numbers))
-        return valueOf(*found, "E:ID_FS_TYPE=");
+    if (std::string found; readText("/run/udev/data/b" + numbers, found) == 0)
+        return valueOf(found, "E:ID_FS_TYPE=");
     return {};
 }
 
@@ -58,14 +61,8 @@ int PosixFileSystem::mountType(const std::string& path, std::string& type) {
     struct statx s;
     if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &s) != 0) return errno;
     if (!(s.stx_mask & STATX_MNT_ID)) return ENOTSUP; // a kernel before 5.8
-    UniqueFd table(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
-    if (!table.valid()) return errno;
     std::string text;
-    char buffer[16 * 1024];
-    for (ssize_t got; (got = ::read(table.get(), buffer, sizeof buffer)) != 0;) {
-        if (got < 0) return errno;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
+    if (int error = readText("/proc/self/mountinfo", text)) return error;
     const std::optional<std::string> found = mountTypeById(text, s.stx_mnt_id);
     if (!found) return ENOENT;
     type = *found;

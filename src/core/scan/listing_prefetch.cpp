@@ -88,13 +88,20 @@ void ListingPrefetch::ahead(const std::string& folder) {
     if (m_threads.empty()) return;
     {
         std::lock_guard lock(m_mutex);
-        auto [place, added] = m_listings.try_emplace(folder);
-        if (!added) return; // asked for twice: the second time lists on the spot
-        place->second = std::make_unique<Listing>();
-        place->second->folder = folder;
-        m_queue.push_back(place->second.get());
+        // Asked for twice: the second time lists on the spot.
+        if (!queue(folder, false)) return;
     }
     m_changed.notify_one();
+}
+
+bool ListingPrefetch::queue(const std::string& folder, bool walked) {
+    auto [place, added] = m_listings.try_emplace(folder);
+    if (!added) return false;
+    place->second = std::make_unique<Listing>();
+    place->second->folder = folder;
+    place->second->walked = walked;
+    m_queue.push_back(place->second.get());
+    return true;
 }
 
 void ListingPrefetch::walkAhead(const std::string& root, std::size_t entries) {
@@ -102,12 +109,7 @@ void ListingPrefetch::walkAhead(const std::string& root, std::size_t entries) {
     {
         std::lock_guard lock(m_mutex);
         m_walkBudget = entries;
-        auto [place, added] = m_listings.try_emplace(root);
-        if (!added) return;
-        place->second = std::make_unique<Listing>();
-        place->second->folder = root;
-        place->second->walked = true;
-        m_queue.push_back(place->second.get());
+        if (!queue(root, true)) return;
     }
     m_changed.notify_one();
 }
@@ -165,12 +167,7 @@ void ListingPrefetch::walkInto(const Listing& listing) {
         std::string child =
             joinPath(listing.folder, std::string_view(listing.names.data() + entry.nameAt, entry.nameLength));
         child.push_back('/');
-        auto [place, added] = m_listings.try_emplace(child);
-        if (!added) continue;
-        place->second = std::make_unique<Listing>();
-        place->second->folder = std::move(child);
-        place->second->walked = true;
-        m_queue.push_back(place->second.get());
+        queue(child, true);
     }
 }
 

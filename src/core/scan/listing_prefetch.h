@@ -54,6 +54,8 @@ class ListingPrefetch {
 
     void work();
     void walkInto(const Listing& listing);
+    // Queues `folder`'s listing unless it is queued or listed already; with the lock held.
+    bool queue(const std::string& folder, bool walked);
     static void fill(FileSystem& fs, unsigned statKinds, Listing& listing);
 
     FileSystem& m_fs;
