@@ -74,8 +74,10 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
         // Where a write moves no time, nothing tells a write made after the read.
         options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks) && m_drives.writesMoveTimes(*folder);
         // A stopped run's copy, complete: reading it costs far less than writing it again,
-        // above all on a stick. Only its bytes prove it; a file that cannot be read is copied over.
-        if (options.mayHoldSameBytes && replacing == Replacing::OlderFile) {
+        // above all on a stick. Only its bytes prove it, and only a file of the running user's
+        // gets a time from the run; any other is copied over.
+        if (options.mayHoldSameBytes && replacing == Replacing::OlderFile &&
+            there.owner == m_fs.runningUser()) {
             const auto found = m_heldFound.find(target);
             bool held = found != m_heldFound.end() && found->second.sameState(there);
             if (found != m_heldFound.end()) m_heldFound.erase(found);
