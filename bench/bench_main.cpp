@@ -24,6 +24,7 @@ constexpr Subcommand Subcommands[] = {
     {"sync", "sync DIR1 DIR2 [--runs N] [--older 0|1] [--keep 0|1] [--rsync 0|1] [--latency-us N]", runSync},
     {"plan", "plan [--files N,N,...] [--order same|folders|files|all] [--runs N]", runPlan},
     {"resume", "resume DIR1 DIR2 [--runs N] [--stop-at SHARE,SHARE,...]", runResume},
+    {"report", "report [WORK] [--rounds N] [--engine 0|1]", runReport},
 };
 
 int usage() {

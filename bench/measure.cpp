@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <system_error>
@@ -89,6 +91,38 @@ double commandSeconds(const std::vector<std::string>& command) {
     double seconds = secondsSince(start);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(command[0] + " failed");
     return seconds;
+}
+
+ProcessRun runCommand(const std::vector<std::string>& command, const std::string& output) {
+    const struct timespec start = now();
+    // Through env: a spawned child's peak memory counts the memory it shared with this
+    // process until its exec, and env's own is small.
+    std::vector<std::string> throughEnv{"env"};
+    throughEnv.insert(throughEnv.end(), command.begin(), command.end());
+    const pid_t child = startCommand(throughEnv, output.c_str(), true);
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    ProcessRun run;
+    run.seconds = secondsSince(start);
+    run.peakKilobytes = usage.ru_maxrss;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    if (values.empty()) return 0;
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::string spread(const std::vector<double>& values) {
+    if (values.empty()) return "-";
+    char text[64];
+    const auto [least, most] = std::minmax_element(values.begin(), values.end());
+    std::snprintf(text, sizeof text, "%.3f s (%.3f-%.3f)", median(values), *least, *most);
+    return text;
 }
 
 std::string withSlash(std::string path) {

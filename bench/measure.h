@@ -48,6 +48,19 @@ pid_t startCommand(const std::vector<std::string>& command, const char* output, 
 // Wall-clock seconds of a command run with its output sent to /dev/null.
 double commandSeconds(const std::vector<std::string>& command);
 
+// A whole process's wall-clock seconds, peak memory and exit code; what it printed, both
+// streams, goes to the file `output`.
+struct ProcessRun {
+    double seconds = 0;
+    long peakKilobytes = 0;
+    int exitCode = 0;
+};
+ProcessRun runCommand(const std::vector<std::string>& command, const std::string& output);
+
+// The median of `values`, and "median s (least-most)".
+double median(std::vector<double> values);
+std::string spread(const std::vector<double>& values);
+
 double secondsSince(const struct timespec& start);
 
 // A folder path with its trailing separator, as the slots hold one.

@@ -12,6 +12,7 @@
 
 #include "measure.h"
 #include "options.h"
+#include "resume.h"
 #include "subcommand.h"
 
 #include <fcntl.h>
@@ -64,27 +65,59 @@ std::size_t filesIn(const std::string& folder) {
     return files;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    if (values.empty()) return 0;
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-std::string spread(const std::vector<double>& values) {
-    char text[64];
-    const auto [least, most] = std::minmax_element(values.begin(), values.end());
-    std::snprintf(text, sizeof text, "%.3f s (%.3f-%.3f)", median(values), *least, *most);
-    return text;
-}
-
-struct Stop {
-    double share = 0;
-    std::vector<double> nextRunSeconds;
-    std::vector<double> copiesLeft;
-};
-
 } // namespace
+
+ResumeFigures measureResume(const std::string& folder1, const std::string& scratch, std::uint64_t rounds,
+                            const std::vector<double>& shares,
+                            const std::vector<std::string>& extraArguments) {
+    fsys::create_directories(scratch);
+    if (!fsys::is_empty(scratch)) throw std::runtime_error(scratch + " is not empty");
+    ResumeFigures figures;
+    for (const double share : shares)
+        figures.stops.push_back({share, {}, {}});
+    const std::string program = (fsys::read_symlink("/proc/self/exe").parent_path() / "quellomir").string();
+    const auto sync = [&](const std::string& into) {
+        fsys::create_directories(into);
+        std::vector<std::string> command{program, "sync", "--quiet"};
+        command.insert(command.end(), extraArguments.begin(), extraArguments.end());
+        command.push_back(folder1);
+        command.push_back(into);
+        return command;
+    };
+
+    for (std::uint64_t round = 0; round <= rounds; ++round) {
+        const std::string tag = std::to_string(round);
+        ::sync();
+        const double whole = timed(sync(withSlash(scratch) + "whole-" + tag + "/"));
+        if (round == 0) figures.files = filesIn(withSlash(scratch) + "whole-0/");
+        // The moment of the stop is a share of the whole run as measured so far.
+        if (round > 0) figures.wholeRuns.push_back(whole);
+        const double reference = round == 0 ? whole : median(figures.wholeRuns);
+        for (ResumeFigures::Stop& stop : figures.stops) {
+            const std::string into =
+                withSlash(scratch) + "stopped-" + std::to_string(stop.share) + "-" + tag + "/";
+            ::sync();
+            const pid_t child = startCommand(sync(into), "/dev/null", true);
+            const double wait = stop.share * reference;
+            struct timespec pause {
+                time_t(wait), long((wait - double(time_t(wait))) * 1e9)
+            };
+            ::nanosleep(&pause, nullptr);
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            const std::size_t left = fsys::exists(into) ? filesIn(into) : 0;
+            const double next = timed(sync(into));
+            if (round == 0) continue;
+            stop.nextRunSeconds.push_back(next);
+            stop.copiesLeft.push_back(double(left));
+        }
+    }
+    for (const fsys::directory_entry& entry : fsys::directory_iterator(scratch))
+        fsys::remove_all(entry.path());
+    ::sync();
+    return figures;
+}
 
 int runResume(std::span<char* const> arguments) {
     try {
@@ -95,65 +128,25 @@ int runResume(std::span<char* const> arguments) {
         }
         const std::string folder1 = withSlash(fsys::absolute(options.plain()[0]).lexically_normal().string());
         const std::string scratch = withSlash(fsys::absolute(options.plain()[1]).lexically_normal().string());
-        fsys::create_directories(scratch);
-        if (!fsys::is_empty(scratch)) throw std::runtime_error(scratch + " is not empty");
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
-        std::vector<Stop> stops;
-        std::istringstream shares(options.text("stop-at", "0.25,0.5,0.75"));
-        for (std::string share; std::getline(shares, share, ',');)
-            stops.push_back({std::stod(share), {}, {}});
-        const std::string program =
-            (fsys::read_symlink("/proc/self/exe").parent_path() / "quellomir").string();
-        const auto sync = [&](const std::string& into) {
-            fsys::create_directories(into);
-            return std::vector<std::string>{program, "sync", "--quiet", folder1, into};
-        };
-
-        std::vector<double> wholeRuns;
-        std::size_t files = 0;
-        for (std::uint64_t round = 0; round <= runs; ++round) {
-            const std::string tag = std::to_string(round);
-            ::sync();
-            const double whole = timed(sync(scratch + "whole-" + tag + "/"));
-            if (round == 0) files = filesIn(scratch + "whole-0/");
-            // The moment of the stop is a share of the whole run as measured so far.
-            const double reference = round == 0 ? whole : median(wholeRuns);
-            if (round > 0) wholeRuns.push_back(whole);
-            for (Stop& stop : stops) {
-                const std::string into = scratch + "stopped-" + std::to_string(stop.share) + "-" + tag + "/";
-                ::sync();
-                const pid_t child = startCommand(sync(into), "/dev/null", true);
-                const double wait = stop.share * reference;
-                struct timespec pause {
-                    time_t(wait), long((wait - double(time_t(wait))) * 1e9)
-                };
-                ::nanosleep(&pause, nullptr);
-                ::kill(child, SIGKILL);
-                int status = 0;
-                ::waitpid(child, &status, 0);
-                const std::size_t left = fsys::exists(into) ? filesIn(into) : 0;
-                const double next = timed(sync(into));
-                if (round == 0) continue;
-                stop.nextRunSeconds.push_back(next);
-                stop.copiesLeft.push_back(double(left));
-            }
-        }
-        for (const fsys::directory_entry& entry : fsys::directory_iterator(scratch))
-            fsys::remove_all(entry.path());
-        ::sync();
+        std::vector<double> shares;
+        std::istringstream shareTexts(options.text("stop-at", "0.25,0.5,0.75"));
+        for (std::string share; std::getline(shareTexts, share, ',');)
+            shares.push_back(std::stod(share));
+        const ResumeFigures figures = measureResume(folder1, scratch, runs, shares, {});
 
         double load[3] = {};
         ::getloadavg(load, 3);
-        std::printf("folders          %s (%zu files) -> fresh folders in %s\n", folder1.c_str(), files,
-                    scratch.c_str());
+        std::printf("folders          %s (%zu files) -> fresh folders in %s\n", folder1.c_str(),
+                    figures.files, scratch.c_str());
         std::printf("machine load     %.2f %.2f %.2f (1, 5, 15 minutes)\n", load[0], load[1], load[2]);
-        std::printf("whole sync       %s   median of %llu (range)\n", spread(wholeRuns).c_str(),
+        std::printf("whole sync       %s   median of %llu (range)\n", spread(figures.wholeRuns).c_str(),
                     static_cast<unsigned long long>(runs));
-        for (const Stop& stop : stops) {
+        for (const ResumeFigures::Stop& stop : figures.stops) {
             const double next = median(stop.nextRunSeconds);
             std::printf("killed at %3.0f%%   %.0f copies in place; the next sync %s = %.2f of the whole\n",
                         stop.share * 100, median(stop.copiesLeft), spread(stop.nextRunSeconds).c_str(),
-                        next / median(wholeRuns));
+                        next / median(figures.wholeRuns));
         }
         return 0;
     } catch (const std::exception& failure) {

@@ -19,5 +19,6 @@ int runCompare(std::span<char* const> arguments);
 int runSync(std::span<char* const> arguments);
 int runPlan(std::span<char* const> arguments);
 int runResume(std::span<char* const> arguments);
+int runReport(std::span<char* const> arguments);
 
 } // namespace quellomir::bench
