@@ -77,6 +77,12 @@ void CopiesAhead::makeNewCopies(const std::vector<RowAhead>& rows) {
 
 void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
     std::vector<std::uint64_t> devices;
+    m_rows.setHeldChecksLater(true);
+    struct ChecksNowAgain {
+        RowCopy& rows;
+        ~ChecksNowAgain() { rows.setHeldChecksLater(false); }
+    } checksNowAgain{m_rows};
+    unsigned heldInFlight = 1;
     for (const RowAhead& replacement : rows) {
         const std::string target = NormalizeBackslashes(replacement.destination);
         RunFolders::ForRow folders(m_folders, replacement.checks);
@@ -90,6 +96,12 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
                  .done ||
             !ahead.folder)
             continue; // its turn tells what is wrong
+        // A file that may be a stopped run's copy is read below, with the others of the batch.
+        if (m_rows.awaitsHeldCheck(target)) {
+            heldInFlight = std::max(heldInFlight, requestsInFlight(m_drives.type(*ahead.folder)));
+            m_inTurn.push_back(replacement.row);
+            continue;
+        }
         // What a stopped run copied is finished in its turn, and so is a replacement on a drive
         // that one flush does not reach: neither is looked at again before its turn.
         if (ahead.options.sourceHeldAlready || !flushReachesEveryFile(m_drives.type(*ahead.folder))) {
@@ -103,6 +115,7 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
             devices.push_back(ahead.folder->device);
         m_ahead.push_back(std::move(ahead));
     }
+    m_rows.checkHeldFiles(m_threads, heldInFlight);
     // One flush for all: each copy is on the disk before it replaces anything.
     const std::vector<int> errors = m_end.flushFileSystems(devices);
     for (Ahead& ahead : m_ahead) {

@@ -6,6 +6,7 @@
 #include "sync/sync_reasons.h"
 
 #include <cerrno>
+#include <optional>
 
 namespace quellomir {
 namespace {
@@ -78,12 +79,18 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
         // gets a time from the run; any other is copied over.
         if (options.mayHoldSameBytes && replacing == Replacing::OlderFile &&
             there.owner == m_fs.runningUser()) {
-            const auto found = m_heldFound.find(target);
-            bool held = found != m_heldFound.end() && found->second.sameState(there);
-            if (found != m_heldFound.end()) m_heldFound.erase(found);
+            std::optional<bool> held;
+            if (const auto found = m_heldFound.find(target); found != m_heldFound.end()) {
+                if (found->second.there.sameState(there)) held = found->second.held;
+                m_heldFound.erase(found);
+            }
+            if (!held && m_heldChecksLater) {
+                m_heldChecks.push_back({target, source, *checks.plannedSourceTime, folder, there});
+                return CopyResult::success({});
+            }
             if (!held) held = sourceHeldBy(source, *checks.plannedSourceTime, *folder, name, there);
-            if (held) {
-                m_heldFound.emplace(target, there);
+            if (*held) {
+                m_heldFound.emplace(target, HeldFinding{there, true});
                 options.sourceHeldAlready = true;
                 return CopyResult::success({});
             }
@@ -116,6 +123,33 @@ bool RowCopy::sourceHeldBy(const std::string& source, FileTime sourceTime, Write
     return holdsBytesOf(m_fs, m_sourceFolder.handle, GetFileName(source), sourceTime, folder, name, there,
                         held) == 0 &&
            held;
+}
+
+void RowCopy::checkHeldFiles(IoThreads& threads, unsigned inFlight) {
+    std::vector<HeldCheck> checks = std::move(m_heldChecks);
+    m_heldChecks.clear();
+    if (checks.empty()) return;
+    // Each source folder is opened once, here; the threads share the handles.
+    std::unordered_map<std::string, WriteFolder> sourceFolders;
+    for (const HeldCheck& check : checks) {
+        const std::string parent = GetParentFolder(check.source);
+        if (sourceFolders.contains(parent)) continue;
+        WriteFolder opened;
+        if (m_fs.openWriteFolder(parent, opened) == 0) sourceFolders.emplace(parent, std::move(opened));
+    }
+    // 0 not read (its turn reads it), 1 read and not held, 2 held.
+    std::vector<char> findings(checks.size(), 0);
+    threads.run(inFlight, checks.size(), [&](std::size_t i) {
+        const HeldCheck& check = checks[i];
+        const auto sourceFolder = sourceFolders.find(GetParentFolder(check.source));
+        if (sourceFolder == sourceFolders.end()) return;
+        bool held = false;
+        if (holdsBytesOf(m_fs, sourceFolder->second.handle, GetFileName(check.source), check.sourceTime,
+                         *check.folder, GetFileName(check.target), check.there, held) == 0)
+            findings[i] = held ? 2 : 1;
+    });
+    for (std::size_t i = 0; i < checks.size(); ++i)
+        if (findings[i] != 0) m_heldFound[checks[i].target] = HeldFinding{checks[i].there, findings[i] == 2};
 }
 
 CopyResult RowCopy::finishHeldCopy(std::size_t row, const std::string& target, const CopyOptions& options,

@@ -5,6 +5,7 @@
 #include "sync/copy_file_overwrite.h"
 #include "sync/copy_result.h"
 #include "sync/end_flush.h"
+#include "sync/io_threads.h"
 #include "sync/learned_drives.h"
 #include "sync/row_checks.h"
 #include "sync/run_folders.h"
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace quellomir {
 
@@ -43,7 +45,31 @@ class RowCopy {
     CopyResult record(std::size_t row, const std::string& target, const CopyOptions& options,
                       WriteFolder* folder, TimeRule rule, CopyResult result);
 
+    // While rows are looked at ahead, a row whose file to replace is to be read is not read
+    // in `prepare`: it awaits `checkHeldFiles`, which reads all such files of the batch at once
+    // on the run's threads, and its turn takes the finding.
+    void setHeldChecksLater(bool later) {
+        m_heldChecksLater = later;
+        m_heldChecks.clear(); // left by a stop: their turns read them
+    }
+    bool awaitsHeldCheck(const std::string& target) const {
+        return !m_heldChecks.empty() && m_heldChecks.back().target == target;
+    }
+    void checkHeldFiles(IoThreads& threads, unsigned inFlight);
+
   private:
+    struct HeldCheck {
+        std::string target;
+        std::string source;
+        FileTime sourceTime;
+        WriteFolder* folder = nullptr;
+        FileFacts there;
+    };
+    struct HeldFinding {
+        FileFacts there; // as it was when it was read
+        bool held = false;
+    };
+
     // Whether the entry `name` of `folder` (facts `there`) holds the bytes of `source` at
     // `sourceTime`.
     bool sourceHeldBy(const std::string& source, FileTime sourceTime, WriteFolder& folder,
@@ -57,9 +83,11 @@ class RowCopy {
     EndFlush& m_end;
     bool m_keepReplaced = true;
     std::string m_keepingOffHint;
-    // Files found to hold their rows' sources already when their rows were looked at ahead,
-    // by path, as they were then: their turns take that finding while they are still so.
-    std::unordered_map<std::string, FileFacts> m_heldFound;
+    // Files read when their rows were looked at ahead, by path, with whether they hold their
+    // rows' sources already: their turns take that finding while the files are still as read.
+    std::unordered_map<std::string, HeldFinding> m_heldFound;
+    bool m_heldChecksLater = false;
+    std::vector<HeldCheck> m_heldChecks;
     // The folder of the last source looked at so, held for the rows from the same folder.
     WriteFolder m_sourceFolder;
     std::string m_sourceFolderPath;
