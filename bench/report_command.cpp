@@ -8,8 +8,8 @@
 // WORK (default /var/tmp/quellomir-report) holds the compare trees, on the disk, so that a
 // cold cache means a read from the disk. The syncs run on a fresh ext4 image mounted through
 // a loop device (made in /dev/shm where it has the room, for figures the VM's disk flushes
-// do not swing), and the resumed sync also through exFAT on FUSE, as a stick is mounted; the
-// latency row mounts quellomir-latency-drive. Mounting and dropping the cache need root:
+// do not swing), the resumed sync also through exFAT on FUSE, as a stick is mounted; the
+// latency rows mount quellomir-latency-drive. Mounting and dropping the cache need root:
 // without it those rows say so and the syncs run in WORK. Everything but the trees is
 // removed at the end; the trees are kept for the next report (same seed, same trees).
 
@@ -192,11 +192,26 @@ class MountedImage {
     std::string m_image, m_loop, m_mountPoint;
 };
 
+// In a child process: a spawned command's peak memory counts this process's peak until the
+// command's exec, and writing a 100 MB file takes a 100 MB buffer.
+void makeTrees(const std::string& folder, const TreeShape& shape) {
+    const int failed = inChildProcess<int>([&] {
+        try {
+            generateTrees(folder, shape);
+            return 0;
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "%s\n", failure.what());
+            return 1;
+        }
+    });
+    if (failed) throw std::runtime_error("cannot make the trees in " + folder);
+}
+
 std::string treesOf(const std::string& folder, const TreeShape& shape) {
     if (!fsys::exists(folder + "/side1")) {
         std::fprintf(stderr, "making %s ...\n", folder.c_str());
         fsys::remove_all(folder);
-        generateTrees(folder, shape);
+        makeTrees(folder, shape);
     }
     return folder;
 }
@@ -395,7 +410,7 @@ Row resumeRow(const std::string& what, const std::string& source, const std::str
 }
 
 // The engine alone, inside one process: what the window waits for.
-void printEngineFigures() {
+void printEngineFigures(const std::string& compareTrees) {
     const std::string output = makeEmptyFolder() + "/output";
     const auto relay = [&](const Command& command) {
         std::printf("\n    $ %s", command[0].substr(command[0].rfind('/') + 1).c_str());
@@ -408,6 +423,9 @@ void printEngineFigures() {
             if (!line.starts_with("QStandardPaths")) std::printf("    %s\n", line.c_str());
         if (done.exitCode != 0) std::printf("    (exit code %d)\n", done.exitCode);
     };
+    relay({besideThisProgram("quellomir-bench"), "scan", compareTrees + "/side1", "--runs", "3"});
+    relay({besideThisProgram("quellomir-bench"), "compare", compareTrees + "/side1", compareTrees + "/side2",
+           "--runs", "3", "--rsync", "0"});
     relay({besideThisProgram("quellomir-bench"), "plan", "--files", "10000,100000,1000000", "--order", "same",
            "--runs", "3"});
     relay({besideThisProgram("quellomir-bench"), "plan", "--files", "10000,100000,1000000", "--order", "all",
@@ -480,7 +498,7 @@ int runReport(std::span<char* const> arguments) {
         shape.folders = 800;
         shape.files = 20'000;
         shape.bytes = 4096;
-        generateTrees(drive + "/small", shape);
+        makeTrees(drive + "/small", shape);
         rows.push_back(
             syncRow("`quellomir sync --pair-by=path` of 20,000 files of 4 KB in 800 folders into an "
                     "empty folder",
@@ -488,28 +506,58 @@ int runReport(std::span<char* const> arguments) {
         shape.files = 10;
         shape.folders = 1;
         shape.bytes = 100 << 20;
-        generateTrees(drive + "/large", shape);
+        makeTrees(drive + "/large", shape);
         rows.push_back(syncRow("The same with 10 files of 100 MB", drive + "/large/side1", {drive}, false,
                                true, rounds, work));
         shape.files = 2'000;
         shape.folders = 100;
         shape.bytes = 4096;
-        generateTrees(drive + "/older", shape);
+        makeTrees(drive + "/older", shape);
         rows.push_back(syncRow("Replacing 2,000 older files of 4 KB, the replaced ones kept in the Trash",
                                drive + "/older/side1", {drive}, true, false, rounds, work));
         fsys::remove_all(drive + "/large");
         fsys::remove_all(drive + "/older");
+        fsys::create_directories(drive + "/sparse/side1");
+        // 2 GB of which 1 MB holds data, as a disk image or a database file does.
+        run({"truncate", "-s", "2047M", drive + "/sparse/side1/disk.img"});
+        run({"sh", "-c", "head -c 1M /dev/urandom >> '" + drive + "/sparse/side1/disk.img'"});
+        rows.push_back(syncRow("The same with one sparse file of 2 GB holding 1 MB", drive + "/sparse/side1",
+                               {drive}, false, true, rounds, work));
+        fsys::remove_all(drive + "/sparse");
+        const std::string latencyDrive = besideThisProgram("quellomir-latency-drive");
+        if (root && fsys::exists(latencyDrive) && fsys::exists("/dev/fuse")) {
+            shape.files = 500;
+            shape.folders = 25;
+            shape.bytes = 4096;
+            makeTrees(drive + "/latency", shape);
+            fsys::create_directories(drive + "/latency-target");
+            const std::string mountPoint = work + "/latency";
+            fsys::create_directories(mountPoint);
+            run({latencyDrive, drive + "/latency-target", mountPoint, "--writable", "--delay-us", "1000",
+                 "--attr-timeout", "1"});
+            try {
+                rows.push_back(syncRow("500 files of 4 KB in 25 folders into an empty folder through a drive "
+                                       "that waits 1 ms a request, writes included",
+                                       drive + "/latency/side1", {mountPoint}, false, false, rounds, work));
+            } catch (...) {
+                runCommand({"fusermount3", "-u", mountPoint}, "/dev/null");
+                throw;
+            }
+            run({"fusermount3", "-u", mountPoint});
+            fsys::remove_all(drive + "/latency");
+            fsys::remove_all(drive + "/latency-target");
+        }
         rows.push_back(resumeRow("`quellomir sync` of the 20,000 files of 4 KB (names in one folder's top) "
                                  "killed part way, then run again",
                                  drive + "/small/side1", drive + "/resume", rounds));
         std::string exfatText;
         if (root && installed("mount.exfat-fuse") && installed("mkfs.exfat")) {
             const std::string stick = work + "/exfat";
-            MountedImage exfat("exfat", imageFolder, 2, stick);
+            MountedImage exfat("exfat", imageFolder, 8, stick);
             shape.files = 2'000;
             shape.folders = 100;
             shape.bytes = 64 << 10;
-            generateTrees(drive + "/stick", shape);
+            makeTrees(drive + "/stick", shape);
             rows.push_back(resumeRow("The same with 2,000 files of 64 KB into exFAT through exfat-fuse, as a "
                                      "stick is mounted",
                                      drive + "/stick/side1", stick + "/resume", rounds));
@@ -530,7 +578,7 @@ int runReport(std::span<char* const> arguments) {
             printRow(row);
         if (options.number("engine", 1) != 0) {
             std::printf("\nThe engine alone, inside one process (not whole processes):\n");
-            printEngineFigures();
+            printEngineFigures(work + "/compare-100000");
         }
         return 0;
     } catch (const std::exception& failure) {
