@@ -319,16 +319,6 @@ void removeAll(const std::string& drive, const std::string& prefix) {
     ::sync();
 }
 
-// Fills `folder` with a copy of `source` whose files are all ten seconds older.
-void fillWithOlderCopies(const std::string& source, const std::string& folder) {
-    fsys::copy(source, folder, fsys::copy_options::recursive);
-    for (const fsys::directory_entry& entry : fsys::recursive_directory_iterator(folder))
-        if (entry.is_regular_file()) {
-            const fsys::path original = fsys::path(source) / fsys::relative(entry.path(), folder);
-            fsys::last_write_time(entry.path(), fsys::last_write_time(original) - std::chrono::seconds(10));
-        }
-}
-
 Row syncRow(const std::string& what, const std::string& source, const SyncTarget& target, bool older,
             bool removeEachRound, int rounds, const std::string& work) {
     const std::string program = besideThisProgram("quellomir");

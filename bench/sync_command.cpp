@@ -25,6 +25,7 @@
 #include "measure.h"
 #include "options.h"
 #include "subcommand.h"
+#include "tree_generator.h"
 
 #include "compare/compare_run.h"
 #include "files/code_page.h"
@@ -109,16 +110,6 @@ SyncFigures compareAndSync(const std::string& folder1, const std::string& folder
         std::fprintf(stderr, "left: %s%s %s\n", after.sourceText(row).c_str(), after.actionText(row).c_str(),
                      after.destinationText(row).c_str());
     return figures;
-}
-
-// Fills `folder` with a copy of `source` whose files are all ten seconds older.
-void fillWithOlderCopies(const std::string& source, const std::string& folder) {
-    fsys::copy(source, folder, fsys::copy_options::recursive);
-    for (const fsys::directory_entry& entry : fsys::recursive_directory_iterator(folder))
-        if (entry.is_regular_file()) {
-            const fsys::path original = fsys::path(source) / fsys::relative(entry.path(), folder);
-            fsys::last_write_time(entry.path(), fsys::last_write_time(original) - std::chrono::seconds(10));
-        }
 }
 
 // The entries of the Trash that files replaced in `folder` go to.

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -137,6 +139,16 @@ GeneratedTrees generateTrees(const std::string& out, const TreeShape& shape) {
             ++made.side2Files;
     }
     return made;
+}
+
+void fillWithOlderCopies(const std::string& source, const std::string& folder) {
+    namespace fsys = std::filesystem;
+    fsys::copy(source, folder, fsys::copy_options::recursive);
+    for (const fsys::directory_entry& entry : fsys::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) {
+            const fsys::path original = fsys::path(source) / fsys::relative(entry.path(), folder);
+            fsys::last_write_time(entry.path(), fsys::last_write_time(original) - std::chrono::seconds(10));
+        }
 }
 
 } // namespace quellomir::bench

@@ -31,4 +31,8 @@ struct GeneratedTrees {
 // names, contents and times. Throws std::system_error when a file cannot be made.
 GeneratedTrees generateTrees(const std::string& out, const TreeShape& shape);
 
+// Fills `folder` with a copy of `source` whose files are all ten seconds older: every file
+// for a sync to replace.
+void fillWithOlderCopies(const std::string& source, const std::string& folder);
+
 } // namespace quellomir::bench
