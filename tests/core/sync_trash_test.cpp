@@ -235,7 +235,8 @@ TEST_F(OverwriteTest, ARunKilledBetweenTheTrashAndTheRenameIsCleanedUpByTheNext)
 // finishes them where they are (their flush, their source's time), written again never, on
 // drives that round that time to 2 seconds too. A file at another size, or a version of the
 // user's a little older, is kept. Another user's file of the same bytes and age is no copy of
-// this user's run: it is replaced, not given a time (nothing of it is lost).
+// this user's run, nor is a file with a second name (the run's copies have one): it is
+// replaced, not given a time, which its other name would show too (nothing of it is lost).
 TEST_F(OverwriteTest, ACopyThatAStoppedRunLeftIsFinishedWithoutKeepingIt) {
     const FileTime source{Newer.seconds, 123'456'789};
     const FileTime left = provisionalTime(source);
@@ -244,15 +245,19 @@ TEST_F(OverwriteTest, ACopyThatAStoppedRunLeftIsFinishedWithoutKeepingIt) {
         FileTime time;
         bool kept;
         bool anotherUsers = false;
+        bool linked = false;
     };
     for (const Case& c : {Case{"newer", left, false}, Case{"newer", {left.seconds / 2 * 2, 0}, false},
                           Case{"newe", left, true}, Case{"newer", {source.seconds - 2, 0}, true},
-                          Case{"newer", left, false, true}}) {
+                          Case{"newer", left, false, true}, Case{"newer", left, false, false, true}}) {
         if (c.anotherUsers && ::geteuid() != 0) continue;
         testing::setTime(tmp.file("one/x é.txt", "newer"), source);
         testing::setTime(tmp.file("two/x é.txt", c.there), c.time);
         if (c.anotherUsers) {
             ASSERT_EQ(::chown((tmp / "two/x é.txt").c_str(), 65534, 65534), 0);
+        }
+        if (c.linked) {
+            ASSERT_EQ(::link((tmp / "two/x é.txt").c_str(), (tmp / "elsewhere.txt").c_str()), 0);
         }
         struct stat left;
         ::stat((tmp / "two/x é.txt").c_str(), &left);
@@ -262,7 +267,12 @@ TEST_F(OverwriteTest, ACopyThatAStoppedRunLeftIsFinishedWithoutKeepingIt) {
         EXPECT_EQ(exists(trash + "files/x é.txt"), c.kept) << c.there << " " << c.time.seconds;
         struct stat now;
         ::stat((tmp / "two/x é.txt").c_str(), &now);
-        EXPECT_EQ(now.st_ino == left.st_ino, !c.kept && !c.anotherUsers) << c.there << " " << c.time.seconds;
+        EXPECT_EQ(now.st_ino == left.st_ino, !c.kept && !c.anotherUsers && !c.linked)
+            << c.there << " " << c.time.seconds;
+        if (c.linked) {
+            ::stat((tmp / "elsewhere.txt").c_str(), &now);
+            EXPECT_EQ(now.st_mtim.tv_sec, c.time.seconds);
+        }
         EXPECT_TRUE(testing::rowTexts(testing::comparePlan(posix, tmp / "one/", tmp / "two/")).empty());
         TearDown();
     }

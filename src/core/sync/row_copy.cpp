@@ -76,9 +76,10 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
         options.mayHoldSameBytes = mayBeStoppedRunsCopy(there, checks) && m_drives.writesMoveTimes(*folder);
         // A stopped run's copy, complete: reading it costs far less than writing it again,
         // above all on a stick. Only its bytes prove it, and only a file of the running user's
-        // gets a time from the run; any other is copied over.
+        // with one name, as the run makes its copies, gets a time from the run: a time given to
+        // a file with another name would show there too. Any other is copied over.
         if (options.mayHoldSameBytes && replacing == Replacing::OlderFile &&
-            there.owner == m_fs.runningUser()) {
+            there.owner == m_fs.runningUser() && there.links == 1) {
             std::optional<bool> held;
             if (const auto found = m_heldFound.find(target); found != m_heldFound.end()) {
                 if (found->second.there.sameState(there)) held = found->second.held;
