@@ -82,7 +82,8 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
             there.owner == m_fs.runningUser() && there.links == 1) {
             std::optional<bool> held;
             if (const auto found = m_heldFound.find(target); found != m_heldFound.end()) {
-                if (found->second.there.sameState(there)) held = found->second.held;
+                if (found->second.source == source && found->second.there.sameState(there))
+                    held = found->second.held;
                 m_heldFound.erase(found);
             }
             if (!held && m_heldChecksLater) {
@@ -91,7 +92,7 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
             }
             if (!held) held = sourceHeldBy(source, *checks.plannedSourceTime, *folder, name, there);
             if (*held) {
-                m_heldFound.emplace(target, HeldFinding{there, true});
+                m_heldFound.emplace(target, HeldFinding{source, there, true});
                 options.sourceHeldAlready = true;
                 return CopyResult::success({});
             }
@@ -150,7 +151,8 @@ void RowCopy::checkHeldFiles(IoThreads& threads, unsigned inFlight) {
             findings[i] = held ? 2 : 1;
     });
     for (std::size_t i = 0; i < checks.size(); ++i)
-        if (findings[i] != 0) m_heldFound[checks[i].target] = HeldFinding{checks[i].there, findings[i] == 2};
+        if (findings[i] != 0)
+            m_heldFound[checks[i].target] = HeldFinding{checks[i].source, checks[i].there, findings[i] == 2};
 }
 
 CopyResult RowCopy::finishHeldCopy(std::size_t row, const std::string& target, const CopyOptions& options,

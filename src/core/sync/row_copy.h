@@ -66,7 +66,8 @@ class RowCopy {
         FileFacts there;
     };
     struct HeldFinding {
-        FileFacts there; // as it was when it was read
+        std::string source; // the file it was read beside: rows of one name have others
+        FileFacts there;    // as it was when it was read
         bool held = false;
     };
 
