@@ -76,7 +76,7 @@ int runCompare(std::span<char* const> arguments) {
         // A time filter makes fd stat every file, as find's -printf does.
         const std::vector<std::string> fdfind{"fdfind",           "-j",         "16", "-t", "f", "-u",
                                               "--changed-before", "2200-01-01", ".",  a,    b};
-        const bool withFd = ::system("command -v fdfind >/dev/null 2>&1") == 0;
+        const bool withFd = installed("fdfind");
         const std::vector<std::string> rsync12{"rsync", "-rtn", "--update", a, b};
         const std::vector<std::string> rsync21{"rsync", "-rtn", "--update", b, a};
         auto timed = [&](const std::vector<std::string>& command) {

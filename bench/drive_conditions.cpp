@@ -20,10 +20,6 @@ std::string commonParent(const std::string& one, const std::string& two) {
     return one.substr(0, one.rfind('/', same == one.size() ? same - 1 : same) + 1);
 }
 
-std::string besideThisProgram(const std::string& name) {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
-}
-
 } // namespace
 
 DriveConditions::DriveConditions(bool cold, long latencyMicroseconds, double attributeSeconds,

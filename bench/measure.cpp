@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -106,6 +108,30 @@ ProcessRun runCommand(const std::vector<std::string>& command, const std::string
     run.peakKilobytes = usage.ru_maxrss;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
+}
+
+std::string failureOf(const std::vector<std::string>& command, const ProcessRun& run,
+                      const std::string& output) {
+    std::ifstream printed(output);
+    const std::string text(std::istreambuf_iterator<char>(printed), {});
+    return command[0] + " failed (" + std::to_string(run.exitCode) + "): " + text.substr(0, 2000);
+}
+
+double runOrThrow(const std::vector<std::string>& command) {
+    const std::string folder = makeEmptyFolder();
+    const ProcessRun done = runCommand(command, folder + "/output");
+    const std::string failure = done.exitCode != 0 ? failureOf(command, done, folder + "/output") : "";
+    std::filesystem::remove_all(folder);
+    if (!failure.empty()) throw std::runtime_error(failure);
+    return done.seconds;
+}
+
+std::string besideThisProgram(const std::string& name) {
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+}
+
+bool installed(const std::string& tool) {
+    return ::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 double median(std::vector<double> values) {

@@ -56,6 +56,16 @@ struct ProcessRun {
     int exitCode = 0;
 };
 ProcessRun runCommand(const std::vector<std::string>& command, const std::string& output);
+// "COMMAND failed (CODE): " and the start of what it printed to `output`.
+std::string failureOf(const std::vector<std::string>& command, const ProcessRun& run,
+                      const std::string& output);
+// The seconds of a whole process that must succeed; throws failureOf when it does not.
+double runOrThrow(const std::vector<std::string>& command);
+
+// The path of another program built beside this one.
+std::string besideThisProgram(const std::string& name);
+// Whether `tool` is on the PATH.
+bool installed(const std::string& tool);
 
 // The median of `values`, and "median s (least-most)".
 double median(std::vector<double> values);

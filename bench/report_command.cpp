@@ -44,24 +44,6 @@ namespace {
 namespace fsys = std::filesystem;
 using Command = std::vector<std::string>;
 
-std::string besideThisProgram(const std::string& name) {
-    return (fsys::read_symlink("/proc/self/exe").parent_path() / name).string();
-}
-
-bool installed(const std::string& tool) {
-    return ::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Runs a command that sets things up, untimed; throws with what it printed when it fails.
-void run(const Command& command) {
-    const std::string output = makeEmptyFolder() + "/output";
-    const ProcessRun done = runCommand(command, output);
-    std::ifstream printed(output);
-    const std::string text(std::istreambuf_iterator<char>(printed), {});
-    fsys::remove_all(fsys::path(output).parent_path());
-    if (done.exitCode != 0) throw std::runtime_error(command[0] + " failed: " + text.substr(0, 500));
-}
-
 std::string loadText() {
     double load[3] = {};
     ::getloadavg(load, 3);
@@ -103,12 +85,8 @@ void measure(Row& row, int rounds, const std::string& scratch) {
             long peak = 0;
             for (const Command& command : contender.commands(round)) {
                 const ProcessRun done = runCommand(command, scratch + "/output");
-                if (done.exitCode != 0 && done.exitCode != contender.allowedExit) {
-                    std::ifstream printed(scratch + "/output");
-                    const std::string text(std::istreambuf_iterator<char>(printed), {});
-                    throw std::runtime_error(command[0] + " failed (" + std::to_string(done.exitCode) +
-                                             "): " + text.substr(0, 500));
-                }
+                if (done.exitCode != 0 && done.exitCode != contender.allowedExit)
+                    throw std::runtime_error(failureOf(command, done, scratch + "/output"));
                 seconds += done.seconds;
                 peak = std::max(peak, done.peakKilobytes);
             }
@@ -164,18 +142,18 @@ class MountedImage {
                  const std::string& mountPoint)
         : m_image(imageFolder + "/quellomir-report-" + kind + ".img"), m_mountPoint(mountPoint) {
         fsys::create_directories(mountPoint);
-        run({"truncate", "-s", std::to_string(gigabytes) + "G", m_image});
+        runOrThrow({"truncate", "-s", std::to_string(gigabytes) + "G", m_image});
         if (kind == "ext4") {
-            run({"mkfs.ext4", "-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", m_image});
-            run({"mount", "-o", "loop", m_image, mountPoint});
+            runOrThrow({"mkfs.ext4", "-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", m_image});
+            runOrThrow({"mount", "-o", "loop", m_image, mountPoint});
         } else {
-            run({"mkfs.exfat", m_image});
+            runOrThrow({"mkfs.exfat", m_image});
             const std::string output = makeEmptyFolder() + "/loop";
             if (runCommand({"losetup", "-f", "--show", m_image}, output).exitCode != 0)
                 throw std::runtime_error("losetup failed");
             std::ifstream(output) >> m_loop;
             fsys::remove_all(fsys::path(output).parent_path());
-            run({"mount.exfat-fuse", m_loop, mountPoint});
+            runOrThrow({"mount.exfat-fuse", m_loop, mountPoint});
         }
     }
     ~MountedImage() {
@@ -516,8 +494,8 @@ int runReport(std::span<char* const> arguments) {
         fsys::remove_all(drive + "/older");
         fsys::create_directories(drive + "/sparse/side1");
         // 2 GB of which 1 MB holds data, as a disk image or a database file does.
-        run({"truncate", "-s", "2047M", drive + "/sparse/side1/disk.img"});
-        run({"sh", "-c", "head -c 1M /dev/urandom >> '" + drive + "/sparse/side1/disk.img'"});
+        runOrThrow({"truncate", "-s", "2047M", drive + "/sparse/side1/disk.img"});
+        runOrThrow({"sh", "-c", "head -c 1M /dev/urandom >> '" + drive + "/sparse/side1/disk.img'"});
         rows.push_back(syncRow("The same with one sparse file of 2 GB holding 1 MB", drive + "/sparse/side1",
                                {drive}, false, true, rounds, work));
         fsys::remove_all(drive + "/sparse");
@@ -530,8 +508,8 @@ int runReport(std::span<char* const> arguments) {
             fsys::create_directories(drive + "/latency-target");
             const std::string mountPoint = work + "/latency";
             fsys::create_directories(mountPoint);
-            run({latencyDrive, drive + "/latency-target", mountPoint, "--writable", "--delay-us", "1000",
-                 "--attr-timeout", "1"});
+            runOrThrow({latencyDrive, drive + "/latency-target", mountPoint, "--writable", "--delay-us",
+                        "1000", "--attr-timeout", "1"});
             try {
                 rows.push_back(syncRow("500 files of 4 KB in 25 folders into an empty folder through a drive "
                                        "that waits 1 ms a request, writes included",
@@ -540,7 +518,7 @@ int runReport(std::span<char* const> arguments) {
                 runCommand({"fusermount3", "-u", mountPoint}, "/dev/null");
                 throw;
             }
-            run({"fusermount3", "-u", mountPoint});
+            runOrThrow({"fusermount3", "-u", mountPoint});
             fsys::remove_all(drive + "/latency");
             fsys::remove_all(drive + "/latency-target");
         }

@@ -37,26 +37,6 @@ namespace {
 
 namespace fsys = std::filesystem;
 
-// The seconds `command` takes as a whole process; what it printed goes to standard error
-// when it fails.
-double timed(const std::vector<std::string>& command) {
-    const std::string output = makeEmptyFolder() + "/output";
-    const struct timespec began = now();
-    const pid_t child = startCommand(command, output.c_str(), true);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    const double seconds = secondsSince(began);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::ifstream printed(output);
-        const std::string text(std::istreambuf_iterator<char>(printed), {});
-        std::fprintf(stderr, "%s failed (status %d):\n%s", command[0].c_str(), status,
-                     text.substr(0, 2000).c_str());
-        throw std::runtime_error("a sync failed");
-    }
-    fsys::remove_all(fsys::path(output).parent_path());
-    return seconds;
-}
-
 // The files in `folder` and below, the program's own "~" files left out.
 std::size_t filesIn(const std::string& folder) {
     std::size_t files = 0;
@@ -75,7 +55,7 @@ ResumeFigures measureResume(const std::string& folder1, const std::string& scrat
     ResumeFigures figures;
     for (const double share : shares)
         figures.stops.push_back({share, {}, {}});
-    const std::string program = (fsys::read_symlink("/proc/self/exe").parent_path() / "quellomir").string();
+    const std::string program = besideThisProgram("quellomir");
     const auto sync = [&](const std::string& into) {
         fsys::create_directories(into);
         std::vector<std::string> command{program, "sync", "--quiet"};
@@ -88,7 +68,7 @@ ResumeFigures measureResume(const std::string& folder1, const std::string& scrat
     for (std::uint64_t round = 0; round <= rounds; ++round) {
         const std::string tag = std::to_string(round);
         ::sync();
-        const double whole = timed(sync(withSlash(scratch) + "whole-" + tag + "/"));
+        const double whole = runOrThrow(sync(withSlash(scratch) + "whole-" + tag + "/"));
         if (round == 0) figures.files = filesIn(withSlash(scratch) + "whole-0/");
         // The moment of the stop is a share of the whole run as measured so far.
         if (round > 0) figures.wholeRuns.push_back(whole);
@@ -107,7 +87,7 @@ ResumeFigures measureResume(const std::string& folder1, const std::string& scrat
             int status = 0;
             ::waitpid(child, &status, 0);
             const std::size_t left = fsys::exists(into) ? filesIn(into) : 0;
-            const double next = timed(sync(into));
+            const double next = runOrThrow(sync(into));
             if (round == 0) continue;
             stop.nextRunSeconds.push_back(next);
             stop.copiesLeft.push_back(double(left));

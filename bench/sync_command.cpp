@@ -170,8 +170,7 @@ int runSync(std::span<char* const> arguments) {
         std::string mountPoint;
         if (latency > 0) {
             mountPoint = makeEmptyFolder();
-            const std::string drive =
-                (fsys::read_symlink("/proc/self/exe").parent_path() / "quellomir-latency-drive").string();
+            const std::string drive = besideThisProgram("quellomir-latency-drive");
             commandSeconds({drive, given, mountPoint, "--writable", "--delay-us", std::to_string(latency),
                             "--attr-timeout", "1"});
         }

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <system_error>
 #include <vector>
 

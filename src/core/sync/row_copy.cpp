@@ -133,20 +133,19 @@ void RowCopy::checkHeldFiles(IoThreads& threads, unsigned inFlight) {
     if (checks.empty()) return;
     // Each source folder is opened once, here; the threads share the handles.
     std::unordered_map<std::string, WriteFolder> sourceFolders;
-    for (const HeldCheck& check : checks) {
-        const std::string parent = GetParentFolder(check.source);
-        if (sourceFolders.contains(parent)) continue;
-        WriteFolder opened;
-        if (m_fs.openWriteFolder(parent, opened) == 0) sourceFolders.emplace(parent, std::move(opened));
+    std::vector<WriteFolder*> sourceFolderOf(checks.size(), nullptr);
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        auto [folder, added] = sourceFolders.try_emplace(GetParentFolder(checks[i].source));
+        if (added && m_fs.openWriteFolder(folder->first, folder->second) != 0) folder->second = WriteFolder();
+        if (folder->second.handle.open()) sourceFolderOf[i] = &folder->second;
     }
     // 0 not read (its turn reads it), 1 read and not held, 2 held.
     std::vector<char> findings(checks.size(), 0);
     threads.run(inFlight, checks.size(), [&](std::size_t i) {
         const HeldCheck& check = checks[i];
-        const auto sourceFolder = sourceFolders.find(GetParentFolder(check.source));
-        if (sourceFolder == sourceFolders.end()) return;
+        if (!sourceFolderOf[i]) return;
         bool held = false;
-        if (holdsBytesOf(m_fs, sourceFolder->second.handle, GetFileName(check.source), check.sourceTime,
+        if (holdsBytesOf(m_fs, sourceFolderOf[i]->handle, GetFileName(check.source), check.sourceTime,
                          *check.folder, GetFileName(check.target), check.there, held) == 0)
             findings[i] = held ? 2 : 1;
     });
