@@ -139,7 +139,11 @@ TEST(SyncKilledAfterARename, TheNextSyncGivesTheCopyItsOlderTimeBeforeAnyRow) {
     ASSERT_GT(testing::timeOf(two + "a.txt").seconds, 1'600'000'000); // newer than its source
     ASSERT_EQ(temporaryNamesIn(two).size(), 1u);                      // and the note of its time
 
+    // The comparison takes the note's time already: the copy is to be finished, never copied
+    // back over its source.
     Plan next = testing::comparePlan(named, tmp / "one/", two);
+    EXPECT_EQ(testing::rowTexts(next),
+              std::vector<std::string>{tmp / "one/a.txt" + "| will overwrite an older|" + two + "a.txt"});
     NoYield noYield;
     SyncSession session(named, noYield);
     session.finishEarlierRuns(next);

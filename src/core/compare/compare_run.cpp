@@ -1,6 +1,7 @@
 #include "compare/compare_run.h"
 
 #include "compare/build_plan.h"
+#include "compare/noted_times.h"
 #include "files/folder_listing.h"
 #include "fs/drive_kinds.h"
 #include "fs/fat_times.h"
@@ -48,6 +49,7 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
         context.filesListed += files.size() - before;
         context.yielder.tick();
     }
+    takeNotedTimes(context.fs, files);
     return files;
 }
 

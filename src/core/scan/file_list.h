@@ -78,6 +78,10 @@ class FileList {
     }
     // Drops the files from `count` on, and their names.
     void truncate(std::size_t count);
+    void setModified(std::size_t file, FileTime modified) {
+        const ListedFile& was = m_files[file];
+        m_files[file] = ListedFile(modified, was.folder, was.viaLink, was.nameAt, was.size());
+    }
 
   private:
     static constexpr std::size_t MaxNameAt = UINT32_MAX;

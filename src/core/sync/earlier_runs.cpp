@@ -17,9 +17,6 @@ namespace {
 // A note is a few lines; a copy in the making is read no further than that.
 constexpr std::size_t NoteBytes = 4096;
 
-// The permission bits this program gives its notes.
-constexpr std::uint32_t NoteMode = 0600;
-
 } // namespace
 
 void EarlierRuns::finishIn(WriteFolder& folder) {
@@ -81,15 +78,8 @@ void EarlierRuns::applyTimeNote(WriteFolder& folder, const Leftover& leftover) {
     // now gets the time only while it is still that copy: an edit since makes it the user's.
     const std::optional<TimeNote> note = parseTimeNote(leftover.start);
     if (!note) return;
-    if (keepsPermissionBits(folder) && (leftover.facts.mode & 07777) != NoteMode) return;
-    Handle copy;
-    FileFacts facts;
-    if (m_fs.openToRead(folder.handle, note->name, copy, facts) != 0 || facts.owner != m_fs.runningUser() ||
-        facts.size != note->size || compareWriteTimes(facts.modified, note->time) <= 0)
-        return;
-    std::uint64_t hash = 0;
-    if (hashOfFile(m_fs, copy, facts, hash) != 0 || hash != note->hash) return;
-    m_fs.setModified(folder, note->name, note->time);
+    if (keepsPermissionBits(folder) && (leftover.facts.mode & 07777) != TimeNoteMode) return;
+    if (stampedCopyOf(m_fs, folder.handle, *note)) m_fs.setModified(folder, note->name, note->time);
 }
 
 void EarlierRuns::removeLiveTrashLinks(WriteFolder& folder) {

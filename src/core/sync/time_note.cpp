@@ -1,5 +1,8 @@
 #include "sync/time_note.h"
 
+#include "compare/compare_rules.h"
+#include "sync/contents.h"
+
 #include <cinttypes>
 #include <cstdio>
 
@@ -35,6 +38,28 @@ std::optional<TimeNote> parseTimeNote(std::string_view text) {
     note.size = size;
     note.hash = hash;
     return note;
+}
+
+std::optional<TimeNote> ownTimeNote(FileSystem& fs, Handle& folder, const std::string& name,
+                                    bool keepsPermissionBits) {
+    // A note is a few lines; a copy in the making is read no further than that.
+    constexpr std::size_t NoteBytes = 4096;
+    std::string text;
+    FileFacts facts;
+    if (readSmallFile(fs, folder, name, NoteBytes, text, facts) != 0 || facts.owner != fs.runningUser() ||
+        facts.links != 1 || (keepsPermissionBits && (facts.mode & 07777) != TimeNoteMode))
+        return std::nullopt;
+    return parseTimeNote(text);
+}
+
+bool stampedCopyOf(FileSystem& fs, Handle& folder, const TimeNote& note) {
+    Handle copy;
+    FileFacts facts;
+    if (fs.openToRead(folder, note.name, copy, facts) != 0 || facts.owner != fs.runningUser() ||
+        facts.size != note.size || compareWriteTimes(facts.modified, note.time) <= 0)
+        return false;
+    std::uint64_t hash = 0;
+    return hashOfFile(fs, copy, facts, hash) == 0 && hash == note.hash;
 }
 
 } // namespace quellomir

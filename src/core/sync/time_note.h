@@ -28,4 +28,18 @@ std::string timeNoteText(const TimeNote& note);
 // no checksum) included.
 std::optional<TimeNote> parseTimeNote(std::string_view text);
 
+// The permission bits this program gives its notes.
+inline constexpr std::uint32_t TimeNoteMode = 0600;
+
+// The note `name` of the folder held at `folder`, when it is one a run of this user's wrote:
+// the running user's, with one name, holding a note's text, and where the drive keeps
+// permission bits (`keepsPermissionBits`), with the ones this program gives its notes.
+std::optional<TimeNote> ownTimeNote(FileSystem& fs, Handle& folder, const std::string& name,
+                                    bool keepsPermissionBits);
+
+// Whether the file `note.name` of the folder held at `folder` is still the copy `note` was
+// written for, with a later time a drive stamped on it: the running user's, of the note's size
+// and checksum, and newer than the note's time. An edit since makes it the user's file.
+bool stampedCopyOf(FileSystem& fs, Handle& folder, const TimeNote& note);
+
 } // namespace quellomir
