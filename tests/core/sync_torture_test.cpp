@@ -586,15 +586,16 @@ class Torture {
         std::ostringstream failures;
         std::set<std::uint64_t> present;
         // A copy killed right after its rename on a drive that stamps renames looks newer
-        // until the next sync, which its note tells the time it is to have.
+        // until the next sync, which the note beside it tells the time it is to have.
         std::set<std::string> noted;
         for (const std::string& side : {m_one, m_two})
-            for (const auto& entry : stdfs::directory_iterator(side)) {
+            for (const auto& entry : stdfs::recursive_directory_iterator(side)) {
                 if (!entry.is_regular_file() || !entry.path().filename().string().starts_with("~quellomir-"))
                     continue;
                 const std::string note = testing::contentsOf(entry.path());
                 if (note.starts_with("quellomir time note\n"))
-                    noted.insert(side + note.substr(20, note.find('\n', 20) - 20));
+                    noted.insert(entry.path().parent_path().string() + "/" +
+                                 note.substr(20, note.find('\n', 20) - 20));
             }
         for (const std::string& top : m_drives)
             for (const auto& entry : stdfs::recursive_directory_iterator(top)) {
