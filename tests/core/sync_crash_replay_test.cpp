@@ -162,6 +162,9 @@ class CrashRecorder final : public ForwardingFileSystem {
                        const std::string& name) override {
         return changing([&] { return m_inner.moveOutOfTrash(trash, trashName, folder, name); });
     }
+    int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime time) override {
+        return changing([&] { return m_inner.setTrashFileModified(trash, name, time); });
+    }
     int removeTrashFile(TrashCan& trash, const std::string& name) override {
         return changing([&] { return m_inner.removeTrashFile(trash, name); });
     }

@@ -82,6 +82,9 @@ TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
         const std::string into = mountPoint + "/sub/";
         ASSERT_EQ(::mkdir(into.c_str(), 0755), 0) << stick.name;
         ASSERT_EQ(::mkdir((mountPoint + "/other").c_str(), 0755), 0) << stick.name;
+        // An older version on the stick, which the Trash keeps with its own time.
+        const FileTime olderTime{1'500'000'000, 0};
+        testing::setTime(tmp.file("mnt/sub/f0.txt", "older"), olderTime);
         Plan plan = testing::comparePlan(fs, tmp / "one/", into);
         ASSERT_TRUE(run("umount " + mountPoint) && run(expand(stick.mount, device))) << stick.name;
         ASSERT_TRUE(std::filesystem::is_directory(mountPoint + "/other")) << stick.name;
@@ -98,6 +101,9 @@ TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
                                                     "Failed: " + std::string(TimeNotKeptReason)}))
             << stick.name;
         EXPECT_FALSE(std::filesystem::exists(into + "1975.txt")) << stick.name;
+        const std::string kept = mountPoint + "/.Trash-" + std::to_string(::getuid()) + "/files/f0.txt";
+        EXPECT_EQ(testing::contentsOf(kept), "older") << stick.name;
+        EXPECT_EQ(testing::timeOf(kept).seconds, olderTime.seconds) << stick.name;
         EXPECT_EQ(testing::rowTexts(testing::comparePlan(fs, tmp / "one/", into)).size(), 2u) << stick.name;
         EXPECT_TRUE(run("umount " + mountPoint) || run("umount -l " + mountPoint)) << stick.name;
         if (!device.empty()) run("losetup -d " + device);

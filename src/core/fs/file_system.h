@@ -307,6 +307,9 @@ class FileSystem {
     // when it returns: the file it copies may go right after, on a drive of its own.
     virtual int copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
                               const std::string& trashName) = 0;
+    // Gives the entry `name` of the Trash's "files" the last-write time `modified`: what a drive
+    // that stamps renamed files took from a file moved there.
+    virtual int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) = 0;
     // Moves `trashName` out of the Trash back to `name` in `folder`.
     virtual int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                                const std::string& name) = 0;

@@ -105,6 +105,9 @@ class ForwardingFileSystem : public FileSystem {
                       const std::string& trashName) override {
         return m_inner.copyIntoTrash(folder, name, trash, trashName);
     }
+    int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) override {
+        return m_inner.setTrashFileModified(trash, name, modified);
+    }
     int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                        const std::string& name) override {
         return m_inner.moveOutOfTrash(trash, trashName, folder, name);

@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/new_times.h"
 #include "fs/posix_facts.h"
 #include "fs/unique_fd.h"
 
@@ -258,6 +259,13 @@ int PosixFileSystem::moveIntoTrash(WriteFolder& folder, const std::string& name,
 int PosixFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                                     const std::string& name) {
     return ::renameat(trash.files.fd, trashName.c_str(), folder.handle.fd, name.c_str()) == 0 ? 0 : errno;
+}
+
+int PosixFileSystem::setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) {
+    if (!modified.known()) return EINVAL;
+    struct timespec times[2];
+    newTimes(modified, times);
+    return ::utimensat(trash.files.fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 int PosixFileSystem::removeTrashFile(TrashCan& trash, const std::string& name) {

@@ -230,6 +230,11 @@ int WatchedFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashN
     return m_inner.moveOutOfTrash(trash, trashName, folder, name);
 }
 
+int WatchedFileSystem::setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) {
+    const WaitingCalls::Call waiting(trash.path);
+    return m_inner.setTrashFileModified(trash, name, modified);
+}
+
 int WatchedFileSystem::removeTrashFile(TrashCan& trash, const std::string& name) {
     const WaitingCalls::Call waiting(trash.path);
     return m_inner.removeTrashFile(trash, name);

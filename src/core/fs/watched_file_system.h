@@ -58,6 +58,7 @@ class WatchedFileSystem final : public ForwardingFileSystem {
                       const std::string& trashName) override;
     int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                        const std::string& name) override;
+    int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) override;
     int removeTrashFile(TrashCan& trash, const std::string& name) override;
     int removeTrashInfo(TrashCan& trash, const std::string& name) override;
     int syncTrash(TrashCan& trash) override;

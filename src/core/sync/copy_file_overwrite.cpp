@@ -254,6 +254,12 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
             fs.discardNewFile(made);
             return CopyResult::failure(notKeptReason(*trash, keepError), CopyFailure::NotKept);
         }
+    // A drive that stamps renamed files gave the older file the time of now on its way into the
+    // Trash: restored, it would look newer than the copy that replaced it. (Should the time not
+    // go back, the file is kept all the same.)
+    if (trash && kept.moved && options.replacing && options.renameTimes &&
+        *options.renameTimes != RenameTimes::Kept)
+        fs.setTrashFileModified(*trash, kept.trashName, options.replacing->modified);
     // A drive that writes its names out in any order (a stick) could keep the copy's name after
     // a power cut and lose the older file's place in the Trash: that place is on the disk first.
     if (trash && !options.namesLandInOrder)
