@@ -5,6 +5,7 @@
 #include "sync/time_note.h"
 
 #include <algorithm>
+#include <ranges>
 #include <vector>
 
 namespace quellomir {
@@ -22,23 +23,13 @@ void takeNotedTimes(FileSystem& fs, FileList& files) {
         std::uint64_t type = 0;
         const bool keepsBits = fs.fileSystemType(path, type) != 0 || driveKeepsPermissionBits(type);
         // A folder's files lie together in the list, in the order of the folders.
-        std::size_t first = 0;
-        for (std::size_t count = files.size(); count > 0;) {
-            const std::size_t half = count / 2;
-            if (files.file(first + half).folder < listed) {
-                first += half + 1;
-                count -= half + 1;
-            } else {
-                count = half;
-            }
-        }
-        std::size_t end = first;
-        while (end < files.size() && files.file(end).folder == listed)
-            ++end;
+        const auto byFolder = [&](std::size_t file) { return files.file(file).folder; };
+        const auto [first, end] =
+            std::ranges::equal_range(std::views::iota(std::size_t{0}, files.size()), listed, {}, byFolder);
         for (const std::string& name : names) {
             const std::optional<TimeNote> note = ownTimeNote(fs, folder.handle, name, keepsBits);
             if (!note) continue;
-            for (std::size_t file = first; file < end; ++file)
+            for (const std::size_t file : std::ranges::subrange(first, end))
                 if (files.name(file) == note->name && files.file(file).size() == std::uint64_t(note->size) &&
                     stampedCopyOf(fs, folder.handle, *note))
                     files.setModified(file, note->time);

@@ -12,13 +12,6 @@
 #include <system_error>
 
 namespace quellomir {
-namespace {
-
-// A note is a few lines; a copy in the making is read no further than that.
-constexpr std::size_t NoteBytes = 4096;
-
-} // namespace
-
 void EarlierRuns::finishIn(WriteFolder& folder) {
     if (!m_finished.emplace(folder.device, folder.inode).second) return;
     // A folder that cannot be listed keeps what it has; its leftovers wait for a run that may
@@ -60,9 +53,9 @@ bool EarlierRuns::isLeftover(WriteFolder& folder, const std::string& name, Lefto
     const int lockError = m_fs.lockedByAnother(file, locked);
     if (locked || (lockError != 0 && !untouchedForAnHour(leftover.facts.changed.seconds))) return false;
     leftover.name = name;
-    leftover.start.assign(NoteBytes, '\0');
+    leftover.start.assign(TimeNoteBytes, '\0');
     std::size_t got = 0;
-    if (m_fs.readAt(file, 0, leftover.start.data(), NoteBytes, got) != 0) got = 0;
+    if (m_fs.readAt(file, 0, leftover.start.data(), TimeNoteBytes, got) != 0) got = 0;
     leftover.start.resize(got);
     return true;
 }

@@ -42,11 +42,9 @@ std::optional<TimeNote> parseTimeNote(std::string_view text) {
 
 std::optional<TimeNote> ownTimeNote(FileSystem& fs, Handle& folder, const std::string& name,
                                     bool keepsPermissionBits) {
-    // A note is a few lines; a copy in the making is read no further than that.
-    constexpr std::size_t NoteBytes = 4096;
     std::string text;
     FileFacts facts;
-    if (readSmallFile(fs, folder, name, NoteBytes, text, facts) != 0 || facts.owner != fs.runningUser() ||
+    if (readSmallFile(fs, folder, name, TimeNoteBytes, text, facts) != 0 || facts.owner != fs.runningUser() ||
         facts.links != 1 || (keepsPermissionBits && (facts.mode & 07777) != TimeNoteMode))
         return std::nullopt;
     return parseTimeNote(text);

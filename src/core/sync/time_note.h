@@ -30,6 +30,8 @@ std::optional<TimeNote> parseTimeNote(std::string_view text);
 
 // The permission bits this program gives its notes.
 inline constexpr std::uint32_t TimeNoteMode = 0600;
+// A note is a few lines; a copy in the making is read no further than that.
+inline constexpr std::size_t TimeNoteBytes = 4096;
 
 // The note `name` of the folder held at `folder`, when it is one a run of this user's wrote:
 // the running user's, with one name, holding a note's text, and where the drive keeps
