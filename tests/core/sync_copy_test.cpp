@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/xattr.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +74,14 @@ TEST_F(SafeFileCopyTest, PermissionBitsAreTheSourcesMaskedByTheUmask) {
         EXPECT_EQ(modeOf(to + name), copied) << name;
     }
     ::umask(saved);
+    // The user's extended attributes go with the copy, as with `cp -a`, where the drive keeps them.
+    const std::string tagged = tmp.file("from/tagged", "tagged");
+    if (::setxattr(tagged.c_str(), "user.colour", "blue", 4, 0) != 0)
+        GTEST_SKIP() << "no user attributes here";
+    ASSERT_TRUE(SafeFileCopy(fs, tagged, to + "tagged").done);
+    char value[8] = {};
+    EXPECT_EQ(::getxattr((to + "tagged").c_str(), "user.colour", value, sizeof value), 4);
+    EXPECT_STREQ(value, "blue");
 }
 
 TEST_F(SafeFileCopyTest, ReplacesAReadOnlyOlderFileAndAnEmptySource) {
@@ -104,7 +114,7 @@ TEST_F(SafeFileCopyTest, RefusesWithAReasonAndTouchesNothing) {
         {tmp.fifo("from/pipe"), to + "pipe", SourceNotAFileReason},
         {source, to + "no/such/folder/a.txt", DestinationFolderMissingReason},
         {source, "a.txt", DestinationFolderMissingReason}, // no folder at all
-        {source, to + "a.txt/b.txt", DestinationFolderMissingReason},
+        {source, to + "a.txt/b.txt", FileInPlaceOfFolderReason},
     };
     tmp.file("to/a.txt", "untouched");
     for (const Case& c : cases) {

@@ -1,6 +1,8 @@
 #include "sync/carry_out_row.h"
 #include "sync/copy_file_overwrite.h"
 #include "sync/sync_plan.h"
+#include "sync/sync_reasons.h"
+#include "sync/time_note.h"
 
 #include "files/path_text.h"
 #include "fs/posix_file_system.h"
@@ -197,6 +199,59 @@ TEST_F(SyncSessionTest, AFailureToGiveTheTimeOrToFlushItMarksTheRowFailed) {
         EXPECT_EQ(plan.actionText(0), "Failed: " + std::string(std::strerror(EIO))) << int(failing);
         EXPECT_TRUE(hasTime(here / "two/a.txt", provisionalTime(Newer))) << int(failing);
     }
+}
+
+// exfat-fuse, fusefat and ntfs-3g refuse a rename that is to replace nothing: there the name
+// is claimed by creating it, so that a file another program saves under it in the same moment
+// stays, and its row fails. A claim cut short by a stop is replaced by the next run, and kept.
+TEST_F(SyncSessionTest, OnADriveWithoutARefusingRenameANameIsClaimedInOneStep) {
+    file("one/a.txt", "a", Newer);
+    file("one/b.txt", "b", Newer);
+    file("one/c.txt", "new c", Newer);
+    FakeDrive stick(
+        posix, {.root = two, .type = FUSE_SUPER_MAGIC, .mountType = "fuse.exfat", .noRefusingRename = true});
+    // Another program saves b.txt right before the copy claims the name.
+    FaultyFileSystem racing(stick);
+    racing.beforeCall(Op::NameByCopy, 0, [&](const std::string& path) {
+        if (path == two + "b.txt") tmp.file("two/b.txt", "theirs");
+    });
+    // What a run stopped during its claim of c.txt left: the note, the "~" file it copied
+    // from, and the copy cut short.
+    const std::string noteName = temporaryName(0), copyName = temporaryName(0);
+    const TimeNote claim{"c.txt", provisionalTime(Newer), 5, 0, copyName};
+    tmp.file("two/" + noteName, timeNoteText(claim));
+    ::chmod((two + noteName).c_str(), TimeNoteMode);
+    file("two/" + copyName, "new c", provisionalTime(Newer));
+    tmp.file("two/c.txt", "ne");
+    Plan plan = testing::comparePlan(racing, one, two);
+    const auto outcomes = [&] {
+        std::map<std::string, std::string> by;
+        for (std::size_t row = 0; row < plan.size(); ++row)
+            by[GetFileName(plan.sourceText(row))] = plan.actionText(row);
+        return by;
+    };
+    ASSERT_EQ(plan.size(), 3u);
+    EXPECT_EQ(outcomes()["c.txt"], " will be copied to");
+    SyncSession session(racing, yielder);
+
+    syncPlan(plan, session);
+    const std::map<std::string, std::string> expected{
+        {"a.txt", "Done"}, {"b.txt", "Failed: " + std::string(AppearedReason)}, {"c.txt", "Done"}};
+    EXPECT_EQ(outcomes(), expected);
+    EXPECT_EQ(contentsOf(two + "a.txt"), "a");
+    EXPECT_TRUE(hasTime(two + "a.txt", Newer));
+    EXPECT_EQ(contentsOf(two + "b.txt"), "theirs");
+    EXPECT_EQ(contentsOf(two + "c.txt"), "new c");
+    EXPECT_TRUE(temporaryNamesIn(two).empty());
+
+    // A copy the end's flush cannot open was never flushed: its row is not done.
+    file("one/d.txt", "d", Newer);
+    plan = testing::comparePlan(stick, one, two);
+    FaultyFileSystem failing(stick);
+    failing.failPath(Op::OpenToRead, two + "d.txt", EMFILE);
+    SyncSession again(failing, yielder);
+    syncPlan(plan, again);
+    EXPECT_EQ(outcomes()["d.txt"], "Failed: " + std::string(std::strerror(EMFILE)));
 }
 
 // Adapted from the time copies to free names were flushed in groups of 64 MB: now no row

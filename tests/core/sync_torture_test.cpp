@@ -288,10 +288,17 @@ class Torture {
     // One run of the program, disturbed in one random way, then the checks; what failed, if
     // anything, with what the run was.
     std::string disturbedRun() {
-        static const char* const ways[] = {"nothing", "SIGINT",          "SIGTERM",
-                                           "SIGHUP",  "SIGKILL",         "a fault",
-                                           "an edit", "a closed output", "ticks changed during the run"};
-        const int way = int(m_random() % 9);
+        static const char* const ways[] = {"nothing",
+                                           "SIGINT",
+                                           "SIGTERM",
+                                           "SIGHUP",
+                                           "SIGKILL",
+                                           "a fault",
+                                           "an edit",
+                                           "a closed output",
+                                           "ticks changed during the run",
+                                           "another program saving a file under a name the run takes"};
+        const int way = int(m_random() % 10);
         std::string what = std::string("run disturbed by ") + ways[way];
         const int status = runProgram(way, what);
         const int exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -502,13 +509,25 @@ class Torture {
         int ready[2];
         int output[2];
         if (::pipe(ready) != 0 || ::pipe(output) != 0) return -1;
-        const Op faults[] = {Op::ListFolder,      Op::Stat,          Op::OpenWriteFolder, Op::StatIn,
-                             Op::CopyToNewFile,   Op::RestatSource,  Op::SyncFile,        Op::NameNewFile,
-                             Op::SetModified,     Op::SetMode,       Op::SyncFolder,      Op::SyncFileSystem,
-                             Op::CreateTrashInfo, Op::LinkIntoTrash, Op::MoveIntoTrash,   Op::Unlink};
+        const Op faults[] = {
+            Op::ListFolder,    Op::Stat,       Op::OpenWriteFolder, Op::StatIn,          Op::CopyToNewFile,
+            Op::RestatSource,  Op::SyncFile,   Op::NameNewFile,     Op::NameByCopy,      Op::SetModified,
+            Op::SetMode,       Op::SyncFolder, Op::SyncFileSystem,  Op::CreateTrashInfo, Op::LinkIntoTrash,
+            Op::MoveIntoTrash, Op::Unlink,     Op::OpenToRead};
         const Op fault = faults[m_random() % std::size(faults)];
         const int nth = 1 + int(m_random() % 6);
-        const int error = m_random() % 2 ? EIO : ENOSPC;
+        const int error = fault == Op::OpenToRead && m_random() % 2 ? EMFILE : m_random() % 2 ? EIO : ENOSPC;
+        // Another program's file, saved under the name the run is about to give a copy: the one
+        // step that takes the name must refuse it, and it must stay.
+        const std::string theirs = "#" + std::to_string(++m_nextId) + "# saved by another program\n";
+        const std::string saved = m_home.substr(0, m_home.size() - 1) + "-another-program-saved";
+        ::unlink(saved.c_str());
+        // Before the naming is asked for, or, where the drive refuses no name in a rename,
+        // right before the name is claimed by a create.
+        const Op naming = m_random() % 2 ? Op::NameNewFile : Op::NameByCopy;
+        if (way == 9)
+            what +=
+                " (before naming " + std::to_string(nth) + ", operation " + std::to_string(int(naming)) + ")";
         if (way == 5)
             what += " (call " + std::to_string(nth) + " of operation " + std::to_string(int(fault)) + ")";
         const pid_t child = ::fork();
@@ -525,6 +544,20 @@ class Torture {
             PosixFileSystem posix;
             testing::FaultyFileSystem faulty(posix);
             if (way == 5) faulty.failCall(fault, nth, error);
+            if (way == 9)
+                faulty.beforeCall(naming, nth, [&](const std::string& path) {
+                    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                    if (fd < 0) return;
+                    (void)!::write(fd, theirs.data(), theirs.size());
+                    ::close(fd);
+                    struct stat facts;
+                    if (::stat(path.c_str(), &facts) != 0) return;
+                    const std::string time =
+                        std::to_string(facts.st_mtim.tv_sec) + " " + std::to_string(facts.st_mtim.tv_nsec);
+                    const int marker = ::open(saved.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                    (void)!::write(marker, time.data(), time.size());
+                    ::close(marker);
+                });
             if (way == 8)
                 ::_exit(syncUntickingRows(posix, m_one, m_two, m_random(),
                                           m_byPlace ? Pairing::ByPlace : Pairing::ByName));
@@ -571,6 +604,14 @@ class Torture {
             drain.join();
             ::close(output[0]);
         }
+        if (::access(saved.c_str(), F_OK) == 0) {
+            long long seconds = 0;
+            int nanoseconds = 0;
+            std::istringstream(testing::contentsOf(saved)) >> seconds >> nanoseconds;
+            m_versions.made.emplace(hashOf(theirs), FileTime{seconds, nanoseconds});
+            m_versions.mustExist.insert(hashOf(theirs));
+            ::unlink(saved.c_str());
+        }
         // A stop is answered at once: the copies under way and the flush of those made are all
         // that may hold the program, seconds on these drives, never a wait for a time.
         const auto took = std::chrono::steady_clock::now() - stopped;
@@ -588,14 +629,20 @@ class Torture {
         // A copy killed right after its rename on a drive that stamps renames looks newer
         // until the next sync, which the note beside it tells the time it is to have.
         std::set<std::string> noted;
+        // On a drive that refuses no name in a rename, a copy claims its name by creating it:
+        // a run killed meanwhile leaves there the start of its "~" file, a leftover like that
+        // one, which the next run removes.
+        std::set<std::string> claimed;
         for (const std::string& side : {m_one, m_two})
             for (const auto& entry : stdfs::recursive_directory_iterator(side)) {
                 if (!entry.is_regular_file() || !entry.path().filename().string().starts_with("~quellomir-"))
                     continue;
                 const std::string note = testing::contentsOf(entry.path());
-                if (note.starts_with("quellomir time note\n"))
-                    noted.insert(entry.path().parent_path().string() + "/" +
-                                 note.substr(20, note.find('\n', 20) - 20));
+                if (!note.starts_with("quellomir time note\n")) continue;
+                const std::string named =
+                    entry.path().parent_path().string() + "/" + note.substr(20, note.find('\n', 20) - 20);
+                noted.insert(named);
+                if (note.find("\nclaimed ~quellomir-") != std::string::npos) claimed.insert(named);
             }
         for (const std::string& top : m_drives)
             for (const auto& entry : stdfs::recursive_directory_iterator(top)) {
@@ -607,7 +654,7 @@ class Torture {
                 const bool inTrash = path.find("/.Trash-") != std::string::npos;
                 const bool inFolders = path.starts_with(m_one) || path.starts_with(m_two);
                 if (!inTrash && !inFolders) failures << "written outside the folders: " << path << "\n";
-                if (name[0] == '~') {
+                if (name[0] == '~' || claimed.contains(path)) {
                     if (m_untouchable.contains(path)) continue;
                     if (recovered) failures << "a temporary is left after the recovery: " << path << "\n";
                     continue;

@@ -116,6 +116,7 @@ int FakeDrive::nameNewFile(NewFile& file, const std::string& name, Replace repla
     std::unique_lock lock(m_mutex, std::defer_lock);
     if (m_options.caseBlind) lock.lock();
     if (replace == Replace::No && caseBlindName(folder.path, name)) return EEXIST;
+    if (replace == Replace::No && m_options.noRefusingRename) return EINVAL;
     if (int error = m_inner.nameNewFile(file, name, replace)) return error;
     if (lock) lock.unlock();
     if (m_options.stampsRenames && mine(folder.path) &&

@@ -44,6 +44,9 @@ class FakeDrive final : public ForwardingFileSystem {
         FileTime earliest{INT64_MIN, 0};
         // A new file given its name gets the current time, as fusefat gives a renamed file.
         bool stampsRenames = false;
+        // A rename that is to replace nothing is refused (EINVAL), as exfat-fuse, fusefat and
+        // ntfs-3g refuse it.
+        bool noRefusingRename = false;
         // Times show as FAT keeps them: to the even second below, and `clockShift` seconds off
         // (an hour once daylight-saving time has changed).
         bool fatTimes = false;

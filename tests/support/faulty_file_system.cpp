@@ -33,18 +33,31 @@ void FaultyFileSystem::failListingAfter(std::string folder, std::size_t entries,
     m_faults.push_back({Operation::ListFolder, std::move(folder), 0, entries + 1, error});
 }
 
+void FaultyFileSystem::beforeCall(Operation operation, int nth,
+                                  std::function<void(const std::string& path)> action) {
+    m_faults.push_back({operation, {}, nth, 0, 0, 0, std::move(action)});
+}
+
 int FaultyFileSystem::enter(Operation operation, const std::string& path, const std::string& otherPath) {
-    std::lock_guard lock(m_mutex);
-    ++m_calls[index(operation)];
+    std::function<void(const std::string&)> action;
     int result = 0;
-    for (Fault& fault : m_faults) {
-        if (fault.operation != operation || fault.afterEntries > 0) continue;
-        if (!fault.path.empty() && !samePath(fault.path, path) &&
-            !(!otherPath.empty() && samePath(fault.path, otherPath)))
-            continue;
-        ++fault.seen;
-        if (result == 0 && (fault.nth == 0 || fault.nth == fault.seen)) result = fault.error;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_calls[index(operation)];
+        for (Fault& fault : m_faults) {
+            if (fault.operation != operation || fault.afterEntries > 0) continue;
+            if (!fault.path.empty() && !samePath(fault.path, path) &&
+                !(!otherPath.empty() && samePath(fault.path, otherPath)))
+                continue;
+            ++fault.seen;
+            if (fault.nth != 0 && fault.nth != fault.seen) continue;
+            if (fault.action)
+                action = fault.action;
+            else if (result == 0)
+                result = fault.error;
+        }
     }
+    if (action) action(path);
     return result;
 }
 
@@ -166,6 +179,11 @@ int FaultyFileSystem::nameNewFile(NewFile& file, const std::string& name, Replac
     return m_inner.nameNewFile(file, name, replace);
 }
 
+int FaultyFileSystem::nameByCopy(NewFile& file, const std::string& name) {
+    if (int error = enter(Operation::NameByCopy, file.folder->path + name)) return error;
+    return m_inner.nameByCopy(file, name);
+}
+
 // A failing removal removes nothing here; the new file is then removed when it goes out of
 // scope, as after any failure that leaves it behind.
 int FaultyFileSystem::discardNewFile(NewFile& file) {
@@ -186,6 +204,11 @@ int FaultyFileSystem::syncFileSystem(Handle& held) {
 int FaultyFileSystem::makeFolder(WriteFolder& folder, const std::string& name) {
     if (int error = enter(Operation::MakeFolder, folder.path + name + "/")) return error;
     return m_inner.makeFolder(folder, name);
+}
+
+int FaultyFileSystem::openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) {
+    if (int error = enter(Operation::OpenToRead, folder.path + name)) return error;
+    return m_inner.openToRead(folder, name, file, facts);
 }
 
 int FaultyFileSystem::syncOpened(Handle& file) {

@@ -34,6 +34,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         SyncFolder,
         SyncFileSystem, // its path is empty
         NameNewFile,    // its path is the destination's
+        NameByCopy,     // its path is the destination's
+        OpenToRead,     // its path is the held folder's and the name
         SetModified,    // of a new file or an entry of a folder alike
         SetMode,
         DiscardNewFile,
@@ -62,6 +64,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     void failPathCall(Operation operation, std::string path, int nth, int error);
     // Listing `folder` gives its first `entries` entries, then fails with `error`.
     void failListingAfter(std::string folder, std::size_t entries, int error);
+    // Right before the `nth` call of `operation` from now on, `action` is given its path: what
+    // another program does at that moment.
+    void beforeCall(Operation operation, int nth, std::function<void(const std::string& path)> action);
 
     int calls(Operation operation) const {
         std::lock_guard lock(m_mutex);
@@ -87,10 +92,12 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int syncFile(NewFile& file) override;
     int holdFileSystem(NewFile& file, Handle& held) override;
     int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
+    int nameByCopy(NewFile& file, const std::string& name) override;
     int discardNewFile(NewFile& file) override;
     int syncFolder(WriteFolder& folder) override;
     int syncFileSystem(Handle& held) override;
     int syncOpened(Handle& file) override;
+    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override;
     int makeFolder(WriteFolder& folder, const std::string& name) override;
     int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
     int openTrash(WriteFolder& near, TrashCan& trash) override;
@@ -114,6 +121,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         std::size_t afterEntries = 0; // listings only: entries given before the failure
         int error = 0;
         int seen = 0; // matching calls so far
+        std::function<void(const std::string& path)> action{};
     };
 
     static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }

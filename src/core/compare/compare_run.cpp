@@ -26,7 +26,7 @@ constexpr std::size_t MostEntriesListedAhead = 500'000;
 // One side: seed a folder list with the folder, scan it, list every folder's files.
 // Side 1 numbers its statements from 110, side 2 from 134.
 FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, CompareContext& context,
-                  ListingPrefetch* listedAhead = nullptr) {
+                  ListingPrefetch* listedAhead = nullptr, const std::string& leftOut = {}) {
     FileList files;
     FolderList folders;
     // The scan already read every folder; the listing takes the names from it instead
@@ -37,6 +37,8 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
         GetSubDirectories2016(folders, true, context.fs, context.codePage, context.scanReport,
                               context.yielder, &memo, threadsOf(context), context.unread, listedAhead);
     });
+    if (!leftOut.empty())
+        std::erase_if(folders, [&](const std::string& listed) { return listed.starts_with(leftOut); });
     files.folders = std::move(folders);
     files.reserve(memo.entries(), memo.nameBytes());
     for (std::size_t i = 0; i < files.folders.size(); ++i) {
@@ -63,6 +65,52 @@ FolderIdentity identityOf(FileSystem& fs, const std::string& folder) {
     return {facts.device, facts.inode, true};
 }
 
+std::string withSeparator(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+// Where the chosen folder `inner` lies inside the chosen folder `outer` (links followed): its
+// path as the scan of `outer` reaches it; else empty.
+std::string nestedFolder(FileSystem& fs, const std::string& outer, const std::string& inner) {
+    if (outer.empty() || inner.empty()) return {};
+    WriteFolder outerFolder, innerFolder;
+    if (fs.openWriteFolder(outer, outerFolder) != 0 || fs.openWriteFolder(inner, innerFolder) != 0) return {};
+    if (outerFolder.device == innerFolder.device && outerFolder.inode == innerFolder.inode) return {};
+    bool within = false;
+    if (fs.liesWithin(innerFolder, outerFolder.device, outerFolder.inode, within) != 0 || !within) return {};
+    std::string outerReal, innerReal;
+    if (fs.realPath(outerFolder, outerReal) != 0 || fs.realPath(innerFolder, innerReal) != 0) return {};
+    outerReal = withSeparator(outerReal);
+    innerReal = withSeparator(innerReal);
+    if (!innerReal.starts_with(outerReal)) return {};
+    return withSeparator(outer) + innerReal.substr(outerReal.size());
+}
+
+// One chosen folder inside the other: paired by place, every run would copy the outer one into
+// the inner one a level deeper, without end, so the inner one is left out of the outer one's
+// scan; paired by name, the inner files pair with themselves, which the user should know.
+struct Nesting {
+    std::string leftOutOf1; // the inner folder's path in Folder 1's scan, to leave out
+    std::string leftOutOf2;
+    std::string note;
+};
+
+Nesting nestingOf(FileSystem& fs, const std::string& folder1, const std::string& folder2, Pairing pairing) {
+    Nesting nesting;
+    const std::string in1 = nestedFolder(fs, folder1, folder2);
+    const std::string in2 = in1.empty() ? nestedFolder(fs, folder2, folder1) : std::string();
+    if (in1.empty() && in2.empty()) return nesting;
+    const std::string which = in1.empty() ? "Folder 1 lies inside Folder 2" : "Folder 2 lies inside Folder 1";
+    if (pairing == Pairing::ByPlace) {
+        (in1.empty() ? nesting.leftOutOf2 : nesting.leftOutOf1) = in1.empty() ? in2 : in1;
+        nesting.note = which + ", and is left out of its scan";
+    } else {
+        nesting.note = which + ": its files are in the plan on both sides";
+    }
+    return nesting;
+}
+
 } // namespace
 
 Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& folder1,
@@ -84,13 +132,15 @@ Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& fold
         side2Ahead->walkAhead(folder2Ahead, MostEntriesListedAhead);
     }
     const FolderIdentity top1 = identityOf(context.fs, folder1Text);
-    FileList files1 = listSide(h, 110, folder1Text, context);
+    const Nesting nesting = nestingOf(context.fs, folder1Text, folder2Ahead, context.pairing);
+    FileList files1 = listSide(h, 110, folder1Text, context, nullptr, nesting.leftOutOf1);
 
     std::string folder2Text;
     h.run(132, [&] { folder2Text = folder2(); });
     const FolderIdentity top2 = identityOf(context.fs, folder2Text);
     FileList files2 = listSide(h, 134, folder2Text, context,
-                               side2Ahead && folder2Text == folder2Ahead ? &*side2Ahead : nullptr);
+                               side2Ahead && folder2Text == folder2Ahead ? &*side2Ahead : nullptr,
+                               folder2Text == folder2Ahead ? nesting.leftOutOf2 : std::string());
     side2Ahead.reset();
 
     // Each side's file system is asked once per comparison: a stick may be another one now.
@@ -101,6 +151,7 @@ Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& fold
                          context.pairing);
         plan.setTopFolder(Side::Folder1, top1);
         plan.setTopFolder(Side::Folder2, top2);
+        if (!nesting.note.empty() && folder2Text == folder2Ahead) plan.addNote(nesting.note);
     });
     return plan;
 }

@@ -24,15 +24,21 @@ void takeNotedTimes(FileSystem& fs, FileList& files) {
         const bool keepsBits = fs.fileSystemType(path, type) != 0 || driveKeepsPermissionBits(type);
         // A folder's files lie together in the list, in the order of the folders.
         const auto byFolder = [&](std::size_t file) { return files.file(file).folder; };
-        const auto [first, end] =
-            std::ranges::equal_range(std::views::iota(std::size_t{0}, files.size()), listed, {}, byFolder);
         for (const std::string& name : names) {
             const std::optional<TimeNote> note = ownTimeNote(fs, folder.handle, name, keepsBits);
             if (!note) continue;
-            for (const std::size_t file : std::ranges::subrange(first, end))
-                if (files.name(file) == note->name && files.file(file).size() == std::uint64_t(note->size) &&
+            const auto [first, end] = std::ranges::equal_range(std::views::iota(std::size_t{0}, files.size()),
+                                                               listed, {}, byFolder);
+            for (const std::size_t file : std::ranges::subrange(first, end)) {
+                if (files.name(file) != note->name) continue;
+                if (claimCutShort(fs, folder.handle, *note)) {
+                    files.remove(file);
+                    break;
+                }
+                if (files.file(file).size() == std::uint64_t(note->size) &&
                     stampedCopyOf(fs, folder.handle, *note))
                     files.setModified(file, note->time);
+            }
         }
     }
 }

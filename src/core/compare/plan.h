@@ -41,6 +41,9 @@ class Plan {
     const std::string& folder(Side side) const { return m_folders[index(side)]; }
     const FolderIdentity& topFolder(Side side) const { return m_topFolders[index(side)]; }
     void setTopFolder(Side side, FolderIdentity identity) { m_topFolders[index(side)] = identity; }
+    // What the user should know of how the plan was made (one folder lies inside the other).
+    const std::vector<std::string>& notes() const { return m_notes; }
+    void addNote(std::string note) { m_notes.push_back(std::move(note)); }
 
     // Whether a row with this file pairs by a name that occurs more than once on either
     // side: files are paired by name alone, so such a row may pair two unrelated files.
@@ -88,6 +91,7 @@ class Plan {
     FileList m_files[2];
     std::string m_folders[2];
     FolderIdentity m_topFolders[2];
+    std::vector<std::string> m_notes;
     std::vector<PlanRow> m_rows;
     // Failed rows are few; their reasons live here so that a row needs no string.
     std::vector<std::string> m_reasons;

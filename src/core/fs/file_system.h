@@ -258,9 +258,18 @@ class FileSystem {
     virtual int nameTemporarily(NewFile& file) = 0;
     // Gives a new file the name `name` in its folder, and closes it. With Replace::No,
     // something of that name (a link or a folder too) makes it fail with EEXIST, decided in
-    // the same step; a file system that cannot decide it so fails with EINVAL. On failure
+    // the same step (by a rename that replaces nothing, or a second link where the drive has
+    // no such rename); a file system that can do neither fails with EINVAL. On failure
     // the new file stays as it was, for another try or removal.
     virtual int nameNewFile(NewFile& file, const std::string& name, Replace replace) = 0;
+    // Gives a new file the name `name` where the drive can decide "nothing is there" neither in
+    // a rename nor in a link (nameNewFile's EINVAL): creates `name` exclusively, which fails
+    // with EEXIST in that one step when anything has the name, copies the new file's bytes,
+    // permission bits and last-write time into it, flushes it, and removes the new file. On
+    // failure after the create, the file it created is removed again while the name still
+    // holds it, and the new file stays as it was. On success the new file's `device` and
+    // `inode` are those of the file under `name`.
+    virtual int nameByCopy(NewFile& file, const std::string& name) = 0;
     // Closes a new file that is not to be named and removes it.
     virtual int discardNewFile(NewFile& file) = 0;
 
@@ -310,7 +319,8 @@ class FileSystem {
     // Gives the entry `name` of the Trash's "files" the last-write time `modified`: what a drive
     // that stamps renamed files took from a file moved there.
     virtual int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) = 0;
-    // Moves `trashName` out of the Trash back to `name` in `folder`.
+    // Moves `trashName` out of the Trash back to `name` in `folder`, never replacing anything
+    // there (EEXIST).
     virtual int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                                const std::string& name) = 0;
     // Removes the entry `name` of the Trash's "files", or of its "info".

@@ -76,6 +76,7 @@ class ForwardingFileSystem : public FileSystem {
     int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
         return m_inner.nameNewFile(file, name, replace);
     }
+    int nameByCopy(NewFile& file, const std::string& name) override { return m_inner.nameByCopy(file, name); }
     int discardNewFile(NewFile& file) override { return m_inner.discardNewFile(file); }
     int syncFolder(WriteFolder& folder) override { return m_inner.syncFolder(folder); }
     int syncFileSystem(Handle& held) override { return m_inner.syncFileSystem(held); }

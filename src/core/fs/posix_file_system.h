@@ -55,6 +55,7 @@ class PosixFileSystem final : public FileSystem {
     int holdFileSystem(NewFile& file, Handle& held) override;
     int nameTemporarily(NewFile& file) override;
     int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
+    int nameByCopy(NewFile& file, const std::string& name) override;
     int discardNewFile(NewFile& file) override;
     int syncFolder(WriteFolder& folder) override;
     int syncFileSystem(Handle& held) override;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace quellomir {
@@ -125,6 +127,49 @@ int linkTemporaryName(NewFile& file) {
     }
 }
 
+// Gives the file named `from` in `folder` the second name `to`, which a link never takes
+// from anything; EINVAL where the drive keeps no links.
+int linkNamed(int folder, const std::string& from, const std::string& to) {
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) return 0;
+    const int error = errno;
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK || error == EXDEV
+               ? EINVAL
+               : error;
+}
+
+// Whether an extended attribute goes with a copy, as `cp -a` takes it: the user's own, and
+// the access ACL (the source's permissions rather than the destination folder's default).
+bool keptAttribute(std::string_view name) {
+    return name.starts_with("user.") || name == "system.posix_acl_access";
+}
+
+// Gives the file open at `to` the extended attributes and ACL of the one open at `from`, where
+// the drive keeps them; a drive that keeps none (FAT, exFAT, most FUSE drives) takes the copy
+// without them. 0, or the errno of a read that failed.
+int copyAttributes(int from, int to) {
+    std::string names(1024, '\0');
+    ssize_t listed;
+    while ((listed = ::flistxattr(from, names.data(), names.size())) < 0 && errno == ERANGE)
+        names.resize(names.size() * 4);
+    if (listed < 0) return errno == ENOTSUP || errno == ENOSYS ? 0 : errno;
+    names.resize(std::size_t(listed));
+    std::string value;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name = names.c_str() + at;
+        at += name.size() + 1;
+        if (!keptAttribute(name)) continue;
+        ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        if (size < 0) continue; // gone since the listing
+        value.resize(std::size_t(size));
+        size = ::fgetxattr(from, name.c_str(), value.data(), value.size());
+        if (size < 0) continue;
+        if (::fsetxattr(to, name.c_str(), value.data(), std::size_t(size), 0) != 0 && errno != ENOTSUP &&
+            errno != EPERM && errno != ENOSYS && errno != ENOSPC && errno != E2BIG)
+            return errno;
+    }
+    return 0;
+}
+
 int closeHandle(int& handle) {
     if (handle < 0) return 0;
     return ::close(std::exchange(handle, -1)) == 0 ? 0 : errno;
@@ -180,6 +225,9 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
     if (error == 0)
         error = posix::copyContents(made.sourceHandle, made.handle, opened, progress, m_firstCopyWay);
+    if (error == 0) error = copyAttributes(made.sourceHandle, made.handle);
+    // An ACL given changes the permission bits.
+    if (error == 0 && ::fstat(made.handle, &madeFacts) != 0) error = errno;
     if (error != 0) {
         discardNewFile(made);
         return error;
@@ -265,10 +313,54 @@ int PosixFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace
     UniqueFd claimed(::fcntl(file.handle, F_DUPFD_CLOEXEC, 0));
     if (int error = closeHandle(file.handle)) return error;
     const unsigned flags = replace == Replace::No ? RENAME_NOREPLACE : 0;
-    if (::renameat2(folder, file.temporaryName.c_str(), folder, name.c_str(), flags) != 0) return errno;
+    if (::renameat2(folder, file.temporaryName.c_str(), folder, name.c_str(), flags) != 0) {
+        if (errno != EINVAL || replace == Replace::Yes) return errno;
+        // FUSE and some network drives take no such rename; a second link is as sure a claim
+        // where the drive keeps links (ntfs-3g). A run stopped before the "~" name goes leaves
+        // it as a second name of the copy, which the next run removes.
+        if (int error = linkNamed(folder, file.temporaryName, name)) return error;
+        ::unlinkat(folder, file.temporaryName.c_str(), 0);
+    }
     file.temporaryName.clear();
     file.fs = nullptr;
     closeHandle(file.sourceHandle);
+    return 0;
+}
+
+int PosixFileSystem::nameByCopy(NewFile& file, const std::string& name) {
+    const int folder = file.folder->handle.fd;
+    if (int error = nameTemporarily(file)) return error;
+    UniqueFd from(::openat(folder, file.temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!from.valid()) return errno;
+    struct stat made;
+    if (::fstat(from.get(), &made) != 0) return errno;
+    if (made.st_dev != file.device || made.st_ino != file.inode) return ENOENT; // not ours any more
+    UniqueFd to(::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         made.st_mode & 0777));
+    if (!to.valid()) return errno;
+    struct stat claimed;
+    int error = ::fstat(to.get(), &claimed) == 0 ? 0 : errno;
+    if (error == 0) error = posix::copyContents(from.get(), to.get(), made, {}, m_firstCopyWay);
+    if (error == 0) error = copyAttributes(from.get(), to.get());
+    if (error == 0 && (claimed.st_mode & 07777) != (made.st_mode & 07777) &&
+        ::fchmod(to.get(), made.st_mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP &&
+        errno != ENOSYS)
+        error = errno;
+    const struct timespec times[2] = {{0, UTIME_NOW}, made.st_mtim};
+    if (error == 0 && ::futimens(to.get(), times) != 0) error = errno;
+    if (error == 0 && ::fsync(to.get()) != 0) error = errno;
+    if (error == 0) error = to.close();
+    if (error != 0) {
+        // Removed only while the name still holds the file this call created.
+        struct stat now;
+        if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == claimed.st_dev &&
+            now.st_ino == claimed.st_ino)
+            ::unlinkat(folder, name.c_str(), 0);
+        return error;
+    }
+    discardNewFile(file);
+    file.device = claimed.st_dev;
+    file.inode = claimed.st_ino;
     return 0;
 }
 

@@ -250,14 +250,23 @@ int PosixFileSystem::moveIntoTrash(WriteFolder& folder, const std::string& name,
     if (::renameat2(folder.handle.fd, name.c_str(), trash.files.fd, trashName.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL) return errno;
-    // A file system that cannot refuse in the rename itself (FUSE drives): look first.
-    struct stat facts;
-    if (::fstatat(trash.files.fd, trashName.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    // A drive that cannot refuse in the rename itself keeps no links either (this is called
+    // where a link failed): exFAT and FAT through FUSE. The name in the Trash is the one its
+    // info file, made before and never over another, claimed: the Trash's own rule, which
+    // every program that puts files there keeps.
     return ::renameat(folder.handle.fd, name.c_str(), trash.files.fd, trashName.c_str()) == 0 ? 0 : errno;
 }
 
 int PosixFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
                                     const std::string& name) {
+    if (::renameat2(trash.files.fd, trashName.c_str(), folder.handle.fd, name.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL) return errno;
+    // Only on a drive that takes no such rename, and only to undo a replacement whose naming
+    // failed: the one place a name is looked at before a rename. What appeared meanwhile stays,
+    // and the older file in the Trash.
+    struct stat there;
+    if (::fstatat(folder.handle.fd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     return ::renameat(trash.files.fd, trashName.c_str(), folder.handle.fd, name.c_str()) == 0 ? 0 : errno;
 }
 

@@ -149,6 +149,11 @@ int WatchedFileSystem::nameNewFile(NewFile& file, const std::string& name, Repla
     return m_inner.nameNewFile(file, name, replace);
 }
 
+int WatchedFileSystem::nameByCopy(NewFile& file, const std::string& name) {
+    const WaitingCalls::Call waiting(folderOf(file));
+    return m_inner.nameByCopy(file, name);
+}
+
 int WatchedFileSystem::discardNewFile(NewFile& file) {
     const WaitingCalls::Call waiting(folderOf(file));
     return m_inner.discardNewFile(file);

@@ -39,6 +39,7 @@ class WatchedFileSystem final : public ForwardingFileSystem {
     int holdFileSystem(NewFile& file, Handle& held) override;
     int nameTemporarily(NewFile& file) override;
     int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
+    int nameByCopy(NewFile& file, const std::string& name) override;
     int discardNewFile(NewFile& file) override;
     int syncFolder(WriteFolder& folder) override;
     int syncFileSystem(Handle& held) override;

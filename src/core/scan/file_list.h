@@ -78,6 +78,8 @@ class FileList {
     }
     // Drops the files from `count` on, and their names.
     void truncate(std::size_t count);
+    // Drops one file and its name; the files after it move up one place.
+    void remove(std::size_t file);
     void setModified(std::size_t file, FileTime modified) {
         const ListedFile& was = m_files[file];
         m_files[file] = ListedFile(modified, was.folder, was.viaLink, was.nameAt, was.size());

@@ -42,14 +42,6 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
 // Whether `folder` lists an entry of exactly `name`. When a new name is refused although
 // no entry holds it, the drive took another spelling of it for the same name: it ignores
 // letter case (FAT, exFAT, a case-folding folder), and what is there is another file.
-bool listsExactly(FileSystem& fs, const std::string& folder, std::string_view name) {
-    bool listed = false;
-    const int error = fs.listFolder(folder, stat_kinds::None, [&](const FolderEntry& entry) {
-        if (entry.name == name) listed = true;
-    });
-    return error != 0 || listed;
-}
-
 // `path` as a drive that ignores letter case sees it, near enough that rows such a drive
 // would take for one name are kept apart: copies made ahead take their names in any order,
 // and of two names that differ only in case the first in the list is to get its name.
@@ -59,7 +51,11 @@ std::u32string foldedCase(std::string_view path) {
     folded.reserve(path.size());
     for (std::size_t i = 0; i < path.size();) {
         const auto byte = static_cast<unsigned char>(path[i]);
-        const std::size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        const std::size_t length = byte < 0x80    ? 1
+                                   : byte >= 0xF0 ? 4
+                                   : byte >= 0xE0 ? 3
+                                   : byte >= 0xC0 ? 2
+                                                  : 1;
         char32_t point = length == 1 ? byte : byte & (0x3F >> (length - 1));
         bool whole = i + length <= path.size();
         for (std::size_t k = 1; whole && k < length; ++k) {
@@ -72,8 +68,9 @@ std::u32string foldedCase(std::string_view path) {
             ++i;
             continue;
         }
-        folded += utf8 ? char32_t(towlower_l(wint_t(point), utf8))
-                       : point < 0x80 ? char32_t(std::tolower(int(point))) : point;
+        folded += utf8           ? char32_t(towlower_l(wint_t(point), utf8))
+                  : point < 0x80 ? char32_t(std::tolower(int(point)))
+                                 : point;
         i += length;
     }
     return folded;
@@ -89,7 +86,8 @@ void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession&
     std::uint64_t bytes = 0;
     for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
         const PlanRow& r = plan.rows()[next];
-        if (r.kind != kind || !plan.tickedNow(next) || r.outcome != Outcome::Pending || session.prepared(next))
+        if (r.kind != kind || !plan.tickedNow(next) || r.outcome != Outcome::Pending ||
+            session.prepared(next))
             break;
         std::string source = plan.sourceText(next);
         std::string destination = kind == RowKind::Copy
@@ -113,6 +111,23 @@ void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession&
         session.prepareReplacements(batch);
 }
 
+// Why a copy to a free name found it taken: a folder of that name, a name that differs only
+// in letter case on a drive that takes it for the same, or else a file that appeared.
+std::string_view takenNameReason(FileSystem& fs, const std::string& folder, std::string_view name) {
+    bool folderThere = false, exact = false, otherCase = false;
+    const std::u32string folded = foldedCase(name);
+    fs.listFolder(folder, stat_kinds::None, [&](const FolderEntry& entry) {
+        if (entry.name == name) {
+            exact = true;
+            folderThere = entry.kind == EntryKind::Folder;
+        } else if (!otherCase && foldedCase(entry.name) == folded) {
+            otherCase = true;
+        }
+    });
+    if (folderThere) return FolderInTheWayReason;
+    return !exact && otherCase ? CaseBlindReason : AppearedReason;
+}
+
 CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& source, SyncSession& session) {
     const std::string destination = joinPath(plan.destinationText(row), GetFileName(source));
     if (session.rowsAhead() && !session.wrote(destination) && !session.prepared(row))
@@ -126,9 +141,8 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& so
                      replaces ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::Nothing,
                      checksOf(plan, row));
     if (!replaces && !result.done && result.error == EEXIST)
-        return CopyResult::failure(std::string(
-            listsExactly(session.fs(), plan.destinationText(row), GetFileName(source)) ? AppearedReason
-                                                                                       : CaseBlindReason));
+        return CopyResult::failure(
+            std::string(takenNameReason(session.fs(), plan.destinationText(row), GetFileName(source))));
     return result;
 }
 

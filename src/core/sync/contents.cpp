@@ -175,4 +175,25 @@ int holdsBytesOf(FileSystem& fs, Handle& sourceFolder, const std::string& source
     return 0;
 }
 
+int isStartOf(FileSystem& fs, Handle& folder, const std::string& name, const std::string& whole,
+              bool& start) {
+    start = false;
+    Handle part, all;
+    FileFacts partOpened, allOpened;
+    if (int error = fs.openToRead(folder, name, part, partOpened)) return error;
+    if (int error = fs.openToRead(folder, whole, all, allOpened)) return error;
+    const std::uint32_t user = fs.runningUser();
+    if (partOpened.owner != user || allOpened.owner != user || partOpened.links != 1 ||
+        allOpened.links != 1 || partOpened.size > allOpened.size)
+        return 0;
+    bool read = false;
+    if (int error = sameBytes(readerOf(fs, part), readerOf(fs, all), partOpened.size, read)) return error;
+    if (!read) return 0;
+    FileFacts partAfter, allAfter;
+    if (int error = fs.statAt(part, "", Follow::No, partAfter)) return error;
+    if (int error = fs.statAt(all, "", Follow::No, allAfter)) return error;
+    start = partAfter.sameState(partOpened) && allAfter.sameState(allOpened);
+    return 0;
+}
+
 } // namespace quellomir

@@ -51,4 +51,9 @@ int sameContents(FileSystem& fs, NewFile& file, WriteFolder& folder, const std::
 int holdsBytesOf(FileSystem& fs, Handle& sourceFolder, const std::string& sourceName, FileTime sourceTime,
                  WriteFolder& folder, const std::string& name, const FileFacts& there, bool& same);
 
+// Whether the regular file `name` of the folder held at `folder` holds the first bytes of the
+// regular file `whole` there and nothing more, both the running user's with one name, neither
+// written to during the reading: what a copy of `whole` cut short holds.
+int isStartOf(FileSystem& fs, Handle& folder, const std::string& name, const std::string& whole, bool& start);
+
 } // namespace quellomir

@@ -2,11 +2,13 @@
 
 #include "sync/contents.h"
 #include "sync/keep_in_trash.h"
+#include "sync/sync_reasons.h"
 #include "sync/time_note.h"
 
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace quellomir {
 namespace {
@@ -94,15 +96,41 @@ int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, const Copy
     return 0;
 }
 
-// Gives the new file the destination name, replacing what is there only when asked to.
-int takeName(FileSystem& fs, NewFile& file, const std::string& name, Replace replace) {
+// Where the drive can refuse a taken name neither in a rename nor in a link (exFAT and FAT
+// through FUSE), the name is claimed by creating it, and the copy's "~" file is copied there.
+// A note says so until the copy is whole and on the disk: a run stopped in between leaves under
+// the name the first part of the "~" file's bytes, which the next run proves and removes.
+int claimName(FileSystem& fs, NewFile& file, const std::string& name, FileTime given, bool namesLandInOrder) {
+    WriteFolder& folder = *file.folder;
+    if (int error = fs.nameTemporarily(file)) return error;
+    Handle held;
+    std::string noteName;
+    const TimeNote note{name, given, file.source.size, 0, file.temporaryName};
+    if (int error = fs.writeNote(folder, timeNoteText(note), held, noteName)) return error;
+    auto flushNames = [&] {
+        const int error = namesLandInOrder ? 0 : fs.syncFolder(folder);
+        return error == EBADF ? 0 : error;
+    };
+    int error = flushNames();
+    if (error == 0) error = fs.nameByCopy(file, name);
+    if (error != 0) {
+        fs.unlinkIn(folder, noteName);
+        return error;
+    }
+    // Should the copy's name not reach the disk, the note stays for the next run.
+    if (int flushError = flushNames()) return flushError;
+    fs.unlinkIn(folder, noteName);
+    return 0;
+}
+
+// Gives the new file the destination name, replacing what is there only when asked to;
+// `claimed` tells that the name was taken by a create, which no drive stamps like a rename.
+int takeName(FileSystem& fs, NewFile& file, const std::string& name, Replace replace, FileTime given,
+             const CopyOptions& options, bool& claimed) {
     const int error = fs.nameNewFile(file, name, replace);
     if (error != EINVAL || replace == Replace::Yes) return error;
-    // A file system that cannot refuse in the naming itself (some network and FUSE ones):
-    // the look and the naming are two steps there.
-    FileFacts facts;
-    if (fs.statIn(*file.folder, name, Follow::No, facts) == 0) return EEXIST;
-    return fs.nameNewFile(file, name, Replace::Yes);
+    claimed = true;
+    return claimName(fs, file, name, given, options.namesLandInOrder);
 }
 
 // Whether the destination is still what the copy is to replace.
@@ -221,7 +249,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         }
     auto dropNote = [&] {
         if (noteName.empty()) return;
-        fs.unlinkIn(folder, noteName);
+        fs.unlinkIn(folder, std::exchange(noteName, {}));
         note.close();
     };
     auto fail = [&](int error) {
@@ -268,16 +296,26 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
                     options.replacing ? options.replacing->modified : FileTime{});
             return fail(flushError);
         }
-    if (int nameError = takeName(fs, made, name, options.replace)) {
+    // An older file moved into the Trash left its name free: what takes it in between is not
+    // the file that was looked at, and the copy replaces nothing then.
+    const Replace naming = trash && kept.moved ? Replace::No : options.replace;
+    bool claimed = false;
+    if (int nameError = takeName(fs, made, name, naming, givenTime(sourceTime, options), options, claimed)) {
         dropNote();
+        int backError = 0;
         if (trash)
-            putBack(fs, folder, name, *trash, kept,
-                    options.replacing ? options.replacing->modified : FileTime{});
+            backError = putBack(fs, folder, name, *trash, kept,
+                                options.replacing ? options.replacing->modified : FileTime{});
         const bool vanished = nameError == ENOENT && !made.temporaryName.empty();
         fs.discardNewFile(made);
-        return vanished ? CopyResult::failure(std::string(TemporaryVanishedReason))
-                        : CopyResult::failure(nameError);
+        CopyResult failed = vanished ? CopyResult::failure(std::string(TemporaryVanishedReason))
+                            : nameError == EEXIST && naming != options.replace
+                                ? CopyResult::failure(std::string(AppearedReason))
+                                : CopyResult::failure(nameError);
+        if (backError != 0) failed.reason += "; the older file stays in the Trash, " + trash->path;
+        return failed;
     }
+    if (claimed) dropNote();
     if (!noteName.empty()) {
         const int timeError = keepGivenTime(fs, folder, name, givenTime(sourceTime, options),
                                             options.timeRule, *options.renameTimes);

@@ -46,7 +46,9 @@ bool EarlierRuns::isLeftover(WriteFolder& folder, const std::string& name, Lefto
         m_toldOfForeignFiles = true;
         return false;
     }
-    if (leftover.facts.links != 1) return false;
+    // A second name of a file is removed without loss (a copy named by a link, stopped before
+    // its "~" name went), but never read as a note.
+    if (leftover.facts.links == 0) return false;
     // A run that writes a "~" file holds a lock on it. Where the drive keeps no locks, its
     // writer may be on another machine: only a file nobody touched for an hour is let go.
     bool locked = false;
@@ -55,7 +57,8 @@ bool EarlierRuns::isLeftover(WriteFolder& folder, const std::string& name, Lefto
     leftover.name = name;
     leftover.start.assign(TimeNoteBytes, '\0');
     std::size_t got = 0;
-    if (m_fs.readAt(file, 0, leftover.start.data(), TimeNoteBytes, got) != 0) got = 0;
+    if (leftover.facts.links != 1 || m_fs.readAt(file, 0, leftover.start.data(), TimeNoteBytes, got) != 0)
+        got = 0;
     leftover.start.resize(got);
     return true;
 }
@@ -72,7 +75,12 @@ void EarlierRuns::applyTimeNote(WriteFolder& folder, const Leftover& leftover) {
     const std::optional<TimeNote> note = parseTimeNote(leftover.start);
     if (!note) return;
     if (keepsPermissionBits(folder) && (leftover.facts.mode & 07777) != TimeNoteMode) return;
-    if (stampedCopyOf(m_fs, folder.handle, *note)) m_fs.setModified(folder, note->name, note->time);
+    // A copy its run cut short while it claimed the name holds nobody's version: it goes, and
+    // the "~" file it was copied from after it.
+    if (claimCutShort(m_fs, folder.handle, *note))
+        m_fs.unlinkIn(folder, note->name);
+    else if (stampedCopyOf(m_fs, folder.handle, *note))
+        m_fs.setModified(folder, note->name, note->time);
 }
 
 void EarlierRuns::removeLiveTrashLinks(WriteFolder& folder) {

@@ -2,6 +2,7 @@
 
 #include "files/path_text.h"
 #include "fs/drive_kinds.h"
+#include "sync/sync_reasons.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +33,7 @@ struct EndFlush::Finishing {
 
 void EndFlush::addCopy(WrittenCopies::Entry& written, std::size_t row, FileTime sourceTime,
                        const WriteFolder& folder, TimeRule rule) {
+    m_waitingRows.insert(row);
     written.second.unflushed = m_unflushed.size();
     m_unflushed.push_back({&written, row, sourceTime, folder.device, folder.inode, rule});
 }
@@ -84,8 +86,17 @@ void EndFlush::flushThroughFiles(std::vector<Finishing>& finishing) {
                       Handle file;
                       FileFacts facts;
                       const WrittenCopy& written = one.copy->written->second;
-                      if (m_fs.openToRead(one.folder->handle, one.name, file, facts) != 0 ||
-                          facts.device != written.device || facts.inode != written.inode) {
+                      // A copy that cannot be opened is not flushed: its row is not done
+                      // (out of descriptors, say), unless it is gone or another file took its
+                      // place.
+                      if (int error = m_fs.openToRead(one.folder->handle, one.name, file, facts)) {
+                          if (error == ENOENT || error == ELOOP || error == EINVAL)
+                              one.gone = true;
+                          else
+                              one.timeError = error;
+                          return;
+                      }
+                      if (facts.device != written.device || facts.inode != written.inode) {
                           one.gone = true;
                           return;
                       }
@@ -108,8 +119,18 @@ void EndFlush::giveTime(Finishing& one) {
     // The copy is looked at in its folder, then given its source's time: two requests each.
     FileFacts now;
     const WrittenCopy& written = one.copy->written->second;
-    if (m_fs.statIn(*one.folder, one.name, Follow::No, now) != 0 ||
+    if (int error = m_fs.statIn(*one.folder, one.name, Follow::No, now); error != 0 && error != ENOENT) {
+        one.timeError = error;
+        return;
+    }
+    if (now.kind == EntryKind::Other ||
         !WrittenCopies::stillAsWritten(m_fs, *one.folder, one.name, now, written)) {
+        one.gone = true;
+        return;
+    }
+    // A held copy's bytes are the source's only while nothing wrote to it since they were read;
+    // the time it is given next could hide a write from the next look.
+    if (written.heldChanged && now.changed != *written.heldChanged) {
         one.gone = true;
         return;
     }
@@ -168,6 +189,10 @@ void EndFlush::finish(const std::function<void(std::size_t row, std::string reas
         // The folder the copy went to: one moved away leaves nothing of the copy to finish.
         CopyResult failure;
         RunFolders::OpenFolder* open = m_folders.open(GetParentFolder(path), failure);
+        if (!open && failure.error != ENOENT && failure.error != ENOTDIR) {
+            failed(copy.row, failure.reason);
+            continue;
+        }
         if (!open || open->folder.device != copy.folderDevice || open->folder.inode != copy.folderInode)
             continue;
         finishing.push_back({&copy, &open->folder, GetFileName(path)});
@@ -181,6 +206,12 @@ void EndFlush::finish(const std::function<void(std::size_t row, std::string reas
                           if (!finishing[i].gone && finishing[i].timeError == 0) giveTime(finishing[i]);
                       });
     for (Finishing& one : finishing) {
+        // The run did not write a held copy: one that changed since it was read does not hold
+        // what its row says it does.
+        if (one.gone && one.copy->written->second.heldChanged) {
+            failed(one.copy->row, std::string(ChangedDuringSyncReason));
+            continue;
+        }
         if (one.gone) continue;
         if (one.timeError != 0) {
             failed(one.copy->row, words(one.timeError));

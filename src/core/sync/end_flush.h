@@ -12,6 +12,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -36,7 +37,12 @@ class EndFlush {
     void addCopy(WrittenCopies::Entry& written, std::size_t row, FileTime sourceTime,
                  const WriteFolder& folder, TimeRule rule);
     // A replacement whose naming waits for the flush of the drive `device`.
-    void addNaming(std::size_t row, std::uint64_t device) { m_namings.emplace_back(row, device); }
+    void addNaming(std::size_t row, std::uint64_t device) {
+        m_namings.emplace_back(row, device);
+        m_waitingRows.insert(row);
+    }
+    // Whether the row's outcome waits for the end: its copy or its naming is still to be flushed.
+    bool waits(std::size_t row) const { return m_waitingRows.contains(row); }
     // After a copy of `bytes` to `folder`: starts a flush of its drive behind the rows once
     // enough was written, where one flush reaches every file.
     void flushAhead(const WriteFolder& folder, std::int64_t bytes);
@@ -65,6 +71,7 @@ class EndFlush {
     IoThreads& m_threads;
     std::vector<Unflushed> m_unflushed;
     std::vector<std::pair<std::size_t, std::uint64_t>> m_namings; // the row, its drive
+    std::unordered_set<std::size_t> m_waitingRows;
     std::uint64_t m_bytesSinceFlushAhead = 0;
     std::future<void> m_flushingAhead;
 };

@@ -168,8 +168,9 @@ CopyResult RowCopy::finishHeldCopy(std::size_t row, const std::string& target, c
         if (!opened.sameState(there)) return CopyResult::failure(std::string(ChangedReason));
         *options.fileSystem = std::move(file);
     }
-    WrittenCopies::Entry& written = m_written.record(
-        target, {WrittenCopy::NoCopy, there.device, there.inode, there.size, there.modified, std::nullopt});
+    WrittenCopies::Entry& written =
+        m_written.record(target, {WrittenCopy::NoCopy, there.device, there.inode, there.size, there.modified,
+                                  std::nullopt, there.changed});
     // Its data may never have reached the disk: the end flushes it before it gets its time.
     m_end.addCopy(written, row, *options.plannedSourceTime, folder, rule);
     CopyResult result = CopyResult::success(*options.plannedSourceTime);

@@ -68,7 +68,8 @@ CopyResult SafeFileCopy(FileSystem& fs, const std::string& source, const std::st
     if (!opened.done) {
         if (!missing(opened.error)) return opened;
         if (CopyResult check = checkSource(fs, src); !check.done) return check;
-        return CopyResult::failure(std::string(DestinationFolderMissingReason));
+        return CopyResult::failure(std::string(opened.error == ENOTDIR ? FileInPlaceOfFolderReason
+                                                                       : DestinationFolderMissingReason));
     }
     // The copy finds out by itself that the source is a file (it never opens anything else);
     // the reason it cannot be made is looked for only when it cannot, which saves a stat.

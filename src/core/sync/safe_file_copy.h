@@ -14,6 +14,8 @@ inline constexpr std::string_view EmptyPathReason = "the source or the destinati
 inline constexpr std::string_view SourceMissingReason = "the source file is missing";
 inline constexpr std::string_view SourceNotAFileReason = "the source is not a file";
 inline constexpr std::string_view DestinationFolderMissingReason = "the destination folder is missing";
+inline constexpr std::string_view FileInPlaceOfFolderReason =
+    "a file is in the destination where its folder should be";
 
 // Where SafeFileCopy gets the folder it writes into. A sync run keeps the folders it writes
 // to open, and makes sure that they lie where they should.

@@ -12,8 +12,10 @@ inline constexpr std::string_view AppearedReason =
     "a file of that name appeared in the destination since the comparison";
 inline constexpr std::string_view CaseBlindReason =
     "a file whose name differs only in letter case is there, and this drive does not tell letter case apart";
+inline constexpr std::string_view FolderInTheWayReason = "a folder of that name is in the destination";
 inline constexpr std::string_view ReplacedEarlierReason = "its source was replaced earlier in this sync";
 inline constexpr std::string_view NeitherReason = "the action is neither a copy nor an overwrite";
+inline constexpr std::string_view ChangedDuringSyncReason = "the file changed during the sync";
 inline constexpr std::string_view TimeNotKeptReason = "the drive cannot keep this file's time";
 
 inline std::string outsideReason(Side destinationSide) {

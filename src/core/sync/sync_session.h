@@ -78,6 +78,8 @@ class SyncSession {
     // run with must equal, row for row.
     void setRowsAhead(bool ahead) { m_rowsAhead = ahead; }
     bool rowsAhead() const { return m_rowsAhead; }
+    // Whether a done row's outcome is known only after flush(): its copy may yet fail there.
+    bool waitsForEnd(std::size_t row) const { return m_end.waits(row); }
 
     // Called once after the last row, and after a run that was stopped. Flushes every file
     // system the copies not flushed yet went to, once each, with the window answering while

@@ -19,6 +19,10 @@ struct TimeNote {
     FileTime time;
     std::int64_t size = 0;
     std::uint64_t hash = 0;
+    // Written before the run created the name itself and copied its "~" file there (a drive
+    // with neither a rename nor a link that refuses to replace): that "~" file's name. A run
+    // stopped meanwhile may leave the name holding the first part of that file's bytes.
+    std::string claimedFrom{};
 };
 
 inline constexpr std::string_view TimeNoteHeading = "quellomir time note\n";
@@ -43,5 +47,10 @@ std::optional<TimeNote> ownTimeNote(FileSystem& fs, Handle& folder, const std::s
 // written for, with a later time a drive stamped on it: the running user's, of the note's size
 // and checksum, and newer than the note's time. An edit since makes it the user's file.
 bool stampedCopyOf(FileSystem& fs, Handle& folder, const TimeNote& note);
+
+// Whether the file a claimed note names is the copy its run cut short: the running user's, of
+// one name, holding the first bytes of the "~" file the copy was made from and nothing else.
+// It is no version of anyone's: the comparison leaves it out, and the sync removes it.
+bool claimCutShort(FileSystem& fs, Handle& folder, const TimeNote& note);
 
 } // namespace quellomir

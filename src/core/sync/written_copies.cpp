@@ -30,7 +30,8 @@ bool WrittenCopies::stillAsWritten(FileSystem& fs, WriteFolder& folder, const st
     // A time no drive may hold is not looked at.
     const std::int64_t apart = now.modified.seconds - copy.modified.seconds;
     if (now.device != copy.device || now.inode != copy.inode || now.size != copy.size ||
-        (heldByEveryDrive(copy.modified) && (apart < -2 || apart > 2)))
+        (heldByEveryDrive(copy.modified) && (apart < -2 || apart > 2)) ||
+        (copy.heldChanged && now.changed != *copy.heldChanged))
         return false;
     if (!copy.hash) return true; // the drive moves the time of a file written to
     Handle file;

@@ -24,6 +24,10 @@ struct WrittenCopy {
     std::int64_t size = 0;
     FileTime modified;                 // the time the copy was given
     std::optional<std::uint64_t> hash; // of its bytes, on a drive whose writes move no time
+    // A stopped run's copy finished where it is: its change time when it was found to hold its
+    // source's bytes. Any write since moves it, a write whose time was put back too; the row is
+    // done only while it stays.
+    std::optional<FileTime> heldChanged{};
 };
 
 class WrittenCopies {
