@@ -50,7 +50,8 @@ std::string_view usageText() {
            "Options:\n"
            "  -n, --dry-run  with sync: print the plan only, as compare does\n"
            "      --pair-by=name  pair files by name alone, wherever they lie, and copy into the\n"
-           "                 other folder's top (the default)\n"
+           "                 other folder's top (the default for compare; sync asks for it\n"
+           "                 before it replaces a file of another subfolder)\n"
            "      --pair-by=path  pair files by their path below the two folders, and copy into\n"
            "                 the same subfolder on the other side\n"
            "  -q, --quiet    print only failures\n"
@@ -67,8 +68,9 @@ std::string_view usageText() {
            "\n"
            "Exit status: 0 when there is nothing to do, or every row was done; 1 when there are\n"
            "rows to do, or a row failed; 2 on a usage error, a folder that cannot be read or an\n"
-           "output that could not be written; 130 when interrupted (Ctrl+C, SIGTERM, SIGHUP),\n"
-           "which first finishes the copies made.\n";
+           "output that could not be written; 3 when sync without --pair-by would replace\n"
+           "files of other subfolders, and wrote nothing; 130 when interrupted (Ctrl+C,\n"
+           "SIGTERM, SIGHUP), which first finishes the copies made.\n";
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -102,6 +104,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             line.mode = CommandLine::Mode::Compare;
         } else if (word == "--pair-by=path" || word == "--pair-by=name") {
             line.pairByPlace = word == "--pair-by=path";
+            line.pairingChosen = true;
         } else {
             return wrong("unknown option \"" + word + "\"");
         }

@@ -8,6 +8,8 @@
 #include "sync/carry_out_row.h"
 #include "sync/sync_end_message.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <string>
@@ -130,6 +132,8 @@ class Run {
         Plan plan = compareFolders(
             h, [&] { return m_line.folder1; }, [&] { return m_line.folder2; }, context);
         m_progress.clear();
+        for (const std::string& note : plan.notes())
+            std::fprintf(m_terminal.err, "quellomir: %s\n", note.c_str());
         for (const UnreadParts::Part& part : m_unread.parts())
             std::fprintf(m_terminal.err, "quellomir: could not be read, not in the plan: %s \u2014 %s\n",
                          escapedForPrinting(part.path).c_str(), escapedForPrinting(part.reason).c_str());
@@ -161,6 +165,17 @@ class Run {
         write(m_text);
     }
 
+    // A row held back is not written, yet a reader that went away should stop the run as soon
+    // as a written one would: a pipe tells it without a write.
+    void stopIfReaderWentAway() {
+        if (m_outputError != 0) return;
+        const int fd = ::fileno(m_terminal.out);
+        pollfd output{fd, 0, 0};
+        if (fd < 0 || ::poll(&output, 1, 0) != 1 || (output.revents & POLLERR) == 0) return;
+        m_outputError = EPIPE;
+        m_progress.stop();
+    }
+
     // A reader that went away (`| head -1`) or a full disk under the output stops the run as
     // Ctrl+C does: what was copied is finished, nothing more is printed, and the exit status
     // says that the output is incomplete.
@@ -174,7 +189,25 @@ class Run {
         }
     }
 
+    // Paired by name, a camera's IMG_0001.JPG in one album pairs with another album's: a
+    // script has to say that this is what it wants before any such file is replaced.
+    int refuseUnchosenPairing(const Plan& plan) {
+        std::size_t across = 0;
+        for (std::size_t row = 0; row < plan.size(); ++row)
+            if (pairsDifferentSubfolders(plan, row)) ++across;
+        if (across == 0) return ExitNothingToDo;
+        std::fprintf(m_terminal.err,
+                     "quellomir: %zu %s would replace a file of another subfolder with one of the same "
+                     "name, which may be a different file (photos that share a camera's number); nothing "
+                     "was written. Choose --pair-by=path to pair files by their place, or --pair-by=name "
+                     "to sync these rows too.\n",
+                     across, across == 1 ? "row" : "rows");
+        return ExitPairingUnconfirmed;
+    }
+
     int sync(Plan& plan) {
+        if (!m_line.pairingChosen)
+            if (int refused = refuseUnchosenPairing(plan)) return refused;
         plan.setAllChecked(true);
         SyncSession session(m_fs, m_progress);
         session.finishEarlierRuns(plan);
@@ -185,8 +218,14 @@ class Run {
                 m_progress.showRow(row + 1, plan.size());
                 CopyResult result = carryOutRow(plan, row, rowAction(plan.actionText(row)), session);
                 result.done ? plan.markDone(row) : plan.markFailed(row, result.reason);
-                printed[row] = plan.rows()[row].outcome;
                 if (result.done) m_progress.addBytes(result.bytes);
+                // A row has one outcome, printed once: one whose copy the end still flushes is
+                // printed after that.
+                if (result.done && session.waitsForEnd(row)) {
+                    stopIfReaderWentAway();
+                    continue;
+                }
+                printed[row] = plan.rows()[row].outcome;
                 print(plan, row);
             }
         } catch (const Interrupted&) {

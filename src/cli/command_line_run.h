@@ -23,6 +23,9 @@ struct Terminal {
 inline constexpr int ExitNothingToDo = 0;
 inline constexpr int ExitRowsOrFailures = 1;
 inline constexpr int ExitUsage = 2;
+// sync without --pair-by found overwrites that pair files of different subfolders: nothing
+// was written.
+inline constexpr int ExitPairingUnconfirmed = 3;
 inline constexpr int ExitInterrupted = 130;
 
 // Carries out a compare or sync command line: the same scan, rules, checks and copies as

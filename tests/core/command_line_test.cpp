@@ -86,6 +86,14 @@ TEST_F(CommandLineTest, ComparePrintsTheWindowsRowsWithTabsAndTellsByItsStatus) 
                        "Folder 1, 1 overwrite row; 22 bytes to copy; 1 row across subfolders\n");
     EXPECT_EQ(runLine({"sync", "--dry-run", one.c_str(), two.c_str()}, fs).out, ran.out);
     EXPECT_EQ(runLine({"compare", "--quiet", one.c_str(), two.c_str()}, fs).out, "");
+    // The overwrite pairs files of different subfolders: a sync that did not choose its pairing
+    // writes nothing, and one that chose pairing by name carries it out.
+    const Ran unchosen = runLine({"sync", one.c_str(), two.c_str()}, fs);
+    EXPECT_EQ(unchosen.status, ExitPairingUnconfirmed);
+    EXPECT_EQ(unchosen.out, "");
+    EXPECT_NE(unchosen.err.find("1 row would replace a file of another subfolder"), std::string::npos);
+    EXPECT_EQ(runLine({"compare", one.c_str(), two.c_str()}, fs).out, expected);
+    EXPECT_EQ(runLine({"sync", "--pair-by=name", one.c_str(), two.c_str()}, fs).status, ExitNothingToDo);
 }
 
 TEST_F(CommandLineTest, SyncPrintsEachOutcomeAndItsStatusTellsOfFailures) {
