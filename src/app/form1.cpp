@@ -80,6 +80,10 @@ void Form1::buildControls() {
     // A path's end holds the file name, which tells one row from another: the paths are
     // cut in the middle, between their beginning and their last part, and so is the action.
     ListView3->setTextElideMode(Qt::ElideMiddle);
+    // Every row as tall as a row of text, with the mark or without: sorting never changes it.
+    const int markSize = ListView3->fontMetrics().ascent();
+    ListView3->setIconSize(QSize(markSize, markSize));
+    ListView3->setUniformRowHeights(true);
     ListView3->setItemDelegate(new PlanPathDelegate({0, 2}, ListView3));
     // Shift and Ctrl with clicks and arrows, Ctrl+A: rows are ticked and unticked together.
     ListView3->setSelectionMode(QAbstractItemView::ExtendedSelection);

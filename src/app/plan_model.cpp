@@ -18,8 +18,9 @@ QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// The small warning sign of the desktop's style, beside the action of a row that pairs
-// files by name only.
+// The small warning sign of the desktop's style, before the destination of a row that pairs
+// files by name only: the destination's path is cut in the middle anyway, while the action's
+// text would lose its words at the column's fixed width.
 const QIcon& warningMark() {
     static const QIcon mark = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
     return mark;
@@ -44,7 +45,7 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
                fromUtf8(m_plan->destinationText(row)) + QStringLiteral("\n\n") +
                fromUtf8(rowDetails(*m_plan, row)) + QStringLiteral("\n\n") + QString::fromLatin1(ListToolTip);
     }
-    if (role == Qt::DecorationRole && index.column() == ActionColumn)
+    if (role == Qt::DecorationRole && index.column() == DestinationColumn)
         return wantsALook(*m_plan, row) ? warningMark() : QVariant();
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {

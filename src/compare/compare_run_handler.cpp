@@ -82,9 +82,10 @@ void Form1::compareSlotFolders(Yielder& yielder) {
     // look at the chosen folders: a drive that never answers must not freeze the window.
     const std::string folder1 = m_folder1.text(1).toStdString();
     const std::string folder2 = m_folder2.text(1).toStdString();
-    // A settings file that cannot be read is reported; files then pair by name.
+    // A settings file that cannot be read is reported; files then pair by name. Part of the
+    // look at what the comparison is given, before the first folder is read.
     Pairing pairing = Pairing::ByName;
-    h.run(107, [&] {
+    h.run(106, [&] {
         if (pairsByPlace()) pairing = Pairing::ByPlace;
     });
     m_filesListed = 0;
@@ -104,6 +105,8 @@ void Form1::compareSlotFolders(Yielder& yielder) {
             h, [&] { return folder1; }, [&] { return folder2; }, context);
         // A pass over every row, made here rather than on the window's thread.
         summary = summaryText(summarizePlan(plan));
+        for (const std::string& note : plan.notes())
+            summary += "; " + note;
     });
     if (!unreadable.isEmpty()) {
         h.run(106, [&] { showMessage(unreadable); });

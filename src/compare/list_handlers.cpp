@@ -62,18 +62,18 @@ void Form1::ListView3_ContextMenu(const QPoint& at) {
         this, at, {UntickMarkedItem, UntickAcrossItem, TickSelectedItem, UntickSelectedItem, PairByPlaceItem},
         {PairByPlaceItem}, byPlace ? QStringList{PairByPlaceItem} : QStringList{});
     if (chosen == UntickMarkedItem)
-        h.run(106, [&] { m_plan.setCheckedWhere(false, wantsALook); });
+        h.run(102, [&] { m_plan.setCheckedWhere(false, wantsALook); });
     else if (chosen == UntickAcrossItem)
-        h.run(108, [&] { m_plan.setCheckedWhere(false, pairsDifferentSubfolders); });
+        h.run(104, [&] { m_plan.setCheckedWhere(false, pairsDifferentSubfolders); });
     else if (chosen == TickSelectedItem || chosen == UntickSelectedItem)
-        h.run(110, [&] { tickSelectedRows(chosen == TickSelectedItem); });
+        h.run(106, [&] { tickSelectedRows(chosen == TickSelectedItem); });
     if (chosen != PairByPlaceItem) return;
-    h.run(102, [&] {
+    h.run(108, [&] {
         m_env.settings.save(QStringLiteral("PairBy"),
                             byPlace ? QStringLiteral("name") : QStringLiteral("path"));
     });
     // The plan paired its files the other way: it goes, as with a change of a slot.
-    h.run(104, [&] { dropPlan(); });
+    h.run(110, [&] { dropPlan(); });
 }
 
 void Form1::tickSelectedRows(bool ticked) {

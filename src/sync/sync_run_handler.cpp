@@ -40,6 +40,7 @@ void Form1::PushButton6_Click() {
         QStringLiteral("syncing"),
         [this] {
             const QLocale english(QLocale::English);
+            if (m_syncRows == 0) return QStringLiteral("the plan is empty");
             return QStringLiteral("row %1 of %2")
                        .arg(english.toString(m_syncRow), english.toString(m_syncRows)) +
                    unansweredNote(m_env.unansweredAfter);
@@ -208,11 +209,11 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
             });
             continue;
         }
-        const int line = action == RowAction::Copy ? 118 : 130;
-        h.run(line, [&] {
+        const bool copy = action == RowAction::Copy;
+        std::optional<CopyResult> result;
+        h.run(copy ? 118 : 130, [&] {
             // The plan the row reads stays as it is while the row runs, whatever the window does.
             // A row whose copy took its name already only needs noting: no drive can hold it.
-            CopyResult result;
             const auto carryOut = [&, plan = m_plan.sharedPlan()] {
                 result = carryOutRow(*plan, std::size_t(i - 1), action, session);
             };
@@ -220,10 +221,14 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
                 carryOut();
             else
                 onRowThread(carryOut);
-            if (result.done)
+        });
+        // A copy that could not even be tried (its statement failed) is no "Done".
+        if (!result) result = CopyResult::failure(std::string("the copy was not carried out"));
+        h.run(copy ? 120 : 132, [&] {
+            if (result->done)
                 m_plan.markDone(i);
             else
-                m_plan.markFailed(i, result.reason);
+                m_plan.markFailed(i, result->reason);
         });
     }
 }

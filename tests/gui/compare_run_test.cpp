@@ -315,7 +315,7 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
         const QString source = plan.sourceText(n);
         const bool byNameAlone =
             !source.endsWith(QStringLiteral("notes.txt")) && !source.endsWith(QStringLiteral("solo.txt"));
-        EXPECT_EQ(!plan.data(plan.index(n - 1, 1), Qt::DecorationRole).isNull(), byNameAlone)
+        EXPECT_EQ(!plan.data(plan.index(n - 1, 2), Qt::DecorationRole).isNull(), byNameAlone)
             << source.toStdString();
         EXPECT_EQ(plan.data(plan.index(n - 1, 1), Qt::DisplayRole).toString().contains(QChar(0x26a0)), false);
         const QString tip = plan.data(plan.index(n - 1, 0), Qt::ToolTipRole).toString();
@@ -338,7 +338,7 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
     dialogs.menuAnswer = QStringLiteral("Untick rows marked \u26a0");
     window.ListView3_ContextMenu(QPoint(10, 10));
     for (int n = 1; n <= plan.count(); ++n)
-        EXPECT_EQ(plan.checked(n), plan.data(plan.index(n - 1, 1), Qt::DecorationRole).isNull()) << n;
+        EXPECT_EQ(plan.checked(n), plan.data(plan.index(n - 1, 2), Qt::DecorationRole).isNull()) << n;
     auto* list = window.findChild<QTreeView*>(QStringLiteral("ListView3"));
     int unticked = 1;
     while (plan.checked(unticked))
@@ -407,7 +407,7 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
     window.PushButton5_Click();
     QStringList destinations;
     for (int n = 1; n <= plan.count(); ++n) {
-        EXPECT_TRUE(plan.data(plan.index(n - 1, 1), Qt::DecorationRole).isNull()) << n;
+        EXPECT_TRUE(plan.data(plan.index(n - 1, 2), Qt::DecorationRole).isNull()) << n;
         destinations.append(plan.destinationText(n).mid(two.slotText().size()));
     }
     EXPECT_TRUE(destinations.contains(QStringLiteral("2021/Москва/")))
