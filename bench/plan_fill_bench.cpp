@@ -45,6 +45,9 @@ class ChosenMenuItem final : public Dialogs {
                            const QStringList&) override {
         return item;
     }
+    int ask(QWidget* owner, const QString& text, const QString& title, const QStringList& answers) override {
+        return m_dialogs.ask(owner, text, title, answers);
+    }
 
   private:
     QtDialogs m_dialogs;

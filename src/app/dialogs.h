@@ -25,6 +25,10 @@ class Dialogs {
     // without a choice.
     virtual QString chooseFromMenu(QWidget* owner, const QPoint& at, const QStringList& items,
                                    const QStringList& toggles, const QStringList& checked) = 0;
+    // A modal question with a warning sign and one button per answer; the index of the answer
+    // chosen. Escape or closing the box chooses the last, which is to be the cautious one.
+    virtual int ask(QWidget* owner, const QString& text, const QString& title,
+                    const QStringList& answers) = 0;
 };
 
 } // namespace quellomir

@@ -121,6 +121,9 @@ class Form1 final : public QWidget {
     void showSortIndicator();
     void compareSlotFolders(Yielder& yielder);
     void carryOutPlan(WindowYielder& window);
+    // Whether the sync may go on: ticked rows that replace a file of another subfolder (paired
+    // by name) are synced only after a clear yes, or unticked.
+    bool rowsAcrossSubfoldersAgreed();
     void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,
                       const std::function<void(const std::function<void()>&)>& onRowThread);
     // The window's turn while a row runs on its thread: it answers, and once it was closed,

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace quellomir {
@@ -40,6 +41,22 @@ QString QtDialogs::chooseFromMenu(QWidget* owner, const QPoint& at, const QStrin
     }
     const QAction* chosen = menu.exec(at);
     return chosen ? chosen->text() : QString();
+}
+
+int QtDialogs::ask(QWidget* owner, const QString& text, const QString& title, const QStringList& answers) {
+    QMessageBox box(QMessageBox::Warning, title, displayText(text), QMessageBox::NoButton, owner);
+    box.setTextFormat(Qt::PlainText);
+    QList<QPushButton*> buttons;
+    for (int i = 0; i < answers.size(); ++i)
+        buttons.append(box.addButton(answers[i], i + 1 == answers.size() ? QMessageBox::RejectRole
+                                                                         : QMessageBox::AcceptRole));
+    if (!buttons.isEmpty()) {
+        box.setEscapeButton(buttons.last());
+        box.setDefaultButton(buttons.last());
+    }
+    box.exec();
+    const int chosen = int(buttons.indexOf(qobject_cast<QPushButton*>(box.clickedButton())));
+    return chosen < 0 ? int(answers.size()) - 1 : chosen;
 }
 
 } // namespace quellomir

@@ -11,6 +11,7 @@ class QtDialogs final : public Dialogs {
     void openUrl(const QString& url) override;
     QString chooseFromMenu(QWidget* owner, const QPoint& at, const QStringList& items,
                            const QStringList& toggles, const QStringList& checked) override;
+    int ask(QWidget* owner, const QString& text, const QString& title, const QStringList& answers) override;
 };
 
 // "\r\n" and a lone "\r" each become one line break, the way the program's messages are

@@ -33,7 +33,8 @@ QString writeSyncLog(const std::string& text, const QDateTime& now, QString& fai
         return {};
     }
     // Newest first by their times, which a second record of the same second sorts right too.
-    const QStringList records = QDir(folder).entryList({QStringLiteral("sync-*.log")}, QDir::Files, QDir::Time);
+    const QStringList records =
+        QDir(folder).entryList({QStringLiteral("sync-*.log")}, QDir::Files, QDir::Time);
     for (qsizetype i = kept; i < records.size(); ++i)
         QFile::remove(folder + QLatin1Char('/') + records[i]);
     return path;

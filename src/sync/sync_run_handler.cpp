@@ -3,6 +3,7 @@
 #include "app/settings_store.h"
 #include "app/window_yielder.h"
 #include "cli/printed_text.h"
+#include "compare/row_details.h"
 #include "handler/addresses.h"
 #include "handler/numbered_handler.h"
 #include "sync/carry_out_row.h"
@@ -36,6 +37,7 @@ bool keepsReplacedFiles(const SettingsStore& settings) {
 } // namespace
 
 void Form1::PushButton6_Click() {
+    if (m_running || !rowsAcrossSubfoldersAgreed()) return;
     carryOutRun(
         QStringLiteral("syncing"),
         [this] {
@@ -46,6 +48,31 @@ void Form1::PushButton6_Click() {
                    unansweredNote(m_env.unansweredAfter);
         },
         [this](WindowYielder& window) { carryOutPlan(window); });
+}
+
+bool Form1::rowsAcrossSubfoldersAgreed() {
+    const Plan& plan = m_plan.plan();
+    std::size_t across = 0;
+    for (std::size_t row = 0; row < plan.size(); ++row)
+        if (plan.rows()[row].checked && pairsDifferentSubfolders(plan, row)) ++across;
+    if (across == 0) return true;
+    const QString count = QLocale(QLocale::English).toString(qulonglong(across));
+    const QString text =
+        (across == 1 ? tr("1 ticked row replaces a file of another subfolder with a file of the same name.")
+                     : tr("%1 ticked rows replace a file of another subfolder with a file of the same name.")
+                           .arg(count)) +
+        QStringLiteral("\r\r") +
+        tr("They may be different files: photos of two albums often share a camera's number, and "
+           "syncing them would replace one album's photos with another's (the replaced ones go to the "
+           "Trash).") +
+        QStringLiteral("\r\r") +
+        tr("To pair files by their place instead, cancel and choose \"Pair files by their place in the "
+           "folders\" in the plan's menu (right-click the plan).");
+    const int answer =
+        m_env.dialogs.ask(this, text, m_applicationTitle,
+                          {tr("Sync them too"), tr("Untick them and sync the rest"), tr("Cancel")});
+    if (answer == 1) m_plan.setCheckedWhere(false, pairsDifferentSubfolders);
+    return answer == 0 || answer == 1;
 }
 
 namespace {

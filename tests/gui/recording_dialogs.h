@@ -40,7 +40,16 @@ class RecordingDialogs final : public Dialogs {
         return menuAnswer;
     }
 
+    int ask(QWidget*, const QString& text, const QString&, const QStringList& answers) override {
+        questions.append(text);
+        questionAnswers.append(answers);
+        return askAnswer < 0 ? int(answers.size()) - 1 : askAnswer;
+    }
+
     std::vector<ShownMessage> messages;
+    QStringList questions;
+    QList<QStringList> questionAnswers;
+    int askAnswer = -1;                // the index of the answer given; -1: the last (as Escape)
     std::deque<QString> folderAnswers; // the empty text stands for Cancel
     QStringList pickerTitles;
     QStringList pickerInitialFolders;

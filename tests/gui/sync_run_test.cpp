@@ -74,6 +74,18 @@ TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
     Form1& window = compared();
     ASSERT_EQ(window.plan().count(), 2);
 
+    // The overwrite pairs files of different subfolders: the sync asks first, once, and a
+    // cancel leaves everything as it was.
+    window.PushButton6_Click();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(
+        dialogs.questions[0].startsWith(QStringLiteral("1 ticked row replaces a file of another subfolder")));
+    EXPECT_EQ(dialogs.questionAnswers[0],
+              (QStringList{"Sync them too", "Untick them and sync the rest", "Cancel"}));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(window.plan().count(), 2);
+    EXPECT_EQ(contents(two.path("deep/notes.txt")), QByteArray("old"));
+
     QStringList actionsWhenDone;
     QString captionWhenDone;
     dialogs.onMessage = [&] {
@@ -81,8 +93,10 @@ TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
             actionsWhenDone.append(window.plan().actionText(n));
         captionWhenDone = window.windowTitle();
     };
+    dialogs.askAnswer = 0; // sync them too
     window.PushButton6_Click();
 
+    EXPECT_EQ(dialogs.questions.size(), 2);
     EXPECT_EQ(actionsWhenDone, (QStringList{"Done", "Done"}));
     EXPECT_TRUE(captionWhenDone.endsWith(QStringLiteral("syncing: row 2 of 2")))
         << captionWhenDone.toStdString();
@@ -102,6 +116,24 @@ TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
     EXPECT_EQ(window.plan().count(), 0);
     EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral(" \u2014 0 rows: the folders are in step")))
         << window.windowTitle().toStdString();
+}
+
+TEST_F(SyncRun, RowsAcrossSubfoldersUntickedAtTheQuestionAreLeftAlone) {
+    one.file("Sub/report.txt", "report", 1600000000);
+    one.file("notes.txt", "newer notes", 1600000200);
+    two.file("deep/notes.txt", "old", 1600000000);
+    Form1& window = compared();
+    QStringList actionsWhenDone;
+    dialogs.onMessage = [&] {
+        for (int n = 1; n <= window.plan().count(); ++n)
+            actionsWhenDone.append(window.plan().checked(n) ? window.plan().actionText(n)
+                                                            : QStringLiteral("-"));
+    };
+    dialogs.askAnswer = 1; // untick them and sync the rest
+    window.PushButton6_Click();
+    EXPECT_EQ(actionsWhenDone, (QStringList{"Done", "-"}));
+    EXPECT_EQ(contents(two.path("report.txt")), QByteArray("report"));
+    EXPECT_EQ(contents(two.path("deep/notes.txt")), QByteArray("old"));
 }
 
 // A row unticked before its turn leaves nothing in the destination, also when its copy was
