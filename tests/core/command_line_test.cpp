@@ -96,6 +96,26 @@ TEST_F(CommandLineTest, ComparePrintsTheWindowsRowsWithTabsAndTellsByItsStatus) 
     EXPECT_EQ(runLine({"sync", "--pair-by=name", one.c_str(), two.c_str()}, fs).status, ExitNothingToDo);
 }
 
+// A backup folder kept inside the folder it backs up, or the reverse: paired by place, each run
+// copied the whole tree a level deeper into itself.
+TEST_F(CommandLineTest, AFolderInsideTheOtherIsLeftOutOfItsScanWhenPairedByPlace) {
+    file("one/a.txt", Newer);
+    file("one/sub/b.txt", Newer);
+    const std::string inner = tmp.folder("one/backup/");
+    file("one/backup/c.txt", Older);
+    for (const auto& [first, second] : {std::pair{one, inner}, std::pair{inner, one}}) {
+        const Ran synced = runLine({"sync", "--pair-by=path", first.c_str(), second.c_str()}, fs);
+        EXPECT_EQ(synced.status, ExitNothingToDo) << synced.out;
+        EXPECT_NE(synced.err.find("lies inside"), std::string::npos) << synced.err;
+        EXPECT_EQ(runLine({"compare", "--pair-by=path", first.c_str(), second.c_str()}, fs).status,
+                  ExitNothingToDo);
+    }
+    EXPECT_EQ(testing::namesIn(inner), (std::vector<std::string>{"a.txt", "c.txt", "sub"}));
+    EXPECT_FALSE(testing::exists(inner + "backup"));
+    EXPECT_NE(runLine({"compare", one.c_str(), inner.c_str()}, fs).err.find("Folder 2 lies inside Folder 1"),
+              std::string::npos);
+}
+
 TEST_F(CommandLineTest, SyncPrintsEachOutcomeAndItsStatusTellsOfFailures) {
     file("one/a.txt", Newer);
     file("one/b.txt", Newer);
