@@ -84,7 +84,8 @@ PlanFigures buildOnce(std::size_t count, Order order) {
 std::vector<std::size_t> sizesFrom(const std::string& text) {
     std::vector<std::size_t> sizes;
     std::istringstream in(text);
-    for (std::string part; std::getline(in, part, ',');) sizes.push_back(std::stoul(part));
+    for (std::string part; std::getline(in, part, ',');)
+        sizes.push_back(std::stoul(part));
     return sizes;
 }
 
@@ -98,8 +99,7 @@ int runPlan(std::span<char* const> arguments) {
             return 2;
         }
         const auto runs = std::max<std::uint64_t>(1, options.number("runs", 3));
-        const std::vector<std::size_t> sizes =
-            sizesFrom(options.text("files", "10000,100000,1000000"));
+        const std::vector<std::size_t> sizes = sizesFrom(options.text("files", "10000,100000,1000000"));
         const std::string wanted = options.text("order", "all");
         const std::pair<std::string, Order> kinds[] = {
             {"same", Order::Same}, {"folders", Order::FoldersOfTheirOwn}, {"files", Order::FilesOfTheirOwn}};
@@ -116,10 +116,11 @@ int runPlan(std::span<char* const> arguments) {
                         inChildProcess<PlanFigures>([&] { return buildOnce(count, order); });
                     if (figures.seconds < best.seconds) best = figures;
                 }
-                std::printf("%-7s %8zu files a side: %.3f s, %.3f us a file, %llu rows (fingerprint %016llx)\n",
-                            label.c_str(), count, best.seconds, best.seconds * 1e6 / count,
-                            static_cast<unsigned long long>(best.rows),
-                            static_cast<unsigned long long>(best.fingerprint));
+                std::printf(
+                    "%-7s %8zu files a side: %.3f s, %.3f us a file, %llu rows (fingerprint %016llx)\n",
+                    label.c_str(), count, best.seconds, best.seconds * 1e6 / count,
+                    static_cast<unsigned long long>(best.rows),
+                    static_cast<unsigned long long>(best.fingerprint));
             }
         return 0;
     } catch (const std::exception& error) {

@@ -117,8 +117,10 @@ TEST(CompareFastVsPlain, ManyDistinctNames) {
 // the plain walks, which would take hours on lists this long.
 std::vector<PlanRow> rowsByMap(const FileList& files1, const FileList& files2) {
     std::unordered_map<std::string_view, std::vector<std::uint32_t>> byName[2];
-    for (std::uint32_t i = 0; i < files1.size(); ++i) byName[0][files1.name(i)].push_back(i);
-    for (std::uint32_t j = 0; j < files2.size(); ++j) byName[1][files2.name(j)].push_back(j);
+    for (std::uint32_t i = 0; i < files1.size(); ++i)
+        byName[0][files1.name(i)].push_back(i);
+    for (std::uint32_t j = 0; j < files2.size(); ++j)
+        byName[1][files2.name(j)].push_back(j);
     std::vector<PlanRow> rows;
     for (std::uint32_t i = 0; i < files1.size(); ++i)
         if (!byName[1].contains(files1.name(i))) rows.push_back({i, 0, 0, RowKind::Copy, Side::Folder1});

@@ -162,7 +162,8 @@ TEST_F(StartUp, SkinFileTurnsTheWindowButtonFaceAndIsApplied) {
     skin.write("QPushButton { color: navy; }");
     skin.close();
     Form1& window = start();
-    EXPECT_EQ(window.palette().color(window.backgroundRole()), QApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(window.palette().color(window.backgroundRole()),
+              QApplication::palette().color(QPalette::Button));
     EXPECT_EQ(window.styleSheet(), QStringLiteral("QPushButton { color: navy; }"));
     EXPECT_TRUE(dialogs.messages.empty());
 }
