@@ -472,6 +472,28 @@ TEST_F(SyncSessionTest, ATimeTheDriveCannotHoldFailsTheRowAndLeavesTheCopy) {
         EXPECT_EQ(plan.actionText(row), old ? "Failed: " + std::string(TimeNotKeptReason) : "Done");
     }
     EXPECT_EQ(contentsOf(two + "old.txt"), "from 1975");
+
+    // Names a stick's drive cannot hold fail before anything is written, with the reason.
+    const std::string three = tmp.folder("three/");
+    file("one/a:b.txt", "colon", Newer);
+    file("one/café.txt", "accent", Newer);
+    for (const auto& [mountType, accentHeld] : {std::pair{"fuse.exfat", true}, std::pair{"fuse.fusefat", false}}) {
+        FakeDrive stick(posix, {.root = three, .type = FUSE_SUPER_MAGIC, .mountType = mountType});
+        Plan toStick = testing::comparePlan(stick, one, three);
+        SyncSession onStick(stick, yielder);
+        syncPlan(toStick, onStick);
+        for (std::size_t row = 0; row < toStick.size(); ++row) {
+            const std::string name = GetFileName(toStick.sourceText(row));
+            if (name == "a:b.txt")
+                EXPECT_EQ(toStick.actionText(row), "Failed: " + std::string(NameNotHeldReason) + "it contains ':'");
+            if (name == "café.txt" && !accentHeld)
+                EXPECT_NE(toStick.actionText(row).find(NameNotHeldReason), std::string::npos) << mountType;
+        }
+        EXPECT_FALSE(testing::exists(three + "a:b.txt")) << mountType;
+        EXPECT_EQ(testing::exists(three + "café.txt"), accentHeld) << mountType;
+        for (const std::string& name : testing::namesIn(three))
+            ::unlink((three + name).c_str());
+    }
 }
 
 // Only the lock a running writer holds tells a leftover from a copy in the making: a pid means

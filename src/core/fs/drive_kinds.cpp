@@ -79,6 +79,31 @@ bool timesFrom1980To2107(std::uint64_t type, const std::string& mountType) {
            driver == "msdos";
 }
 
+NameRule nameRuleOf(std::uint64_t type, const std::string& mountType) {
+    const std::string_view driver = fuseDriverOf(mountType);
+    if (driver == "fusefat") return NameRule::AsciiFat;
+    if (fatFamily(type) || driver == "exfat" || driver == "vfat" || driver == "msdos")
+        return NameRule::FatOrExfat;
+    return NameRule::Any;
+}
+
+std::string nameRefusal(NameRule rule, std::string_view name) {
+    if (rule == NameRule::Any) return {};
+    std::size_t utf16Units = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x20 || byte == 0x7F) return "it contains a control character";
+        if (std::string_view("\"*:<>?\\|").find(char(byte)) != std::string_view::npos)
+            return std::string("it contains '") + char(byte) + "'";
+        if (byte >= 0x80 && rule == NameRule::AsciiFat)
+            return "it contains letters other than ASCII, which this FAT driver (fusefat) does not take";
+        // A 4-byte UTF-8 sequence is two UTF-16 units; continuation bytes add none.
+        if ((byte & 0xC0) != 0x80) utf16Units += byte >= 0xF0 ? 2 : 1;
+    }
+    if (utf16Units > 255) return "it is longer than 255 characters";
+    return {};
+}
+
 bool within1980To2107(FileTime time) {
     constexpr std::int64_t From1980 = 315'532'800;
     constexpr std::int64_t After2107 = 4'354'819'200; // 2108-01-01

@@ -73,6 +73,14 @@ bool timesFrom1980To2107(std::uint64_t type, const std::string& mountType);
 // even reports the time it was given until the stick is mounted again.
 bool within1980To2107(FileTime time);
 
+// What names a kind of drive holds: FAT and exFAT none with a control character or one of
+// " * : < > ? \ |, nor longer than 255 UTF-16 units; fusefat only ASCII ones besides.
+enum class NameRule : std::uint8_t { Any, FatOrExfat, AsciiFat };
+NameRule nameRuleOf(std::uint64_t type, const std::string& mountType);
+// Why a drive of the rule cannot hold the name, in words after "the drive cannot hold this
+// name: "; empty where it can.
+std::string nameRefusal(NameRule rule, std::string_view name);
+
 // Whether the inode numbers `folder`'s drive gives may change while the folder stays: a
 // FUSE driver without stable numbers (exfat-fuse gives a folder a new one once the kernel
 // has forgotten it) or a network drive. A drive whose type cannot be told counts as such.

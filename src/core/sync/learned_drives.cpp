@@ -38,6 +38,16 @@ bool LearnedDrives::timesFrom1980To2107(const WriteFolder& folder) {
     return known->second;
 }
 
+NameRule LearnedDrives::nameRule(const WriteFolder& folder) {
+    auto [known, isNew] = m_nameRules.try_emplace(folder.device, NameRule::Any);
+    if (isNew) {
+        std::string mountType;
+        if (m_fs.mountType(folder.path, mountType) != 0) mountType.clear();
+        known->second = nameRuleOf(type(folder), mountType);
+    }
+    return known->second;
+}
+
 bool LearnedDrives::dropsFractions(std::uint64_t device) const {
     return among(m_wholeSecondDevices, device);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compare/compare_rules.h"
+#include "fs/drive_kinds.h"
 #include "fs/file_system.h"
 #include "sync/copy_file_overwrite.h"
 #include "sync/copy_result.h"
@@ -27,6 +28,8 @@ class LearnedDrives {
     bool writesMoveTimes(const WriteFolder& folder);
     // Whether `folder`'s drive is known to hold no time outside 1980 to 2107 (FAT, exFAT).
     bool timesFrom1980To2107(const WriteFolder& folder);
+    // Which names `folder`'s drive holds.
+    NameRule nameRule(const WriteFolder& folder);
     // Whether the drive `device` was seen to cut off a time's fraction: its copies are then
     // given times rounded to the second in one step.
     bool dropsFractions(std::uint64_t device) const;
@@ -48,6 +51,7 @@ class LearnedDrives {
     std::unordered_map<std::uint64_t, std::uint64_t> m_types;     // by device
     std::unordered_map<std::uint64_t, bool> m_writesMoveTimes;    // by device
     std::unordered_map<std::uint64_t, bool> m_timesFrom1980;      // by device
+    std::unordered_map<std::uint64_t, NameRule> m_nameRules;      // by device
     std::unordered_map<std::uint64_t, RenameTimes> m_renameTimes; // by device
     std::vector<std::uint64_t> m_exactTimeDevices;                // seen to keep times to the nanosecond
     std::vector<std::uint64_t> m_wholeSecondDevices;              // seen to drop a time's fraction

@@ -50,6 +50,11 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
     if (checks.plannedSourceTime && checks.plannedSourceTime->known() &&
         m_drives.timesFrom1980To2107(*folder) && !within1980To2107(*checks.plannedSourceTime))
         return CopyResult::failure(std::string(TimeNotKeptReason));
+    // A name the drive refuses would fail at its naming, after the whole copy, with the drive's
+    // own words ("Operation not permitted"), and again at every run.
+    if (replacing == Replacing::Nothing)
+        if (const std::string why = nameRefusal(m_drives.nameRule(*folder), name); !why.empty())
+            return CopyResult::failure(std::string(NameNotHeldReason) + why);
     options.fileSystem = &m_drives.fileSystemHandle(folder->device);
     options.renameTimes = &m_drives.renameTimes(folder->device);
     options.wholeSeconds = m_drives.dropsFractions(folder->device);

@@ -16,6 +16,7 @@ inline constexpr std::string_view FolderInTheWayReason = "a folder of that name 
 inline constexpr std::string_view ReplacedEarlierReason = "its source was replaced earlier in this sync";
 inline constexpr std::string_view NeitherReason = "the action is neither a copy nor an overwrite";
 inline constexpr std::string_view ChangedDuringSyncReason = "the file changed during the sync";
+inline constexpr std::string_view NameNotHeldReason = "the drive cannot hold this name: ";
 inline constexpr std::string_view TimeNotKeptReason = "the drive cannot keep this file's time";
 
 inline std::string outsideReason(Side destinationSide) {
