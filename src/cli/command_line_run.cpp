@@ -251,8 +251,9 @@ class Run {
                                         [](const PlanRow& r) { return r.outcome == Outcome::Done; });
         const auto failed = std::count_if(plan.rows().begin(), plan.rows().end(),
                                           [](const PlanRow& r) { return r.outcome == Outcome::Failed; });
-        // The end message says "Done." to a run that went to its end.
-        const bool endMessage = !m_line.quiet && !interrupted;
+        // The end message says "Done." to a run that went to its end; a quiet run, a nightly
+        // job's, says it only when a row failed, so that a mail comes only then.
+        const bool endMessage = !interrupted && (!m_line.quiet || failed > 0);
         if (endMessage || !session.notes().empty()) {
             std::string message =
                 endMessage ? syncEndMessage(plan, session.notes(), escapedForPrinting) : std::string();
