@@ -118,6 +118,10 @@ class Form1 final : public QWidget {
     void chooseFolderInto(NumberedHandler& h, FolderSlotModel& slot, const QString& key);
     void tickEveryRow(const char* location, bool ticked);
     void tickSelectedRows(bool ticked);
+    // The setting "Exclude": the patterns of files and folders the comparison leaves out.
+    QString exclusionsSetting() const;
+    void addExclusions(const QStringList& patterns);
+    QStringList leftOutBySelection(bool folder) const;
     void showSortIndicator();
     void compareSlotFolders(Yielder& yielder);
     void carryOutPlan(WindowYielder& window);

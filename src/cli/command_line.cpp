@@ -54,6 +54,10 @@ std::string_view usageText() {
            "                 before it replaces a file of another subfolder)\n"
            "      --pair-by=path  pair files by their path below the two folders, and copy into\n"
            "                 the same subfolder on the other side\n"
+           "      --exclude=PATTERN  leave out of both folders the files and folders whose\n"
+           "                 name matches PATTERN (* ? [...]), or whose path below the folder\n"
+           "                 does where PATTERN holds a \"/\"; a trailing \"/\" matches folders\n"
+           "                 only. May be given again.\n"
            "  -q, --quiet    print only failures\n"
            "  -0, --null     end each column with a NUL instead of a tab or newline, and print\n"
            "                 paths as they are\n"
@@ -102,6 +106,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             line.null = true;
         } else if (word == "--dry-run" || word == "-n") {
             line.mode = CommandLine::Mode::Compare;
+        } else if (word.starts_with("--exclude=")) {
+            line.exclude.push_back(word.substr(10));
         } else if (word == "--pair-by=path" || word == "--pair-by=name") {
             line.pairByPlace = word == "--pair-by=path";
             line.pairingChosen = true;

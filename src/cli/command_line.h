@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quellomir {
 
@@ -14,10 +15,11 @@ struct CommandLine {
     std::string folder1; // absolute, ending with '/', ".." resolved as the kernel does
     std::string folder2;
     bool quiet = false;
-    bool null = false;          // fields ended by NUL and printed as they are, for scripts
-    bool pairByPlace = false;   // --pair-by=path
-    bool pairingChosen = false; // either --pair-by was given
-    std::string wrong;          // why the arguments make no sense, for Mode::Wrong
+    bool null = false;                // fields ended by NUL and printed as they are, for scripts
+    bool pairByPlace = false;         // --pair-by=path
+    bool pairingChosen = false;       // either --pair-by was given
+    std::vector<std::string> exclude; // --exclude=PATTERN, each
+    std::string wrong;                // why the arguments make no sense, for Mode::Wrong
 };
 
 CommandLine parseCommandLine(int argc, const char* const* argv);

@@ -129,6 +129,7 @@ class Run {
         CompareContext context{m_fs, m_codePage, m_report, m_progress, listed};
         context.unread = &m_unread;
         context.pairing = m_line.pairByPlace ? Pairing::ByPlace : Pairing::ByName;
+        context.exclusions = Exclusions(m_line.exclude);
         Plan plan = compareFolders(
             h, [&] { return m_line.folder1; }, [&] { return m_line.folder2; }, context);
         m_progress.clear();

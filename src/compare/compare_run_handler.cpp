@@ -85,8 +85,10 @@ void Form1::compareSlotFolders(Yielder& yielder) {
     // A settings file that cannot be read is reported; files then pair by name. Part of the
     // look at what the comparison is given, before the first folder is read.
     Pairing pairing = Pairing::ByName;
+    Exclusions exclusions;
     h.run(106, [&] {
         if (pairsByPlace()) pairing = Pairing::ByPlace;
+        exclusions = Exclusions::fromSetting(exclusionsSetting().toStdString());
     });
     m_filesListed = 0;
     QString unreadable;
@@ -101,6 +103,7 @@ void Form1::compareSlotFolders(Yielder& yielder) {
         CompareContext context{m_env.fs, m_env.codePage, m_errorReport, publishing, listed};
         context.unread = &unread;
         context.pairing = pairing;
+        context.exclusions = exclusions;
         plan = compareFolders(
             h, [&] { return folder1; }, [&] { return folder2; }, context);
         // A pass over every row, made here rather than on the window's thread.

@@ -44,6 +44,8 @@ const QString UntickMarkedItem = QStringLiteral("Untick rows marked \u26a0");
 const QString UntickAcrossItem = QStringLiteral("Untick rows across subfolders");
 const QString TickSelectedItem = QStringLiteral("Tick the selected rows");
 const QString UntickSelectedItem = QStringLiteral("Untick the selected rows");
+const QString LeaveOutNamesItem = QStringLiteral("Leave out files named \u2026");
+const QString LeaveOutFolderItem = QStringLiteral("Leave out this folder");
 
 } // namespace
 
@@ -59,8 +61,19 @@ void Form1::ListView3_ContextMenu(const QPoint& at) {
     bool byPlace = false;
     h.run(100, [&] { byPlace = pairsByPlace(); });
     const QString chosen = m_env.dialogs.chooseFromMenu(
-        this, at, {UntickMarkedItem, UntickAcrossItem, TickSelectedItem, UntickSelectedItem, PairByPlaceItem},
+        this, at,
+        {UntickMarkedItem, UntickAcrossItem, TickSelectedItem, UntickSelectedItem, PairByPlaceItem,
+         LeaveOutNamesItem, LeaveOutFolderItem},
         {PairByPlaceItem}, byPlace ? QStringList{PairByPlaceItem} : QStringList{});
+    if (chosen == LeaveOutNamesItem || chosen == LeaveOutFolderItem) {
+        // The patterns go into the setting, and the plan is made again without those files.
+        QStringList added;
+        h.run(112, [&] { added = leftOutBySelection(chosen == LeaveOutFolderItem); });
+        if (added.isEmpty()) return;
+        h.run(114, [&] { addExclusions(added); });
+        h.run(116, [&] { PushButton5_Click(); });
+        return;
+    }
     if (chosen == UntickMarkedItem)
         h.run(102, [&] { m_plan.setCheckedWhere(false, wantsALook); });
     else if (chosen == UntickAcrossItem)
@@ -74,6 +87,46 @@ void Form1::ListView3_ContextMenu(const QPoint& at) {
     });
     // The plan paired its files the other way: it goes, as with a change of a slot.
     h.run(110, [&] { dropPlan(); });
+}
+
+QString Form1::exclusionsSetting() const {
+    return m_env.settings.read(QStringLiteral("Exclude"), QString());
+}
+
+void Form1::addExclusions(const QStringList& patterns) {
+    QStringList all = exclusionsSetting().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString& pattern : all)
+        pattern = pattern.trimmed();
+    for (const QString& pattern : patterns)
+        if (!all.contains(pattern)) all.append(pattern);
+    m_env.settings.save(QStringLiteral("Exclude"), all.join(QLatin1Char(';')));
+}
+
+// The names of the selected rows' files, or the folder of the row under the cursor as its path
+// below its chosen folder ("2021/Trash/"); nothing for a file in a chosen folder's top.
+QStringList Form1::leftOutBySelection(bool folder) const {
+    const Plan& plan = m_plan.plan();
+    QStringList patterns;
+    const auto add = [&](const QModelIndex& shown) {
+        const std::size_t row = std::size_t(m_plan.rowAt(shown) - 1);
+        const std::string source = plan.sourceText(row);
+        const FileList& side = plan.files(plan.rows()[row].sourceSide);
+        const std::string top = side.folders.empty() ? std::string() : side.folders.front();
+        const std::size_t slash = source.rfind('/');
+        QString pattern;
+        if (!folder)
+            pattern = QString::fromStdString(source.substr(slash + 1));
+        else if (slash != std::string::npos && source.starts_with(top) && slash + 1 > top.size())
+            pattern = QString::fromStdString(source.substr(top.size(), slash + 1 - top.size()));
+        if (!pattern.isEmpty() && !patterns.contains(pattern)) patterns.append(pattern);
+    };
+    if (folder) {
+        if (ListView3->currentIndex().isValid()) add(ListView3->currentIndex());
+    } else {
+        for (const QModelIndex& shown : ListView3->selectionModel()->selectedRows())
+            add(shown);
+    }
+    return patterns;
 }
 
 void Form1::tickSelectedRows(bool ticked) {

@@ -55,6 +55,18 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
                                              {tmp / "two/", 1},
                                              {tmp / "two/Other/", 1}};
     EXPECT_EQ(reads, once);
+
+    // Left out by name, by an extension, by a folder's name and by a path below the folder:
+    // in neither side's plan, and counted.
+    tmp.file("one/a.tmp");
+    tmp.file("one/Sub/Deeper/e.txt");
+    tmp.file("two/Other/Thumbs.db");
+    context.exclusions = Exclusions::fromSetting(" *.tmp ;Thumbs.db;Deeper/; Other/d.txt;nothing/");
+    const Plan excluded = compareFolders(
+        handler, [&] { return tmp / "one/"; }, [&] { return tmp / "two/"; }, context);
+    EXPECT_EQ(testing::rowTexts(excluded),
+              std::vector<std::string>{tmp / "one/Sub/b.txt| will be copied to|" + tmp / "two/"});
+    EXPECT_EQ(excluded.notes(), std::vector<std::string>{"3 files and 1 folder left out"});
 }
 
 TEST(CompareFolders, OnFatTimesAsTheStickKeepsThemCountAsTheSourcesOwn) {

@@ -418,6 +418,21 @@ TEST_F(CompareRun, RowsPairingByNameAloneAreMarkedAndTheCaptionSumsThePlanUp) {
     EXPECT_EQ(dialogs.menusChecked.back(), QStringList{dialogs.menuAnswer});
     EXPECT_EQ(stored(QStringLiteral("PairBy")), QStringLiteral("name"));
 
+    // Leaving out the selected row's file name: stored, and the plan made again without it.
+    window.PushButton5_Click();
+    ASSERT_GT(plan.count(), 0);
+    list->setCurrentIndex(plan.indexOfRow(1));
+    list->selectionModel()->select(plan.indexOfRow(1),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const QString name = plan.sourceText(1).section(QLatin1Char('/'), -1);
+    dialogs.menuAnswer = QStringLiteral("Leave out files named \u2026");
+    window.ListView3_ContextMenu(QPoint(10, 10));
+    EXPECT_EQ(stored(QStringLiteral("Exclude")), name);
+    for (int n = 1; n <= plan.count(); ++n)
+        EXPECT_NE(plan.sourceText(n).section(QLatin1Char('/'), -1), name) << n;
+    EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("left out")))
+        << window.windowTitle().toStdString();
+
     window.PushButton2_Click(); // a slot changes: the plan and its summary go
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellomir"));
 }

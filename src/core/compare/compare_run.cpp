@@ -11,6 +11,8 @@
 #include "scan/listing_prefetch.h"
 
 #include <optional>
+#include <string_view>
+#include <unordered_set>
 
 namespace quellomir {
 namespace {
@@ -22,6 +24,37 @@ unsigned threadsOf(const CompareContext& context) {
 
 // Entries the second side's listings may hold before its scan takes them: about 40 MB.
 constexpr std::size_t MostEntriesListedAhead = 500'000;
+
+// Drops from the scanned `folders` of the chosen folder `top` those the exclusions leave out,
+// with everything below them; how many were left out themselves.
+std::size_t leaveOutFolders(FolderList& folders, const std::string& top, const Exclusions& exclusions) {
+    std::unordered_set<std::string_view> leftOut; // paths below `top`, ending with '/'
+    std::size_t count = 0;
+    std::vector<bool> drop(folders.size(), false);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string& path = folders[i];
+        if (path.size() <= top.size() || !path.starts_with(top)) continue;
+        const std::string_view below = std::string_view(path).substr(top.size());
+        const std::size_t slash = below.rfind('/', below.size() - 2);
+        const std::string_view parent =
+            slash == std::string_view::npos ? std::string_view() : below.substr(0, slash + 1);
+        const std::string_view name = below.substr(parent.size(), below.size() - parent.size() - 1);
+        if (leftOut.contains(parent)) {
+            drop[i] = true;
+        } else if (exclusions.leavesOutFolder(parent, name)) {
+            drop[i] = true;
+            ++count;
+        }
+        if (drop[i]) leftOut.insert(below);
+    }
+    // Breadth first, a folder comes after its parent: the parent's word was in by then.
+    FolderList kept;
+    kept.reserve(folders.size());
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        if (!drop[i]) kept.push_back(std::move(folders[i]));
+    folders = std::move(kept);
+    return count;
+}
 
 // One side: seed a folder list with the folder, scan it, list every folder's files.
 // Side 1 numbers its statements from 110, side 2 from 134.
@@ -39,14 +72,21 @@ FileList listSide(NumberedHandler& h, int firstLine, const std::string& folder, 
     });
     if (!leftOut.empty())
         std::erase_if(folders, [&](const std::string& listed) { return listed.starts_with(leftOut); });
+    if (!context.exclusions.empty())
+        files.leftOutFolders = leaveOutFolders(folders, folder, context.exclusions);
     files.folders = std::move(folders);
     files.reserve(memo.entries(), memo.nameBytes());
     for (std::size_t i = 0; i < files.folders.size(); ++i) {
         // A folder whose files cannot be listed contributes none; the run goes on.
         const std::size_t before = files.size();
         h.run(firstLine + 8, [&] {
+            const std::string& path = files.folders[i];
+            const std::string_view below = path.size() > folder.size()
+                                               ? std::string_view(path).substr(folder.size())
+                                               : std::string_view();
             appendFolderFiles(context.fs, context.codePage, files, std::uint32_t(i), NameFilter::NoTilde,
-                              &memo, context.unread);
+                              &memo, context.unread,
+                              context.exclusions.empty() ? nullptr : &context.exclusions, below);
         });
         context.filesListed += files.size() - before;
         context.yielder.tick();
@@ -63,6 +103,17 @@ FolderIdentity identityOf(FileSystem& fs, const std::string& folder) {
     FileFacts facts;
     if (fs.stat(folder, Follow::Yes, facts) != 0 || facts.kind != EntryKind::Folder) return {};
     return {facts.device, facts.inode, true};
+}
+
+// "12 files and 1 folder left out", or empty.
+std::string leftOutText(std::size_t files, std::size_t folders) {
+    if (files == 0 && folders == 0) return {};
+    const auto counted = [](std::size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::string text = files > 0 ? counted(files, "file", "files") : std::string();
+    if (folders > 0) text += (text.empty() ? "" : " and ") + counted(folders, "folder", "folders");
+    return text + " left out";
 }
 
 std::string withSeparator(std::string path) {
@@ -143,6 +194,8 @@ Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& fold
                                folder2Text == folder2Ahead ? nesting.leftOutOf2 : std::string());
     side2Ahead.reset();
 
+    const std::string leftOutNote =
+        leftOutText(files1.leftOutFiles + files2.leftOutFiles, files1.leftOutFolders + files2.leftOutFolders);
     // Each side's file system is asked once per comparison: a stick may be another one now.
     const FatTimes fat{onFatFileSystem(context.fs, folder1Text), onFatFileSystem(context.fs, folder2Text)};
     Plan plan;
@@ -152,6 +205,7 @@ Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& fold
         plan.setTopFolder(Side::Folder1, top1);
         plan.setTopFolder(Side::Folder2, top2);
         if (!nesting.note.empty() && folder2Text == folder2Ahead) plan.addNote(nesting.note);
+        if (!leftOutNote.empty()) plan.addNote(leftOutNote);
     });
     return plan;
 }

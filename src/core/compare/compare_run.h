@@ -2,6 +2,7 @@
 
 #include "compare/plan.h"
 #include "files/code_page.h"
+#include "files/exclusions.h"
 #include "fs/file_system.h"
 #include "handler/error_report.h"
 #include "handler/numbered_handler.h"
@@ -29,6 +30,8 @@ struct CompareContext {
     // Where the folders and files that could not be read go, when the caller names them.
     UnreadParts* unread = nullptr;
     Pairing pairing = Pairing::ByName;
+    // Files and folders the user leaves out of both sides.
+    Exclusions exclusions{};
 };
 
 // The compare run from reading the two folders to the ticked plan, under the handler

@@ -29,7 +29,8 @@ int forEachAdmittedFile(FileSystem& fs, const CodePage& codePage, const std::str
 }
 
 void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list, std::uint32_t folder,
-                       NameFilter filter, ListingMemo* memo, UnreadParts* unread) {
+                       NameFilter filter, ListingMemo* memo, UnreadParts* unread,
+                       const Exclusions* exclusions, std::string_view below) {
     const std::size_t before = list.size();
     const std::string& path = list.folders[folder];
     std::optional<ListedNames> listed = memo ? memo->take(path) : std::nullopt;
@@ -38,6 +39,10 @@ void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list,
             if (isTemporaryName(name) &&
                 (list.foldersWithOwnNames.empty() || list.foldersWithOwnNames.back() != folder))
                 list.foldersWithOwnNames.push_back(folder);
+            return;
+        }
+        if (exclusions && exclusions->leavesOutFile(below, name)) {
+            ++list.leftOutFiles;
             return;
         }
         list.add(name, folder, facts.modified, viaLink, static_cast<std::uint64_t>(facts.size));

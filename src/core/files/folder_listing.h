@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/code_page.h"
+#include "files/exclusions.h"
 #include "fs/file_system.h"
 #include "scan/file_list.h"
 #include "scan/listing_memo.h"
@@ -42,8 +43,11 @@ enum class NameFilter : std::uint8_t { All, NoTilde };
 // throws std::system_error with the OS's words and the folder. With the memo of the
 // scan that found the folder, its entries are taken from there (and dropped from it).
 // With `unread`, a file the filter would admit whose facts could not be read is named there.
+// With `exclusions`, a file they leave out is not added but counted in the list's
+// `leftOutFiles`; `below` is the folder's path below the chosen folder.
 void appendFolderFiles(FileSystem& fs, const CodePage& codePage, FileList& list, std::uint32_t folder,
                        NameFilter filter = NameFilter::All, ListingMemo* memo = nullptr,
-                       UnreadParts* unread = nullptr);
+                       UnreadParts* unread = nullptr, const Exclusions* exclusions = nullptr,
+                       std::string_view below = {});
 
 } // namespace quellomir

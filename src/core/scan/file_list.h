@@ -55,6 +55,9 @@ class FileList {
     // Folders in which a name of this program's "~" files was seen, which take no part in the
     // list: a sync finishes there what a stopped run left, even where no row writes.
     std::vector<std::uint32_t> foldersWithOwnNames;
+    // What the user's exclusions left out: files, and folders with all below them.
+    std::size_t leftOutFiles = 0;
+    std::size_t leftOutFolders = 0;
 
     std::size_t size() const { return m_files.size(); }
     bool empty() const { return m_files.empty(); }
