@@ -26,7 +26,8 @@ Exclusions::Exclusions(const std::vector<std::string>& patterns) {
         m_patterns.emplace_back(text);
         const bool foldersOnly = text.ends_with('/');
         if (foldersOnly) text.remove_suffix(1);
-        while (text.starts_with('/')) text.remove_prefix(1); // rooted at the chosen folder anyway
+        while (text.starts_with('/'))
+            text.remove_prefix(1); // rooted at the chosen folder anyway
         if (text.empty()) continue;
         const bool path = text.find('/') != std::string_view::npos;
         if (!path && !hasWildcard(text)) {
@@ -68,7 +69,8 @@ bool Exclusions::matches(std::string_view below, std::string_view name, bool fol
     for (const Pattern& pattern : m_matched) {
         if (pattern.foldersOnly && !folder) continue;
         const std::string& subject = pattern.path ? pathText : nameText;
-        if (::fnmatch(pattern.text.c_str(), subject.c_str(), pattern.path ? FNM_PATHNAME : 0) == 0) return true;
+        if (::fnmatch(pattern.text.c_str(), subject.c_str(), pattern.path ? FNM_PATHNAME : 0) == 0)
+            return true;
     }
     return false;
 }

@@ -35,7 +35,7 @@ class Exclusions {
 
     struct Pattern {
         std::string text;
-        bool path = false;       // holds a "/": matched against the path below the chosen folder
+        bool path = false;        // holds a "/": matched against the path below the chosen folder
         bool foldersOnly = false; // ended with "/"
     };
     // Looked up by a name's view, with no string made for it.
@@ -46,10 +46,10 @@ class Exclusions {
     using NameSet = std::unordered_set<std::string, NameHash, std::equal_to<>>;
 
     std::vector<std::string> m_patterns;
-    NameSet m_names;       // without wildcards, files and folders alike
-    NameSet m_folderNames; // the same, for folders only
-    std::vector<std::string> m_extensions;         // "*.ext" as ".ext"
-    std::vector<Pattern> m_matched;                // the rest, through fnmatch
+    NameSet m_names;                       // without wildcards, files and folders alike
+    NameSet m_folderNames;                 // the same, for folders only
+    std::vector<std::string> m_extensions; // "*.ext" as ".ext"
+    std::vector<Pattern> m_matched;        // the rest, through fnmatch
 };
 
 } // namespace quellomir
