@@ -161,6 +161,10 @@ class Form1 final : public QWidget {
     std::atomic<std::size_t> m_filesListed{0}; // written by the compare's own thread
     int m_syncRow = 0;
     int m_syncRows = 0;
+    // The bytes of the ticked rows, those of the rows done, and the run, for the caption.
+    std::uint64_t m_syncBytes = 0;
+    std::uint64_t m_syncBytesDone = 0;
+    const SyncSession* m_syncSession = nullptr;
     // During a sync: writes its record as it stands, for a program ended while a drive holds
     // the run, which would otherwise leave none.
     std::function<void()> m_recordBeforeEnding;

@@ -43,8 +43,14 @@ void Form1::PushButton6_Click() {
         [this] {
             const QLocale english(QLocale::English);
             if (m_syncRows == 0) return QStringLiteral("the plan is empty");
-            return QStringLiteral("row %1 of %2")
-                       .arg(english.toString(m_syncRow), english.toString(m_syncRows)) +
+            // Inside a long copy the bytes move on while the row does not.
+            const std::uint64_t copied =
+                m_syncBytesDone +
+                std::uint64_t(m_syncSession ? std::max<std::int64_t>(m_syncSession->bytesUnderWay(), 0) : 0);
+            return QStringLiteral("row %1 of %2, %3 of %4")
+                       .arg(english.toString(m_syncRow), english.toString(m_syncRows),
+                            QString::fromStdString(sizeText(std::min(copied, m_syncBytes))),
+                            QString::fromStdString(sizeText(m_syncBytes))) +
                    unansweredNote(m_env.unansweredAfter);
         },
         [this](WindowYielder& window) { carryOutPlan(window); });
@@ -132,6 +138,15 @@ void Form1::carryOutPlan(WindowYielder& window) {
     // on, and the rows still run.
     h.run(104, [&] { session.setKeepReplacedFiles(keepsReplacedFiles(m_env.settings)); });
     h.run(106, [&] { m_syncRows = m_plan.count(); });
+    m_syncBytes = 0;
+    m_syncBytesDone = 0;
+    for (std::size_t row = 0; row < m_plan.plan().size(); ++row)
+        if (m_plan.plan().rows()[row].checked) m_syncBytes += m_plan.plan().sourceFile(row).size();
+    m_syncSession = &session;
+    struct ForgetSession {
+        const SyncSession*& session;
+        ~ForgetSession() { session = nullptr; }
+    } forgetSession{m_syncSession};
     const QDateTime started = QDateTime::currentDateTime();
     m_recordBeforeEnding = [this, started] {
         QString failure;
@@ -257,6 +272,7 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
             else
                 m_plan.markFailed(i, result->reason);
         });
+        if (result->done) m_syncBytesDone += std::uint64_t(std::max<std::int64_t>(result->bytes, 0));
     }
 }
 

@@ -208,7 +208,7 @@ class InterruptingCopy final : public testing::ForwardingFileSystem {
                       const CopyProgress& progress) override {
         if (++m_copies == 2) m_flag = true;
         const int error = m_inner.copyToNewFile(source, follow, folder, made, progress);
-        if (error == 0 && progress) progress();
+        if (error == 0 && progress) progress(0);
         return error;
     }
 

@@ -128,7 +128,7 @@ struct Cancelled {}; // like the window's: no std::exception
 TEST_P(OverwriteFaultTest, AnExceptionFromTheWindowsTurnDuringTheCopyRemovesTheTemporary) {
     CopyOptions options;
     int turns = 0;
-    options.progress = [&] {
+    options.progress = [&](std::int64_t) {
         const bool named = testing::hasTildeNames(GetParam(), tmp / "to");
         ASSERT_EQ(testing::temporaryNamesIn(tmp / "to").size(), named ? 1u : 0u);
         if (++turns == 1) throw Cancelled{};

@@ -202,7 +202,7 @@ TEST_F(SafeFileCopyTest, TheCopyIsMadeUnderATildeNameBesideTheDestinationWhereIt
     const std::string source = tmp.file("from/big.bin", std::string(20 << 20, 'b'));
     std::vector<std::vector<std::string>> seen;
     CopyOptions options;
-    options.progress = [&] { seen.push_back(temporaryNamesIn(to)); };
+    options.progress = [&](std::int64_t) { seen.push_back(temporaryNamesIn(to)); };
 
     ASSERT_TRUE(SafeFileCopy(namedOnly, source, to + "big.bin", options).done);
     ASSERT_FALSE(seen.empty()); // 20 MB come in more than one piece
@@ -219,7 +219,7 @@ TEST_F(SafeFileCopyTest, ElsewhereNothingOfTheCopyIsSeenBeforeItIsComplete) {
     const std::string source = tmp.file("from/big.bin", std::string(20 << 20, 'b'));
     std::vector<std::vector<std::string>> seen;
     CopyOptions options;
-    options.progress = [&] { seen.push_back(namesIn(to)); };
+    options.progress = [&](std::int64_t) { seen.push_back(namesIn(to)); };
 
     ASSERT_TRUE(SafeFileCopy(fs, source, to + "big.bin", options).done);
     ASSERT_FALSE(seen.empty());

@@ -98,7 +98,7 @@ TEST_F(SyncRun, CarriesOutCopyAndOverwriteRowsKeepsTimesAndEmptiesTheList) {
 
     EXPECT_EQ(dialogs.questions.size(), 2);
     EXPECT_EQ(actionsWhenDone, (QStringList{"Done", "Done"}));
-    EXPECT_TRUE(captionWhenDone.endsWith(QStringLiteral("syncing: row 2 of 2")))
+    EXPECT_TRUE(captionWhenDone.endsWith(QStringLiteral("syncing: row 2 of 2, 17 bytes of 17 bytes")))
         << captionWhenDone.toStdString();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Done."));

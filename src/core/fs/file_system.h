@@ -190,8 +190,9 @@ class FileSystem {
     // ("fuse.fusefat"), which statfs cannot tell apart.
     virtual int mountType(const std::string& path, std::string& type) = 0;
 
-    // Called between the pieces of a long copy, so that a window can answer meanwhile.
-    using CopyProgress = std::function<void()>;
+    // Called between the pieces of a long copy, so that a window can answer meanwhile, with
+    // the bytes copied since the last call.
+    using CopyProgress = std::function<void(std::int64_t copied)>;
 
     // Opens `path` (links followed) as a folder to write into; ENOTDIR for anything else.
     virtual int openWriteFolder(const std::string& path, WriteFolder& folder) = 0;

@@ -99,8 +99,9 @@ int copyRange(int from, int to, off_t at, off_t length, Way& way, std::unique_pt
         }
         done += moved;
         if (done - lastTurn >= static_cast<off_t>(PieceSize)) {
+            const off_t copied = done - lastTurn;
             lastTurn = done;
-            if (progress) progress();
+            if (progress) progress(copied);
         }
     }
     return 0;

@@ -51,7 +51,7 @@ bool waitUntil(std::chrono::system_clock::time_point moment, const CopyOptions& 
     for (auto now = system_clock::now(); now < moment; now = system_clock::now()) {
         if (options.stopping && options.stopping->load(std::memory_order_relaxed)) return false;
         std::this_thread::sleep_for(std::min<system_clock::duration>(moment - now, WaitTurn));
-        if (options.progress) options.progress();
+        if (options.progress) options.progress(0);
     }
     return true;
 }

@@ -35,7 +35,11 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
     // Only a file that was there before the run is worth the wait for the disk.
     options.flush = replacing == Replacing::OlderFile ? Flush::Now : Flush::Later;
     options.replace = replacing == Replacing::Nothing ? Replace::No : Replace::Yes;
-    options.progress = [this] { m_yielder.tick(); };
+    m_underWay.store(0, std::memory_order_relaxed);
+    options.progress = [this](std::int64_t copied) {
+        m_underWay.fetch_add(copied, std::memory_order_relaxed);
+        m_yielder.tick();
+    };
     options.followSource = checks.followSource;
     options.plannedSourceTime = checks.plannedSourceTime;
     options.timeRule = checks.timeRule;

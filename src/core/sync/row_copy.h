@@ -11,7 +11,9 @@
 #include "sync/run_folders.h"
 #include "sync/written_copies.h"
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -57,6 +59,10 @@ class RowCopy {
     }
     void checkHeldFiles(IoThreads& threads, unsigned inFlight);
 
+    // How many bytes the copy of the row under way has copied so far, for a window to show.
+    std::int64_t bytesUnderWay() const { return m_underWay.load(std::memory_order_relaxed); }
+    void copyEnded() { m_underWay.store(0, std::memory_order_relaxed); }
+
   private:
     struct HeldCheck {
         std::string target;
@@ -78,6 +84,7 @@ class RowCopy {
 
     FileSystem& m_fs;
     Yielder& m_yielder;
+    std::atomic<std::int64_t> m_underWay{0};
     LearnedDrives& m_drives;
     RunFolders& m_folders;
     WrittenCopies& m_written;

@@ -34,6 +34,11 @@ void SyncSession::finishEarlierRuns(const Plan& plan) {
 CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
                              Replacing replacing, const RowChecks& checks) {
     const std::string target = NormalizeBackslashes(destination);
+    // What the row copied is counted with the rows done from here on.
+    struct EndOfCopy {
+        RowCopy& rows;
+        ~EndOfCopy() { rows.copyEnded(); }
+    } endOfCopy{m_rows};
     // Folders are let go only when no copy made ahead is in one: each holds on to its folder.
     if (m_ahead.empty()) m_folders.letGoOfMany();
     if (std::optional<CopyResult> placed = m_ahead.place(row, replacing, target)) return std::move(*placed);

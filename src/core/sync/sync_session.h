@@ -80,6 +80,8 @@ class SyncSession {
     bool rowsAhead() const { return m_rowsAhead; }
     // Whether a done row's outcome is known only after flush(): its copy may yet fail there.
     bool waitsForEnd(std::size_t row) const { return m_end.waits(row); }
+    // The bytes the row under way has copied so far (read from any thread).
+    std::int64_t bytesUnderWay() const { return m_rows.bytesUnderWay(); }
 
     // Called once after the last row, and after a run that was stopped. Flushes every file
     // system the copies not flushed yet went to, once each, with the window answering while
