@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QTreeView>
 
+#include <utility>
+
 namespace quellomir {
 namespace {
 
@@ -99,6 +101,30 @@ void Form1::buildControls() {
     PushButton8 = addButton("PushButton8", QStringLiteral("Uncheck All"), twipsRect(4080, 5770, 3840, 405));
     PushButton6 =
         addButton("PushButton6", QStringLiteral("4. Start Syncing"), twipsRect(120, 6280, 7800, 405));
+
+    // What a screen reader says of each control: the buttons' captions are their names, but
+    // two read "Clear Folder", and the lists have none to show.
+    const std::pair<QWidget*, std::pair<QString, QString>> spoken[] = {
+        {ListView1, {tr("Folder 1"), tr("The first folder to bring into step")}},
+        {ListView2, {tr("Folder 2"), tr("The second folder to bring into step")}},
+        {ListView3,
+         {tr("Plan"), tr("One row per file to copy, with its source, what will happen and its "
+                         "destination; untick the rows you do not want")}},
+        {PushButton2, {tr("Clear Folder 1"), tr("Empties the Folder 1 slot")}},
+        {PushButton4, {tr("Clear Folder 2"), tr("Empties the Folder 2 slot")}},
+        {PushButton3, {PushButton3->text(), tr("Chooses the first folder")}},
+        {PushButton1, {PushButton1->text(), tr("Chooses the second folder")}},
+        {PushButton5, {PushButton5->text(), tr("Compares the two folders and shows the plan")}},
+        {PushButton6, {PushButton6->text(), tr("Carries out every ticked row of the plan")}},
+        {PushButton7, {PushButton7->text(), tr("Ticks every row of the plan")}},
+        {PushButton8, {PushButton8->text(), tr("Unticks every row of the plan")}},
+        {PushButton9, {PushButton9->text(), tr("Puts the two sample folders into the slots")}},
+        {PushButton13, {PushButton13->text(), tr("Shows how to use the program")}},
+    };
+    for (const auto& [control, words] : spoken) {
+        control->setAccessibleName(words.first);
+        control->setAccessibleDescription(words.second);
+    }
 
     const QList<QWidget*> tabOrder = {ListView3,   ListView1,    ListView2,   PushButton3, PushButton1,
                                       PushButton2, PushButton4,  PushButton5, PushButton7, PushButton8,

@@ -45,6 +45,10 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
                fromUtf8(m_plan->destinationText(row)) + QStringLiteral("\n\n") +
                fromUtf8(rowDetails(*m_plan, row)) + QStringLiteral("\n\n") + QString::fromLatin1(ListToolTip);
     }
+    // A screen reader says the ⚠ in words.
+    if (role == Qt::AccessibleDescriptionRole && index.column() == DestinationColumn)
+        return wantsALook(*m_plan, row) ? tr("Warning: paired by name only; the two files may differ")
+                                        : QVariant();
     if (role == Qt::DecorationRole && index.column() == DestinationColumn)
         return wantsALook(*m_plan, row) ? warningMark() : QVariant();
     if (role != Qt::DisplayRole) return {};
