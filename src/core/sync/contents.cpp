@@ -68,6 +68,22 @@ ReadPiece readerOf(FileSystem& fs, Handle& file) {
     };
 }
 
+// Whether the first `size` bytes of two files opened to read (`oneOpened`, `otherOpened` as
+// they were opened) are the same, neither written to during the reading: what was read of a
+// file written to meanwhile proves nothing.
+int sameFirstBytes(FileSystem& fs, Handle& one, const FileFacts& oneOpened, Handle& other,
+                   const FileFacts& otherOpened, std::int64_t size, bool& same) {
+    same = false;
+    bool read = false;
+    if (int error = sameBytes(readerOf(fs, one), readerOf(fs, other), size, read)) return error;
+    if (!read) return 0;
+    FileFacts oneAfter, otherAfter;
+    if (int error = fs.statAt(one, "", Follow::No, oneAfter)) return error;
+    if (int error = fs.statAt(other, "", Follow::No, otherAfter)) return error;
+    same = oneAfter.sameState(oneOpened) && otherAfter.sameState(otherOpened);
+    return 0;
+}
+
 } // namespace
 
 int readSmallFile(FileSystem& fs, Handle& folder, const std::string& name, std::size_t most,
@@ -164,15 +180,7 @@ int holdsBytesOf(FileSystem& fs, Handle& sourceFolder, const std::string& source
     if (oneOpened.size != there.size || oneOpened.modified != sourceTime) return 0;
     if (int error = fs.openToRead(folder.handle, name, other, otherOpened)) return error;
     if (!otherOpened.sameState(there)) return 0;
-    bool read = false;
-    if (int error = sameBytes(readerOf(fs, one), readerOf(fs, other), there.size, read)) return error;
-    if (!read) return 0;
-    // Either written to while it was read: what was read proves nothing.
-    FileFacts oneAfter, otherAfter;
-    if (int error = fs.statAt(one, "", Follow::No, oneAfter)) return error;
-    if (int error = fs.statAt(other, "", Follow::No, otherAfter)) return error;
-    same = oneAfter.sameState(oneOpened) && otherAfter.sameState(there);
-    return 0;
+    return sameFirstBytes(fs, one, oneOpened, other, otherOpened, there.size, same);
 }
 
 int isStartOf(FileSystem& fs, Handle& folder, const std::string& name, const std::string& whole,
@@ -186,14 +194,7 @@ int isStartOf(FileSystem& fs, Handle& folder, const std::string& name, const std
     if (partOpened.owner != user || allOpened.owner != user || partOpened.links != 1 ||
         allOpened.links != 1 || partOpened.size > allOpened.size)
         return 0;
-    bool read = false;
-    if (int error = sameBytes(readerOf(fs, part), readerOf(fs, all), partOpened.size, read)) return error;
-    if (!read) return 0;
-    FileFacts partAfter, allAfter;
-    if (int error = fs.statAt(part, "", Follow::No, partAfter)) return error;
-    if (int error = fs.statAt(all, "", Follow::No, allAfter)) return error;
-    start = partAfter.sameState(partOpened) && allAfter.sameState(allOpened);
-    return 0;
+    return sameFirstBytes(fs, part, partOpened, all, allOpened, partOpened.size, start);
 }
 
 } // namespace quellomir
