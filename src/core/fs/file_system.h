@@ -264,12 +264,10 @@ class FileSystem {
     // the new file stays as it was, for another try or removal.
     virtual int nameNewFile(NewFile& file, const std::string& name, Replace replace) = 0;
     // Gives a new file the name `name` where the drive can decide "nothing is there" neither in
-    // a rename nor in a link (nameNewFile's EINVAL): creates `name` exclusively, which fails
-    // with EEXIST in that one step when anything has the name, copies the new file's bytes,
-    // permission bits and last-write time into it, flushes it, and removes the new file. On
-    // failure after the create, the file it created is removed again while the name still
-    // holds it, and the new file stays as it was. On success the new file's `device` and
-    // `inode` are those of the file under `name`.
+    // a rename nor in a link (nameNewFile's EINVAL): creates `name` exclusively, empty, which
+    // fails with EEXIST in that one step when anything has the name, and renames the new file
+    // over that claim at once. On failure the claim is removed again while the name still holds
+    // it, empty, and the new file stays as it was.
     virtual int nameByCopy(NewFile& file, const std::string& name) = 0;
     // Closes a new file that is not to be named and removes it.
     virtual int discardNewFile(NewFile& file) = 0;

@@ -330,37 +330,26 @@ int PosixFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace
 int PosixFileSystem::nameByCopy(NewFile& file, const std::string& name) {
     const int folder = file.folder->handle.fd;
     if (int error = nameTemporarily(file)) return error;
-    UniqueFd from(::openat(folder, file.temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!from.valid()) return errno;
-    struct stat made;
-    if (::fstat(from.get(), &made) != 0) return errno;
-    if (made.st_dev != file.device || made.st_ino != file.inode) return ENOENT; // not ours any more
-    UniqueFd to(::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                         made.st_mode & 0777));
-    if (!to.valid()) return errno;
+    // The claim: an empty file created under the name, which refuses a taken name in that very
+    // step; the new file is renamed over it at once, so that the name never shows a copy in the
+    // making that someone could write to.
+    UniqueFd claim(
+        ::openat(folder, name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!claim.valid()) return errno;
     struct stat claimed;
-    int error = ::fstat(to.get(), &claimed) == 0 ? 0 : errno;
-    if (error == 0) error = posix::copyContents(from.get(), to.get(), made, {}, m_firstCopyWay);
-    if (error == 0) error = copyAttributes(from.get(), to.get());
-    if (error == 0 && (claimed.st_mode & 07777) != (made.st_mode & 07777) &&
-        ::fchmod(to.get(), made.st_mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP &&
-        errno != ENOSYS)
-        error = errno;
-    const struct timespec times[2] = {{0, UTIME_NOW}, made.st_mtim};
-    if (error == 0 && ::futimens(to.get(), times) != 0) error = errno;
-    if (error == 0 && ::fsync(to.get()) != 0) error = errno;
-    if (error == 0) error = to.close();
-    if (error != 0) {
-        // Removed only while the name still holds the file this call created.
+    if (::fstat(claim.get(), &claimed) != 0 ||
+        ::renameat(folder, file.temporaryName.c_str(), folder, name.c_str()) != 0) {
+        const int error = errno;
         struct stat now;
-        if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == claimed.st_dev &&
-            now.st_ino == claimed.st_ino)
+        if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == claimed.st_ino &&
+            now.st_dev == claimed.st_dev && now.st_size == 0)
             ::unlinkat(folder, name.c_str(), 0);
         return error;
     }
-    discardNewFile(file);
-    file.device = claimed.st_dev;
-    file.inode = claimed.st_ino;
+    file.temporaryName.clear();
+    file.fs = nullptr;
+    closeHandle(file.handle);
+    closeHandle(file.sourceHandle);
     return 0;
 }
 

@@ -97,9 +97,9 @@ int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, const Copy
 }
 
 // Where the drive can refuse a taken name neither in a rename nor in a link (exFAT and FAT
-// through FUSE), the name is claimed by creating it, and the copy's "~" file is copied there.
-// A note says so until the copy is whole and on the disk: a run stopped in between leaves under
-// the name the first part of the "~" file's bytes, which the next run proves and removes.
+// through FUSE), the name is claimed by creating it, empty, and the copy's "~" file renamed
+// over the claim. A note says so until then: a run stopped in between leaves the empty claim,
+// which the next run proves (the start of the "~" file's bytes: none) and removes.
 int claimName(FileSystem& fs, NewFile& file, const std::string& name, FileTime given, bool namesLandInOrder) {
     WriteFolder& folder = *file.folder;
     if (int error = fs.nameTemporarily(file)) return error;
@@ -123,13 +123,11 @@ int claimName(FileSystem& fs, NewFile& file, const std::string& name, FileTime g
     return 0;
 }
 
-// Gives the new file the destination name, replacing what is there only when asked to;
-// `claimed` tells that the name was taken by a create, which no drive stamps like a rename.
+// Gives the new file the destination name, replacing what is there only when asked to.
 int takeName(FileSystem& fs, NewFile& file, const std::string& name, Replace replace, FileTime given,
-             const CopyOptions& options, bool& claimed) {
+             const CopyOptions& options) {
     const int error = fs.nameNewFile(file, name, replace);
     if (error != EINVAL || replace == Replace::Yes) return error;
-    claimed = true;
     return claimName(fs, file, name, given, options.namesLandInOrder);
 }
 
@@ -299,8 +297,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     // An older file moved into the Trash left its name free: what takes it in between is not
     // the file that was looked at, and the copy replaces nothing then.
     const Replace naming = trash && kept.moved ? Replace::No : options.replace;
-    bool claimed = false;
-    if (int nameError = takeName(fs, made, name, naming, givenTime(sourceTime, options), options, claimed)) {
+    if (int nameError = takeName(fs, made, name, naming, givenTime(sourceTime, options), options)) {
         dropNote();
         int backError = 0;
         if (trash)
@@ -315,7 +312,6 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         if (backError != 0) failed.reason += "; the older file stays in the Trash, " + trash->path;
         return failed;
     }
-    if (claimed) dropNote();
     if (!noteName.empty()) {
         const int timeError = keepGivenTime(fs, folder, name, givenTime(sourceTime, options),
                                             options.timeRule, *options.renameTimes);
