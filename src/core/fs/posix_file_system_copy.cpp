@@ -145,8 +145,10 @@ bool keptAttribute(std::string_view name) {
 
 // Gives the file open at `to` the extended attributes and ACL of the one open at `from`, where
 // the drive keeps them; a drive that keeps none (FAT, exFAT, most FUSE drives) takes the copy
-// without them. 0, or the errno of a read that failed.
-int copyAttributes(int from, int to) {
+// without them. 0, or the errno of a read that failed; `aclGiven` tells that the permission
+// bits changed with an ACL.
+int copyAttributes(int from, int to, bool& aclGiven) {
+    aclGiven = false;
     std::string names(1024, '\0');
     ssize_t listed;
     while ((listed = ::flistxattr(from, names.data(), names.size())) < 0 && errno == ERANGE)
@@ -163,9 +165,12 @@ int copyAttributes(int from, int to) {
         value.resize(std::size_t(size));
         size = ::fgetxattr(from, name.c_str(), value.data(), value.size());
         if (size < 0) continue;
-        if (::fsetxattr(to, name.c_str(), value.data(), std::size_t(size), 0) != 0 && errno != ENOTSUP &&
-            errno != EPERM && errno != ENOSYS && errno != ENOSPC && errno != E2BIG)
+        if (::fsetxattr(to, name.c_str(), value.data(), std::size_t(size), 0) == 0) {
+            aclGiven = aclGiven || name == "system.posix_acl_access";
+        } else if (errno != ENOTSUP && errno != EPERM && errno != ENOSYS && errno != ENOSPC &&
+                   errno != E2BIG) {
             return errno;
+        }
     }
     return 0;
 }
@@ -225,9 +230,10 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     int error = ::fstat(made.handle, &madeFacts) == 0 ? 0 : errno;
     if (error == 0)
         error = posix::copyContents(made.sourceHandle, made.handle, opened, progress, m_firstCopyWay);
-    if (error == 0) error = copyAttributes(made.sourceHandle, made.handle);
-    // An ACL given changes the permission bits.
-    if (error == 0 && ::fstat(made.handle, &madeFacts) != 0) error = errno;
+    bool aclGiven = false;
+    if (error == 0) error = copyAttributes(made.sourceHandle, made.handle, aclGiven);
+    // An ACL given changes the permission bits: they are looked at again only then.
+    if (error == 0 && aclGiven && ::fstat(made.handle, &madeFacts) != 0) error = errno;
     if (error != 0) {
         discardNewFile(made);
         return error;
