@@ -173,24 +173,20 @@ void Form1::carryOutPlan(WindowYielder& window) {
     // The flush runs on the rows' thread, where a drive that stops answering cannot hold the
     // window; its marks are made here after it, on the plan the window shows.
     h.run(136, [&] {
-        std::vector<std::pair<std::size_t, std::optional<std::string>>> marks;
+        std::vector<std::pair<std::size_t, std::string>> failures;
         std::exception_ptr stopped;
-        onRowThread([&, plan = m_plan.sharedPlan()] {
+        onRowThread([&] {
             try {
-                session.flush(SyncSession::Marks{
-                    [&](std::size_t row) { marks.emplace_back(row, std::nullopt); },
-                    [&](std::size_t row, std::string reason) { marks.emplace_back(row, std::move(reason)); },
-                    [&](std::size_t row) { return plan->tickedNow(row); }});
+                session.flush([&](std::size_t row, std::string reason) {
+                    failures.emplace_back(row, std::move(reason));
+                });
             } catch (const RunCancelled&) {
                 stopped = std::current_exception(); // the flush went on to its end first
             }
         });
         m_plan.edit([&](Plan& plan) {
-            for (auto& [row, failure] : marks)
-                if (failure)
-                    plan.markFailed(row, std::move(*failure));
-                else
-                    plan.markDoneIfPending(row);
+            for (auto& [row, reason] : failures)
+                plan.markFailed(row, std::move(reason));
         });
         if (stopped && !closed) closed = stopped;
     });
@@ -255,14 +251,9 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
         std::optional<CopyResult> result;
         h.run(copy ? 118 : 130, [&] {
             // The plan the row reads stays as it is while the row runs, whatever the window does.
-            // A row whose copy took its name already only needs noting: no drive can hold it.
-            const auto carryOut = [&, plan = m_plan.sharedPlan()] {
+            onRowThread([&, plan = m_plan.sharedPlan()] {
                 result = carryOutRow(*plan, std::size_t(i - 1), action, session);
-            };
-            if (session.namedAhead(std::size_t(i - 1)))
-                carryOut();
-            else
-                onRowThread(carryOut);
+            });
         });
         // A copy that could not even be tried (its statement failed) is no "Done".
         if (!result) result = CopyResult::failure(std::string("the copy was not carried out"));

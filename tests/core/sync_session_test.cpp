@@ -602,7 +602,8 @@ TEST_F(SyncSessionTest, ReplacementsInMoreFoldersThanAreHeldOpenEachReplaceTheir
 }
 
 // Closing the window while copies to free names are in flight: each row ends done, its copy
-// flushed and with its source's time, or not begun, with nothing at its name.
+// flushed and with its source's time, or not begun, with nothing at its name. A copy made
+// ahead takes its name only in its row's turn, so those in flight are all undone.
 TEST_F(SyncSessionTest, AStopWhileCopiesAreInFlightFinishesOrUndoesEachOfTheirRows) {
     for (int i = 0; i < 40; ++i)
         file("one/f" + std::to_string(i), "f" + std::to_string(i), Newer);
@@ -626,7 +627,7 @@ TEST_F(SyncSessionTest, AStopWhileCopiesAreInFlightFinishesOrUndoesEachOfTheirRo
             EXPECT_FALSE(std::filesystem::exists(copy)) << copy;
         }
     }
-    EXPECT_GE(done, 2u); // the copies that were in flight when the window closed
+    EXPECT_EQ(done, 0u); // the window closed before the first row's turn
     EXPECT_TRUE(temporaryNamesIn(two).empty());
 }
 

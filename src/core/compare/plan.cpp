@@ -49,10 +49,6 @@ void Plan::markDone(std::size_t row) {
     m_rows.at(row).outcome = Outcome::Done;
 }
 
-void Plan::markDoneIfPending(std::size_t row) {
-    if (m_rows.at(row).outcome == Outcome::Pending) markDone(row);
-}
-
 void Plan::markFailed(std::size_t row, std::string reason) {
     PlanRow& r = m_rows.at(row);
     r.outcome = Outcome::Failed;

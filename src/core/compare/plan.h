@@ -66,9 +66,6 @@ class Plan {
     bool tickedNow(std::size_t row) const;
     void tick(std::size_t row, bool ticked);
     void markDone(std::size_t row);
-    // For a row finished after its turn (its copy made ahead of a turn that never came): done,
-    // unless its turn marked it already.
-    void markDoneIfPending(std::size_t row);
     void markFailed(std::size_t row, std::string reason);
 
     const ListedFile& sourceFile(std::size_t row) const;

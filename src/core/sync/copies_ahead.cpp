@@ -31,41 +31,22 @@ void CopiesAhead::makeNewCopies(const std::vector<RowAhead>& rows) {
     }
     if (aheads.size() < 2) return;
     // The threads touch nothing of the run: the window's turn and the descriptor kept to
-    // flush the drive stay on this thread. Each copy takes its name on its thread too, a round
-    // trip of its own on a network drive, unless the naming needs this thread: to hold the
-    // drive's descriptor (so the first copy of a run is made here), or to learn what the drive
-    // does to the time of a renamed file (a file without a name is linked, not renamed).
-    std::size_t first = 0;
-    if (!aheads.front().options.fileSystem->open()) {
-        aheads.front().copy =
-            prepareCopy(m_fs, sources.front(), *aheads.front().folder, aheads.front().options);
-        first = 1;
-    }
+    // flush the drive stay on this thread. No copy takes its name here: a row unticked before
+    // its turn must never have shown its file under the final name, however briefly.
     std::vector<CopyOptions> threadOptions;
-    std::vector<char> descriptorHeld;
     for (const Ahead& ahead : aheads) {
         CopyOptions options = ahead.options;
         options.progress = nullptr;
         options.stopping = m_threads.stopping();
         options.fileSystem = nullptr;
         threadOptions.push_back(std::move(options));
-        descriptorHeld.push_back(ahead.options.fileSystem->open());
     }
-    m_threads.run(
-        requestsInFlight(m_drives.type(*aheads.front().folder)), aheads.size() - first, [&](std::size_t i) {
-            i += first;
-            Ahead& ahead = aheads[i];
-            const CopyOptions& options = threadOptions[i];
-            ahead.copy = prepareCopy(m_fs, sources[i], *ahead.folder, options);
-            const bool renamed = !ahead.copy.made->temporaryName.empty();
-            if (ahead.copy.ready && descriptorHeld[i] &&
-                (!renamed || !options.renameTimes || *options.renameTimes == RenameTimes::Kept))
-                ahead.named = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(ahead.target), options);
-        });
+    m_threads.run(requestsInFlight(m_drives.type(*aheads.front().folder)), aheads.size(), [&](std::size_t i) {
+        aheads[i].copy = prepareCopy(m_fs, sources[i], *aheads[i].folder, threadOptions[i]);
+    });
     for (Ahead& ahead : aheads) {
-        if (!ahead.named && !ahead.copy.ready)
-            continue; // made again in its turn, which says why it cannot be
-        if (!ahead.named && !ahead.options.fileSystem->open())
+        if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
+        if (!ahead.options.fileSystem->open())
             if (m_fs.holdFileSystem(*ahead.copy.made, *ahead.options.fileSystem) != 0) {
                 m_fs.discardNewFile(*ahead.copy.made);
                 continue;
@@ -135,30 +116,11 @@ bool CopiesAhead::prepared(std::size_t row) const {
     return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) { return ahead.row == row; });
 }
 
-bool CopiesAhead::namedAhead(std::size_t row) const {
-    return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const Ahead& ahead) {
-        return ahead.row == row && ahead.named && ahead.named->done;
-    });
-}
-
 void CopiesAhead::passOver(std::size_t row) {
     m_turnsReached = std::max(m_turnsReached, row + 1);
     std::erase_if(m_inTurn, [&](std::size_t inTurn) { return inTurn <= row; });
-    while (!m_ahead.empty() && m_ahead.front().row <= row) {
-        undo(m_ahead.front());
+    while (!m_ahead.empty() && m_ahead.front().row <= row)
         m_ahead.pop_front();
-    }
-}
-
-void CopiesAhead::undo(Ahead& ahead) {
-    // A copy not named yet goes with its NewFile. One named already took a name nothing held,
-    // so removing it leaves the folder as the row found it; only the very copy is removed.
-    if (!ahead.named || !ahead.named->done) return;
-    const std::string name = GetFileName(ahead.target);
-    FileFacts there;
-    if (m_fs.statIn(*ahead.folder, name, Follow::No, there) == 0 && there.device == ahead.named->device &&
-        there.inode == ahead.named->inode && there.size == ahead.named->bytes)
-        m_fs.unlinkIn(*ahead.folder, name);
 }
 
 std::optional<CopyResult> CopiesAhead::place(std::size_t row, Replacing replacing,
@@ -170,30 +132,8 @@ std::optional<CopyResult> CopiesAhead::place(std::size_t row, Replacing replacin
         return std::nullopt;
     Ahead ahead = std::move(m_ahead.front());
     m_ahead.pop_front();
-    CopyResult placed = ahead.named
-                            ? std::move(*ahead.named)
-                            : placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target), ahead.options);
+    CopyResult placed = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target), ahead.options);
     return m_rows.record(row, target, ahead.options, ahead.folder, ahead.timeRule, std::move(placed));
-}
-
-void CopiesAhead::finish(const std::function<bool(std::size_t row)>& wanted,
-                         const std::function<void(std::size_t row)>& done) {
-    std::vector<std::size_t> doneRows;
-    for (Ahead& ahead : m_ahead) {
-        if (ahead.row < m_turnsReached || (wanted && !wanted(ahead.row)) || !ahead.named ||
-            !ahead.named->done) {
-            undo(ahead);
-            continue;
-        }
-        if (m_rows
-                .record(ahead.row, ahead.target, ahead.options, ahead.folder, ahead.timeRule,
-                        std::move(*ahead.named))
-                .done)
-            doneRows.push_back(ahead.row);
-    }
-    m_ahead.clear();
-    for (const std::size_t row : doneRows)
-        done(row);
 }
 
 } // namespace quellomir

@@ -34,24 +34,18 @@ class CopiesAhead {
     // turn. A batch whose flush fails fails its rows, their older files left in place.
     void makeReplacements(const std::vector<RowAhead>& rows);
     // Copies to free names, rows still to come in list order, on as many threads as the drive
-    // asks for; each takes its name there where it can, and is noted in its row's turn.
+    // asks for; each takes its name only in its row's turn.
     void makeNewCopies(const std::vector<RowAhead>& rows);
 
     bool prepared(std::size_t row) const;
     bool empty() const { return m_ahead.empty(); }
-    // Whether the copy of `row` took its name already: what is left of the row asks nothing
-    // of any drive.
-    bool namedAhead(std::size_t row) const;
     // The rows up to `row` had their turn and were not carried out: their copies are undone.
     void passOver(std::size_t row);
     // Row `row`'s turn: the outcome of its copy made ahead, now placed; nothing when none was
     // made for it (it is then copied as any other).
     std::optional<CopyResult> place(std::size_t row, Replacing replacing, const std::string& target);
-    // At the end of the run, or after a stop: a copy whose row's turn never came is undone,
-    // unless it took its name already and its row is still `wanted`; then it is the row's,
-    // and `done` is called for the row.
-    void finish(const std::function<bool(std::size_t row)>& wanted,
-                const std::function<void(std::size_t row)>& done);
+    // At the end of the run, or after a stop: a copy whose row's turn never came is undone.
+    void finish() { m_ahead.clear(); }
 
   private:
     struct Ahead {
@@ -61,10 +55,8 @@ class CopiesAhead {
         TimeRule timeRule = TimeRule::SecondExact;
         CopyOptions options;
         WriteFolder* folder = nullptr;
-        PreparedCopy copy;
-        std::optional<CopyResult> named; // for a copy that took its name already: the outcome
+        PreparedCopy copy; // unnamed: it goes with its NewFile
     };
-    void undo(Ahead& ahead);
 
     FileSystem& m_fs;
     LearnedDrives& m_drives;

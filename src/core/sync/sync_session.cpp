@@ -56,17 +56,13 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
 }
 
 void SyncSession::flush(Plan& plan) {
-    flush(Marks{[&](std::size_t row) { plan.markDoneIfPending(row); },
-                [&](std::size_t row, std::string reason) { plan.markFailed(row, std::move(reason)); },
-                [&](std::size_t row) { return plan.tickedNow(row); }});
+    flush([&](std::size_t row, std::string reason) { plan.markFailed(row, std::move(reason)); });
 }
 
-void SyncSession::flush(const Marks& marks) {
-    // Copies made ahead whose rows never came (a stopped run) are removed, nothing replaced,
-    // but those that took their names already are finished as their rows' own, unless the row
-    // was passed over or unticked meanwhile.
-    m_ahead.finish(marks.wanted, marks.done);
-    m_end.finish(marks.failed);
+void SyncSession::flush(const std::function<void(std::size_t row, std::string reason)>& failed) {
+    // Copies made ahead whose rows never came (a stopped run) are removed, nothing replaced.
+    m_ahead.finish();
+    m_end.finish(failed);
     m_threads.passOnHeldStop();
 }
 

@@ -70,9 +70,8 @@ class SyncSession {
     void prepareReplacements(const std::vector<RowAhead>& rows) { m_ahead.makeReplacements(rows); }
     void prepareNewCopies(const std::vector<RowAhead>& rows) { m_ahead.makeNewCopies(rows); }
     bool prepared(std::size_t row) const { return m_ahead.prepared(row); }
-    bool namedAhead(std::size_t row) const { return m_ahead.namedAhead(row); }
     // Called for a row whose turn came but which is not carried out (unticked, or unreadable):
-    // a copy made ahead for it is undone, one that took its name already removed again.
+    // a copy made ahead for it is undone.
     void passOver(std::size_t row) { m_ahead.passOver(row); }
     // Whether rows are made ahead at all (the default); a run without is the measure that a
     // run with must equal, row for row.
@@ -92,17 +91,9 @@ class SyncSession {
     // comparison plans them again. A stop thrown from the window's turn meanwhile is held
     // until the copies are finished, then passed on.
     void flush(Plan& plan);
-    // The same, for a caller that marks the rows itself, later or on another thread: `done`
-    // for a row whose copy was finished by the flush (it was made ahead of a turn that never
-    // came), `failed` for one whose copy could not be finished.
-    struct Marks {
-        std::function<void(std::size_t row)> done;
-        std::function<void(std::size_t row, std::string reason)> failed;
-        // Whether a row whose turn never came is still wanted (ticked): a copy made ahead for
-        // one that is not is undone. Without it, every such row counts as wanted.
-        std::function<bool(std::size_t row)> wanted;
-    };
-    void flush(const Marks& marks);
+    // The same, for a caller that marks the rows itself, later or on another thread: `failed`
+    // for a row whose copy could not be finished.
+    void flush(const std::function<void(std::size_t row, std::string reason)>& failed);
 
     // Leftovers of killed runs that could not be removed, and files named like this
     // program's own that were left alone, one line each, for the end message.
