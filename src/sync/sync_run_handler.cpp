@@ -248,13 +248,24 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
             continue;
         }
         const bool copy = action == RowAction::Copy;
+        // The plan the row reads stays as it is while the row runs, whatever the window does.
+        const auto plan = m_plan.sharedPlan();
+        const std::size_t row = std::size_t(i - 1);
+        RowPaths paths;
         std::optional<CopyResult> result;
-        h.run(copy ? 118 : 130, [&] {
-            // The plan the row reads stays as it is while the row runs, whatever the window does.
-            onRowThread([&, plan = m_plan.sharedPlan()] {
-                result = carryOutRow(*plan, std::size_t(i - 1), action, session);
-            });
+        bool pathsRead = false;
+        h.run(copy ? 114 : 124, [&] { paths.source = rowSource(*plan, row); });
+        h.run(copy ? 116 : 126, [&] {
+            paths.destination = rowDestination(*plan, row, action, paths.source);
+            pathsRead = true;
         });
+        // The older file goes to the Trash within the copy, once the copy is safe on the disk,
+        // so the removal of 128 is part of 130.
+        if (pathsRead)
+            h.run(copy ? 118 : 130,
+                  [&] { onRowThread([&] { result = carryOutRow(*plan, row, action, paths, session); }); });
+        else
+            passOver(i);
         // A copy that could not even be tried (its statement failed) is no "Done".
         if (!result) result = CopyResult::failure(std::string("the copy was not carried out"));
         h.run(copy ? 120 : 132, [&] {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,28 @@ TEST(BuildPlan, CopyRowsOfFolder1ThenFolder2ThenOverwriteRowsAllTicked) {
                   {"/one/shared.txt", " will overwrite an older", "/two/Deep/shared.txt", true},
                   {"/two/older.txt", " will overwrite an older", "/one/Sub/older.txt", true},
               }));
+}
+
+// A step that fails is reported under its own number and the next one goes on with what
+// the failed one left: here Folder 2's copy rows are lost, the others stay and are ticked.
+TEST(BuildPlan, AFailedStepIsReportedUnderItsNumberAndTheNextGoesOn) {
+    std::vector<int> failed;
+    NoYield noYield;
+    const Plan plan =
+        buildPlan(fileList({{"/one/a.txt", timeOfDay(9, 0, 0)}, {"/one/shared.txt", timeOfDay(12, 0, 0)}}),
+                  fileList({{"/two/c.txt", {}}, {"/two/shared.txt", timeOfDay(11, 0, 0)}}), "/one/", "/two/",
+                  noYield, {}, Pairing::ByName, [&](int line, const std::function<void()>& step) {
+                      try {
+                          if (line == 170) throw std::runtime_error("out of memory");
+                          step();
+                      } catch (const std::exception&) {
+                          failed.push_back(line);
+                      }
+                  });
+    EXPECT_EQ(failed, std::vector<int>{170});
+    EXPECT_EQ(textsOf(plan),
+              (std::vector<Texts>{{"/one/a.txt", " will be copied to", "/two/", true},
+                                  {"/one/shared.txt", " will overwrite an older", "/two/shared.txt", true}}));
 }
 
 TEST(BuildPlan, CopyDestinationIsTheSlotTextAsGiven) {

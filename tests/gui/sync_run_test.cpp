@@ -154,7 +154,8 @@ TEST_F(SyncRun, UntickedRowsAreLeftAlone) {
         for (const int row : {8, 30}) {
             window.plan().setChecked(row, false);
             untickedDuring.append(QFileInfo(window.plan().sourceText(row)).fileName());
-            if (QFileInfo::exists(two.path(untickedDuring.back()))) shownBeforeTurn.append(untickedDuring.back());
+            if (QFileInfo::exists(two.path(untickedDuring.back())))
+                shownBeforeTurn.append(untickedDuring.back());
         }
     });
     // The list follows the rows to the last one, in view when the end message opens.

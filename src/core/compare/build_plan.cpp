@@ -4,6 +4,7 @@
 #include "compare/name_index.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -67,7 +68,10 @@ std::vector<std::uint32_t> samePlaces(const FileList& one, const std::string& to
 } // namespace
 
 Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::string folder2, Yielder& yielder,
-               FatTimes fat, Pairing pairing) {
+               FatTimes fat, Pairing pairing, const RunStatement& statement) {
+    const auto run = [&](int line, const std::function<void()>& step) {
+        statement ? statement(line, step) : step();
+    };
     Plan plan(std::move(files1), std::move(files2), std::move(folder1), std::move(folder2), fat, pairing);
     const FileList& one = plan.files(Side::Folder1);
     const FileList& two = plan.files(Side::Folder2);
@@ -75,25 +79,35 @@ Plan buildPlan(FileList files1, FileList files2, std::string folder1, std::strin
     // One index, of Folder 2, and one look-up of each file of Folder 1 give all three
     // rules. The overwrite rows are found before the copy rows are laid down, so that
     // the rows are allocated once at their final size rather than grown by doubling.
-    const NameIndex index(two, yielder);
+    std::optional<NameIndex> index;
     const bool byPlace = pairing == Pairing::ByPlace;
-    const std::vector<std::uint32_t> places =
-        byPlace ? samePlaces(one, plan.folder(Side::Folder1), two, plan.folder(Side::Folder2))
-                : std::vector<std::uint32_t>();
-    NameMatches matches =
-        matchNames(one, index, yielder, fat.either() ? TimeRule::FatTolerant : TimeRule::SecondExact,
-                   byPlace ? &places : nullptr);
-    const std::vector<std::uint32_t>& only1 = matches.missing;
-    const std::vector<std::uint32_t> only2 = filesNotNamed(matches.namedInA);
-    const std::vector<PlanRow>& newer = matches.newer;
+    NameMatches matches;
+    bool matched = false;
+    run(156, [&] {
+        index.emplace(two, yielder);
+        const std::vector<std::uint32_t> places =
+            byPlace ? samePlaces(one, plan.folder(Side::Folder1), two, plan.folder(Side::Folder2))
+                    : std::vector<std::uint32_t>();
+        matches =
+            matchNames(one, *index, yielder, fat.either() ? TimeRule::FatTolerant : TimeRule::SecondExact,
+                       byPlace ? &places : nullptr);
+        matched = true;
+    });
+    if (!matched) return plan; // no row could be told right
+    std::vector<std::uint32_t> only2;
+    run(158, [&] { only2 = filesNotNamed(matches.namedInA); });
 
     std::vector<PlanRow>& rows = plan.rows();
-    rows.reserve(only1.size() + only2.size() + newer.size());
-    plan.appendCopyRows(Side::Folder1, only1);
-    plan.appendCopyRows(Side::Folder2, only2);
-    rows.insert(rows.end(), newer.begin(), newer.end());
-    plan.setAllChecked(true);
-    if (!byPlace) markRepeatedNames(plan, index, matches, only2);
+    run(160, [&] {
+        rows.reserve(matches.missing.size() + only2.size() + matches.newer.size());
+        plan.appendCopyRows(Side::Folder1, matches.missing);
+    });
+    run(170, [&] { plan.appendCopyRows(Side::Folder2, only2); });
+    run(180, [&] {
+        rows.insert(rows.end(), matches.newer.begin(), matches.newer.end());
+        if (!byPlace) markRepeatedNames(plan, *index, matches, only2);
+    });
+    run(182, [&] { plan.setAllChecked(true); });
     return plan;
 }
 

@@ -198,10 +198,10 @@ Plan compareFolders(NumberedHandler& h, const std::function<std::string()>& fold
         leftOutText(files1.leftOutFiles + files2.leftOutFiles, files1.leftOutFolders + files2.leftOutFolders);
     // Each side's file system is asked once per comparison: a stick may be another one now.
     const FatTimes fat{onFatFileSystem(context.fs, folder1Text), onFatFileSystem(context.fs, folder2Text)};
-    Plan plan;
-    h.run(156, [&] {
-        plan = buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder, fat,
-                         context.pairing);
+    Plan plan =
+        buildPlan(std::move(files1), std::move(files2), folder1Text, folder2Text, context.yielder, fat,
+                  context.pairing, [&](int line, const std::function<void()>& step) { h.run(line, step); });
+    h.run(182, [&] {
         plan.setTopFolder(Side::Folder1, top1);
         plan.setTopFolder(Side::Folder2, top2);
         if (!nesting.note.empty() && folder2Text == folder2Ahead) plan.addNote(nesting.note);

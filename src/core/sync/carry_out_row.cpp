@@ -128,8 +128,9 @@ std::string_view takenNameReason(FileSystem& fs, const std::string& folder, std:
     return !exact && otherCase ? CaseBlindReason : AppearedReason;
 }
 
-CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& source, SyncSession& session) {
-    const std::string destination = joinPath(plan.destinationText(row), GetFileName(source));
+CopyResult carryOutCopy(const Plan& plan, std::size_t row, const RowPaths& paths, SyncSession& session) {
+    const std::string& source = paths.source;
+    const std::string& destination = paths.destination;
     if (session.rowsAhead() && !session.wrote(destination) && !session.prepared(row))
         makeRowsAhead(plan, row, RowKind::Copy, session);
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
@@ -146,9 +147,9 @@ CopyResult carryOutCopy(const Plan& plan, std::size_t row, const std::string& so
     return result;
 }
 
-CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const std::string& source,
-                             SyncSession& session) {
-    const std::string destination = plan.destinationText(row);
+CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const RowPaths& paths, SyncSession& session) {
+    const std::string& source = paths.source;
+    const std::string& destination = paths.destination;
     RowChecks checks = checksOf(plan, row);
     const bool replacesOwnCopy = session.wrote(destination);
     if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified();
@@ -161,15 +162,32 @@ CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const std::strin
 
 } // namespace
 
+std::string rowSource(const Plan& plan, std::size_t row) {
+    return plan.sourceText(row);
+}
+
+std::string rowDestination(const Plan& plan, std::size_t row, RowAction action, const std::string& source) {
+    return action == RowAction::Copy ? joinPath(plan.destinationText(row), GetFileName(source))
+                                     : plan.destinationText(row);
+}
+
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
+    if (action == RowAction::Neither) return CopyResult::failure(std::string(NeitherReason));
+    RowPaths paths;
+    paths.source = rowSource(plan, row);
+    paths.destination = rowDestination(plan, row, action, paths.source);
+    return carryOutRow(plan, row, action, paths, session);
+}
+
+CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, const RowPaths& paths,
+                       SyncSession& session) {
     if (action == RowAction::Neither) return CopyResult::failure(std::string(NeitherReason));
     // What the plan shows for this row is not there any more: the copy would carry another
     // version of the file under the row's text, and which one would depend on the order the
     // disk lists its folders in.
-    const std::string source = plan.sourceText(row);
-    if (session.wrote(source)) return CopyResult::failure(std::string(ReplacedEarlierReason));
-    return action == RowAction::Copy ? carryOutCopy(plan, row, source, session)
-                                     : carryOutOverwrite(plan, row, source, session);
+    if (session.wrote(paths.source)) return CopyResult::failure(std::string(ReplacedEarlierReason));
+    return action == RowAction::Copy ? carryOutCopy(plan, row, paths, session)
+                                     : carryOutOverwrite(plan, row, paths, session);
 }
 
 } // namespace quellomir
