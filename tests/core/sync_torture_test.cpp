@@ -173,15 +173,20 @@ struct Versions {
     std::set<std::uint64_t> mustExist; // those no edit of the user's destroyed
 };
 
+// Where the two folders lie on one drive: apart, or one inside the other (a nightly job set up
+// with the backup inside what it backs up, or the reverse).
+enum class Nesting { Apart, TwoInOne, OneInTwo };
+
 class Torture {
   public:
-    Torture(std::uint64_t seed, const Drive& first, const Drive& second, const std::string& home)
+    Torture(std::uint64_t seed, const Drive& first, const Drive& second, const std::string& home,
+            Nesting nesting = Nesting::Apart)
         : m_random(seed), m_fat(first.fat || second.fat), m_fats{first.fat, second.fat}, m_home(home),
           m_byPlace(seed / 16 % 2 == 1) {
         m_drives = {first.top};
         if (second.top != first.top) m_drives.push_back(second.top);
-        m_one = first.top + "/one/";
-        m_two = second.top + "/two/";
+        m_one = first.top + (nesting == Nesting::OneInTwo ? "/two/nest/one/" : "/one/");
+        m_two = second.top + (nesting == Nesting::TwoInOne ? "/one/nest/two/" : "/two/");
         for (const std::string& top : m_drives)
             writeFile(top + "/outside.txt", "outside");
         stdfs::create_directories(m_one);
@@ -703,10 +708,14 @@ class Torture {
             FileTime time;
             off_t size;
         };
+        // Paired by place, a folder inside the other takes no part in the other's scan.
         auto listSide = [this](const std::string& side) {
+            const std::string& other = side == m_one ? m_two : m_one;
+            const bool otherInside = m_byPlace && other.starts_with(side);
             std::multimap<std::string, Listed> files;
             for (const auto& entry : stdfs::recursive_directory_iterator(side)) {
                 const std::string name = entry.path().filename();
+                if (otherInside && (entry.path().string() + "/").starts_with(other)) continue;
                 if (!entry.is_regular_file() || name[0] == '~') continue;
                 struct stat facts;
                 ::stat(entry.path().c_str(), &facts);
@@ -765,14 +774,23 @@ std::string tortureSeed(std::uint64_t seed, Drives& drives, const std::string& h
     // Every pair of drives, the same drive twice included, in each run of 16 seeds.
     const Drive& first = drives.all[seed / drives.all.size() % drives.all.size()];
     const Drive& second = drives.all[seed % drives.all.size()];
+    // Of the seeds that put both folders on one drive, half nest them: in 64 seeds, each drive
+    // kind both ways and with both pairings.
+    const std::uint64_t kind = seed % drives.all.size(), block = seed / 16;
+    const Nesting nesting = &first != &second || (block / 2 + kind) % 2 == 0 ? Nesting::Apart
+                            : (block + kind / 2) % 2                         ? Nesting::TwoInOne
+                                                                             : Nesting::OneInTwo;
+    const char* nested = nesting == Nesting::TwoInOne   ? " (two inside one)"
+                         : nesting == Nesting::OneInTwo ? " (one inside two)"
+                                                        : "";
     // Named as it starts: a drive that hangs holds the test where it is.
-    std::fprintf(stderr, "torture seed %llu: %s -> %s\n", static_cast<unsigned long long>(seed),
-                 first.kind.c_str(), second.kind.c_str());
+    std::fprintf(stderr, "torture seed %llu: %s -> %s%s\n", static_cast<unsigned long long>(seed),
+                 first.kind.c_str(), second.kind.c_str(), nested);
     for (const Drive* drive : {&first, &second})
         if (!drives.remake(*drive)) return "cannot make the drive " + drive->kind;
     stdfs::remove_all(home);
     stdfs::create_directories(home);
-    Torture torture(seed, first, second, home);
+    Torture torture(seed, first, second, home, nesting);
     torture.makeTrees();
     torture.plantLookalikes();
     std::string failures;
@@ -780,9 +798,9 @@ std::string tortureSeed(std::uint64_t seed, Drives& drives, const std::string& h
         failures = torture.disturbedRun();
         failures += torture.recoveryRun();
     }
-    return failures.empty()
-               ? ""
-               : first.kind + " -> " + second.kind + ", seed " + std::to_string(seed) + ": " + failures;
+    return failures.empty() ? ""
+                            : first.kind + " -> " + second.kind + nested + ", seed " + std::to_string(seed) +
+                                  ": " + failures;
 }
 
 TEST(SyncTorture, EveryRunEndsFinishedOrUndoneWhateverStopsIt) {
