@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QStyle>
 
 #include <algorithm>
@@ -36,6 +37,26 @@ QString elidePath(const QString& path, const QFontMetrics& metrics, int width) {
     if (QString cut = cutBefore(path, partStart(path, last - 1), metrics, width); !cut.isEmpty()) return cut;
     if (QString cut = cutBefore(path, last, metrics, width); !cut.isEmpty()) return cut;
     return metrics.elidedText(path, Qt::ElideMiddle, width);
+}
+
+void PlanPathDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    QStyledItemDelegate::paint(painter, option, index);
+    if (!index.data(Qt::CheckStateRole).isValid()) return;
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    const QRect box = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &item, option.widget);
+    // The style outlines a box in a shade of the window's colour: faint on white, and in a
+    // dark theme nearly the list's own colour, so an unticked row looked like no row at all.
+    QColor frame = item.palette.color((item.state & QStyle::State_Selected) ? QPalette::HighlightedText
+                                                                            : QPalette::Text);
+    frame.setAlphaF(0.7);
+    painter->save();
+    painter->setPen(frame);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(box.adjusted(0, 0, -1, -1));
+    painter->restore();
 }
 
 void PlanPathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {

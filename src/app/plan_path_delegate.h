@@ -12,12 +12,15 @@ namespace quellomir {
 // a last part too long to fit is cut in its own middle.
 QString elidePath(const QString& path, const QFontMetrics& metrics, int width);
 
-// Draws the plan's path columns with elidePath; other columns as the view elides them.
+// Draws the plan's path columns with elidePath; other columns as the view elides them; and
+// every check box framed in the text's colour.
 class PlanPathDelegate final : public QStyledItemDelegate {
     Q_OBJECT
   public:
     PlanPathDelegate(QList<int> pathColumns, QObject* parent)
         : QStyledItemDelegate(parent), m_pathColumns(std::move(pathColumns)) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

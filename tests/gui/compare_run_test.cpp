@@ -228,6 +228,41 @@ TEST_F(CompareRun, CheckAllAndUncheckAllTickAndUntickEveryRow) {
     EXPECT_EQ(rows(window), planned);
 }
 
+// An unticked row's box stands out from the list in a light and in a dark theme alike: in a
+// dark one the style's own outline is nearly the colour of the list.
+TEST_F(CompareRun, AnUntickedBoxIsVisibleInALightAndADarkTheme) {
+    one.file("a.txt");
+    one.file("b.txt");
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (QPalette::ColorRole role :
+         {QPalette::Window, QPalette::Base, QPalette::AlternateBase, QPalette::Button})
+        dark.setColor(role, QColor(0x20, 0x22, 0x26));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    for (const bool isDark : {false, true}) {
+        const char* theme = isDark ? "dark" : "light";
+        QApplication::setPalette(isDark ? dark : light);
+        Form1& window = startWith(one.slotText(), two.slotText());
+        window.PushButton5_Click();
+        window.plan().setChecked(2, false);
+        auto* list = window.findChild<QTreeView*>(QStringLiteral("ListView3"));
+        window.show();
+        const QImage shot = list->viewport()->grab().toImage();
+        if (!qEnvironmentVariableIsEmpty("QUELLOMIR_SHOTS")) // to look at: the whole window
+            window.grab().save(qEnvironmentVariable("QUELLOMIR_SHOTS") + "/" + theme + ".png");
+        // The box lies before the row's text: count what stands out from the list's colour there.
+        const QRect row = list->visualRect(window.plan().index(1, 0));
+        const int base = qGray(list->palette().color(QPalette::Base).rgb());
+        int standingOut = 0;
+        for (int y = row.top(); y <= row.bottom(); ++y)
+            for (int x = row.left(); x < row.left() + row.height(); ++x)
+                standingOut += std::abs(qGray(shot.pixel(x, y)) - base) > 80;
+        EXPECT_GE(standingOut, row.height()) << theme;
+    }
+    QApplication::setPalette(light);
+}
+
 TEST_F(CompareRun, CheckAllOnAnEmptyListDoesNothing) {
     Form1& window = start();
     window.PushButton7_Click();
