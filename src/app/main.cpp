@@ -11,7 +11,9 @@
 #include "fs/watched_file_system.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <unistd.h>
 
@@ -56,6 +58,13 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    // The window's own words (menus, captions, questions) in the user's language, where a
+    // translation lies beside the program; the texts the window shares with the original
+    // program stay as they are.
+    QTranslator translation;
+    if (translation.load(QLocale(), QStringLiteral("quellomir"), QStringLiteral("_"),
+                         QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
+        QCoreApplication::installTranslator(&translation);
     quellomir::QtDialogs dialogs;
     quellomir::SettingsStore settings;
     quellomir::PosixFileSystem posix;

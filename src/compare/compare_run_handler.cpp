@@ -46,8 +46,7 @@ class PublishingYielder final : public Yielder {
 
 void Form1::PushButton5_Click() {
     carryOutRun(
-        QStringLiteral("comparing"),
-        [this] { return compareProgress(m_filesListed.load(), m_env.unansweredAfter); },
+        tr("comparing"), [this] { return compareProgress(m_filesListed.load(), m_env.unansweredAfter); },
         [this](WindowYielder& yielder) { compareSlotFolders(yielder); });
     // A plan of no rows is summed up too: the folders are in step.
     if (!runInProgress() && !m_planSummary.isEmpty()) showPlanSummary();

@@ -37,18 +37,6 @@ void Form1::removeSelectedSlotRow(QTreeView* list, FolderSlotModel& slot) {
     slot.remove(selected.first().row() + 1);
 }
 
-namespace {
-
-const QString PairByPlaceItem = QStringLiteral("Pair files by their place in the folders");
-const QString UntickMarkedItem = QStringLiteral("Untick rows marked \u26a0");
-const QString UntickAcrossItem = QStringLiteral("Untick rows across subfolders");
-const QString TickSelectedItem = QStringLiteral("Tick the selected rows");
-const QString UntickSelectedItem = QStringLiteral("Untick the selected rows");
-const QString LeaveOutNamesItem = QStringLiteral("Leave out files named \u2026");
-const QString LeaveOutFolderItem = QStringLiteral("Leave out this folder");
-
-} // namespace
-
 bool Form1::pairsByPlace() const {
     return m_env.settings.read(QStringLiteral("PairBy"), QString()).trimmed().toLower() ==
            QStringLiteral("path");
@@ -57,6 +45,13 @@ bool Form1::pairsByPlace() const {
 void Form1::ListView3_ContextMenu(const QPoint& at) {
     if (m_running) return;
     NumberedHandler h(m_errorReport, "in Quellomir2021/08/31.Form1.ListView3_ContextMenu ");
+    const QString PairByPlaceItem = tr("Pair files by their place in the folders");
+    const QString UntickMarkedItem = tr("Untick rows marked \u26a0");
+    const QString UntickAcrossItem = tr("Untick rows across subfolders");
+    const QString TickSelectedItem = tr("Tick the selected rows");
+    const QString UntickSelectedItem = tr("Untick the selected rows");
+    const QString LeaveOutNamesItem = tr("Leave out files named \u2026");
+    const QString LeaveOutFolderItem = tr("Leave out this folder");
     // A settings file that cannot be read is reported; the menu shows pairing by name then.
     bool byPlace = false;
     h.run(100, [&] { byPlace = pairsByPlace(); });

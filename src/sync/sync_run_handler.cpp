@@ -39,15 +39,15 @@ bool keepsReplacedFiles(const SettingsStore& settings) {
 void Form1::PushButton6_Click() {
     if (m_running || !rowsAcrossSubfoldersAgreed()) return;
     carryOutRun(
-        QStringLiteral("syncing"),
+        tr("syncing"),
         [this] {
             const QLocale english(QLocale::English);
-            if (m_syncRows == 0) return QStringLiteral("the plan is empty");
+            if (m_syncRows == 0) return tr("the plan is empty");
             // Inside a long copy the bytes move on while the row does not.
             const std::uint64_t copied =
                 m_syncBytesDone +
                 std::uint64_t(m_syncSession ? std::max<std::int64_t>(m_syncSession->bytesUnderWay(), 0) : 0);
-            return QStringLiteral("row %1 of %2, %3 of %4")
+            return tr("row %1 of %2, %3 of %4")
                        .arg(english.toString(m_syncRow), english.toString(m_syncRows),
                             QString::fromStdString(sizeText(std::min(copied, m_syncBytes))),
                             QString::fromStdString(sizeText(m_syncBytes))) +
