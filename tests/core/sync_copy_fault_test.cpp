@@ -3,6 +3,7 @@
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
 #include "support/new_file_kinds.h"
+#include "support/skipping_clock.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
@@ -27,6 +28,7 @@ using Op = FaultyFileSystem::Operation;
 // without names and with "~" names alike.
 class OverwriteFaultTest : public ::testing::TestWithParam<PosixFileSystem::NewFiles> {
   protected:
+    testing::SkippingClock clock;
     TempFolder tmp;
     PosixFileSystem posix{GetParam()};
     FaultyFileSystem fs{posix};

@@ -2,10 +2,13 @@
 
 #include "fs/posix_file_system.h"
 #include "support/new_file_kinds.h"
+#include "support/skipping_clock.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <sys/xattr.h>
 
@@ -39,6 +42,7 @@ void expectTime(const std::string& path, FileTime time) {
 
 class SafeFileCopyTest : public ::testing::Test {
   protected:
+    testing::SkippingClock clock;
     TempFolder tmp;
     PosixFileSystem fs;
     std::string from = tmp.folder("from/");
@@ -57,6 +61,35 @@ TEST_F(SafeFileCopyTest, CopiesContentsTimeToTheNanosecondAndPermissionBits) {
     EXPECT_EQ(modeOf(to + "report.txt"), 0751u);
     EXPECT_EQ(namesIn(to), std::vector<std::string>{"report.txt"}); // no temporary file left
     EXPECT_EQ(result.modified.seconds, SourceTime.seconds);
+}
+
+// A source saved this very second is copied only once its second is over: a write within
+// it, here while the copy waits, could leave the source with the time the copy is given.
+TEST_F(SafeFileCopyTest, ASourceWrittenWhileItsCopyWaitsForItsSecondToEndIsNotCopied) {
+    const std::string source = tmp.file("from/now.txt", "as read");
+    class WritingWhileWaited final : public CopyClock {
+      public:
+        explicit WritingWhileWaited(std::string path) : m_path(std::move(path)) { setCopyClock(this); }
+        ~WritingWhileWaited() override { setCopyClock(nullptr); }
+        std::chrono::system_clock::time_point now() override {
+            return std::chrono::system_clock::now() + m_ahead;
+        }
+        void sleepFor(std::chrono::system_clock::duration span) override {
+            if (!std::exchange(m_written, true)) std::ofstream(m_path, std::ios::trunc) << "as saved";
+            m_ahead += span;
+        }
+        bool waited() const { return m_written; }
+
+      private:
+        std::string m_path;
+        bool m_written = false;
+        std::chrono::system_clock::duration m_ahead{};
+    } writing(source);
+    const CopyResult result = SafeFileCopy(fs, source, to + "now.txt");
+    EXPECT_TRUE(writing.waited());
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.reason, ChangedWhileCopiedReason);
+    EXPECT_TRUE(namesIn(to).empty());
 }
 
 // A copy has the source's bits as far as the umask lets a new file have them, as cp gives

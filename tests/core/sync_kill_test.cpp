@@ -4,6 +4,7 @@
 #include "fs/posix_file_system.h"
 #include "support/fake_drive.h"
 #include "support/new_file_kinds.h"
+#include "support/skipping_clock.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 
@@ -50,6 +51,7 @@ std::int64_t sizeOf(const std::string& path) {
 
 class SyncKilled : public ::testing::TestWithParam<PosixFileSystem::NewFiles> {
   protected:
+    testing::SkippingClock clock;
     TempFolder tmp;
     PosixFileSystem fs{GetParam()};
 

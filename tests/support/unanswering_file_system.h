@@ -14,8 +14,9 @@ namespace quellomir::testing {
 // 20 s it gives up with EIO, so that a test that went wrong still ends.
 class UnansweringFileSystem final : public ForwardingFileSystem {
   public:
-    // With `writesOnly`, only the opening of a folder to write into hangs: a comparison of
-    // the drive still answers, the sync after it does not.
+    // With `writesOnly`, only the writing of a file into it hangs: a comparison of the drive
+    // still answers, even where it opens the folders to tell whether one lies inside the
+    // other; the sync after it does not.
     UnansweringFileSystem(FileSystem& inner, std::string hangingFolder, bool writesOnly = false)
         : ForwardingFileSystem(inner), m_hanging(std::move(hangingFolder)), m_writesOnly(writesOnly) {}
 
@@ -29,9 +30,10 @@ class UnansweringFileSystem final : public ForwardingFileSystem {
         return m_reached;
     }
 
-    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
-        if (m_writesOnly && hangsAt(path)) return EIO;
-        return m_inner.openWriteFolder(path, folder);
+    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
+                      const CopyProgress& progress) override {
+        if (m_writesOnly && hangsAt(folder.path)) return EIO;
+        return m_inner.copyToNewFile(source, followSource, folder, made, progress);
     }
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
         if (!m_writesOnly && hangsAt(folder)) return EIO;

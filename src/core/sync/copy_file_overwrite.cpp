@@ -1,13 +1,13 @@
 #include "sync/copy_file_overwrite.h"
 
 #include "sync/contents.h"
+#include "sync/copy_clock.h"
 #include "sync/keep_in_trash.h"
 #include "sync/sync_reasons.h"
 #include "sync/time_note.h"
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <utility>
 
 namespace quellomir {
@@ -48,9 +48,10 @@ std::chrono::system_clock::time_point settledAfter(FileTime time, TimeRule rule)
 // Whether the wait ran to its end: a stop ends it at once.
 bool waitUntil(std::chrono::system_clock::time_point moment, const CopyOptions& options) {
     using std::chrono::system_clock;
-    for (auto now = system_clock::now(); now < moment; now = system_clock::now()) {
+    CopyClock& clock = copyClock();
+    for (auto now = clock.now(); now < moment; now = clock.now()) {
         if (options.stopping && options.stopping->load(std::memory_order_relaxed)) return false;
-        std::this_thread::sleep_for(std::min<system_clock::duration>(moment - now, WaitTurn));
+        clock.sleepFor(std::min<system_clock::duration>(moment - now, WaitTurn));
         if (options.progress) options.progress(0);
     }
     return true;
@@ -62,7 +63,7 @@ bool waitUntil(std::chrono::system_clock::time_point moment, const CopyOptions& 
 bool inTheFuture(FileTime time) {
     using namespace std::chrono;
     return system_clock::time_point{seconds(time.seconds) + nanoseconds(time.nanoseconds)} >
-           system_clock::now() + ClockLag;
+           copyClock().now() + ClockLag;
 }
 
 // 0 when the source is still as it was opened, and no later write can make it compare
@@ -74,7 +75,7 @@ int settleSource(FileSystem& fs, NewFile& file, const CopyOptions& options) {
     if (!now.sameState(file.source)) return -1;
     if (inTheFuture(file.source.modified)) return 0;
     const auto settled = settledAfter(file.source.modified, options.timeRule);
-    if (std::chrono::system_clock::now() >= settled) return 0;
+    if (copyClock().now() >= settled) return 0;
     if (!waitUntil(settled, options)) return ECANCELED;
     if (int error = fs.restatSource(file, now)) return error;
     return now.sameState(file.source) ? 0 : -1;
@@ -150,7 +151,7 @@ int timeNoteOf(FileSystem& fs, NewFile& made, const std::string& name, FileTime 
 // few seconds, such as a source's that was written just before the run.
 bool nearNow(FileTime time) {
     using namespace std::chrono;
-    const auto now = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    const auto now = duration_cast<seconds>(copyClock().now().time_since_epoch()).count();
     return time.seconds > now - 10 && time.seconds < now + 10;
 }
 

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "sync/copy_clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+namespace quellomir::testing {
+
+// Put in the real clock's place for its lifetime: a wait of a copy for its source's second
+// to end moves this clock on at once, so that a test of a source written just now takes no
+// second of real time. What the wait guards against, a write within that second, is what
+// such a test does not make.
+class SkippingClock final : public CopyClock {
+  public:
+    SkippingClock() { setCopyClock(this); }
+    ~SkippingClock() override { setCopyClock(nullptr); }
+    SkippingClock(const SkippingClock&) = delete;
+    SkippingClock& operator=(const SkippingClock&) = delete;
+
+    std::chrono::system_clock::time_point now() override {
+        return std::chrono::system_clock::now() + std::chrono::nanoseconds(m_ahead.load());
+    }
+    void sleepFor(std::chrono::system_clock::duration span) override {
+        m_ahead += std::chrono::duration_cast<std::chrono::nanoseconds>(span).count();
+    }
+
+  private:
+    std::atomic<std::int64_t> m_ahead{0};
+};
+
+} // namespace quellomir::testing
