@@ -129,8 +129,8 @@ int compareTimes(FileTime a, FileTime b, bool fat, bool sameSize = true) {
 // are unticked now and then, as a user clicking during a run would. Prints the destination of
 // each copy row found unticked at its turn that no row carried out wrote.
 int syncUntickingRows(FileSystem& fs, const std::string& one, const std::string& two, std::uint64_t seed,
-                      Pairing pairing) {
-    Plan plan = testing::comparePlan(fs, one, two, nullptr, pairing);
+                      Pairing pairing, const std::vector<std::string>& excluded) {
+    Plan plan = testing::comparePlan(fs, one, two, nullptr, pairing, Exclusions(excluded));
     plan.setAllChecked(true);
     NoYield yielder;
     SyncSession session(fs, yielder);
@@ -145,7 +145,7 @@ int syncUntickingRows(FileSystem& fs, const std::string& one, const std::string&
         }
         const CopyResult result = carryOutRow(plan, row, rowAction(plan.actionText(row)), session);
         result.done ? plan.markDone(row) : plan.markFailed(row, result.reason);
-        // Rows ahead of this one may have their copies made, and named, already.
+        // Rows ahead of this one may have their copies made already.
         if (row + 1 < plan.size() && random() % 2 == 0) {
             const std::size_t later = row + 1 + random() % (plan.size() - row - 1);
             if (plan.rows()[later].kind == RowKind::Copy) plan.tick(later, false);
@@ -177,12 +177,21 @@ struct Versions {
 // with the backup inside what it backs up, or the reverse).
 enum class Nesting { Apart, TwoInOne, OneInTwo };
 
+// What a seed's runs leave out of both sides: nothing, or a file name and a folder name.
+const std::vector<std::string> SomeExclusions = {"Thumbs.db", "c/"};
+
+bool isStick(const Drive& drive) {
+    return drive.kind == "exfat" || drive.kind == "fat";
+}
+
 class Torture {
   public:
     Torture(std::uint64_t seed, const Drive& first, const Drive& second, const std::string& home,
-            Nesting nesting = Nesting::Apart)
-        : m_random(seed), m_fat(first.fat || second.fat), m_fats{first.fat, second.fat}, m_home(home),
-          m_byPlace(seed / 16 % 2 == 1) {
+            Nesting nesting = Nesting::Apart, std::vector<std::string> excluded = {})
+        : m_random(seed),
+          m_fat(first.fat || second.fat), m_fats{first.fat, second.fat}, m_sticks{isStick(first),
+                                                                                  isStick(second)},
+          m_home(home), m_byPlace(seed / 16 % 2 == 1), m_excluded(std::move(excluded)) {
         m_drives = {first.top};
         if (second.top != first.top) m_drives.push_back(second.top);
         m_one = first.top + (nesting == Nesting::OneInTwo ? "/two/nest/one/" : "/one/");
@@ -206,10 +215,20 @@ class Torture {
                 made.emplace_back(path, FileTime{1'300'000'000 + std::int64_t(m_random() % 400'000'000),
                                                  std::int32_t(m_random() % 1'000'000'000)});
             }
+        // A name the other side's stick cannot hold: its row fails before anything is written,
+        // at every run, and the rest of the run goes on.
+        for (int side = 0; side < 2; ++side) {
+            if (m_sticks[side] || !m_sticks[1 - side]) continue;
+            const std::string path = (side == 0 ? m_one : m_two) + "a/meeting 10:30?.txt";
+            stdfs::create_directories(stdfs::path(path).parent_path());
+            writeFile(path, "notes #" + std::to_string(++m_nextId));
+            made.emplace_back(path, FileTime{1'600'000'000 + std::int64_t(m_random() % 1000), 0});
+        }
         settle();
         for (const auto& [path, time] : made) {
             testing::setTime(path, time);
             recordPath(path);
+            if (leftOut(path)) m_leftOutMade.insert(path);
         }
     }
 
@@ -233,7 +252,9 @@ class Torture {
             const std::string source = pick(files);
             const std::string other = source.starts_with(m_one) ? m_two : m_one;
             const std::string path = other + stdfs::path(source).filename().string();
-            if (stdfs::exists(path)) continue;
+            if (stdfs::exists(path) ||
+                (m_sticks[other == m_two] && path.find_first_of(":?") != std::string::npos))
+                continue;
             struct stat facts;
             if (::stat(source.c_str(), &facts) != 0 || facts.st_size == 0) continue;
             std::string bytes = testing::contentsOf(source);
@@ -243,6 +264,7 @@ class Torture {
             const std::int64_t age = 172'800 + (m_fat ? 10 : 2) + std::int64_t(m_random() % 11) - 5;
             testing::setTime(path, {facts.st_mtim.tv_sec - age, std::int32_t(facts.st_mtim.tv_nsec)});
             recordPath(path);
+            if (leftOut(path)) m_leftOutMade.insert(path);
         }
         if (!files.empty() && m_random() % 2 == 0) {
             const std::string path = pick(files);
@@ -445,6 +467,14 @@ class Torture {
         }
     }
 
+    // Whether the seed's exclusions leave `path` out of its side (SomeExclusions).
+    bool leftOut(const std::string& path) const {
+        if (m_excluded.empty()) return false;
+        const std::string& side = path.starts_with(m_two) ? m_two : m_one;
+        return stdfs::path(path).filename() == "Thumbs.db" ||
+               path.find("/c/", side.size() - 1) != std::string::npos;
+    }
+
     void recordPath(const std::string& path) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         record(fd);
@@ -565,13 +595,19 @@ class Torture {
                 });
             if (way == 8)
                 ::_exit(syncUntickingRows(posix, m_one, m_two, m_random(),
-                                          m_byPlace ? Pairing::ByPlace : Pairing::ByName));
-            const char* words[] = {"quellomir", "sync", m_one.c_str(), m_two.c_str(),
-                                   m_byPlace ? "--pair-by=path" : "--pair-by=name"};
+                                          m_byPlace ? Pairing::ByPlace : Pairing::ByName, m_excluded));
+            std::vector<std::string> texts = {"quellomir", "sync", m_one, m_two,
+                                              m_byPlace ? "--pair-by=path" : "--pair-by=name"};
+            for (const std::string& pattern : m_excluded)
+                texts.push_back("--exclude=" + pattern);
+            std::vector<const char*> words;
+            for (const std::string& text : texts)
+                words.push_back(text.c_str());
             Terminal terminal;
             terminal.interrupted = &stop;
             const CodePage codePage;
-            ::_exit(runCommandLine(parseCommandLine(5, words), faulty, codePage, terminal));
+            ::_exit(runCommandLine(parseCommandLine(int(words.size()), words.data()), faulty, codePage,
+                                   terminal));
         }
         ::close(ready[1]);
         ::close(output[1]);
@@ -659,6 +695,8 @@ class Torture {
                 const bool inTrash = path.find("/.Trash-") != std::string::npos;
                 const bool inFolders = path.starts_with(m_one) || path.starts_with(m_two);
                 if (!inTrash && !inFolders) failures << "written outside the folders: " << path << "\n";
+                if (inFolders && leftOut(path) && !m_leftOutMade.contains(path) && name[0] != '~')
+                    failures << "a file left out was written: " << path << "\n";
                 if (name[0] == '~' || claimed.contains(path)) {
                     if (m_untouchable.contains(path)) continue;
                     if (recovered) failures << "a temporary is left after the recovery: " << path << "\n";
@@ -717,6 +755,7 @@ class Torture {
                 const std::string name = entry.path().filename();
                 if (otherInside && (entry.path().string() + "/").starts_with(other)) continue;
                 if (!entry.is_regular_file() || name[0] == '~') continue;
+                if (leftOut(entry.path())) continue;
                 struct stat facts;
                 ::stat(entry.path().c_str(), &facts);
                 files.emplace(m_byPlace ? entry.path().string().substr(side.size()) : name,
@@ -743,8 +782,9 @@ class Torture {
         for (const auto& [name, file] : two)
             if (!one.contains(name)) predicted.insert(file.path + "| will be copied to|" + into(name, m_one));
         PosixFileSystem posix;
-        const std::vector<std::string> rows = testing::rowTexts(testing::comparePlan(
-            posix, m_one, m_two, nullptr, m_byPlace ? Pairing::ByPlace : Pairing::ByName));
+        const std::vector<std::string> rows = testing::rowTexts(
+            testing::comparePlan(posix, m_one, m_two, nullptr, m_byPlace ? Pairing::ByPlace : Pairing::ByName,
+                                 Exclusions(m_excluded)));
         const std::multiset<std::string> planned(rows.begin(), rows.end());
         std::ostringstream differences;
         for (const std::string& row : planned)
@@ -757,8 +797,11 @@ class Torture {
     std::mt19937_64 m_random;
     bool m_fat;
     bool m_fats[2];
+    bool m_sticks[2]; // exFAT or FAT
     std::string m_home;
-    bool m_byPlace; // files paired by their place, not by name alone
+    bool m_byPlace;                      // files paired by their place, not by name alone
+    std::vector<std::string> m_excluded; // SomeExclusions, or none
+    std::set<std::string> m_leftOutMade; // the files of the trees that they leave out
     std::vector<std::string> m_drives;
     std::string m_one;
     std::string m_two;
@@ -784,13 +827,16 @@ std::string tortureSeed(std::uint64_t seed, Drives& drives, const std::string& h
                          : nesting == Nesting::OneInTwo ? " (one inside two)"
                                                         : "";
     // Named as it starts: a drive that hangs holds the test where it is.
-    std::fprintf(stderr, "torture seed %llu: %s -> %s%s\n", static_cast<unsigned long long>(seed),
-                 first.kind.c_str(), second.kind.c_str(), nested);
+    std::fprintf(stderr, "torture seed %llu: %s -> %s%s%s\n", static_cast<unsigned long long>(seed),
+                 first.kind.c_str(), second.kind.c_str(), nested, seed % 3 == 0 ? " (files left out)" : "");
     for (const Drive* drive : {&first, &second})
         if (!drives.remake(*drive)) return "cannot make the drive " + drive->kind;
     stdfs::remove_all(home);
     stdfs::create_directories(home);
-    Torture torture(seed, first, second, home, nesting);
+    // Every third seed leaves files out.
+    const bool excluding = seed % 3 == 0;
+    Torture torture(seed, first, second, home, nesting,
+                    excluding ? SomeExclusions : std::vector<std::string>());
     torture.makeTrees();
     torture.plantLookalikes();
     std::string failures;

@@ -85,7 +85,7 @@ std::vector<std::string> temporaryNamesIn(const std::string& folder) {
 }
 
 Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2, UnreadParts* unread,
-                 Pairing pairing) {
+                 Pairing pairing, Exclusions exclusions) {
     RecordingReport report;
     NumberedHandler handler(report, CompareRunLocation);
     const CodePage codePage;
@@ -93,6 +93,7 @@ Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& 
     std::size_t listed = 0;
     // One thread: the wrappers of the tests count and fail calls in the order they come.
     CompareContext context{fs, codePage, report, noYield, listed, 0, unread, pairing};
+    context.exclusions = std::move(exclusions);
     Plan plan = compareFolders(
         handler, [&] { return folder1; }, [&] { return folder2; }, context);
     if (!report.entries.empty())

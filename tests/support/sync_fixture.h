@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compare/plan.h"
+#include "files/exclusions.h"
 #include "fs/file_system.h"
 #include "scan/file_list.h"
 #include "scan/unread_parts.h"
@@ -28,7 +29,8 @@ std::vector<std::string> temporaryNamesIn(const std::string& folder);
 // The compare run over two real folders (their texts as the slots give them, with the
 // trailing separator), as the window's "3. Start Comparing" makes it.
 Plan comparePlan(FileSystem& fs, const std::string& folder1, const std::string& folder2,
-                 UnreadParts* unread = nullptr, Pairing pairing = Pairing::ByName);
+                 UnreadParts* unread = nullptr, Pairing pairing = Pairing::ByName,
+                 Exclusions exclusions = {});
 
 // The rows of a plan as "source|action|destination", for readable failures.
 std::vector<std::string> rowTexts(const Plan& plan);
