@@ -1,38 +1,11 @@
 #include "cli/printed_text.h"
 
+#include "files/utf8.h"
+
 #include <cstdint>
 
 namespace quellomir {
 namespace {
-
-// How many bytes the valid UTF-8 character at the start of `text` takes, 0 if none starts
-// there. Overlong forms, surrogates and code points above U+10FFFF are not valid.
-std::size_t utf8Length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t point = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        point = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        point = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        point = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        point = point << 6 | (byte(i) & 0x3F);
-    }
-    const bool overlong = (length == 3 && point < 0x800) || (length == 4 && point < 0x10000);
-    if (overlong || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) return 0;
-    return length;
-}
 
 void appendHex(std::string& out, std::uint8_t byte) {
     constexpr char Digits[] = "0123456789ABCDEF";
@@ -64,7 +37,7 @@ void appendEscapedForPrinting(std::string& out, std::string_view text) {
         if (at == text.size()) break;
         const auto byte = static_cast<std::uint8_t>(text[at]);
         if (byte >= 0x80) {
-            const std::size_t length = utf8Length(text.substr(at));
+            const std::size_t length = decodeUtf8(text, at).length;
             // U+0080 to U+009F are control characters too: a terminal takes U+009B for CSI.
             const bool c1 = length == 2 && byte == 0xC2 && static_cast<std::uint8_t>(text[at + 1]) < 0xA0;
             if (length == 0 || c1) {

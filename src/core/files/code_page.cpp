@@ -1,5 +1,7 @@
 #include "files/code_page.h"
 
+#include "files/utf8.h"
+
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -17,47 +19,6 @@ namespace {
 
 iconv_t handle(void* conversion) {
     return static_cast<iconv_t>(conversion);
-}
-
-// The length of the well-formed UTF-8 sequence at `at`, or 0: no overlong forms, no
-// surrogates, nothing past U+10FFFF.
-std::size_t utf8Length(std::string_view text, std::size_t at) {
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(at);
-    if (lead < 0x80) return 1;
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-bool validUtf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        if (static_cast<unsigned char>(text[at]) < 0x80) {
-            ++at;
-            continue;
-        }
-        std::size_t length = utf8Length(text, at);
-        if (length == 0) return false;
-        at += length;
-    }
-    return true;
 }
 
 // Whether a code set names UTF-8 in one of the spellings locales use ("UTF-8", "utf8").
@@ -160,7 +121,7 @@ bool CodePage::carries(std::string_view text) const {
 }
 
 int CodePage::characterCode(std::string_view text, std::size_t at, std::size_t& length) const {
-    length = utf8Length(text, at);
+    length = decodeUtf8(text, at).length;
     if (length == 0) {
         length = 1;
         return '?';

@@ -1,6 +1,7 @@
 #include "sync/carry_out_row.h"
 
 #include "files/path_text.h"
+#include "files/utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -50,28 +51,17 @@ std::u32string foldedCase(std::string_view path) {
     std::u32string folded;
     folded.reserve(path.size());
     for (std::size_t i = 0; i < path.size();) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        const std::size_t length = byte < 0x80    ? 1
-                                   : byte >= 0xF0 ? 4
-                                   : byte >= 0xE0 ? 3
-                                   : byte >= 0xC0 ? 2
-                                                  : 1;
-        char32_t point = length == 1 ? byte : byte & (0x3F >> (length - 1));
-        bool whole = i + length <= path.size();
-        for (std::size_t k = 1; whole && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(path[i + k]);
-            whole = (next & 0xC0) == 0x80;
-            point = (point << 6) | (next & 0x3F);
-        }
-        if (!whole) { // not UTF-8: the byte as it is
-            folded += char32_t(byte);
+        const Utf8Character character = decodeUtf8(path, i);
+        if (character.length == 0) { // not UTF-8: the byte as it is
+            folded += char32_t(static_cast<unsigned char>(path[i]));
             ++i;
             continue;
         }
+        const char32_t point = character.point;
         folded += utf8           ? char32_t(towlower_l(wint_t(point), utf8))
                   : point < 0x80 ? char32_t(std::tolower(int(point)))
                                  : point;
-        i += length;
+        i += character.length;
     }
     return folded;
 }

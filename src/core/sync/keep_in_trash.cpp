@@ -1,5 +1,7 @@
 #include "sync/keep_in_trash.h"
 
+#include "files/utf8.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -21,10 +23,7 @@ constexpr std::size_t MaxTrashName = 255 - std::string_view(".trashinfo").size()
 std::string trashNameFor(const std::string& name, int attempt) {
     const std::string suffix = attempt == 1 ? std::string() : "." + std::to_string(attempt);
     if (name.size() + suffix.size() <= MaxTrashName) return name + suffix;
-    std::size_t kept = MaxTrashName - suffix.size();
-    while (kept > 0 && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80)
-        --kept;
-    return name.substr(0, kept) + suffix;
+    return name.substr(0, cutAtCharacter(name, MaxTrashName - suffix.size())) + suffix;
 }
 
 // The errors with which a drive says that it has no hard links (FAT, exFAT).
