@@ -4,11 +4,11 @@
 #include "app/settings_store.h"
 #include "cli/command_line.h"
 #include "cli/command_line_run.h"
-#include "cli/stop_signals.h"
 #include "cli/unanswered_drives.h"
 #include "files/code_page.h"
 #include "fs/posix_file_system.h"
 #include "fs/watched_file_system.h"
+#include "handler/stop_signals.h"
 
 #include <QApplication>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "app/row_thread.h"
 
-#include "cli/stop_signals.h"
+#include "handler/stop_signals.h"
 
 #include <system_error>
 #include <utility>

@@ -1,8 +1,8 @@
 #include "app/form1.h"
 #include "app/window_yielder.h"
 
-#include "cli/stop_signals.h"
 #include "fs/waiting_calls.h"
+#include "handler/stop_signals.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "cli/command_line_run.h"
 
-#include "cli/printed_text.h"
 #include "cli/terminal_progress.h"
 #include "compare/compare_run.h"
 #include "compare/row_details.h"
+#include "files/printed_text.h"
 #include "files/readable_folder.h"
 #include "sync/carry_out_row.h"
 #include "sync/sync_end_message.h"

@@ -1,8 +1,8 @@
 #include "cli/unanswered_drives.h"
 
 #include "cli/command_line_run.h"
-#include "cli/stop_signals.h"
 #include "fs/waiting_calls.h"
+#include "handler/stop_signals.h"
 
 #include <unistd.h>
 

@@ -8,7 +8,7 @@
 // and a failing seed is replayed with QUELLOMIR_TORTURE_SEED=<seed>.
 #include "cli/command_line.h"
 #include "cli/command_line_run.h"
-#include "cli/stop_signals.h"
+#include "handler/stop_signals.h"
 
 #include "files/path_text.h"
 #include "fs/posix_file_system.h"

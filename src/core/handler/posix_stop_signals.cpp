@@ -1,4 +1,4 @@
-#include "cli/stop_signals.h"
+#include "handler/stop_signals.h"
 
 #include <pthread.h>
 #include <signal.h>

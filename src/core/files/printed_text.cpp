@@ -1,4 +1,4 @@
-#include "cli/printed_text.h"
+#include "files/printed_text.h"
 
 #include "files/utf8.h"
 
