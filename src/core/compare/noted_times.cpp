@@ -1,8 +1,8 @@
 #include "compare/noted_times.h"
 
+#include "files/time_note.h"
 #include "fs/drive_kinds.h"
 #include "fs/temporary_names.h"
-#include "sync/time_note.h"
 
 #include <algorithm>
 #include <ranges>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/file_list.h"
+#include "fs/file_time.h"
 
 #include <cstdint>
 

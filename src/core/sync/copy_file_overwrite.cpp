@@ -1,10 +1,10 @@
 #include "sync/copy_file_overwrite.h"
 
-#include "sync/contents.h"
+#include "files/contents.h"
+#include "files/time_note.h"
 #include "sync/copy_clock.h"
 #include "sync/keep_in_trash.h"
 #include "sync/sync_reasons.h"
-#include "sync/time_note.h"
 
 #include <cerrno>
 #include <chrono>

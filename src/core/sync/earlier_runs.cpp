@@ -1,12 +1,12 @@
 #include "sync/earlier_runs.h"
 
 #include "compare/compare_rules.h"
+#include "files/contents.h"
+#include "files/time_note.h"
 #include "fs/drive_kinds.h"
 #include "fs/temporary_names.h"
-#include "sync/contents.h"
 #include "sync/keep_in_trash.h"
 #include "sync/sync_reasons.h"
-#include "sync/time_note.h"
 
 #include <cerrno>
 #include <system_error>

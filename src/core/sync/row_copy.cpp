@@ -1,8 +1,8 @@
 #include "sync/row_copy.h"
 
+#include "files/contents.h"
 #include "files/path_text.h"
 #include "fs/drive_kinds.h"
-#include "sync/contents.h"
 #include "sync/sync_reasons.h"
 
 #include <cerrno>

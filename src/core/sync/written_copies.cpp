@@ -1,7 +1,7 @@
 #include "sync/written_copies.h"
 
+#include "files/contents.h"
 #include "fs/drive_kinds.h"
-#include "sync/contents.h"
 #include "sync/normalize_backslashes.h"
 
 namespace quellomir {

@@ -1,7 +1,7 @@
-#include "sync/time_note.h"
+#include "files/time_note.h"
 
-#include "compare/compare_rules.h"
-#include "sync/contents.h"
+#include "files/contents.h"
+#include "files/write_times.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "sync/contents.h"
+#include "files/contents.h"
 
 #include <algorithm>
 #include <cerrno>
