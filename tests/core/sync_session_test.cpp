@@ -1,8 +1,8 @@
+#include "files/time_note.h"
 #include "sync/carry_out_row.h"
 #include "sync/copy_file_overwrite.h"
 #include "sync/sync_plan.h"
 #include "sync/sync_reasons.h"
-#include "sync/time_note.h"
 
 #include "files/path_text.h"
 #include "fs/posix_file_system.h"

@@ -10,16 +10,16 @@
 #include "cli/command_line_run.h"
 #include "handler/stop_signals.h"
 
+#include "files/contents.h"
 #include "files/path_text.h"
+#include "files/time_note.h"
 #include "fs/posix_file_system.h"
 #include "support/faulty_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
 #include "sync/carry_out_row.h"
-#include "sync/contents.h"
 #include "sync/row_action.h"
 #include "sync/sync_session.h"
-#include "sync/time_note.h"
 
 #include <gtest/gtest.h>
 
