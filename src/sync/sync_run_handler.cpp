@@ -254,7 +254,7 @@ void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yiel
         RowPaths paths;
         std::optional<CopyResult> result;
         bool pathsRead = false;
-        h.run(copy ? 114 : 124, [&] { paths.source = rowSource(*plan, row); });
+        h.run(copy ? 114 : 124, [&] { paths.source = plan->sourceText(row); });
         h.run(copy ? 116 : 126, [&] {
             paths.destination = rowDestination(*plan, row, action, paths.source);
             pathsRead = true;

@@ -67,26 +67,12 @@ TEST_F(SafeFileCopyTest, CopiesContentsTimeToTheNanosecondAndPermissionBits) {
 // it, here while the copy waits, could leave the source with the time the copy is given.
 TEST_F(SafeFileCopyTest, ASourceWrittenWhileItsCopyWaitsForItsSecondToEndIsNotCopied) {
     const std::string source = tmp.file("from/now.txt", "as read");
-    class WritingWhileWaited final : public CopyClock {
-      public:
-        explicit WritingWhileWaited(std::string path) : m_path(std::move(path)) { setCopyClock(this); }
-        ~WritingWhileWaited() override { setCopyClock(nullptr); }
-        std::chrono::system_clock::time_point now() override {
-            return std::chrono::system_clock::now() + m_ahead;
-        }
-        void sleepFor(std::chrono::system_clock::duration span) override {
-            if (!std::exchange(m_written, true)) std::ofstream(m_path, std::ios::trunc) << "as saved";
-            m_ahead += span;
-        }
-        bool waited() const { return m_written; }
-
-      private:
-        std::string m_path;
-        bool m_written = false;
-        std::chrono::system_clock::duration m_ahead{};
-    } writing(source);
+    bool waited = false;
+    clock.onWait = [&] {
+        if (!std::exchange(waited, true)) std::ofstream(source, std::ios::trunc) << "as saved";
+    };
     const CopyResult result = SafeFileCopy(fs, source, to + "now.txt");
-    EXPECT_TRUE(writing.waited());
+    EXPECT_TRUE(waited);
     EXPECT_FALSE(result.done);
     EXPECT_EQ(result.reason, ChangedWhileCopiedReason);
     EXPECT_TRUE(namesIn(to).empty());

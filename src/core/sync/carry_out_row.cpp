@@ -152,19 +152,14 @@ CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const RowPaths& 
 
 } // namespace
 
-std::string rowSource(const Plan& plan, std::size_t row) {
-    return plan.sourceText(row);
-}
-
 std::string rowDestination(const Plan& plan, std::size_t row, RowAction action, const std::string& source) {
     return action == RowAction::Copy ? joinPath(plan.destinationText(row), GetFileName(source))
                                      : plan.destinationText(row);
 }
 
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
-    if (action == RowAction::Neither) return CopyResult::failure(std::string(NeitherReason));
     RowPaths paths;
-    paths.source = rowSource(plan, row);
+    paths.source = plan.sourceText(row);
     paths.destination = rowDestination(plan, row, action, paths.source);
     return carryOutRow(plan, row, action, paths, session);
 }

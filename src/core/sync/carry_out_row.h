@@ -25,12 +25,11 @@ namespace quellomir {
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session);
 
 // The same in its steps, for a caller that reports each apart: the row's paths read once
-// from the plan at its turn, then carried out.
+// from the plan at its turn (the source is its source text), then carried out.
 struct RowPaths {
     std::string source;
     std::string destination; // the file's own path: a copy row's folder joined with the name
 };
-std::string rowSource(const Plan& plan, std::size_t row);
 std::string rowDestination(const Plan& plan, std::size_t row, RowAction action, const std::string& source);
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, const RowPaths& paths,
                        SyncSession& session);

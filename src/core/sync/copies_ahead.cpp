@@ -17,12 +17,11 @@ void CopiesAhead::makeNewCopies(const std::vector<RowAhead>& rows) {
         Ahead ahead;
         ahead.row = copy.row;
         ahead.replacing = Replacing::Nothing;
-        ahead.target = NormalizeBackslashes(copy.destination);
         ahead.timeRule = copy.checks.timeRule;
         RunFolders::ForRow folders(m_folders, copy.checks);
         if (!m_rows
-                 .prepare(NormalizeBackslashes(copy.source), ahead.target, Replacing::Nothing, copy.checks,
-                          folders, ahead.options, ahead.folder)
+                 .prepare(NormalizeBackslashes(copy.source), NormalizeBackslashes(copy.destination),
+                          Replacing::Nothing, copy.checks, folders, ahead.options, ahead.folder)
                  .done ||
             !ahead.folder)
             continue; // its turn tells what is wrong
@@ -69,7 +68,6 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
         RunFolders::ForRow folders(m_folders, replacement.checks);
         Ahead ahead;
         ahead.row = replacement.row;
-        ahead.target = target;
         ahead.timeRule = replacement.checks.timeRule;
         if (!m_rows
                  .prepare(NormalizeBackslashes(replacement.source), target, Replacing::OlderFile,
@@ -117,7 +115,6 @@ bool CopiesAhead::prepared(std::size_t row) const {
 }
 
 void CopiesAhead::passOver(std::size_t row) {
-    m_turnsReached = std::max(m_turnsReached, row + 1);
     std::erase_if(m_inTurn, [&](std::size_t inTurn) { return inTurn <= row; });
     while (!m_ahead.empty() && m_ahead.front().row <= row)
         m_ahead.pop_front();
@@ -126,7 +123,6 @@ void CopiesAhead::passOver(std::size_t row) {
 std::optional<CopyResult> CopiesAhead::place(std::size_t row, Replacing replacing,
                                              const std::string& target) {
     if (row > 0) passOver(row - 1);
-    m_turnsReached = std::max(m_turnsReached, row + 1);
     std::erase(m_inTurn, row);
     if (m_ahead.empty() || m_ahead.front().row != row || m_ahead.front().replacing != replacing)
         return std::nullopt;

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,7 +50,6 @@ class CopiesAhead {
     struct Ahead {
         std::size_t row = 0;
         Replacing replacing = Replacing::OlderFile;
-        std::string target;
         TimeRule timeRule = TimeRule::SecondExact;
         CopyOptions options;
         WriteFolder* folder = nullptr;
@@ -68,7 +66,6 @@ class CopiesAhead {
     // Rows left to their turns, once looked at ahead: a stopped run's copy of their source to
     // finish, or a replacement on a drive where it is not made ahead.
     std::vector<std::size_t> m_inTurn;
-    std::size_t m_turnsReached = 0; // rows whose turn came: 0 to this - 1
 };
 
 } // namespace quellomir

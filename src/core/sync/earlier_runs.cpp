@@ -1,6 +1,5 @@
 #include "sync/earlier_runs.h"
 
-#include "compare/compare_rules.h"
 #include "files/contents.h"
 #include "files/time_note.h"
 #include "fs/drive_kinds.h"
