@@ -32,13 +32,15 @@ struct Stick {
     const char* tools; // that must be there
     const char* make;  // makes the image IMG
     const char* mount; // mounts IMG (or the loop device DEV) on MNT
+    const char* check; // finds no fault in IMG, once it is unmounted
 };
 
 TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting an image needs root";
     for (const Stick& stick :
-         {Stick{"exFAT", "mkfs.exfat mount.exfat-fuse losetup", "mkfs.exfat IMG", "mount.exfat-fuse DEV MNT"},
-          Stick{"FAT", "mkfs.vfat fusefat", "mkfs.vfat IMG", "fusefat -o rw+ IMG MNT"}}) {
+         {Stick{"exFAT", "mkfs.exfat mount.exfat-fuse losetup", "mkfs.exfat IMG", "mount.exfat-fuse DEV MNT",
+                "fsck.exfat -n DEV"},
+          Stick{"FAT", "mkfs.vfat fusefat", "mkfs.vfat IMG", "fusefat -o rw+ IMG MNT", "fsck.vfat -n IMG"}}) {
         if (!run(std::string("command -v ") + stick.tools)) {
             ADD_FAILURE() << stick.name << ": " << stick.tools << " missing (tools/setup installs them)";
             continue;
@@ -85,6 +87,17 @@ TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
         // An older version on the stick, which the Trash keeps with its own time.
         const FileTime olderTime{1'500'000'000, 0};
         testing::setTime(tmp.file("mnt/sub/f0.txt", "older"), olderTime);
+        // Enough long names in one folder that a driver which damages a folder when it
+        // renames one (fusefat) shows it: half of them copied, half replacing older ones.
+        auto longName = [](int i) {
+            return "a photo with a long name, number " + std::to_string(i) + ".jpg";
+        };
+        for (int i = 0; i < 40; ++i) {
+            testing::setTime(tmp.file("one/" + longName(i), std::string(4000 + 37 * i, char('a' + i % 26))),
+                             {1'600'000'000, 0});
+            if (i % 2)
+                testing::setTime(tmp.file("mnt/sub/" + longName(i), "older " + longName(i)), olderTime);
+        }
         Plan plan = testing::comparePlan(fs, tmp / "one/", into);
         ASSERT_TRUE(run("umount " + mountPoint) && run(expand(stick.mount, device))) << stick.name;
         ASSERT_TRUE(std::filesystem::is_directory(mountPoint + "/other")) << stick.name;
@@ -93,6 +106,13 @@ TEST(UsbStick, FilesSyncedToAStickCompareAsEqualAfterwards) {
             SyncSession session(fs, noYield); // holds the stick open until it goes
             syncPlan(plan, session);
         }
+        ASSERT_TRUE(run("umount " + mountPoint)) << stick.name;
+        EXPECT_TRUE(run(expand(stick.check, device))) << stick.name << ": the stick's file system is damaged";
+        ASSERT_TRUE(run(expand(stick.mount, device))) << stick.name;
+        for (int i = 0; i < 40; ++i)
+            EXPECT_TRUE(testing::contentsOf(into + longName(i)) ==
+                        testing::contentsOf(tmp / ("one/" + longName(i))))
+                << stick.name << ": " << longName(i);
         std::vector<std::string> failed;
         for (std::size_t row = 0; row < plan.size(); ++row)
             if (plan.actionText(row) != "Done") failed.push_back(plan.actionText(row));

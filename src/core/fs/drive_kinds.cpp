@@ -114,6 +114,10 @@ bool writesMoveTimes(const std::string& mountType) {
     return mountType != "fuse.fusefat";
 }
 
+bool renamesOnlyShortNamesSafely(const std::string& mountType) {
+    return mountType == "fuse.fusefat";
+}
+
 bool inodeNumbersMayChange(FileSystem& fs, const std::string& folder) {
     std::uint64_t type = 0;
     return fs.fileSystemType(folder, type) != 0 || networkOrFuse(type);

@@ -35,6 +35,11 @@ bool keepsHoles(std::uint64_t type);
 // drive. FAT through fusefat does not: it keeps the time a file had until it is set, so an
 // edit there can only be told by the file's bytes.
 bool writesMoveTimes(const std::string& mountType);
+// Whether the drive's driver damages a folder when it renames or replaces an entry with a
+// long name (FAT through fusefat: of 40 files copied under long "~" names and renamed, 26
+// lost their bytes; renamed from 8.3 names into free names, none). Such a drive is written
+// with 8.3 temporary names, and a name is only ever freed by a removal, never by a rename.
+bool renamesOnlyShortNamesSafely(const std::string& mountType);
 
 // Whether a drive of this type answers each request over a network or through a program
 // of its own: NFS, SMB and FUSE.

@@ -100,6 +100,9 @@ struct WriteFolder {
     std::uint64_t device = 0; // the folder's own
     std::uint64_t inode = 0;
     bool listable = false; // opened for reading; else only for lookups (a folder of mode -wx)
+    // On a drive that renames only 8.3 names safely: its temporary names are 8.3 names, and
+    // a long name is freed by removing what holds it, never renamed away or over.
+    bool shortNamesOnly = false;
     Handle handle;
 };
 

@@ -87,11 +87,16 @@ class PosixFileSystem final : public FileSystem {
     // refused once is not asked again, which on a network drive saves a round trip a row.
     bool mayMakeUnnamedOn(std::uint64_t device);
     void refusedUnnamedOn(std::uint64_t device);
+    // Whether the drive `device`, on which `path` lies, renames only 8.3 names safely; asked
+    // of the mount table once a drive.
+    bool shortNamesOnlyOn(std::uint64_t device, const std::string& path);
 
     bool m_unnamedNewFiles = true;
     CopyWay m_firstCopyWay = CopyWay::KernelRange;
     std::mutex m_refusingMutex;
     std::vector<std::uint64_t> m_refusingUnnamed; // drives, few
+    std::mutex m_shortNamesMutex;
+    std::vector<std::pair<std::uint64_t, bool>> m_shortNamesOnly; // drives, few
 };
 
 } // namespace quellomir

@@ -93,7 +93,8 @@ void claim(int fd) {
 // lets them be: one without a name where the file system can make it, else one under a
 // fresh "~" name, which `temporaryName` then holds.
 // `refused` tells that the drive cannot make a file without a name.
-int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::string& name, bool& refused) {
+int createNewFile(int folder, bool unnamed, TemporaryNameForm form, mode_t mode, UniqueFd& fd,
+                  std::string& name, bool& refused) {
     if (unnamed && canNameUnnamed()) {
         fd.reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
         if (fd.valid()) return 0;
@@ -101,7 +102,7 @@ int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::stri
         refused = true;
     }
     for (unsigned attempt = 0;; ++attempt) {
-        std::string candidate = temporaryName(attempt);
+        std::string candidate = temporaryName(attempt, form);
         fd.reset(
             ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd.valid()) {
@@ -117,7 +118,7 @@ int createNewFile(int folder, bool unnamed, mode_t mode, UniqueFd& fd, std::stri
 int linkTemporaryName(NewFile& file) {
     claim(file.handle);
     for (unsigned attempt = 0;; ++attempt) {
-        std::string candidate = temporaryName(attempt);
+        std::string candidate = temporaryName(attempt, temporaryNameFormOf(*file.folder));
         const int error = linkUnnamed(file.handle, file.folder->handle.fd, candidate.c_str());
         if (error == 0) {
             file.temporaryName = std::move(candidate);
@@ -215,8 +216,9 @@ int PosixFileSystem::copyToNewFile(const std::string& source, Follow followSourc
     // its own afterwards; nobody sees the file before it is complete anyway, or only
     // under a "~" name that no comparison lists.
     bool refused = false;
-    const int created = createNewFile(folder.handle.fd, m_unnamedNewFiles && mayMakeUnnamedOn(folder.device),
-                                      opened.st_mode & 0777, to, temporary, refused);
+    const int created =
+        createNewFile(folder.handle.fd, m_unnamedNewFiles && mayMakeUnnamedOn(folder.device),
+                      temporaryNameFormOf(folder), opened.st_mode & 0777, to, temporary, refused);
     if (refused) refusedUnnamedOn(folder.device);
     if (created != 0) return created;
     // From here the new file is `made`'s: a failure removes it below, an exception from
@@ -319,6 +321,11 @@ int PosixFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace
     UniqueFd claimed(::fcntl(file.handle, F_DUPFD_CLOEXEC, 0));
     if (int error = closeHandle(file.handle)) return error;
     const unsigned flags = replace == Replace::No ? RENAME_NOREPLACE : 0;
+    // Where a rename over a long name damages the folder, what the copy replaces is removed
+    // first: the caller has kept it in the Trash already, or was told not to keep it.
+    if (replace == Replace::Yes && file.folder->shortNamesOnly && ::unlinkat(folder, name.c_str(), 0) != 0 &&
+        errno != ENOENT)
+        return errno;
     if (::renameat2(folder, file.temporaryName.c_str(), folder, name.c_str(), flags) != 0) {
         if (errno != EINVAL || replace == Replace::Yes) return errno;
         // FUSE and some network drives take no such rename; a second link is as sure a claim
@@ -343,7 +350,11 @@ int PosixFileSystem::nameByCopy(NewFile& file, const std::string& name) {
         ::openat(folder, name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!claim.valid()) return errno;
     struct stat claimed;
-    if (::fstat(claim.get(), &claimed) != 0 ||
+    // Where a rename over a long name damages the folder, the claim is removed, which is safe
+    // there, and the copy renamed into the name it freed: a program that saves under the name
+    // in between loses its file to the copy, a window of one call as the claim has too.
+    const bool freeFirst = file.folder->shortNamesOnly;
+    if (::fstat(claim.get(), &claimed) != 0 || (freeFirst && ::unlinkat(folder, name.c_str(), 0) != 0) ||
         ::renameat(folder, file.temporaryName.c_str(), folder, name.c_str()) != 0) {
         const int error = errno;
         struct stat now;

@@ -16,7 +16,8 @@ int copyOpenFile(int from, const struct stat& source, int to) {
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     if (::futimens(to, times) != 0) return errno;
     // Drives without permission bits of their own refuse them; the copy is kept all the same.
-    if (::fchmod(to, source.st_mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP) return errno;
+    if (::fchmod(to, source.st_mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
+        return errno;
     return ::fsync(to) == 0 ? 0 : errno;
 }
 

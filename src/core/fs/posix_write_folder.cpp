@@ -1,5 +1,6 @@
 #include "fs/posix_file_system.h"
 
+#include "fs/drive_kinds.h"
 #include "fs/new_times.h"
 #include "fs/posix_facts.h"
 #include "fs/temporary_names.h"
@@ -32,11 +33,22 @@ int PosixFileSystem::openWriteFolder(const std::string& path, WriteFolder& folde
     folder.device = facts.device;
     folder.inode = facts.inode;
     folder.listable = listable;
+    folder.shortNamesOnly = shortNamesOnlyOn(facts.device, folder.path);
     folder.handle = Handle();
     folder.handle.owner = this;
     folder.handle.fd = opened.release();
     folder.handle.path = folder.path;
     return 0;
+}
+
+bool PosixFileSystem::shortNamesOnlyOn(std::uint64_t device, const std::string& path) {
+    std::lock_guard lock(m_shortNamesMutex);
+    for (const auto& [known, shortOnly] : m_shortNamesOnly)
+        if (known == device) return shortOnly;
+    std::string type;
+    const bool shortOnly = mountType(path, type) == 0 && renamesOnlyShortNamesSafely(type);
+    m_shortNamesOnly.emplace_back(device, shortOnly);
+    return shortOnly;
 }
 
 int PosixFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode,
@@ -60,7 +72,7 @@ int PosixFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
 int PosixFileSystem::writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
                                std::string& noteName) {
     for (unsigned attempt = 0;; ++attempt) {
-        std::string candidate = temporaryName(attempt);
+        std::string candidate = temporaryName(attempt, temporaryNameFormOf(folder));
         UniqueFd note(::openat(folder.handle.fd, candidate.c_str(),
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!note.valid()) {

@@ -68,12 +68,44 @@ std::uint64_t ownStart() {
     return start;
 }
 
+// Seven base-36 digits of an 8.3 name: the writer's boot, pid and start mixed (FNV-1a), then
+// stepped by the counter and the attempt, so that two writers rarely draw alike.
+std::string shortTemporaryName(unsigned count, unsigned attempt) {
+    static const std::uint64_t writer = [] {
+        std::uint64_t hash = 0xcbf29ce484222325ull;
+        auto mix = [&](std::string_view text) {
+            for (const char c : text)
+                hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+        };
+        mix(bootId());
+        mix(std::to_string(::getpid()));
+        mix(std::to_string(ownStart()));
+        return hash;
+    }();
+    constexpr std::uint64_t Names = 78'364'164'096ull; // 36^7
+    std::uint64_t value = (writer + count * 0x9E3779B97Full + attempt * 0x5851F42Dull) % Names;
+    constexpr char Digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::string drawn(7, '0');
+    for (int at = 6; at >= 0; --at, value /= 36)
+        drawn[static_cast<std::size_t>(at)] = Digits[value % 36];
+    return "~QL" + drawn.substr(0, 5) + ".Q" + drawn.substr(5);
+}
+
+bool isShortTemporaryName(std::string_view name) {
+    if (name.size() != 12 || !name.starts_with("~QL") || name.substr(8, 2) != ".Q") return false;
+    for (const std::size_t at : {3, 4, 5, 6, 7, 10, 11})
+        if (!((name[at] >= '0' && name[at] <= '9') || (name[at] >= 'A' && name[at] <= 'Z'))) return false;
+    return true;
+}
+
 } // namespace
 
-std::string temporaryName(unsigned attempt) {
+std::string temporaryName(unsigned attempt, TemporaryNameForm form) {
     // Unique within the process without a clock: a counter, and the attempt after a clash
     // with a leftover of an earlier process that happened to have the same pid and start.
     static std::atomic<unsigned> counter{0};
+    if (form == TemporaryNameForm::Short)
+        return shortTemporaryName(counter.fetch_add(1, std::memory_order_relaxed), attempt);
     char name[128];
     std::snprintf(name, sizeof name, "~quellomir-%s-%lx-%llx-%x%02x.tmp", bootId().c_str(),
                   static_cast<unsigned long>(::getpid()), static_cast<unsigned long long>(ownStart()),
@@ -104,6 +136,7 @@ bool take(std::string_view& text, std::string_view part) {
 } // namespace
 
 bool isTemporaryName(std::string_view name) {
+    if (isShortTemporaryName(name)) return true;
     // Exactly what temporaryName writes, so that a user's "~quellomir-shopping.tmp" is not one.
     if (!take(name, Prefix) || !name.ends_with(Suffix)) return false;
     name.remove_suffix(Suffix.size());

@@ -13,7 +13,15 @@ namespace quellomir {
 // writer still runs is told by the lock the writer holds on the file, not by the name: a pid
 // means nothing in another PID namespace.
 //   ~quellomir-<boot>-<pid>-<process start>-<unique>.tmp
-std::string temporaryName(unsigned attempt);
+// The short form is an 8.3 name, for drives that rename only such names safely: seven
+// letters or digits drawn from the same writer's facts and counter,
+//   ~QL<5 of them>.Q<2 of them>
+// where the exclusive create that takes it tells a clash, and the next attempt draws again.
+enum class TemporaryNameForm : std::uint8_t { Long, Short };
+std::string temporaryName(unsigned attempt, TemporaryNameForm form = TemporaryNameForm::Long);
+template <typename Folder> TemporaryNameForm temporaryNameFormOf(const Folder& folder) {
+    return folder.shortNamesOnly ? TemporaryNameForm::Short : TemporaryNameForm::Long;
+}
 
 // Whether `name` is one of this program's temporary names.
 bool isTemporaryName(std::string_view name);

@@ -90,6 +90,21 @@ std::string percentDecoded(std::string_view text) {
     return decoded;
 }
 
+// A move into the Trash for a drive that damages a folder when it renames a long name: the
+// file is copied there and its own name removed, which such a drive does safely. An edit of
+// the file while it is copied keeps it where it is.
+int copyThenRemove(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
+                   const std::string& trashName) {
+    FileFacts before, after;
+    if (int error = fs.statIn(folder, name, Follow::No, before)) return error;
+    if (int error = fs.copyIntoTrash(folder, name, trash, trashName)) return error;
+    int error = fs.statIn(folder, name, Follow::No, after);
+    if (error == 0 && !after.sameState(before)) error = EBUSY;
+    if (error == 0) error = fs.unlinkIn(folder, name);
+    if (error != 0) fs.removeTrashFile(trash, trashName);
+    return error;
+}
+
 } // namespace
 
 std::string recordedPath(std::string_view infoText, const TrashCan& trash) {
@@ -127,6 +142,9 @@ int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, Tr
             // The home Trash, for a drive without one of its own to use.
             error = fs.copyIntoTrash(folder, name, trash, trashName);
             kept.moved = false;
+        } else if (folder.shortNamesOnly) {
+            error = copyThenRemove(fs, folder, name, trash, trashName);
+            kept.moved = true;
         } else {
             error = fs.linkIntoTrash(folder, name, trash, trashName);
             kept.moved = error != 0 && cannotLink(error);
@@ -149,6 +167,9 @@ std::string notKeptReason(const TrashCan& trash, int error) {
 
 int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
             const KeptFile& kept, FileTime modified) {
+    // Renamed back, its long name could damage the folder: it stays in the Trash, where the
+    // desktop restores it.
+    if (kept.moved && folder.shortNamesOnly) return EXDEV;
     const int error = kept.moved ? fs.moveOutOfTrash(trash, kept.trashName, folder, name)
                                  : fs.removeTrashFile(trash, kept.trashName);
     // A drive that stamps renamed files (FAT through fusefat) gave the file moved back the time
