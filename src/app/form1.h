@@ -128,8 +128,7 @@ class Form1 final : public QWidget {
     // Whether the sync may go on: ticked rows that replace a file of another subfolder (paired
     // by name) are synced only after a clear yes, or unticked.
     bool rowsAcrossSubfoldersAgreed();
-    void carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,
-                      const std::function<void(const std::function<void()>&)>& onRowThread);
+    class WindowRows; // the window's part in a sync run's rows
     // The window's turn while a row runs on its thread: it answers, and once it was closed,
     // the row is told to end, or the program ends when a drive holds the row in the kernel.
     void answerWhileRowRuns(WindowYielder& window, std::atomic<bool>& closed, bool& ended);

@@ -6,6 +6,7 @@
 #include "files/printed_text.h"
 #include "files/readable_folder.h"
 #include "sync/carry_out_row.h"
+#include "sync/sync_driver.h"
 #include "sync/sync_end_message.h"
 
 #include <poll.h>
@@ -206,35 +207,56 @@ class Run {
         return ExitPairingUnconfirmed;
     }
 
+    // The rows as the command line runs them: every one (all are ticked; one whose text asks
+    // for neither fails for that), its progress shown, its outcome printed once.
+    class PrintedRows final : public MarkingObserver {
+      public:
+        PrintedRows(Run& run, Plan& plan, const SyncSession& session)
+            : MarkingObserver(plan), printed(plan.size(), Outcome::Pending), m_run(run), m_session(session) {}
+
+        std::optional<RowTurn> rowTurn(const Plan& plan, std::size_t row) override {
+            m_run.m_progress.showRow(row + 1, plan.size());
+            const RowAction action = rowAction(plan.actionText(row));
+            return RowTurn{action, rowPaths(plan, row, action)};
+        }
+        void rowFinished(std::size_t row, const CopyResult& result) override {
+            MarkingObserver::rowFinished(row, result);
+            if (result.done) m_run.m_progress.addBytes(result.bytes);
+            // A row has one outcome, printed once: one whose copy the end still flushes is
+            // printed after that.
+            if (result.done && m_session.waitsForEnd(row)) {
+                m_run.stopIfReaderWentAway();
+                return;
+            }
+            printed[row] = m_plan.rows()[row].outcome;
+            m_run.print(m_plan, row);
+        }
+
+        std::vector<Outcome> printed; // what was printed of each row
+      private:
+        Run& m_run;
+        const SyncSession& m_session;
+    };
+
     int sync(Plan& plan) {
         if (!m_line.pairingChosen)
             if (int refused = refuseUnchosenPairing(plan)) return refused;
         plan.setAllChecked(true);
         SyncSession session(m_fs, m_progress);
-        session.finishEarlierRuns(plan);
-        std::vector<Outcome> printed(plan.size(), Outcome::Pending);
+        PrintedRows rows(*this, plan, session);
+        SyncDriver driver(session, rows);
+        driver.finishEarlierRuns(plan);
+        std::vector<Outcome>& printed = rows.printed;
         bool interrupted = false;
         try {
-            for (std::size_t row = 0; row < plan.size(); ++row) {
-                m_progress.showRow(row + 1, plan.size());
-                CopyResult result = carryOutRow(plan, row, rowAction(plan.actionText(row)), session);
-                result.done ? plan.markDone(row) : plan.markFailed(row, result.reason);
-                if (result.done) m_progress.addBytes(result.bytes);
-                // A row has one outcome, printed once: one whose copy the end still flushes is
-                // printed after that.
-                if (result.done && session.waitsForEnd(row)) {
-                    stopIfReaderWentAway();
-                    continue;
-                }
-                printed[row] = plan.rows()[row].outcome;
-                print(plan, row);
-            }
+            driver.runRows(plan);
         } catch (const Interrupted&) {
             interrupted = true; // the row under way was undone as the exception left it
         }
         // The rows copied so far are finished whatever happened: flushed and given their times.
         try {
-            session.flush(plan);
+            driver.finish(
+                [&](std::size_t row, std::string reason) { plan.markFailed(row, std::move(reason)); });
         } catch (const Interrupted&) {
             interrupted = true; // the flush and the times went on to their end first
         }

@@ -8,6 +8,7 @@
 #include "handler/numbered_handler.h"
 #include "sync/carry_out_row.h"
 #include "sync/row_action.h"
+#include "sync/sync_driver.h"
 #include "sync/sync_end_message.h"
 #include "sync/sync_log.h"
 #include "sync/sync_log_file.h"
@@ -35,6 +36,73 @@ bool keepsReplacedFiles(const SettingsStore& settings) {
 }
 
 } // namespace
+
+// The window's part in the rows of a sync run: each step of a row's turn under its own
+// statement, the row run off the window's thread, its mark made on the plan the window shows.
+class Form1::WindowRows final : public SyncRunObserver {
+  public:
+    WindowRows(Form1& form, NumberedHandler& h, Yielder& yielder,
+               const std::function<void(const std::function<void()>&)>& onRowThread)
+        : m_form(form), m_h(h), m_yielder(yielder), m_onRowThread(onRowThread) {}
+
+    std::optional<RowTurn> rowTurn(const Plan& plan, std::size_t row) override {
+        const int i = int(row) + 1;
+        if (i > m_form.m_syncRows) return std::nullopt;
+        m_form.m_syncRow = i;
+        // The row under way stays in view, wherever the user scrolled to before.
+        m_form.ListView3->scrollTo(m_form.m_plan.indexOfRow(i));
+        m_h.run(108, [&] { m_yielder.tick(); });
+        if (m_h.testLeave(110, [&] { return !m_form.m_plan.checked(i); })) return std::nullopt;
+        // Each row is read afresh: a row that cannot be read is skipped rather than carried
+        // out with what an earlier row left behind.
+        std::optional<RowAction> action;
+        m_h.run(112, [&] { action = rowAction(m_form.m_plan.actionText(i).toStdString()); });
+        if (!action) return std::nullopt;
+        if (*action == RowAction::Neither) {
+            m_h.run(134, [&] {
+                m_form.showMessage(QStringLiteral("Email screenshot to ") +
+                                   QString::fromLatin1(addresses::SupportEmail));
+            });
+            return std::nullopt;
+        }
+        const bool copy = *action == RowAction::Copy;
+        m_copy = copy;
+        RowTurn turn{*action, std::nullopt};
+        RowPaths paths;
+        m_h.run(copy ? 114 : 124, [&] { paths.source = plan.sourceText(row); });
+        m_h.run(copy ? 116 : 126, [&] {
+            paths.destination = rowDestination(plan, row, *action, paths.source);
+            turn.paths = std::move(paths);
+        });
+        return turn;
+    }
+
+    void onRowThread(const std::function<void()>& work) override { m_onRowThread(work); }
+
+    // The older file goes to the Trash within the copy, once the copy is safe on the disk, so
+    // the removal of 128 is part of 130.
+    void carryOut(std::size_t, RowAction action, const std::function<void()>& work) override {
+        m_h.run(action == RowAction::Copy ? 118 : 130, [&] { m_onRowThread(work); });
+    }
+
+    void rowFinished(std::size_t row, const CopyResult& result) override {
+        const int i = int(row) + 1;
+        m_h.run(m_copy ? 120 : 132, [&] {
+            if (result.done)
+                m_form.m_plan.markDone(i);
+            else
+                m_form.m_plan.markFailed(i, result.reason);
+        });
+        if (result.done) m_form.m_syncBytesDone += std::uint64_t(std::max<std::int64_t>(result.bytes, 0));
+    }
+
+  private:
+    Form1& m_form;
+    NumberedHandler& m_h;
+    Yielder& m_yielder;
+    std::function<void(const std::function<void()>&)> m_onRowThread;
+    bool m_copy = true; // the kind of the row under way, as its turn read it
+};
 
 void Form1::PushButton6_Click() {
     if (m_running || !rowsAcrossSubfoldersAgreed()) return;
@@ -159,13 +227,18 @@ void Form1::carryOutPlan(WindowYielder& window) {
         std::function<void()>& record;
         ~Forget() { record = nullptr; }
     } forget{m_recordBeforeEnding};
-    onRowThread([&, plan = m_plan.sharedPlan()] { session.finishEarlierRuns(*plan); });
+    // The rows read the plan as it was when the run started; their ticks and texts are read
+    // from the list at each turn, and their marks made there.
+    const auto plan = m_plan.sharedPlan();
+    WindowRows rowTurns(*this, h, yielder, onRowThread);
+    SyncDriver driver(session, rowTurns);
+    driver.finishEarlierRuns(*plan);
     // Closing the window stops the run after the row under way, which is finished or
     // undone; the copies made so far are still flushed and given their times below, and
     // the stop ends the run after that.
     std::exception_ptr closed;
     try {
-        carryOutRows(h, session, yielder, onRowThread);
+        driver.runRows(*plan);
     } catch (const RunCancelled&) {
         closed = std::current_exception();
     }
@@ -175,15 +248,12 @@ void Form1::carryOutPlan(WindowYielder& window) {
     h.run(136, [&] {
         std::vector<std::pair<std::size_t, std::string>> failures;
         std::exception_ptr stopped;
-        onRowThread([&] {
-            try {
-                session.flush([&](std::size_t row, std::string reason) {
-                    failures.emplace_back(row, std::move(reason));
-                });
-            } catch (const RunCancelled&) {
-                stopped = std::current_exception(); // the flush went on to its end first
-            }
-        });
+        try {
+            driver.finish(
+                [&](std::size_t row, std::string reason) { failures.emplace_back(row, std::move(reason)); });
+        } catch (const RunCancelled&) {
+            stopped = std::current_exception(); // the flush went on to its end first
+        }
         m_plan.edit([&](Plan& plan) {
             for (auto& [row, reason] : failures)
                 plan.markFailed(row, std::move(reason));
@@ -210,72 +280,6 @@ void Form1::carryOutPlan(WindowYielder& window) {
         showMessage(message);
     });
     h.run(140, [&] { m_plan.clear(); });
-}
-
-void Form1::carryOutRows(NumberedHandler& h, SyncSession& session, Yielder& yielder,
-                         const std::function<void(const std::function<void()>&)>& onRowThread) {
-    // A row unticked by its turn leaves nothing, not even a copy made ahead of it.
-    const auto passOver = [&](int i) {
-        if (session.prepared(std::size_t(i - 1))) onRowThread([&] { session.passOver(std::size_t(i - 1)); });
-    };
-    for (int i = 1; i <= m_syncRows; ++i) {
-        m_syncRow = i;
-        // The row under way stays in view, wherever the user scrolled to before.
-        ListView3->scrollTo(m_plan.indexOfRow(i));
-        h.run(108, [&] { yielder.tick(); });
-        if (h.testLeave(110, [&] { return !m_plan.checked(i); })) {
-            passOver(i);
-            continue;
-        }
-        // Each row is read afresh: a row that cannot be read is skipped rather than carried
-        // out with what an earlier row left behind.
-        RowAction action = RowAction::Neither;
-        bool readable = false;
-        h.run(112, [&] {
-            action = rowAction(m_plan.actionText(i).toStdString());
-            readable = true;
-        });
-        if (!readable) {
-            passOver(i);
-            continue;
-        }
-        if (action == RowAction::Neither) {
-            passOver(i);
-            h.run(134, [&] {
-                showMessage(QStringLiteral("Email screenshot to ") +
-                            QString::fromLatin1(addresses::SupportEmail));
-            });
-            continue;
-        }
-        const bool copy = action == RowAction::Copy;
-        // The plan the row reads stays as it is while the row runs, whatever the window does.
-        const auto plan = m_plan.sharedPlan();
-        const std::size_t row = std::size_t(i - 1);
-        RowPaths paths;
-        std::optional<CopyResult> result;
-        bool pathsRead = false;
-        h.run(copy ? 114 : 124, [&] { paths.source = plan->sourceText(row); });
-        h.run(copy ? 116 : 126, [&] {
-            paths.destination = rowDestination(*plan, row, action, paths.source);
-            pathsRead = true;
-        });
-        // The older file goes to the Trash within the copy, once the copy is safe on the disk,
-        // so the removal of 128 is part of 130.
-        if (pathsRead)
-            h.run(copy ? 118 : 130,
-                  [&] { onRowThread([&] { result = carryOutRow(*plan, row, action, paths, session); }); });
-        else
-            passOver(i);
-        // A copy that could not even be tried (its statement failed) is no "Done".
-        if (!result) result = CopyResult::failure(std::string("the copy was not carried out"));
-        h.run(copy ? 120 : 132, [&] {
-            if (result->done)
-                m_plan.markDone(i);
-            else
-                m_plan.markFailed(i, result->reason);
-        });
-        if (result->done) m_syncBytesDone += std::uint64_t(std::max<std::int64_t>(result->bytes, 0));
-    }
 }
 
 } // namespace quellomir

@@ -157,11 +157,15 @@ std::string rowDestination(const Plan& plan, std::size_t row, RowAction action, 
                                      : plan.destinationText(row);
 }
 
-CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
+RowPaths rowPaths(const Plan& plan, std::size_t row, RowAction action) {
     RowPaths paths;
     paths.source = plan.sourceText(row);
     paths.destination = rowDestination(plan, row, action, paths.source);
-    return carryOutRow(plan, row, action, paths, session);
+    return paths;
+}
+
+CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
+    return carryOutRow(plan, row, action, rowPaths(plan, row, action), session);
 }
 
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, const RowPaths& paths,

@@ -31,6 +31,7 @@ struct RowPaths {
     std::string destination; // the file's own path: a copy row's folder joined with the name
 };
 std::string rowDestination(const Plan& plan, std::size_t row, RowAction action, const std::string& source);
+RowPaths rowPaths(const Plan& plan, std::size_t row, RowAction action);
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, const RowPaths& paths,
                        SyncSession& session);
 

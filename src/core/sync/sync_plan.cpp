@@ -1,22 +1,14 @@
 #include "sync/sync_plan.h"
 
-#include "sync/carry_out_row.h"
+#include "sync/sync_driver.h"
 
 namespace quellomir {
 
 void syncRows(Plan& plan, SyncSession& session) {
-    session.finishEarlierRuns(plan);
-    const std::size_t rows = plan.size();
-    for (std::size_t row = 0; row < rows; ++row) {
-        if (!plan.rows()[row].checked) continue;
-        const RowAction action = rowAction(plan.actionText(row));
-        if (action == RowAction::Neither) continue;
-        CopyResult result = carryOutRow(plan, row, action, session);
-        if (result.done)
-            plan.markDone(row);
-        else
-            plan.markFailed(row, std::move(result.reason));
-    }
+    MarkingObserver marks(plan);
+    SyncDriver driver(session, marks);
+    driver.finishEarlierRuns(plan);
+    driver.runRows(plan);
 }
 
 void syncPlan(Plan& plan, SyncSession& session) {
