@@ -676,8 +676,7 @@ class Torture {
         std::set<std::string> claimed;
         for (const std::string& side : {m_one, m_two})
             for (const auto& entry : stdfs::recursive_directory_iterator(side)) {
-                if (!entry.is_regular_file() || !entry.path().filename().string().starts_with("~quellomir-"))
-                    continue;
+                if (!entry.is_regular_file() || !entry.path().filename().string().starts_with("~")) continue;
                 const std::string note = testing::contentsOf(entry.path());
                 if (!note.starts_with("quellomir time note\n")) continue;
                 const std::string named =

@@ -2,6 +2,8 @@
 
 #include "fs/file_system.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -90,6 +92,9 @@ class PosixFileSystem final : public FileSystem {
     // Whether the drive `device`, on which `path` lies, renames only 8.3 names safely; asked
     // of the mount table once a drive.
     bool shortNamesOnlyOn(std::uint64_t device, const std::string& path);
+    // copyIntoTrash for a Trash on the file's own drive.
+    int copyBesideThenMove(int from, const struct stat& source, WriteFolder& folder, TrashCan& trash,
+                           const std::string& trashName);
 
     bool m_unnamedNewFiles = true;
     CopyWay m_firstCopyWay = CopyWay::KernelRange;

@@ -1,8 +1,10 @@
 #include "fs/posix_copy.h"
 #include "fs/posix_file_system.h"
+#include "fs/temporary_names.h"
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +33,8 @@ int PosixFileSystem::copyIntoTrash(WriteFolder& folder, const std::string& name,
     struct stat source;
     if (::fstat(from.get(), &source) != 0) return errno;
     if (!S_ISREG(source.st_mode)) return EINVAL;
+    if (trash.device == folder.device)
+        return copyBesideThenMove(from.get(), source, folder, trash, trashName);
     UniqueFd to(::openat(trash.files.fd, trashName.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!to.valid()) return errno;
@@ -39,6 +43,30 @@ int PosixFileSystem::copyIntoTrash(WriteFolder& folder, const std::string& name,
     if (error == 0) error = syncTrash(trash);
     if (error != 0) ::unlinkat(trash.files.fd, trashName.c_str(), 0);
     return error;
+}
+
+int PosixFileSystem::copyBesideThenMove(int from, const struct stat& source, WriteFolder& folder,
+                                        TrashCan& trash, const std::string& trashName) {
+    // Made under a "~" name beside the file and moved into the Trash once complete: a run
+    // killed meanwhile leaves a "~" file that the next run removes, never a torn file in the
+    // Trash that looks like a version the user had.
+    UniqueFd to;
+    std::string temporary;
+    for (unsigned attempt = 0; !to.valid(); ++attempt) {
+        temporary = temporaryName(attempt, temporaryNameFormOf(folder));
+        to.reset(::openat(folder.handle.fd, temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!to.valid() && (errno != EEXIST || attempt == 100)) return errno;
+    }
+    ::flock(to.get(), LOCK_EX | LOCK_NB); // a run that finds it locked leaves it alone
+    int error = copyOpenFile(from, source, to.get());
+    if (error == 0) error = to.close();
+    if (error == 0) error = moveIntoTrash(folder, temporary, trash, trashName);
+    if (error != 0) {
+        ::unlinkat(folder.handle.fd, temporary.c_str(), 0);
+        return error;
+    }
+    return syncTrash(trash);
 }
 
 } // namespace quellomir
