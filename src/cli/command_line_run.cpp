@@ -217,7 +217,7 @@ class Run {
         std::optional<RowTurn> rowTurn(const Plan& plan, std::size_t row) override {
             m_run.m_progress.showRow(row + 1, plan.size());
             const RowAction action = rowAction(plan.actionText(row));
-            return RowTurn{action, rowPaths(plan, row, action)};
+            return RowTurn{action, resolveRow(plan, row, action)};
         }
         void rowFinished(std::size_t row, const CopyResult& result) override {
             MarkingObserver::rowFinished(row, result);

@@ -68,12 +68,9 @@ class Form1::WindowRows final : public SyncRunObserver {
         const bool copy = *action == RowAction::Copy;
         m_copy = copy;
         RowTurn turn{*action, std::nullopt};
-        RowPaths paths;
-        m_h.run(copy ? 114 : 124, [&] { paths.source = plan.sourceText(row); });
-        m_h.run(copy ? 116 : 126, [&] {
-            paths.destination = rowDestination(plan, row, *action, paths.source);
-            turn.paths = std::move(paths);
-        });
+        std::string source;
+        m_h.run(copy ? 114 : 124, [&] { source = plan.sourceText(row); });
+        m_h.run(copy ? 116 : 126, [&] { turn.row = resolveRow(plan, row, *action, source); });
         return turn;
     }
 

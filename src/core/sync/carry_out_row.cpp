@@ -2,6 +2,7 @@
 
 #include "files/path_text.h"
 #include "files/utf8.h"
+#include "sync/normalize_backslashes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -71,7 +72,7 @@ std::u32string foldedCase(std::string_view path) {
 // ahead already. Any other row ends the batch, so that each row still finds what a run in
 // list order would have left; so does a big file, which is copied in its turn on its own.
 void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession& session) {
-    std::vector<SyncSession::RowAhead> batch;
+    std::vector<ResolvedRow> batch;
     std::unordered_set<std::u32string> touched;
     std::uint64_t bytes = 0;
     for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
@@ -79,20 +80,17 @@ void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession&
         if (r.kind != kind || !plan.tickedNow(next) || r.outcome != Outcome::Pending ||
             session.prepared(next))
             break;
-        std::string source = plan.sourceText(next);
-        std::string destination = kind == RowKind::Copy
-                                      ? joinPath(plan.destinationText(next), GetFileName(source))
-                                      : plan.destinationText(next);
-        if (session.wrote(source) || session.wrote(destination)) break;
-        std::u32string foldedSource = foldedCase(source), foldedDestination = foldedCase(destination);
+        ResolvedRow ahead =
+            resolveRow(plan, next, kind == RowKind::Copy ? RowAction::Copy : RowAction::Overwrite);
+        if (session.wrote(ahead.source) || session.wrote(ahead.destination)) break;
+        std::u32string foldedSource = foldedCase(ahead.source),
+                       foldedDestination = foldedCase(ahead.destination);
         if (touched.contains(foldedSource) || touched.contains(foldedDestination)) break;
         bytes += plan.sourceFile(next).size();
         if (bytes > BatchBytes) break;
-        RowChecks checks = checksOf(plan, next);
-        if (kind == RowKind::Overwrite) checks.plannedDestinationTime = plan.destinationFile(next).modified();
         touched.insert(std::move(foldedSource));
         touched.insert(std::move(foldedDestination));
-        batch.push_back({next, std::move(source), std::move(destination), checks});
+        batch.push_back(std::move(ahead));
     }
     if (batch.size() < 2) return;
     if (kind == RowKind::Copy)
@@ -118,65 +116,67 @@ std::string_view takenNameReason(FileSystem& fs, const std::string& folder, std:
     return !exact && otherCase ? CaseBlindReason : AppearedReason;
 }
 
-CopyResult carryOutCopy(const Plan& plan, std::size_t row, const RowPaths& paths, SyncSession& session) {
-    const std::string& source = paths.source;
-    const std::string& destination = paths.destination;
-    if (session.rowsAhead() && !session.wrote(destination) && !session.prepared(row))
-        makeRowsAhead(plan, row, RowKind::Copy, session);
+CopyResult carryOutCopy(const Plan& plan, const ResolvedRow& row, SyncSession& session) {
+    if (session.rowsAhead() && !session.wrote(row.destination) && !session.prepared(row.row))
+        makeRowsAhead(plan, row.row, RowKind::Copy, session);
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
     // too) appeared since the comparison: the naming refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.
-    const bool replaces = session.wrote(destination);
+    const bool replaces = session.wrote(row.destination);
     CopyResult result =
-        session.copy(row, source, destination,
-                     replaces ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::Nothing,
-                     checksOf(plan, row));
+        session.copy(row, replaces ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::Nothing);
     if (!replaces && !result.done && result.error == EEXIST)
-        return CopyResult::failure(
-            std::string(takenNameReason(session.fs(), plan.destinationText(row), GetFileName(source))));
+        return CopyResult::failure(std::string(takenNameReason(session.fs(), row.folder, row.name)));
     return result;
 }
 
-CopyResult carryOutOverwrite(const Plan& plan, std::size_t row, const RowPaths& paths, SyncSession& session) {
-    const std::string& source = paths.source;
-    const std::string& destination = paths.destination;
-    RowChecks checks = checksOf(plan, row);
-    const bool replacesOwnCopy = session.wrote(destination);
-    if (!replacesOwnCopy) checks.plannedDestinationTime = plan.destinationFile(row).modified();
-    if (session.rowsAhead() && !replacesOwnCopy && !session.prepared(row))
-        makeRowsAhead(plan, row, RowKind::Overwrite, session);
-    return session.copy(
-        row, source, destination,
-        replacesOwnCopy ? SyncSession::Replacing::ThisRunsCopy : SyncSession::Replacing::OlderFile, checks);
+CopyResult carryOutOverwrite(const Plan& plan, const ResolvedRow& row, SyncSession& session) {
+    if (session.wrote(row.destination)) {
+        // What this run wrote there is replaced whatever its time.
+        ResolvedRow own = row;
+        own.checks.plannedDestinationTime.reset();
+        return session.copy(own, SyncSession::Replacing::ThisRunsCopy);
+    }
+    if (session.rowsAhead() && !session.prepared(row.row))
+        makeRowsAhead(plan, row.row, RowKind::Overwrite, session);
+    return session.copy(row, SyncSession::Replacing::OlderFile);
 }
 
 } // namespace
 
-std::string rowDestination(const Plan& plan, std::size_t row, RowAction action, const std::string& source) {
-    return action == RowAction::Copy ? joinPath(plan.destinationText(row), GetFileName(source))
-                                     : plan.destinationText(row);
+ResolvedRow resolveRow(const Plan& plan, std::size_t row, RowAction action, const std::string& sourceText) {
+    ResolvedRow resolved;
+    resolved.row = row;
+    resolved.action = action;
+    resolved.source = NormalizeBackslashes(sourceText);
+    resolved.destination = NormalizeBackslashes(
+        action == RowAction::Copy ? joinPath(plan.destinationText(row), GetFileName(sourceText))
+                                  : plan.destinationText(row));
+    resolved.folder = GetParentFolder(resolved.destination);
+    resolved.name = GetFileName(resolved.destination);
+    resolved.checks = checksOf(plan, row);
+    if (action == RowAction::Overwrite)
+        resolved.checks.plannedDestinationTime = plan.destinationFile(row).modified();
+    return resolved;
 }
 
-RowPaths rowPaths(const Plan& plan, std::size_t row, RowAction action) {
-    RowPaths paths;
-    paths.source = plan.sourceText(row);
-    paths.destination = rowDestination(plan, row, action, paths.source);
-    return paths;
+ResolvedRow resolveRow(const Plan& plan, std::size_t row, RowAction action) {
+    return resolveRow(plan, row, action, plan.sourceText(row));
 }
 
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session) {
-    return carryOutRow(plan, row, action, rowPaths(plan, row, action), session);
+    if (action == RowAction::Neither) return CopyResult::failure(std::string(NeitherReason));
+    return carryOutRow(plan, resolveRow(plan, row, action), session);
 }
 
-CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, const RowPaths& paths,
-                       SyncSession& session) {
-    if (action == RowAction::Neither) return CopyResult::failure(std::string(NeitherReason));
+CopyResult carryOutRow(const Plan& plan, const ResolvedRow& row, SyncSession& session) {
+    if (row.action == RowAction::Neither) return CopyResult::failure(std::string(NeitherReason));
     // What the plan shows for this row is not there any more: the copy would carry another
     // version of the file under the row's text, and which one would depend on the order the
     // disk lists its folders in.
-    if (session.wrote(paths.source)) return CopyResult::failure(std::string(ReplacedEarlierReason));
-    return action == RowAction::Copy ? carryOutCopy(plan, row, paths, session)
-                                     : carryOutOverwrite(plan, row, paths, session);
+    if (session.wrote(row.source)) return CopyResult::failure(std::string(ReplacedEarlierReason));
+    return row.action == RowAction::Copy ? carryOutCopy(plan, row, session)
+                                         : carryOutOverwrite(plan, row, session);
 }
 
 } // namespace quellomir

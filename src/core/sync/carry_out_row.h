@@ -24,15 +24,11 @@ namespace quellomir {
 // turn throws.
 CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, SyncSession& session);
 
-// The same in its steps, for a caller that reports each apart: the row's paths read once
-// from the plan at its turn (the source is its source text), then carried out.
-struct RowPaths {
-    std::string source;
-    std::string destination; // the file's own path: a copy row's folder joined with the name
-};
-std::string rowDestination(const Plan& plan, std::size_t row, RowAction action, const std::string& source);
-RowPaths rowPaths(const Plan& plan, std::size_t row, RowAction action);
-CopyResult carryOutRow(const Plan& plan, std::size_t row, RowAction action, const RowPaths& paths,
-                       SyncSession& session);
+// The same in its steps, for a caller that reports each apart: the row resolved once from
+// the plan at its turn (`sourceText` as the caller read it), then carried out. The plan is
+// read again only for the rows after it that may be made ahead.
+ResolvedRow resolveRow(const Plan& plan, std::size_t row, RowAction action, const std::string& sourceText);
+ResolvedRow resolveRow(const Plan& plan, std::size_t row, RowAction action);
+CopyResult carryOutRow(const Plan& plan, const ResolvedRow& row, SyncSession& session);
 
 } // namespace quellomir

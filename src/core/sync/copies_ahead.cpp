@@ -2,7 +2,6 @@
 
 #include "files/path_text.h"
 #include "fs/drive_kinds.h"
-#include "sync/normalize_backslashes.h"
 
 #include <algorithm>
 
@@ -10,23 +9,23 @@ namespace quellomir {
 
 CopiesAhead::~CopiesAhead() = default;
 
-void CopiesAhead::makeNewCopies(const std::vector<RowAhead>& rows) {
+void CopiesAhead::makeNewCopies(const std::vector<ResolvedRow>& rows) {
     std::vector<Ahead> aheads;
     std::vector<std::string> sources;
-    for (const RowAhead& copy : rows) {
+    for (const ResolvedRow& copy : rows) {
         Ahead ahead;
         ahead.row = copy.row;
         ahead.replacing = Replacing::Nothing;
         ahead.timeRule = copy.checks.timeRule;
         RunFolders::ForRow folders(m_folders, copy.checks);
         if (!m_rows
-                 .prepare(NormalizeBackslashes(copy.source), NormalizeBackslashes(copy.destination),
-                          Replacing::Nothing, copy.checks, folders, ahead.options, ahead.folder)
+                 .prepare(copy.source, copy.destination, Replacing::Nothing, copy.checks, folders,
+                          ahead.options, ahead.folder)
                  .done ||
             !ahead.folder)
             continue; // its turn tells what is wrong
         aheads.push_back(std::move(ahead));
-        sources.push_back(NormalizeBackslashes(copy.source));
+        sources.push_back(copy.source);
     }
     if (aheads.size() < 2) return;
     // The threads touch nothing of the run: the window's turn and the descriptor kept to
@@ -55,7 +54,7 @@ void CopiesAhead::makeNewCopies(const std::vector<RowAhead>& rows) {
     m_threads.passOnHeldStop();
 }
 
-void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
+void CopiesAhead::makeReplacements(const std::vector<ResolvedRow>& rows) {
     std::vector<std::uint64_t> devices;
     m_rows.setHeldChecksLater(true);
     struct ChecksNowAgain {
@@ -63,15 +62,15 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
         ~ChecksNowAgain() { rows.setHeldChecksLater(false); }
     } checksNowAgain{m_rows};
     unsigned heldInFlight = 1;
-    for (const RowAhead& replacement : rows) {
-        const std::string target = NormalizeBackslashes(replacement.destination);
+    for (const ResolvedRow& replacement : rows) {
+        const std::string& target = replacement.destination;
         RunFolders::ForRow folders(m_folders, replacement.checks);
         Ahead ahead;
         ahead.row = replacement.row;
         ahead.timeRule = replacement.checks.timeRule;
         if (!m_rows
-                 .prepare(NormalizeBackslashes(replacement.source), target, Replacing::OlderFile,
-                          replacement.checks, folders, ahead.options, ahead.folder)
+                 .prepare(replacement.source, target, Replacing::OlderFile, replacement.checks, folders,
+                          ahead.options, ahead.folder)
                  .done ||
             !ahead.folder)
             continue; // its turn tells what is wrong
@@ -87,8 +86,7 @@ void CopiesAhead::makeReplacements(const std::vector<RowAhead>& rows) {
             m_inTurn.push_back(replacement.row);
             continue;
         }
-        ahead.copy =
-            prepareCopy(m_fs, NormalizeBackslashes(replacement.source), *ahead.folder, ahead.options);
+        ahead.copy = prepareCopy(m_fs, replacement.source, *ahead.folder, ahead.options);
         if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
         if (std::find(devices.begin(), devices.end(), ahead.folder->device) == devices.end())
             devices.push_back(ahead.folder->device);
@@ -120,16 +118,16 @@ void CopiesAhead::passOver(std::size_t row) {
         m_ahead.pop_front();
 }
 
-std::optional<CopyResult> CopiesAhead::place(std::size_t row, Replacing replacing,
-                                             const std::string& target) {
-    if (row > 0) passOver(row - 1);
-    std::erase(m_inTurn, row);
-    if (m_ahead.empty() || m_ahead.front().row != row || m_ahead.front().replacing != replacing)
+std::optional<CopyResult> CopiesAhead::place(const ResolvedRow& row, Replacing replacing) {
+    if (row.row > 0) passOver(row.row - 1);
+    std::erase(m_inTurn, row.row);
+    if (m_ahead.empty() || m_ahead.front().row != row.row || m_ahead.front().replacing != replacing)
         return std::nullopt;
     Ahead ahead = std::move(m_ahead.front());
     m_ahead.pop_front();
-    CopyResult placed = placeCopy(m_fs, ahead.copy, *ahead.folder, GetFileName(target), ahead.options);
-    return m_rows.record(row, target, ahead.options, ahead.folder, ahead.timeRule, std::move(placed));
+    CopyResult placed = placeCopy(m_fs, ahead.copy, *ahead.folder, row.name, ahead.options);
+    return m_rows.record(row.row, row.destination, ahead.options, ahead.folder, ahead.timeRule,
+                         std::move(placed));
 }
 
 } // namespace quellomir

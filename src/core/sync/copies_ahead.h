@@ -31,10 +31,10 @@ class CopiesAhead {
     // Replacements, rows still to come in list order. Only drives whose flush of the whole
     // file system can be trusted take part; a copy that cannot be made ahead is made in its
     // turn. A batch whose flush fails fails its rows, their older files left in place.
-    void makeReplacements(const std::vector<RowAhead>& rows);
+    void makeReplacements(const std::vector<ResolvedRow>& rows);
     // Copies to free names, rows still to come in list order, on as many threads as the drive
     // asks for; each takes its name only in its row's turn.
-    void makeNewCopies(const std::vector<RowAhead>& rows);
+    void makeNewCopies(const std::vector<ResolvedRow>& rows);
 
     bool prepared(std::size_t row) const;
     bool empty() const { return m_ahead.empty(); }
@@ -42,7 +42,7 @@ class CopiesAhead {
     void passOver(std::size_t row);
     // Row `row`'s turn: the outcome of its copy made ahead, now placed; nothing when none was
     // made for it (it is then copied as any other).
-    std::optional<CopyResult> place(std::size_t row, Replacing replacing, const std::string& target);
+    std::optional<CopyResult> place(const ResolvedRow& row, Replacing replacing);
     // At the end of the run, or after a stop: a copy whose row's turn never came is undone.
     void finish() { m_ahead.clear(); }
 

@@ -3,6 +3,7 @@
 #include "compare/compare_rules.h"
 #include "compare/plan.h"
 #include "fs/file_system.h"
+#include "sync/row_action.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,11 +37,16 @@ enum class Replacing : std::uint8_t {
     OlderFile,    // a file that was there before the run
 };
 
-// A row still to come that the run may make ahead of its turn, with what its copy needs to know.
-struct RowAhead {
+// A row of the plan resolved once, at its turn or when it is made ahead of it: its kind, its
+// paths tidied as the copy uses them, and what its copy must make sure of. It flows down to
+// the copy as it is; nothing below reads the plan for it again.
+struct ResolvedRow {
     std::size_t row = 0;
+    RowAction action = RowAction::Copy;
     std::string source;
-    std::string destination;
+    std::string destination; // the file's own path, by which the run knows what it wrote
+    std::string folder;      // the destination's folder, ending with '/'
+    std::string name;        // and its name there
     RowChecks checks;
 };
 

@@ -54,10 +54,14 @@ class OneCopyFolder final : public WriteFolders {
 CopyResult SafeFileCopy(FileSystem& fs, const std::string& source, const std::string& destination,
                         const CopyOptions& options, WriteFolders* folders) {
     if (isBlank(source) || isBlank(destination)) return CopyResult::failure(std::string(EmptyPathReason));
-    const std::string src = NormalizeBackslashes(source);
     const std::string dst = NormalizeBackslashes(destination);
-    const std::string folderPath = GetParentFolder(dst);
-    const std::string name = GetFileName(dst);
+    return copyIntoFolder(fs, NormalizeBackslashes(source), GetParentFolder(dst), GetFileName(dst), options,
+                          folders);
+}
+
+CopyResult copyIntoFolder(FileSystem& fs, const std::string& src, const std::string& folderPath,
+                          const std::string& name, const CopyOptions& options, WriteFolders* folders) {
+    if (isBlank(src) || isBlank(folderPath + name)) return CopyResult::failure(std::string(EmptyPathReason));
     if (name.empty()) return CopyResult::failure(EISDIR);
 
     // A destination without a folder has none that exists: nothing is copied.

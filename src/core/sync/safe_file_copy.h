@@ -35,5 +35,9 @@ class WriteFolders {
 // Never throws, except what the progress function throws.
 CopyResult SafeFileCopy(FileSystem& fs, const std::string& source, const std::string& destination,
                         const CopyOptions& options = {}, WriteFolders* folders = nullptr);
+// The same for paths tidied already, the destination as its folder (ending with '/') and
+// its name: a sync run's row, resolved once.
+CopyResult copyIntoFolder(FileSystem& fs, const std::string& source, const std::string& folderPath,
+                          const std::string& name, const CopyOptions& options, WriteFolders* folders);
 
 } // namespace quellomir

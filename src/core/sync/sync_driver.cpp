@@ -6,7 +6,7 @@ std::optional<RowTurn> SyncRunObserver::rowTurn(const Plan& plan, std::size_t ro
     if (!plan.rows()[row].checked) return std::nullopt;
     const RowAction action = rowAction(plan.actionText(row));
     if (action == RowAction::Neither) return std::nullopt;
-    return RowTurn{action, rowPaths(plan, row, action)};
+    return RowTurn{action, resolveRow(plan, row, action)};
 }
 
 void SyncDriver::finishEarlierRuns(const Plan& plan) {
@@ -20,13 +20,12 @@ void SyncDriver::passOver(std::size_t row) {
 void SyncDriver::runRows(const Plan& plan) {
     for (std::size_t row = 0; row < plan.size(); ++row) {
         const std::optional<RowTurn> turn = m_observer.rowTurn(plan, row);
-        if (!turn || !turn->paths) passOver(row);
+        if (!turn || !turn->row) passOver(row);
         if (!turn) continue;
         std::optional<CopyResult> result;
-        if (turn->paths)
-            m_observer.carryOut(row, turn->action, [&] {
-                result = carryOutRow(plan, row, turn->action, *turn->paths, m_session);
-            });
+        if (turn->row)
+            m_observer.carryOut(row, turn->action,
+                                [&] { result = carryOutRow(plan, *turn->row, m_session); });
         // A row that could not even be tried (its paths or its run failed to start) is no "Done".
         if (!result) result = CopyResult::failure(std::string("the copy was not carried out"));
         m_observer.rowFinished(row, *result);

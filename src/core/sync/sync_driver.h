@@ -13,11 +13,11 @@
 
 namespace quellomir {
 
-// A row whose turn came, as its front end read it: what it asks for, and its paths once
-// they could be read (a row whose paths could not be read fails without being tried).
+// A row whose turn came, as its front end read it: what it asks for, and the row resolved
+// once its paths could be read (a row whose paths could not be read fails untried).
 struct RowTurn {
     RowAction action = RowAction::Neither;
-    std::optional<RowPaths> paths;
+    std::optional<ResolvedRow> row;
 };
 
 // What a front end keeps of a sync run: whether each row runs and as what, where the work
@@ -28,8 +28,7 @@ class SyncRunObserver {
 
     // At row `row`'s turn: nothing passes over it (unticked by now, unreadable, or asking for
     // neither a copy nor an overwrite), and whatever was made ahead for it is undone. By
-    // default a ticked row of `plan` runs as its action text says, with its paths as the plan
-    // gives them.
+    // default a ticked row of `plan` runs as its action text says, resolved from the plan.
     virtual std::optional<RowTurn> rowTurn(const Plan& plan, std::size_t row);
     // Runs work of the run's: the earlier runs' finish, a row, a pass-over, the flush. The
     // window runs it off its own thread, answering meanwhile.

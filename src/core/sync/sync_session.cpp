@@ -1,6 +1,5 @@
 #include "sync/sync_session.h"
 
-#include "sync/normalize_backslashes.h"
 #include "sync/safe_file_copy.h"
 
 namespace quellomir {
@@ -31,9 +30,9 @@ void SyncSession::finishEarlierRuns(const Plan& plan) {
     }
 }
 
-CopyResult SyncSession::copy(std::size_t row, const std::string& source, const std::string& destination,
-                             Replacing replacing, const RowChecks& checks) {
-    const std::string target = NormalizeBackslashes(destination);
+CopyResult SyncSession::copy(const ResolvedRow& row, Replacing replacing) {
+    const std::string& target = row.destination;
+    const RowChecks& checks = row.checks;
     // What the row copied is counted with the rows done from here on.
     struct EndOfCopy {
         RowCopy& rows;
@@ -41,18 +40,17 @@ CopyResult SyncSession::copy(std::size_t row, const std::string& source, const s
     } endOfCopy{m_rows};
     // Folders are let go only when no copy made ahead is in one: each holds on to its folder.
     if (m_ahead.empty()) m_folders.letGoOfMany();
-    if (std::optional<CopyResult> placed = m_ahead.place(row, replacing, target)) return std::move(*placed);
+    if (std::optional<CopyResult> placed = m_ahead.place(row, replacing)) return std::move(*placed);
     RunFolders::ForRow folders(m_folders, checks);
     CopyOptions options;
     WriteFolder* folder = nullptr;
-    if (CopyResult refused =
-            m_rows.prepare(NormalizeBackslashes(source), target, replacing, checks, folders, options, folder);
+    if (CopyResult refused = m_rows.prepare(row.source, target, replacing, checks, folders, options, folder);
         !refused.done)
         return refused;
     if (options.sourceHeldAlready)
-        return m_rows.finishHeldCopy(row, target, options, *folder, checks.timeRule);
-    CopyResult result = SafeFileCopy(m_fs, source, destination, options, &folders);
-    return m_rows.record(row, target, options, folder, checks.timeRule, std::move(result));
+        return m_rows.finishHeldCopy(row.row, target, options, *folder, checks.timeRule);
+    CopyResult result = copyIntoFolder(m_fs, row.source, row.folder, row.name, options, &folders);
+    return m_rows.record(row.row, target, options, folder, checks.timeRule, std::move(result));
 }
 
 void SyncSession::flush(Plan& plan) {

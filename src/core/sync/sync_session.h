@@ -55,20 +55,17 @@ class SyncSession {
     // dealt with first, so that no row works from it.
     void finishEarlierRuns(const Plan& plan);
 
-    // Whether an earlier row of this run wrote `path` (compared once its doubled
-    // separators are tidied).
+    // Whether an earlier row of this run wrote `path` (a resolved row's path, tidied).
     bool wrote(const std::string& path) const { return m_written.wrote(path); }
 
     using Replacing = quellomir::Replacing;
-    using RowAhead = quellomir::RowAhead;
 
-    // SafeFileCopy for row `row` of the plan, with the window answering during a long copy.
-    CopyResult copy(std::size_t row, const std::string& source, const std::string& destination,
-                    Replacing replacing, const RowChecks& checks);
+    // SafeFileCopy for a row of the plan, with the window answering during a long copy.
+    CopyResult copy(const ResolvedRow& row, Replacing replacing);
 
     // Rows still to come, made ahead of their turn (CopiesAhead).
-    void prepareReplacements(const std::vector<RowAhead>& rows) { m_ahead.makeReplacements(rows); }
-    void prepareNewCopies(const std::vector<RowAhead>& rows) { m_ahead.makeNewCopies(rows); }
+    void prepareReplacements(const std::vector<ResolvedRow>& rows) { m_ahead.makeReplacements(rows); }
+    void prepareNewCopies(const std::vector<ResolvedRow>& rows) { m_ahead.makeNewCopies(rows); }
     bool prepared(std::size_t row) const { return m_ahead.prepared(row); }
     // Called for a row whose turn came but which is not carried out (unticked, or unreadable):
     // a copy made ahead for it is undone.

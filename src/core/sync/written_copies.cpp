@@ -2,14 +2,11 @@
 
 #include "files/contents.h"
 #include "fs/drive_kinds.h"
-#include "sync/normalize_backslashes.h"
 
 namespace quellomir {
 
 bool WrittenCopies::wrote(const std::string& path) const {
-    // Asked several times a row: a path without doubled separators is looked up as it is.
-    if (path.find("//") == std::string::npos) return m_written.contains(path);
-    return m_written.contains(NormalizeBackslashes(path));
+    return m_written.contains(path);
 }
 
 const WrittenCopy* WrittenCopies::find(const std::string& path) const {

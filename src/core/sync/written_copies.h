@@ -34,7 +34,7 @@ class WrittenCopies {
   public:
     using Entry = std::pair<const std::string, WrittenCopy>; // elements stay where they are
 
-    // Whether the run wrote `path` (compared once its doubled separators are tidied).
+    // Whether the run wrote `path`, a resolved row's path (tidied).
     bool wrote(const std::string& path) const;
     const WrittenCopy* find(const std::string& path) const;
     Entry& record(const std::string& path, const WrittenCopy& copy);
