@@ -176,10 +176,56 @@ int keepGivenTime(FileSystem& fs, WriteFolder& folder, const std::string& name, 
     return fs.setModified(folder, name, given);
 }
 
-CopyResult refuse(FileSystem& fs, NewFile& file, std::string_view reason) {
-    fs.discardNewFile(file);
-    return CopyResult::failure(std::string(reason));
-}
+// What a copy did before it took its name, undone last first on every way out before it
+// does: the note beside it goes, an older file kept in the Trash goes back to its place, and
+// the copy itself is removed. Once the copy has its name, nothing is undone: a note left
+// then stays for the next run.
+class RollBack {
+  public:
+    RollBack(FileSystem& fs, NewFile& made, WriteFolder& folder, const std::string& name, FileTime olderTime)
+        : m_fs(fs), m_made(made), m_folder(folder), m_name(name), m_olderTime(olderTime) {}
+    RollBack(const RollBack&) = delete;
+    RollBack& operator=(const RollBack&) = delete;
+    ~RollBack() {
+        if (!m_named) undo();
+    }
+
+    int writeNote(const std::string& text) { return m_fs.writeNote(m_folder, text, m_note, m_noteName); }
+    bool noted() const { return !m_noteName.empty(); }
+    void dropNote() {
+        if (m_noteName.empty()) return;
+        m_fs.unlinkIn(m_folder, std::exchange(m_noteName, {}));
+        m_note.close();
+    }
+    int keepInTrash(TrashCan& trash) {
+        const int error = quellomir::keepInTrash(m_fs, m_folder, m_name, trash, m_kept);
+        if (error == 0) m_trash = &trash;
+        return error;
+    }
+    const KeptFile& kept() const { return m_kept; }
+    void named() { m_named = true; }
+    // Undoes now; not 0 when the older file could not go back (it stays in the Trash).
+    int undo() {
+        if (m_named) return 0;
+        m_named = true; // once
+        dropNote();
+        const int backError = m_trash ? putBack(m_fs, m_folder, m_name, *m_trash, m_kept, m_olderTime) : 0;
+        m_fs.discardNewFile(m_made);
+        return backError;
+    }
+
+  private:
+    FileSystem& m_fs;
+    NewFile& m_made;
+    WriteFolder& m_folder;
+    const std::string& m_name;
+    const FileTime m_olderTime;
+    Handle m_note;
+    std::string m_noteName;
+    TrashCan* m_trash = nullptr; // where the older file was kept
+    KeptFile m_kept;
+    bool m_named = false;
+};
 
 } // namespace
 
@@ -223,97 +269,70 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     if (!prepared.ready) return prepared.failure;
     NewFile& made = *prepared.made;
     const FileTime sourceTime = prepared.sourceTime;
+    // Every way out before the copy has its name undoes what was done so far.
+    RollBack rollBack(fs, made, folder, name, options.replacing ? options.replacing->modified : FileTime{});
     // The last look before the rename: what the user or another program wrote to the
     // destination during the copy stays.
     if (options.replacing && !destinationKept(fs, folder, name, *options.replacing))
-        return refuse(fs, made, ChangedReason);
+        return CopyResult::failure(std::string(ChangedReason));
     // A rename may stamp the current time on the copy: until the time it was given is back, a
     // note beside it says what that time is, for the next run should this one be killed or
     // the time not go back.
-    Handle note;
-    std::string noteName;
     const bool renamed = !made.temporaryName.empty() || options.replace == Replace::Yes;
     std::uint64_t hash = 0;
     if (options.hashContents)
-        if (int hashError = hashOfSource(fs, made, hash)) {
-            fs.discardNewFile(made);
-            return CopyResult::failure(hashError);
-        }
-    std::string noteText;
-    if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed)
-        if (int noteError = timeNoteOf(fs, made, name, givenTime(sourceTime, options), noteText);
-            noteError != 0 || (noteError = fs.writeNote(folder, noteText, note, noteName)) != 0) {
-            fs.discardNewFile(made);
+        if (int hashError = hashOfSource(fs, made, hash)) return CopyResult::failure(hashError);
+    if (options.renameTimes && *options.renameTimes != RenameTimes::Kept && renamed) {
+        std::string noteText;
+        if (int noteError = timeNoteOf(fs, made, name, givenTime(sourceTime, options), noteText))
             return CopyResult::failure(noteError);
-        }
-    auto dropNote = [&] {
-        if (noteName.empty()) return;
-        fs.unlinkIn(folder, std::exchange(noteName, {}));
-        note.close();
-    };
-    auto fail = [&](int error) {
-        dropNote();
-        fs.discardNewFile(made);
-        return CopyResult::failure(error);
-    };
+        if (int noteError = rollBack.writeNote(noteText)) return CopyResult::failure(noteError);
+    }
     // After a power cut a drive that writes names out of order may hold the copy's name with
     // the stamp of now but not the note, or both without the copy's bytes: the bytes and the
     // note's name go to the disk before the rename. (A folder held only for lookups cannot be
     // flushed by itself.)
-    if (!noteName.empty() && !options.namesLandInOrder) {
+    if (rollBack.noted() && !options.namesLandInOrder) {
         int flushError = options.flush == Flush::Later ? fs.syncFile(made) : 0;
         if (flushError == 0) flushError = fs.syncFolder(folder);
-        if (flushError != 0 && flushError != EBADF) return fail(flushError);
+        if (flushError != 0 && flushError != EBADF) return CopyResult::failure(flushError);
     }
     // What a stopped run left is read as late as can be, right before the rename: a write to
     // it after the read would be lost with it.
-    KeptFile kept;
     TrashCan* trash = options.trash;
     if (trash && options.mayHoldSameBytes && options.replacing) {
         bool same = false;
         if (sameContents(fs, made, folder, name, *options.replacing, same) == 0 && same) trash = nullptr;
     }
     if (trash && options.replace == Replace::Yes)
-        if (int nameError = fs.nameTemporarily(made)) return fail(nameError);
+        if (int nameError = fs.nameTemporarily(made)) return CopyResult::failure(nameError);
     if (trash)
-        if (int keepError = keepInTrash(fs, folder, name, *trash, kept)) {
-            dropNote();
-            fs.discardNewFile(made);
+        if (int keepError = rollBack.keepInTrash(*trash))
             return CopyResult::failure(notKeptReason(*trash, keepError), CopyFailure::NotKept);
-        }
+    const bool moved = trash && rollBack.kept().moved;
     // A drive that stamps renamed files gave the older file the time of now on its way into the
     // Trash: restored, it would look newer than the copy that replaced it. (Should the time not
     // go back, the file is kept all the same.)
-    if (trash && kept.moved && options.replacing && options.renameTimes &&
-        *options.renameTimes != RenameTimes::Kept)
-        fs.setTrashFileModified(*trash, kept.trashName, options.replacing->modified);
+    if (moved && options.replacing && options.renameTimes && *options.renameTimes != RenameTimes::Kept)
+        fs.setTrashFileModified(*trash, rollBack.kept().trashName, options.replacing->modified);
     // A drive that writes its names out in any order (a stick) could keep the copy's name after
     // a power cut and lose the older file's place in the Trash: that place is on the disk first.
     if (trash && !options.namesLandInOrder)
-        if (int flushError = fs.syncTrash(*trash)) {
-            putBack(fs, folder, name, *trash, kept,
-                    options.replacing ? options.replacing->modified : FileTime{});
-            return fail(flushError);
-        }
+        if (int flushError = fs.syncTrash(*trash)) return CopyResult::failure(flushError);
     // An older file moved into the Trash left its name free: what takes it in between is not
     // the file that was looked at, and the copy replaces nothing then.
-    const Replace naming = trash && kept.moved ? Replace::No : options.replace;
+    const Replace naming = moved ? Replace::No : options.replace;
     if (int nameError = takeName(fs, made, name, naming, givenTime(sourceTime, options), options)) {
-        dropNote();
-        int backError = 0;
-        if (trash)
-            backError = putBack(fs, folder, name, *trash, kept,
-                                options.replacing ? options.replacing->modified : FileTime{});
         const bool vanished = nameError == ENOENT && !made.temporaryName.empty();
-        fs.discardNewFile(made);
         CopyResult failed = vanished ? CopyResult::failure(std::string(TemporaryVanishedReason))
                             : nameError == EEXIST && naming != options.replace
                                 ? CopyResult::failure(std::string(AppearedReason))
                                 : CopyResult::failure(nameError);
-        if (backError != 0) failed.reason += "; the older file stays in the Trash, " + trash->path;
+        if (rollBack.undo() != 0) failed.reason += "; the older file stays in the Trash, " + trash->path;
         return failed;
     }
-    if (!noteName.empty()) {
+    rollBack.named();
+    if (rollBack.noted()) {
         const int timeError = keepGivenTime(fs, folder, name, givenTime(sourceTime, options),
                                             options.timeRule, *options.renameTimes);
         // Should the time not go back, the note stays for the next run to try again; and it
@@ -322,7 +341,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         if (*options.renameTimes != RenameTimes::Kept && !options.namesLandInOrder)
             if (int flushError = fs.syncFolder(folder); flushError != 0 && flushError != EBADF)
                 return CopyResult::failure(flushError);
-        dropNote();
+        rollBack.dropNote();
     }
     if (options.flush == Flush::Now && options.flushFolderNow) {
         int folderError = fs.syncFolder(folder);
