@@ -40,14 +40,11 @@ std::string contentsOf(const std::string& path) {
         if (got == bytes.size()) bytes.resize(bytes.size() * 2);
         const ssize_t read = ::read(fd, bytes.data() + got, bytes.size() - got);
         if (read < 0 && errno == EINTR) continue;
-        if (read <= 0) {
-            const int error = read < 0 ? errno : 0;
-            ::close(fd);
-            if (error != 0) throw std::runtime_error("cannot read " + path);
-            break;
-        }
+        // A folder opens but cannot be read: it holds no bytes, as a stream found.
+        if (read <= 0) break;
         got += std::size_t(read);
     }
+    ::close(fd);
     bytes.resize(got);
     return bytes;
 }
