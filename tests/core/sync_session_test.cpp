@@ -559,10 +559,10 @@ TEST_F(SyncSessionTest, ADriveThatKeptOneTimeExactlyIsNotLookedAtAgain) {
     FaultyFileSystem fs(posix);
     SyncSession session(fs, yielder);
     syncRows(plan, session);
-    const int statsDuringRows = fs.calls(Op::StatIn);
+    const int statsDuringRows = fs.calls(Op::StatAt);
     session.flush(plan);
     // One look per copy to see that it is still the copy, and one more at the first time set.
-    EXPECT_EQ(fs.calls(Op::StatIn) - statsDuringRows, 5 + 1);
+    EXPECT_EQ(fs.calls(Op::StatAt) - statsDuringRows, 5 + 1);
 }
 
 TEST_F(SyncSessionTest, TheWindowGetsItsTurnDuringALongCopyAndClosingItLeavesNoTemporary) {

@@ -545,7 +545,7 @@ class Torture {
         int output[2];
         if (::pipe(ready) != 0 || ::pipe(output) != 0) return -1;
         const Op faults[] = {
-            Op::ListFolder,    Op::Stat,       Op::OpenWriteFolder, Op::StatIn,          Op::CopyToNewFile,
+            Op::ListFolder,    Op::Stat,       Op::OpenWriteFolder, Op::StatAt,          Op::CopyToNewFile,
             Op::RestatSource,  Op::SyncFile,   Op::NameNewFile,     Op::NameByCopy,      Op::SetModified,
             Op::SetMode,       Op::SyncFolder, Op::SyncFileSystem,  Op::CreateTrashInfo, Op::LinkIntoTrash,
             Op::MoveIntoTrash, Op::Unlink,     Op::OpenToRead};

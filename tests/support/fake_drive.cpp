@@ -81,11 +81,20 @@ int FakeDrive::stat(const std::string& path, Follow follow, FileFacts& facts) {
     return error;
 }
 
-int FakeDrive::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
-    int error = m_inner.statIn(folder, name, follow, facts);
+int FakeDrive::statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) {
+    int error = m_inner.statAt(folder, name, follow, facts);
     if (error == ENOENT)
         if (auto other = caseBlindName(folder.path, name))
-            error = m_inner.statIn(folder, *other, follow, facts);
+            error = m_inner.statAt(folder, *other, follow, facts);
+    if (error == 0) show(folder.path + name, facts);
+    return error;
+}
+
+int FakeDrive::openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) {
+    int error = m_inner.openToRead(folder, name, file, facts);
+    if (error == ENOENT)
+        if (auto other = caseBlindName(folder.path, name))
+            error = m_inner.openToRead(folder, *other, file, facts);
     if (error == 0) show(folder.path + name, facts);
     return error;
 }

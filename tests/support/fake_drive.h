@@ -86,7 +86,8 @@ class FakeDrive final : public ForwardingFileSystem {
         return m_inner.statListed(folder, names, statKinds, showing(folder, visit));
     }
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
-    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override;
+    int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override;
+    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override {
         if (m_options.type == 0 || !mine(path)) return m_inner.fileSystemType(path, type);
         return type = m_options.type, 0;

@@ -128,9 +128,9 @@ int FaultyFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std:
     return m_inner.liesWithin(folder, device, inode, within);
 }
 
-int FaultyFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
-    if (int error = enter(Operation::StatIn, folder.path + name)) return error;
-    return m_inner.statIn(folder, name, follow, facts);
+int FaultyFileSystem::statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) {
+    if (int error = enter(Operation::StatAt, folder.path + name)) return error;
+    return m_inner.statAt(folder, name, follow, facts);
 }
 
 int FaultyFileSystem::listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) {

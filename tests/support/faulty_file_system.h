@@ -25,7 +25,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         FatAttributes,
         OpenWriteFolder,
         LiesWithin,
-        StatIn,    // its path is folder/name
+        StatAt,    // its path is the held folder's and the name
         ListNames, // its path is the folder's
         CopyToNewFile,
         RestatSource,
@@ -81,7 +81,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
     int openWriteFolder(const std::string& path, WriteFolder& folder) override;
     int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override;
-    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override;
+    int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override;
     int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) override;
     int unlinkIn(WriteFolder& folder, const std::string& name) override;
     int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,

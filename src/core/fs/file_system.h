@@ -202,8 +202,6 @@ class FileSystem {
     // Whether `folder` is the folder (`device`, `inode`) or lies anywhere below it, told by
     // going up through ".." from the folder itself, so through no link.
     virtual int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) = 0;
-    // The facts of the entry `name` of `folder`.
-    virtual int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) = 0;
     // Removes the entry `name` of `folder`.
     virtual int unlinkIn(WriteFolder& folder, const std::string& name) = 0;
     // Makes the folder `name` in `folder`, with the bits the umask leaves; EEXIST where

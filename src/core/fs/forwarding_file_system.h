@@ -35,9 +35,6 @@ class ForwardingFileSystem : public FileSystem {
     int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override {
         return m_inner.liesWithin(folder, device, inode, within);
     }
-    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override {
-        return m_inner.statIn(folder, name, follow, facts);
-    }
     int unlinkIn(WriteFolder& folder, const std::string& name) override {
         return m_inner.unlinkIn(folder, name);
     }

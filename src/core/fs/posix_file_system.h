@@ -36,7 +36,6 @@ class PosixFileSystem final : public FileSystem {
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
     int openWriteFolder(const std::string& path, WriteFolder& folder) override;
     int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override;
-    int statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) override;
     int unlinkIn(WriteFolder& folder, const std::string& name) override;
     int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
                   std::string& noteName) override;

@@ -60,11 +60,6 @@ int PosixFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::
     });
 }
 
-int PosixFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
-    return posix::statAt(folder.handle.fd, name.c_str(), follow == Follow::Yes ? 0 : AT_SYMLINK_NOFOLLOW,
-                         facts);
-}
-
 int PosixFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
     return ::unlinkat(folder.handle.fd, name.c_str(), 0) == 0 ? 0 : errno;
 }

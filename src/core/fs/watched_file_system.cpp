@@ -58,11 +58,6 @@ int WatchedFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std
     return m_inner.liesWithin(folder, device, inode, within);
 }
 
-int WatchedFileSystem::statIn(WriteFolder& folder, const std::string& name, Follow follow, FileFacts& facts) {
-    const WaitingCalls::Call waiting(folder.path);
-    return m_inner.statIn(folder, name, follow, facts);
-}
-
 int WatchedFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
     const WaitingCalls::Call waiting(folder.path);
     return m_inner.unlinkIn(folder, name);

@@ -135,7 +135,7 @@ int takeName(FileSystem& fs, NewFile& file, const std::string& name, Replace rep
 // Whether the destination is still what the copy is to replace.
 bool destinationKept(FileSystem& fs, WriteFolder& folder, const std::string& name, const FileFacts& before) {
     FileFacts now;
-    return fs.statIn(folder, name, Follow::No, now) == 0 && now.sameState(before);
+    return fs.statAt(folder.handle, name, Follow::No, now) == 0 && now.sameState(before);
 }
 
 // The note of the copy `made`, to take the name `name` with the time `given`: what proves
@@ -161,7 +161,7 @@ int keepGivenTime(FileSystem& fs, WriteFolder& folder, const std::string& name, 
                   RenameTimes& renames) {
     if (renames == RenameTimes::Unknown) {
         FileFacts now;
-        if (int error = fs.statIn(folder, name, Follow::No, now)) return error;
+        if (int error = fs.statAt(folder.handle, name, Follow::No, now)) return error;
         // Kept is told by the given time itself: a stamp of now is older than a source dated
         // ahead of the clock too. A drive of whole seconds cuts the fraction off. A time close
         // to now tells nothing: the time is set again all the same.

@@ -119,7 +119,8 @@ void EndFlush::giveTime(Finishing& one) {
     // The copy is looked at in its folder, then given its source's time: two requests each.
     FileFacts now;
     const WrittenCopy& written = one.copy->written->second;
-    if (int error = m_fs.statIn(*one.folder, one.name, Follow::No, now); error != 0 && error != ENOENT) {
+    if (int error = m_fs.statAt(one.folder->handle, one.name, Follow::No, now);
+        error != 0 && error != ENOENT) {
         one.timeError = error;
         return;
     }

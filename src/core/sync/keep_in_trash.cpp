@@ -96,9 +96,9 @@ std::string percentDecoded(std::string_view text) {
 int copyThenRemove(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
                    const std::string& trashName) {
     FileFacts before, after;
-    if (int error = fs.statIn(folder, name, Follow::No, before)) return error;
+    if (int error = fs.statAt(folder.handle, name, Follow::No, before)) return error;
     if (int error = fs.copyIntoTrash(folder, name, trash, trashName)) return error;
-    int error = fs.statIn(folder, name, Follow::No, after);
+    int error = fs.statAt(folder.handle, name, Follow::No, after);
     if (error == 0 && !after.sameState(before)) error = EBUSY;
     if (error == 0) error = fs.unlinkIn(folder, name);
     if (error != 0) fs.removeTrashFile(trash, trashName);
@@ -175,8 +175,8 @@ int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashC
     // A drive that stamps renamed files (FAT through fusefat) gave the file moved back the time
     // of now, which would make it look newer than the file that was to replace it.
     FileFacts back;
-    if (error == 0 && kept.moved && modified.known() && fs.statIn(folder, name, Follow::No, back) == 0 &&
-        back.modified != modified)
+    if (error == 0 && kept.moved && modified.known() &&
+        fs.statAt(folder.handle, name, Follow::No, back) == 0 && back.modified != modified)
         fs.setModified(folder, name, modified);
     // Without its file, the info file would show the desktop a file that is not there.
     if (error == 0) fs.removeTrashInfo(trash, kept.trashName + ".trashinfo");

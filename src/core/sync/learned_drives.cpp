@@ -64,7 +64,7 @@ CopyResult LearnedDrives::keepComparableTime(WriteFolder& folder, const std::str
     const bool exactDrive = among(m_exactTimeDevices, device);
     if (exactDrive && heldByEveryDrive(time)) return CopyResult::success(time);
     FileFacts kept;
-    if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
+    if (int error = m_fs.statAt(folder.handle, name, Follow::No, kept)) return CopyResult::failure(error);
     if (kept.device != device || kept.inode != inode)
         return CopyResult::success(time); // not the copy any more
     if (time.nanoseconds != 0 && kept.modified.nanoseconds == 0 && !dropsFractions(device))
@@ -81,7 +81,7 @@ CopyResult LearnedDrives::keepComparableTime(WriteFolder& folder, const std::str
     const std::int64_t apart = kept.modified.seconds - time.seconds;
     if (heldByEveryDrive(time) && (apart > 2 || apart < -2)) return CopyResult::success(time);
     if (int error = m_fs.setModified(folder, name, time.roundedToSecond())) return CopyResult::failure(error);
-    if (int error = m_fs.statIn(folder, name, Follow::No, kept)) return CopyResult::failure(error);
+    if (int error = m_fs.statAt(folder.handle, name, Follow::No, kept)) return CopyResult::failure(error);
     if (compareWriteTimes(kept.modified, time, rule) != 0)
         return CopyResult::failure(std::string(TimeNotKeptReason));
     return CopyResult::success(time);

@@ -66,13 +66,13 @@ CopyResult RowCopy::prepare(const std::string& source, const std::string& target
     options.hashContents = !m_drives.writesMoveTimes(*folder);
     if (replacing != Replacing::Nothing) {
         FileFacts there;
-        if (int error = m_fs.statIn(*folder, name, Follow::No, there))
+        if (int error = m_fs.statAt(folder->handle, name, Follow::No, there))
             return error == ENOENT ? CopyResult::failure(std::string(ChangedReason))
                                    : CopyResult::failure(error);
         // The comparison saw what a link leads to.
         FileFacts seen = there;
         if (there.kind == EntryKind::Link && checks.plannedDestinationTime)
-            if (m_fs.statIn(*folder, name, Follow::Yes, seen) != 0) seen = {};
+            if (m_fs.statAt(folder->handle, name, Follow::Yes, seen) != 0) seen = {};
         if (checks.plannedDestinationTime && seen.modified != *checks.plannedDestinationTime)
             return CopyResult::failure(std::string(ChangedReason));
         if (replacing == Replacing::ThisRunsCopy) {
