@@ -82,9 +82,7 @@ bool cannotMakeUnnamed(int error) {
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
-// Tells every other run that the "~" file open at `fd` is being written, whatever PID
-// namespace or machine it runs in: a run that finds it locked leaves it alone. Where the drive
-// has no locks this does nothing, and leftovers there wait an hour before they are removed.
+// Tells every other run that the "~" file open at `fd` is being written (createTemporaryFile).
 void claim(int fd) {
     ::flock(fd, LOCK_EX | LOCK_NB);
 }
@@ -101,17 +99,7 @@ int createNewFile(int folder, bool unnamed, TemporaryNameForm form, mode_t mode,
         if (!cannotMakeUnnamed(errno)) return errno;
         refused = true;
     }
-    for (unsigned attempt = 0;; ++attempt) {
-        std::string candidate = temporaryName(attempt, form);
-        fd.reset(
-            ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (fd.valid()) {
-            claim(fd.get());
-            name = std::move(candidate);
-            return 0;
-        }
-        if (errno != EEXIST || attempt == NameAttempts) return errno;
-    }
+    return posix::createTemporaryFile(folder, form, mode, fd, name);
 }
 
 // Gives an open file without a name a fresh "~" name in its folder.
@@ -182,6 +170,21 @@ int closeHandle(int& handle) {
 }
 
 } // namespace
+
+int posix::createTemporaryFile(int folder, TemporaryNameForm form, mode_t mode, UniqueFd& fd,
+                               std::string& name) {
+    for (unsigned attempt = 0;; ++attempt) {
+        std::string candidate = temporaryName(attempt, form);
+        fd.reset(
+            ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd.valid()) {
+            claim(fd.get());
+            name = std::move(candidate);
+            return 0;
+        }
+        if (errno != EEXIST || attempt == NameAttempts) return errno;
+    }
+}
 
 bool PosixFileSystem::mayMakeUnnamedOn(std::uint64_t device) {
     std::lock_guard lock(m_refusingMutex);

@@ -1,10 +1,8 @@
 #include "fs/posix_copy.h"
 #include "fs/posix_file_system.h"
-#include "fs/temporary_names.h"
 #include "fs/unique_fd.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,13 +50,9 @@ int PosixFileSystem::copyBesideThenMove(int from, const struct stat& source, Wri
     // Trash that looks like a version the user had.
     UniqueFd to;
     std::string temporary;
-    for (unsigned attempt = 0; !to.valid(); ++attempt) {
-        temporary = temporaryName(attempt, temporaryNameFormOf(folder));
-        to.reset(::openat(folder.handle.fd, temporary.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!to.valid() && (errno != EEXIST || attempt == 100)) return errno;
-    }
-    ::flock(to.get(), LOCK_EX | LOCK_NB); // a run that finds it locked leaves it alone
+    if (int error =
+            posix::createTemporaryFile(folder.handle.fd, temporaryNameFormOf(folder), 0600, to, temporary))
+        return error;
     int error = copyOpenFile(from, source, to.get());
     if (error == 0) error = to.close();
     if (error == 0) error = moveIntoTrash(folder, temporary, trash, trashName);

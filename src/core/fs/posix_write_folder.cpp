@@ -2,6 +2,7 @@
 
 #include "fs/drive_kinds.h"
 #include "fs/new_times.h"
+#include "fs/posix_copy.h"
 #include "fs/posix_facts.h"
 #include "fs/temporary_names.h"
 #include "fs/unique_fd.h"
@@ -66,28 +67,22 @@ int PosixFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
 
 int PosixFileSystem::writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
                                std::string& noteName) {
-    for (unsigned attempt = 0;; ++attempt) {
-        std::string candidate = temporaryName(attempt, temporaryNameFormOf(folder));
-        UniqueFd note(::openat(folder.handle.fd, candidate.c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!note.valid()) {
-            if (errno != EEXIST || attempt == 100) return errno;
-            continue;
-        }
-        ::flock(note.get(), LOCK_EX | LOCK_NB); // a run that finds it locked leaves it alone
-        int error =
-            ::write(note.get(), contents.data(), contents.size()) == ssize_t(contents.size()) ? 0 : errno;
-        if (error == 0 && ::fsync(note.get()) != 0) error = errno;
-        if (error != 0) {
-            ::unlinkat(folder.handle.fd, candidate.c_str(), 0);
-            return error;
-        }
-        held = Handle();
-        held.owner = this;
-        held.fd = note.release();
-        noteName = std::move(candidate);
-        return 0;
+    UniqueFd note;
+    std::string name;
+    if (int error =
+            posix::createTemporaryFile(folder.handle.fd, temporaryNameFormOf(folder), 0600, note, name))
+        return error;
+    int error = ::write(note.get(), contents.data(), contents.size()) == ssize_t(contents.size()) ? 0 : errno;
+    if (error == 0 && ::fsync(note.get()) != 0) error = errno;
+    if (error != 0) {
+        ::unlinkat(folder.handle.fd, name.c_str(), 0);
+        return error;
     }
+    held = Handle();
+    held.owner = this;
+    held.fd = note.release();
+    noteName = std::move(name);
+    return 0;
 }
 
 int PosixFileSystem::listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) {

@@ -67,21 +67,24 @@ std::u32string foldedCase(std::string_view path) {
     return folded;
 }
 
-// The rows from `row` on that can be made ahead of their turn: ticked rows of `kind` in a
+// The rows from `first` on that can be made ahead of their turn: ticked rows of `kind` in a
 // row, none touching a name another of them touches, nor one this run wrote, nor one made
 // ahead already. Any other row ends the batch, so that each row still finds what a run in
 // list order would have left; so does a big file, which is copied in its turn on its own.
-void makeRowsAhead(const Plan& plan, std::size_t row, RowKind kind, SyncSession& session) {
+// `first` is the row whose turn it is, resolved already.
+void makeRowsAhead(const Plan& plan, const ResolvedRow& first, RowKind kind, SyncSession& session) {
     std::vector<ResolvedRow> batch;
     std::unordered_set<std::u32string> touched;
     std::uint64_t bytes = 0;
-    for (std::size_t next = row; next < plan.size() && batch.size() < BatchRows; ++next) {
+    for (std::size_t next = first.row; next < plan.size() && batch.size() < BatchRows; ++next) {
         const PlanRow& r = plan.rows()[next];
         if (r.kind != kind || !plan.tickedNow(next) || r.outcome != Outcome::Pending ||
             session.prepared(next))
             break;
         ResolvedRow ahead =
-            resolveRow(plan, next, kind == RowKind::Copy ? RowAction::Copy : RowAction::Overwrite);
+            next == first.row
+                ? first
+                : resolveRow(plan, next, kind == RowKind::Copy ? RowAction::Copy : RowAction::Overwrite);
         if (session.wrote(ahead.source) || session.wrote(ahead.destination)) break;
         std::u32string foldedSource = foldedCase(ahead.source),
                        foldedDestination = foldedCase(ahead.destination);
@@ -118,7 +121,7 @@ std::string_view takenNameReason(FileSystem& fs, const std::string& folder, std:
 
 CopyResult carryOutCopy(const Plan& plan, const ResolvedRow& row, SyncSession& session) {
     if (session.rowsAhead() && !session.wrote(row.destination) && !session.prepared(row.row))
-        makeRowsAhead(plan, row.row, RowKind::Copy, session);
+        makeRowsAhead(plan, row, RowKind::Copy, session);
     // What an earlier row wrote is replaced as planned. Anything else at that name (a link
     // too) appeared since the comparison: the naming refuses to replace it, in the same
     // step, so a file that appears during the copy is kept as well.
@@ -138,7 +141,7 @@ CopyResult carryOutOverwrite(const Plan& plan, const ResolvedRow& row, SyncSessi
         return session.copy(own, SyncSession::Replacing::ThisRunsCopy);
     }
     if (session.rowsAhead() && !session.prepared(row.row))
-        makeRowsAhead(plan, row.row, RowKind::Overwrite, session);
+        makeRowsAhead(plan, row, RowKind::Overwrite, session);
     return session.copy(row, SyncSession::Replacing::OlderFile);
 }
 

@@ -61,7 +61,8 @@ CopyResult SafeFileCopy(FileSystem& fs, const std::string& source, const std::st
 
 CopyResult copyIntoFolder(FileSystem& fs, const std::string& src, const std::string& folderPath,
                           const std::string& name, const CopyOptions& options, WriteFolders* folders) {
-    if (isBlank(src) || isBlank(folderPath + name)) return CopyResult::failure(std::string(EmptyPathReason));
+    if (isBlank(src) || (isBlank(folderPath) && isBlank(name)))
+        return CopyResult::failure(std::string(EmptyPathReason));
     if (name.empty()) return CopyResult::failure(EISDIR);
 
     // A destination without a folder has none that exists: nothing is copied.
