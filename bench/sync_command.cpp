@@ -29,6 +29,8 @@
 
 #include "compare/compare_run.h"
 #include "files/code_page.h"
+#include "files/trash_can.h"
+#include "files/write_folder.h"
 #include "fs/posix_file_system.h"
 #include "sync/sync_plan.h"
 
@@ -118,7 +120,7 @@ std::set<fsys::path> trashEntries(const std::string& folder) {
     WriteFolder near;
     TrashCan trash;
     std::set<fsys::path> entries;
-    if (fs.openWriteFolder(folder, near) != 0 || fs.openTrash(near, trash) != 0) return entries;
+    if (openWriteFolder(fs, folder, near) != 0 || openTrash(fs, near, trash) != 0) return entries;
     for (const char* part : {"/files", "/info"})
         for (const fsys::directory_entry& entry : fsys::directory_iterator(trash.path + part))
             entries.insert(entry.path());

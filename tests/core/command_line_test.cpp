@@ -2,6 +2,7 @@
 #include "cli/command_line_run.h"
 #include "cli/unanswered_drives.h"
 
+#include "files/new_file.h"
 #include "fs/posix_file_system.h"
 #include "fs/watched_file_system.h"
 #include "support/fake_drive.h"
@@ -204,10 +205,10 @@ class InterruptingCopy final : public testing::ForwardingFileSystem {
   public:
     InterruptingCopy(FileSystem& inner, std::atomic<bool>& flag)
         : ForwardingFileSystem(inner), m_flag(flag) {}
-    int copyToNewFile(const std::string& source, Follow follow, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress) override {
+    int copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                     bool& permissionsChanged) override {
         if (++m_copies == 2) m_flag = true;
-        const int error = m_inner.copyToNewFile(source, follow, folder, made, progress);
+        const int error = m_inner.copyContents(from, to, progress, permissionsChanged);
         if (error == 0 && progress) progress(0);
         return error;
     }

@@ -1,5 +1,7 @@
 #include "support/faulty_file_system.h"
 
+#include "files/new_file.h"
+#include "files/write_folder.h"
 #include "fs/posix_file_system.h"
 #include "support/sync_fixture.h"
 #include "support/temp_folder.h"
@@ -76,25 +78,25 @@ TEST(FaultyFileSystem, ACopyFaultMatchesTheSourceOrTheFolderANamingFaultTheDesti
     const std::string to = tmp.folder("to");
     PosixFileSystem real;
     WriteFolder folder;
-    ASSERT_EQ(real.openWriteFolder(to, folder), 0);
+    ASSERT_EQ(openWriteFolder(real, to, folder), 0);
     {
         FaultyFileSystem fs(real);
         fs.failPath(Op::CopyToNewFile, to, ENOSPC);
         NewFile made;
-        EXPECT_EQ(fs.copyToNewFile(a, Follow::Yes, folder, made), ENOSPC);
+        EXPECT_EQ(copyToNewFile(fs, a, Follow::Yes, folder, made), ENOSPC);
     }
     {
         FaultyFileSystem fs(real);
         fs.failPath(Op::CopyToNewFile, a, EIO);
         NewFile made;
-        EXPECT_EQ(fs.copyToNewFile(a, Follow::Yes, folder, made), EIO);
+        EXPECT_EQ(copyToNewFile(fs, a, Follow::Yes, folder, made), EIO);
     }
     FaultyFileSystem fs(real);
     fs.failPath(Op::NameNewFile, tmp / "to/b", EIO);
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(a, Follow::Yes, folder, made), 0);
-    EXPECT_EQ(fs.nameNewFile(made, "b", Replace::No), EIO);
-    EXPECT_EQ(fs.nameNewFile(made, "c", Replace::No), 0);
+    ASSERT_EQ(copyToNewFile(fs, a, Follow::Yes, folder, made), 0);
+    EXPECT_EQ(nameNewFile(fs, made, "b", Replace::No), EIO);
+    EXPECT_EQ(nameNewFile(fs, made, "c", Replace::No), 0);
     EXPECT_EQ(testing::namesIn(to), std::vector<std::string>{"c"});
 }
 

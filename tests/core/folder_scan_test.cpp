@@ -1,3 +1,4 @@
+#include "files/trash_can.h"
 #include "support/fifo_watchdog.h"
 #include "support/pinned_environment.h"
 #include "support/scan_fixture.h"

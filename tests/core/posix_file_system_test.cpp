@@ -3,6 +3,8 @@
 #include "fs/fat_times.h"
 #include "fs/mount_table.h"
 
+#include "files/new_file.h"
+#include "files/write_folder.h"
 #include "support/fifo_watchdog.h"
 #include "support/new_file_kinds.h"
 #include "support/temp_folder.h"
@@ -140,7 +142,7 @@ class PosixNewFileTest : public ::testing::TestWithParam<PosixFileSystem::NewFil
     bool named() { return testing::hasTildeNames(GetParam(), tmp.folder("dst")); }
     WriteFolder& dst() {
         if (!m_dst.handle.open()) {
-            EXPECT_EQ(fs.openWriteFolder(tmp.folder("dst"), m_dst), 0);
+            EXPECT_EQ(openWriteFolder(fs, tmp.folder("dst"), m_dst), 0);
         }
         return m_dst;
     }
@@ -163,7 +165,7 @@ TEST_P(PosixNewFileTest, ACopyGetsTimesModeAndThenReplacesTheTargetInOneStep) {
     const std::string source = tmp.file("src/data.bin", std::string(300000, 'x') + "end");
     const std::string target = tmp.file("dst/data.bin", "old");
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
+    ASSERT_EQ(copyToNewFile(fs, source, Follow::Yes, dst(), made), 0);
     const std::vector<std::string> during = names(tmp / "dst");
     if (named()) {
         ASSERT_EQ(during.size(), 2u);
@@ -175,11 +177,11 @@ TEST_P(PosixNewFileTest, ACopyGetsTimesModeAndThenReplacesTheTargetInOneStep) {
     EXPECT_EQ(contentsOf(target), "old");
 
     const FileTime when{1'500'000'000, 123'456'789};
-    EXPECT_EQ(fs.setModified(made, when), 0);
-    EXPECT_EQ(fs.setMode(made, 0640), 0);
-    EXPECT_EQ(fs.syncFile(made), 0);
-    EXPECT_EQ(fs.nameNewFile(made, "data.bin", Replace::Yes), 0);
-    EXPECT_EQ(fs.syncFolder(dst()), 0);
+    EXPECT_EQ(setModified(fs, made, when), 0);
+    EXPECT_EQ(setMode(fs, made, 0640), 0);
+    EXPECT_EQ(syncFile(fs, made), 0);
+    EXPECT_EQ(nameNewFile(fs, made, "data.bin", Replace::Yes), 0);
+    EXPECT_EQ(fs.flush(dst().handle), 0);
 
     FileFacts facts;
     ASSERT_EQ(fs.stat(target, Follow::No, facts), 0);
@@ -196,12 +198,12 @@ TEST_P(PosixNewFileTest, ANameThatIsTakenIsRefusedAndTheCopyCanBeNamedElsewhere)
     tmp.file("dst/taken.txt", "kept");
     tmp.link("dst/dangling", tmp / "nowhere");
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
-    EXPECT_EQ(fs.nameNewFile(made, "taken.txt", Replace::No), EEXIST);
-    EXPECT_EQ(fs.nameNewFile(made, "dangling", Replace::No), EEXIST);
+    ASSERT_EQ(copyToNewFile(fs, source, Follow::Yes, dst(), made), 0);
+    EXPECT_EQ(nameNewFile(fs, made, "taken.txt", Replace::No), EEXIST);
+    EXPECT_EQ(nameNewFile(fs, made, "dangling", Replace::No), EEXIST);
     EXPECT_EQ(contentsOf(tmp / "dst/taken.txt"), "kept");
     EXPECT_FALSE(std::filesystem::exists(tmp / "nowhere"));
-    EXPECT_EQ(fs.nameNewFile(made, "free.txt", Replace::No), 0);
+    EXPECT_EQ(nameNewFile(fs, made, "free.txt", Replace::No), 0);
     EXPECT_EQ(contentsOf(tmp / "dst/free.txt"), "new");
     EXPECT_EQ(names(tmp / "dst"), (std::vector<std::string>{"dangling", "free.txt", "taken.txt"}));
 }
@@ -211,15 +213,15 @@ TEST_P(PosixNewFileTest, ANewFileDiscardedOrLeftUnnamedLeavesNothing) {
     tmp.folder("dst");
     {
         NewFile made;
-        ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
-        EXPECT_EQ(fs.discardNewFile(made), 0);
+        ASSERT_EQ(copyToNewFile(fs, source, Follow::Yes, dst(), made), 0);
+        EXPECT_EQ(discardNewFile(fs, made), 0);
         EXPECT_EQ(made.fs, nullptr);
     }
     {
         NewFile made;
-        ASSERT_EQ(fs.copyToNewFile(source, Follow::Yes, dst(), made), 0);
+        ASSERT_EQ(copyToNewFile(fs, source, Follow::Yes, dst(), made), 0);
         // A failed naming leaves it as it was, and going out of scope removes it.
-        EXPECT_EQ(fs.nameNewFile(made, "no-such-folder/a.txt", Replace::No), ENOENT);
+        EXPECT_EQ(nameNewFile(fs, made, "no-such-folder/a.txt", Replace::No), ENOENT);
     }
     EXPECT_TRUE(names(tmp / "dst").empty());
 }
@@ -229,13 +231,13 @@ TEST_P(PosixNewFileTest, CopyRefusesFoldersFifosAndMissingSourcesLeavingNothing)
     NewFile made;
     std::string pipe = tmp.fifo("pipe");
     testing::FifoWatchdog watchdog(pipe);
-    EXPECT_EQ(fs.copyToNewFile(pipe, Follow::Yes, dst(), made), EINVAL);
+    EXPECT_EQ(copyToNewFile(fs, pipe, Follow::Yes, dst(), made), EINVAL);
     EXPECT_FALSE(watchdog.fired()) << "the FIFO was opened";
-    EXPECT_EQ(fs.copyToNewFile(tmp.folder("dir"), Follow::Yes, dst(), made), EISDIR);
-    EXPECT_EQ(fs.copyToNewFile(tmp / "missing", Follow::Yes, dst(), made), ENOENT);
+    EXPECT_EQ(copyToNewFile(fs, tmp.folder("dir"), Follow::Yes, dst(), made), EISDIR);
+    EXPECT_EQ(copyToNewFile(fs, tmp / "missing", Follow::Yes, dst(), made), ENOENT);
     WriteFolder missing;
-    EXPECT_EQ(fs.openWriteFolder(tmp / "no-such-folder", missing), ENOENT);
-    EXPECT_EQ(fs.openWriteFolder(tmp.file("a", "a"), missing), ENOTDIR);
+    EXPECT_EQ(openWriteFolder(fs, tmp / "no-such-folder", missing), ENOENT);
+    EXPECT_EQ(openWriteFolder(fs, tmp.file("a", "a"), missing), ENOTDIR);
     EXPECT_EQ(made.fs, nullptr);
     EXPECT_TRUE(names(tmp / "dst").empty());
 }
@@ -243,12 +245,12 @@ TEST_P(PosixNewFileTest, CopyRefusesFoldersFifosAndMissingSourcesLeavingNothing)
 TEST(PosixFileSystemWrite, UnlinkAndSetModifiedReportTheOsError) {
     TempFolder tmp;
     PosixFileSystem fs;
-    EXPECT_EQ(fs.unlink(tmp / "missing"), ENOENT);
     WriteFolder folder;
-    ASSERT_EQ(fs.openWriteFolder(tmp.path(), folder), 0);
+    ASSERT_EQ(openWriteFolder(fs, tmp.path(), folder), 0);
+    EXPECT_EQ(fs.unlinkAt(folder.handle, "missing"), ENOENT);
     tmp.file("f");
-    EXPECT_EQ(fs.setModified(folder, "f", FileTime{}), EINVAL); // an unknown time is not set
-    EXPECT_EQ(fs.unlink(tmp / "f"), 0);
+    EXPECT_EQ(fs.setModified(folder.handle, "f", FileTime{}), EINVAL); // an unknown time is not set
+    EXPECT_EQ(fs.unlinkAt(folder.handle, "f"), 0);
     FileFacts facts;
     EXPECT_EQ(fs.stat(tmp / "f", Follow::No, facts), ENOENT);
 }

@@ -1,5 +1,7 @@
 #include "sync/safe_file_copy.h"
 
+#include "files/new_file.h"
+#include "files/write_folder.h"
 #include "fs/posix_file_system.h"
 #include "support/new_file_kinds.h"
 #include "support/skipping_clock.h"
@@ -250,7 +252,7 @@ TEST_F(SafeFileCopyTest, ElsewhereNothingOfTheCopyIsSeenBeforeItIsComplete) {
 TEST_F(SafeFileCopyTest, CopyFileOverwriteAloneGivesThePlatformsWords) {
     const std::string source = tmp.file("from/a.txt", "a");
     WriteFolder folder;
-    ASSERT_EQ(fs.openWriteFolder(to, folder), 0);
+    ASSERT_EQ(openWriteFolder(fs, to, folder), 0);
     EXPECT_EQ(CopyFileOverwrite(fs, from + "missing", folder, "a.txt").reason, std::strerror(ENOENT));
     EXPECT_EQ(CopyFileOverwrite(fs, from, folder, "a.txt").reason, std::strerror(EISDIR));
     EXPECT_EQ(namesIn(to), std::vector<std::string>{});
@@ -279,15 +281,15 @@ TEST_F(SafeFileCopyTest, TheCopyTellsTheSourcesFactsAsOpenedAndWhichFileItMade) 
     const std::string link = tmp.link("from/link.txt", target);
 
     WriteFolder folder;
-    ASSERT_EQ(fs.openWriteFolder(to, folder), 0);
+    ASSERT_EQ(openWriteFolder(fs, to, folder), 0);
     NewFile made;
-    ASSERT_EQ(fs.copyToNewFile(link, Follow::Yes, folder, made), 0);
+    ASSERT_EQ(copyToNewFile(fs, link, Follow::Yes, folder, made), 0);
     EXPECT_EQ(made.source.kind, EntryKind::Regular); // the file the link points to
     EXPECT_EQ(made.source.size, 5000);
     EXPECT_EQ(made.source.mode, 0604u);
     EXPECT_EQ(made.source.modified.seconds, SourceTime.seconds);
     EXPECT_EQ(made.source.modified.nanoseconds, SourceTime.nanoseconds);
-    ASSERT_EQ(fs.nameNewFile(made, "made.txt", Replace::No), 0);
+    ASSERT_EQ(nameNewFile(fs, made, "made.txt", Replace::No), 0);
     struct stat own;
     ASSERT_EQ(::stat((to + "made.txt").c_str(), &own), 0);
     EXPECT_EQ(made.device, own.st_dev);

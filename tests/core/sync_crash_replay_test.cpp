@@ -12,6 +12,8 @@
 //   QUELLOMIR_CRASH_SECONDS=1800 build/tests/quellomir_core_tests --gtest_filter='CrashReplay.*'
 // and a failing seed replays with QUELLOMIR_CRASH_SEED=<seed>.
 #include "compare/row_details.h"
+#include "files/new_file.h"
+#include "files/trash_can.h"
 #include "fs/posix_file_system.h"
 #include "handler/yielder.h"
 #include "support/fake_drive.h"
@@ -97,100 +99,48 @@ class CrashRecorder final : public ForwardingFileSystem {
     std::vector<Change> changes;
     std::vector<Flush> flushes;
 
-    int copyToNewFile(const std::string& source, Follow follow, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress = {}) override {
-        return changing([&] { return m_inner.copyToNewFile(source, follow, folder, made, progress); });
+    int createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) override {
+        return changing([&] { return m_inner.createFile(folder, name, mode, file); });
     }
-    int setModified(NewFile& file, FileTime time) override {
-        return changing([&] { return m_inner.setModified(file, time); });
+    int write(Handle& file, std::string_view bytes) override {
+        return changing([&] { return m_inner.write(file, bytes); });
     }
-    int setModified(WriteFolder& folder, const std::string& name, FileTime time) override {
-        return changing([&] { return m_inner.setModified(folder, name, time); });
+    int copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                     bool& permissionsChanged) override {
+        return changing([&] { return m_inner.copyContents(from, to, progress, permissionsChanged); });
     }
-    int setMode(NewFile& file, std::uint32_t mode) override {
+    int link(Handle& from, const std::string& fromName, Handle& toFolder,
+             const std::string& toName) override {
+        return changing([&] { return m_inner.link(from, fromName, toFolder, toName); });
+    }
+    int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
+               Replace replace) override {
+        return changing([&] { return m_inner.rename(fromFolder, fromName, toFolder, toName, replace); });
+    }
+    int unlinkAt(Handle& folder, const std::string& name) override {
+        return changing([&] { return m_inner.unlinkAt(folder, name); });
+    }
+    int makeFolder(Handle& folder, const std::string& name, std::uint32_t mode) override {
+        return changing([&] { return m_inner.makeFolder(folder, name, mode); });
+    }
+    int setModified(Handle& at, const std::string& name, FileTime time) override {
+        return changing([&] { return m_inner.setModified(at, name, time); });
+    }
+    int setMode(Handle& file, std::uint32_t mode) override {
         return changing([&] { return m_inner.setMode(file, mode); });
     }
-    int nameTemporarily(NewFile& file) override {
-        return changing([&] { return m_inner.nameTemporarily(file); });
-    }
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
-        return changing([&] { return m_inner.nameNewFile(file, name, replace); });
-    }
-    int discardNewFile(NewFile& file) override {
-        return changing([&] { return m_inner.discardNewFile(file); });
-    }
-    int unlinkIn(WriteFolder& folder, const std::string& name) override {
-        return changing([&] { return m_inner.unlinkIn(folder, name); });
-    }
-    int makeFolder(WriteFolder& folder, const std::string& name) override {
-        return changing([&] { return m_inner.makeFolder(folder, name); });
-    }
-    int unlink(const std::string& path) override {
-        return changing([&] { return m_inner.unlink(path); });
-    }
-    int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
-                  std::string& name) override {
-        return changing([&] { return m_inner.writeNote(folder, contents, held, name); },
-                        [&] { flushedFile(held.fd); });
-    }
-    int openTrash(WriteFolder& near, TrashCan& trash) override {
-        std::size_t first = 0;
-        // The folders it makes are on the disk when it returns.
-        return changing(
-            [&] {
-                first = changes.size();
-                return m_inner.openTrash(near, trash);
-            },
-            [&] {
-                for (std::size_t c = first; c < changes.size(); ++c)
-                    for (const auto& [path, id] : changes[c].names)
-                        if (id == FolderEntry) flushedFolder(m_top + parentOf(path));
-            });
-    }
-    int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override {
-        return changing([&] { return m_inner.createTrashInfo(trash, name, contents); });
-    }
-    int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override {
-        return changing([&] { return m_inner.linkIntoTrash(folder, name, trash, trashName); });
-    }
-    int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override {
-        return changing([&] { return m_inner.moveIntoTrash(folder, name, trash, trashName); });
-    }
-    int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
-                       const std::string& name) override {
-        return changing([&] { return m_inner.moveOutOfTrash(trash, trashName, folder, name); });
-    }
-    int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime time) override {
-        return changing([&] { return m_inner.setTrashFileModified(trash, name, time); });
-    }
-    int removeTrashFile(TrashCan& trash, const std::string& name) override {
-        return changing([&] { return m_inner.removeTrashFile(trash, name); });
-    }
-    int removeTrashInfo(TrashCan& trash, const std::string& name) override {
-        return changing([&] { return m_inner.removeTrashInfo(trash, name); });
-    }
-
-    int syncFile(NewFile& file) override {
-        return changing([&] { return m_inner.syncFile(file); }, [&] { flushedFile(file.handle); });
-    }
-    int syncOpened(Handle& file) override {
-        return changing([&] { return m_inner.syncOpened(file); }, [&] { flushedFile(file.fd); });
-    }
-    int syncFolder(WriteFolder& folder) override {
-        return changing([&] { return m_inner.syncFolder(folder); }, [&] { flushedFolder(folder.path); });
-    }
-    int syncTrash(TrashCan& trash) override {
-        return changing([&] { return m_inner.syncTrash(trash); },
+    int flush(Handle& at) override {
+        return changing([&] { return m_inner.flush(at); },
                         [&] {
-                            const std::string top = trash.path.ends_with('/') ? trash.path : trash.path + "/";
-                            flushedFolder(top + "files/");
-                            flushedFolder(top + "info/");
+                            struct stat facts;
+                            if (::fstat(at.fd, &facts) == 0 && S_ISDIR(facts.st_mode))
+                                flushedFolder(at.path);
+                            else
+                                flushedFile(at.fd);
                         });
     }
-    int syncFileSystem(Handle& held) override {
-        return changing([&] { return m_inner.syncFileSystem(held); },
+    int flushDrive(Handle& at) override {
+        return changing([&] { return m_inner.flushDrive(at); },
                         [&] {
                             // The kernel never passes a flush of a whole file system on to a FUSE driver.
                             if (m_wholeFlushReaches)

@@ -2,6 +2,7 @@
 #include "sync/safe_file_copy.h"
 #include "sync/sync_plan.h"
 
+#include "files/write_folder.h"
 #include "fs/posix_file_system.h"
 #include "support/fake_drive.h"
 #include "support/faulty_file_system.h"
@@ -330,15 +331,16 @@ TEST_F(SyncRowsTest, SetUserAndGroupIdBitsAreKeptOnlyForTheSourcesOwner) {
 // program, as root, would otherwise always read.
 class UnreadableFolders final : public testing::ForwardingFileSystem {
   public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
-        if (int error = m_inner.openWriteFolder(path, folder)) return error;
-        folder.handle.close();
-        folder.handle.fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        folder.handle.owner = this;
-        folder.listable = false;
-        return folder.handle.fd < 0 ? errno : 0;
+    UnreadableFolders(FileSystem& inner, std::string below)
+        : ForwardingFileSystem(inner), m_below(std::move(below)) {}
+    int openFolder(const Handle* at, const std::string& name, Follow follow, FolderAccess access,
+                   Handle& folder) override {
+        const bool unreadable = !at && access == FolderAccess::List && name.starts_with(m_below);
+        return unreadable ? EACCES : m_inner.openFolder(at, name, follow, access, folder);
     }
+
+  private:
+    std::string m_below;
 };
 
 TEST_F(SyncRowsTest, AFolderThatCanBeWrittenButNotReadIsSyncedAndFlushed) {
@@ -346,7 +348,7 @@ TEST_F(SyncRowsTest, AFolderThatCanBeWrittenButNotReadIsSyncedAndFlushed) {
     file("one/x.txt", "newer", Newer);
     file("two/x.txt", "older", Older);
     Plan plan = compare();
-    UnreadableFolders unreadable(fs);
+    UnreadableFolders unreadable(fs, two);
     sync(plan, unreadable);
     for (std::size_t row = 0; row < plan.size(); ++row)
         EXPECT_EQ(plan.actionText(row), "Done") << row;

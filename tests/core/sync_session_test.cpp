@@ -4,9 +4,10 @@
 #include "sync/sync_plan.h"
 #include "sync/sync_reasons.h"
 
+#include "files/new_file.h"
 #include "files/path_text.h"
+#include "files/temporary_names.h"
 #include "fs/posix_file_system.h"
-#include "fs/temporary_names.h"
 #include "support/compare_lists.h"
 #include "support/fake_drive.h"
 #include "support/faulty_file_system.h"
@@ -284,9 +285,9 @@ TEST_F(SyncSessionTest, EachFileSystemIsFlushedOnceAndItsFailureFailsOnlyTheRows
     file("one/a.txt", "a", Newer);
     file("one/b.txt", "b", Newer);
     file("two/c.txt", "c", Newer);
-    Plan plan = testing::comparePlan(posix, one, two);
-    ASSERT_EQ(plan.size(), 3u);
     FakeDrive stick(posix, {.root = one, .ownDevice = true});
+    Plan plan = testing::comparePlan(stick, one, two);
+    ASSERT_EQ(plan.size(), 3u);
     FaultyFileSystem fs(stick);
     fs.failCall(Op::SyncFileSystem, 2, EIO); // the second drive written to: the copy into one
     SyncSession session(fs, yielder);
@@ -535,9 +536,10 @@ TEST_F(SyncSessionTest, LeftoversNobodyHoldsAreRemovedThoseOfLiveRunsAndOtherPro
 class RemovesTheTemporary final : public testing::ForwardingFileSystem {
   public:
     using ForwardingFileSystem::ForwardingFileSystem;
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
-        if (!file.temporaryName.empty()) ::unlinkat(file.folder->handle.fd, file.temporaryName.c_str(), 0);
-        return m_inner.nameNewFile(file, name, replace);
+    int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
+               Replace replace) override {
+        if (isTemporaryName(fromName)) ::unlinkat(fromFolder.fd, fromName.c_str(), 0);
+        return m_inner.rename(fromFolder, fromName, toFolder, toName, replace);
     }
 };
 

@@ -545,9 +545,9 @@ class Torture {
         int output[2];
         if (::pipe(ready) != 0 || ::pipe(output) != 0) return -1;
         const Op faults[] = {
-            Op::ListFolder,    Op::Stat,       Op::OpenWriteFolder, Op::StatAt,          Op::CopyToNewFile,
-            Op::RestatSource,  Op::SyncFile,   Op::NameNewFile,     Op::NameByCopy,      Op::SetModified,
-            Op::SetMode,       Op::SyncFolder, Op::SyncFileSystem,  Op::CreateTrashInfo, Op::LinkIntoTrash,
+            Op::ListFolder,    Op::Stat,       Op::OpenFolder,     Op::StatAt,          Op::CopyToNewFile,
+            Op::RestatSource,  Op::SyncFile,   Op::NameNewFile,    Op::NameByCopy,      Op::SetModified,
+            Op::SetMode,       Op::SyncFolder, Op::SyncFileSystem, Op::CreateTrashInfo, Op::LinkIntoTrash,
             Op::MoveIntoTrash, Op::Unlink,     Op::OpenToRead};
         const Op fault = faults[m_random() % std::size(faults)];
         const int nth = 1 + int(m_random() % 6);

@@ -159,8 +159,8 @@ TEST_F(OverwriteTest, WhenNoTrashCanKeepTheOlderFileTheReasonNamesTheTrashFolder
     if (!mountDrive()) GTEST_SKIP() << "mounting a drive for the test needs root";
     Plan plan = overwrite(drive + "/sub/");
     testing::FaultyFileSystem fs(posix);
-    fs.failPath(Op::OpenTrash, drive + "/sub", EACCES);
-    fs.failCall(Op::OpenHomeTrash, 1, ENOSPC);
+    fs.failPath(Op::MakeFolder, drive + "/.Trash-0", EACCES);
+    fs.failPath(Op::OpenFolder, trash.substr(0, trash.size() - 1), ENOSPC);
     sync(plan, fs);
     EXPECT_EQ(plan.actionText(0), "Failed: the older file could not be kept in the Trash: " + drive +
                                       "/.Trash-0 \u2014 Permission denied, nor in " +
@@ -172,18 +172,22 @@ TEST_F(OverwriteTest, FailuresToKeepTheOlderFileLeaveTheDestinationAndTheTrashAs
     struct Case {
         Op failing;
         std::string outcome;
+        std::string path{}; // where the failing call is made, if not on the first call
     };
     const std::string notKept =
         "Failed: the older file could not be kept in the Trash: " + trash.substr(0, trash.size() - 1) +
         " \u2014 ";
     // A drive without hard links moves the older file, and puts it back when the naming fails.
-    for (const Case& c : {Case{Op::OpenTrash, notKept}, Case{Op::CreateTrashInfo, notKept},
-                          Case{Op::NameNewFile, "Failed: "}}) {
+    for (const Case& c : {Case{Op::OpenFolder, notKept, trash.substr(0, trash.size() - 1)},
+                          Case{Op::CreateTrashInfo, notKept}, Case{Op::NameNewFile, "Failed: "}}) {
         tmp.folder("two-" + std::to_string(int(c.failing)));
         Plan plan = overwrite(tmp / "two-" + std::to_string(int(c.failing)) + "/");
         testing::FaultyFileSystem fs(posix);
         fs.failCall(Op::LinkIntoTrash, 1, EPERM);
-        fs.failCall(c.failing, 1, EIO);
+        if (c.path.empty())
+            fs.failCall(c.failing, 1, EIO);
+        else
+            fs.failPath(c.failing, c.path, EIO);
         sync(plan, fs);
         EXPECT_EQ(plan.actionText(0), c.outcome + std::strerror(EIO)) << int(c.failing);
         EXPECT_EQ(contentsOf(plan.destinationText(0)), "older") << int(c.failing);

@@ -1,5 +1,8 @@
 #include "support/fake_drive.h"
 
+#include "files/new_file.h"
+#include "files/temporary_names.h"
+
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -90,49 +93,72 @@ int FakeDrive::statAt(Handle& folder, const std::string& name, Follow follow, Fi
     return error;
 }
 
-int FakeDrive::openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) {
-    int error = m_inner.openToRead(folder, name, file, facts);
+int FakeDrive::openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
+                          FileFacts& facts) {
+    // A file opened by its path is a copy's source.
+    if (!at) run(0, Call::CopyToNewFile, name);
+    int error = m_inner.openToRead(at, name, follow, file, facts);
+    const std::string folder = at ? at->path : name.substr(0, name.rfind('/') + 1);
+    const std::string own = at ? name : name.substr(folder.size());
     if (error == ENOENT)
-        if (auto other = caseBlindName(folder.path, name))
-            error = m_inner.openToRead(folder, *other, file, facts);
-    if (error == 0) show(folder.path + name, facts);
+        if (auto other = caseBlindName(folder, own))
+            error = m_inner.openToRead(at, at ? *other : folder + *other, follow, file, facts);
+    if (error == 0) show(folder + own, facts);
     return error;
 }
 
-int FakeDrive::copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
-                             NewFile& made, const CopyProgress& progress) {
-    run(0, Call::CopyToNewFile, source);
-    if (mine(folder.path)) std::this_thread::sleep_for(m_options.copyDelay);
-    if (int error = m_inner.copyToNewFile(source, followSource, folder, made, progress)) return error;
-    if (m_options.ownDevice && mine(folder.path)) made.device = ~made.device;
-    run(1, Call::CopyToNewFile, source);
+int FakeDrive::copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                            bool& permissionsChanged) {
+    if (mine(to.path)) std::this_thread::sleep_for(m_options.copyDelay);
+    if (int error = m_inner.copyContents(from, to, progress, permissionsChanged)) return error;
+    run(1, Call::CopyToNewFile, from.path);
     return 0;
 }
 
-int FakeDrive::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
-    if (mine(folder.path)) {
+int FakeDrive::setModified(Handle& at, const std::string& name, FileTime modified) {
+    if (mine(at.path)) {
         modified = kept(modified);
         std::lock_guard lock(m_mutex);
-        m_kept.emplace_back(folder.path + name, modified);
+        if (!name.empty()) m_kept.emplace_back(at.path + name, modified);
     }
-    return m_inner.setModified(folder, name, modified);
+    return m_inner.setModified(at, name, modified);
 }
 
-int FakeDrive::nameNewFile(NewFile& file, const std::string& name, Replace replace) {
-    WriteFolder& folder = *file.folder;
+int FakeDrive::naming(Handle& folder, const std::string& name, bool replacing,
+                      const std::function<int()>& name_) {
     run(0, Call::NameNewFile, folder.path + name);
     // The look for the name in another case and the naming are one step, as on the drive.
     std::unique_lock lock(m_mutex, std::defer_lock);
     if (m_options.caseBlind) lock.lock();
-    if (replace == Replace::No && caseBlindName(folder.path, name)) return EEXIST;
-    if (replace == Replace::No && m_options.noRefusingRename) return EINVAL;
-    if (int error = m_inner.nameNewFile(file, name, replace)) return error;
+    if (!replacing && caseBlindName(folder.path, name)) return EEXIST;
+    if (int error = name_()) return error;
     if (lock) lock.unlock();
-    if (m_options.stampsRenames && mine(folder.path) &&
-        ::utimensat(folder.handle.fd, name.c_str(), nullptr, 0))
+    if (m_options.stampsRenames && mine(folder.path) && ::utimensat(folder.fd, name.c_str(), nullptr, 0))
         return errno;
     run(1, Call::NameNewFile, folder.path + name);
     return 0;
+}
+
+int FakeDrive::link(Handle& from, const std::string& fromName, Handle& toFolder, const std::string& toName) {
+    // The drives that refuse no name in a rename keep no links either (exfat-fuse, fusefat).
+    if (m_options.noRefusingRename && mine(toFolder.path) && !isTemporaryName(toName)) return EPERM;
+    if (!(fromName.empty() || isTemporaryName(fromName)) || isTemporaryName(toName)) {
+        if (m_options.caseBlind && caseBlindName(toFolder.path, toName)) return EEXIST;
+        return m_inner.link(from, fromName, toFolder, toName);
+    }
+    return naming(toFolder, toName, false, [&] { return m_inner.link(from, fromName, toFolder, toName); });
+}
+
+int FakeDrive::rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder,
+                      const std::string& toName, Replace replace) {
+    if (replace == Replace::No && m_options.noRefusingRename && mine(toFolder.path)) return EINVAL;
+    if (!isTemporaryName(fromName) || isTemporaryName(toName)) {
+        if (replace == Replace::No && m_options.caseBlind && caseBlindName(toFolder.path, toName))
+            return EEXIST;
+        return m_inner.rename(fromFolder, fromName, toFolder, toName, replace);
+    }
+    return naming(toFolder, toName, replace == Replace::Yes,
+                  [&] { return m_inner.rename(fromFolder, fromName, toFolder, toName, replace); });
 }
 
 } // namespace quellomir::testing

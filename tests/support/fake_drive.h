@@ -87,7 +87,8 @@ class FakeDrive final : public ForwardingFileSystem {
     }
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override;
-    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override;
+    int openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
+                   FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override {
         if (m_options.type == 0 || !mine(path)) return m_inner.fileSystemType(path, type);
         return type = m_options.type, 0;
@@ -102,23 +103,23 @@ class FakeDrive final : public ForwardingFileSystem {
         const auto found = m_options.attributes.find(path);
         return attributes = found == m_options.attributes.end() ? 0x10 : found->second, 0;
     }
-    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
-        const int error = m_inner.openWriteFolder(path, folder);
-        if (error == 0 && m_options.ownDevice && mine(path)) folder.device = ~folder.device;
-        return error;
+    int createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) override {
+        // A drive that cannot refuse a name in a rename is a FUSE one, which makes no file
+        // without a name either.
+        if (name.empty() && m_options.noRefusingRename && mine(folder.path)) return EOPNOTSUPP;
+        return m_inner.createFile(folder, name, mode, file);
     }
-    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress = {}) override;
-    int setModified(NewFile& file, FileTime modified) override {
-        return m_inner.setModified(file, mine(file.folder->path) ? kept(modified) : modified);
-    }
-    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
-    int syncFileSystem(Handle& held) override {
-        run(0, Call::SyncFileSystem, held.path);
+    int copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                     bool& permissionsChanged) override;
+    int setModified(Handle& at, const std::string& name, FileTime modified) override;
+    int link(Handle& from, const std::string& fromName, Handle& toFolder, const std::string& toName) override;
+    int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
+               Replace replace) override;
+    int flushDrive(Handle& at) override {
+        run(0, Call::SyncFileSystem, at.path);
         std::this_thread::sleep_for(m_options.flushDelay);
-        if (int error = m_inner.syncFileSystem(held)) return error;
-        run(1, Call::SyncFileSystem, held.path);
+        if (int error = m_inner.flushDrive(at)) return error;
+        run(1, Call::SyncFileSystem, at.path);
         return 0;
     }
 
@@ -131,6 +132,8 @@ class FakeDrive final : public ForwardingFileSystem {
     FileTime kept(FileTime time) const;
     // The name in `folder` that is `name` in any case, on a case-blind drive.
     std::optional<std::string> caseBlindName(const std::string& folder, const std::string& name);
+    // A new file taking its name, by a link or a rename, as the drive does it.
+    int naming(Handle& folder, const std::string& name, bool replacing, const std::function<int()>& name_);
 
     const Options m_options;
     const std::string m_root;                                  // without its trailing '/'

@@ -1,5 +1,7 @@
 #include "support/faulty_file_system.h"
 
+#include "files/temporary_names.h"
+
 #include <algorithm>
 #include <cerrno>
 
@@ -13,6 +15,19 @@ std::string_view withoutTrailingSlash(std::string_view path) {
 
 bool samePath(std::string_view a, std::string_view b) {
     return withoutTrailingSlash(a) == withoutTrailingSlash(b);
+}
+
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+// The "files" and "info" folders of a Trash, as the tests' Trash folders are named.
+bool inTrashFiles(const Handle& folder) {
+    return folder.path.ends_with("/files/") && folder.path.find("Trash") != std::string::npos;
+}
+
+bool inTrashInfo(const Handle& folder) {
+    return folder.path.ends_with("/info/") && folder.path.find("Trash") != std::string::npos;
 }
 
 } // namespace
@@ -117,20 +132,34 @@ int FaultyFileSystem::fatAttributes(const std::string& path, std::uint32_t& attr
     return m_inner.fatAttributes(path, attributes);
 }
 
-int FaultyFileSystem::openWriteFolder(const std::string& path, WriteFolder& folder) {
-    if (int error = enter(Operation::OpenWriteFolder, path)) return error;
-    return m_inner.openWriteFolder(path, folder);
+int FaultyFileSystem::enter(Operation operation, Operation step, const std::string& path,
+                            const std::string& otherPath) {
+    const int error = enter(operation, path, otherPath);
+    const int stepError = step == Operation::Count ? 0 : enter(step, path, otherPath);
+    return error != 0 ? error : stepError;
 }
 
-int FaultyFileSystem::liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode,
-                                 bool& within) {
-    if (int error = enter(Operation::LiesWithin, folder.path)) return error;
-    return m_inner.liesWithin(folder, device, inode, within);
+bool FaultyFileSystem::isFolder(Handle& at) {
+    FileFacts facts;
+    return m_inner.statAt(at, "", Follow::Yes, facts) == 0 && facts.kind == EntryKind::Folder;
 }
 
-int FaultyFileSystem::statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) {
-    if (int error = enter(Operation::StatAt, folder.path + name)) return error;
-    return m_inner.statAt(folder, name, follow, facts);
+int FaultyFileSystem::openFolder(const Handle* at, const std::string& name, Follow follow,
+                                 FolderAccess access, Handle& folder) {
+    if (int error = enter(Operation::OpenFolder, at ? at->path + name : name)) return error;
+    const int error = m_inner.openFolder(at, name, follow, access, folder);
+    if (error == 0) openedByPath(folder, at == nullptr);
+    return error;
+}
+
+int FaultyFileSystem::statAt(Handle& at, const std::string& name, Follow follow, FileFacts& facts) {
+    // The look at an open file by its handle is one at a copy's source: new files are looked at
+    // only as they are made, and their handles are named for their folder or a "~" name.
+    const bool openSource = name.empty() && !at.path.ends_with('/') && !isTemporaryName(baseName(at.path));
+    if (int error = name.empty() ? (openSource ? enter(Operation::RestatSource, at.path) : 0)
+                                 : enter(Operation::StatAt, at.path + name))
+        return error;
+    return m_inner.statAt(at, name, follow, facts);
 }
 
 int FaultyFileSystem::listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) {
@@ -138,138 +167,138 @@ int FaultyFileSystem::listNames(Handle& folder, const std::function<void(std::st
     return m_inner.listNames(folder, visit);
 }
 
-int FaultyFileSystem::unlinkIn(WriteFolder& folder, const std::string& name) {
-    if (int error = enter(Operation::Unlink, folder.path + name)) return error;
-    return m_inner.unlinkIn(folder, name);
+int FaultyFileSystem::makeFolder(Handle& folder, const std::string& name, std::uint32_t mode) {
+    if (int error = enter(Operation::MakeFolder, folder.path + name)) return error;
+    return m_inner.makeFolder(folder, name, mode);
 }
 
-int FaultyFileSystem::copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder,
-                                    NewFile& made, const CopyProgress& progress) {
-    if (int error = enter(Operation::CopyToNewFile, source, folder.path)) return error;
-    return m_inner.copyToNewFile(source, followSource, folder, made, progress);
+int FaultyFileSystem::unlinkAt(Handle& folder, const std::string& name) {
+    const bool inTrash = inTrashFiles(folder) || inTrashInfo(folder);
+    const Operation operation = inTrash ? Operation::RemoveTrashFile : Operation::Unlink;
+    const Operation step = !inTrash && isTemporaryName(name) ? Operation::DiscardNewFile : Operation::Count;
+    if (int error = enter(operation, step, folder.path + name)) return error;
+    return m_inner.unlinkAt(folder, name);
 }
 
-int FaultyFileSystem::restatSource(NewFile& file, FileFacts& facts) {
-    if (int error = enter(Operation::RestatSource, file.folder->path)) return error;
-    return m_inner.restatSource(file, facts);
+int FaultyFileSystem::link(Handle& from, const std::string& fromName, Handle& toFolder,
+                           const std::string& toName) {
+    const bool ofNewFile = fromName.empty() || isTemporaryName(fromName);
+    const Operation step = inTrashFiles(toFolder)                  ? Operation::LinkIntoTrash
+                           : ofNewFile && !isTemporaryName(toName) ? Operation::NameNewFile
+                                                                   : Operation::Count;
+    const std::string path = inTrashFiles(toFolder) ? toName : toFolder.path + toName;
+    if (int error = enter(Operation::Link, step, path, from.path + fromName)) return error;
+    return m_inner.link(from, fromName, toFolder, toName);
 }
 
-int FaultyFileSystem::setModified(NewFile& file, FileTime modified) {
-    if (int error = enter(Operation::SetModified, file.folder->path)) return error;
-    return m_inner.setModified(file, modified);
+int FaultyFileSystem::rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder,
+                             const std::string& toName, Replace replace) {
+    const std::string path = inTrashFiles(toFolder) ? toName : toFolder.path + toName;
+    const bool overClaim = isTemporaryName(fromName) && claimed(path, true);
+    const Operation step = inTrashFiles(toFolder)     ? Operation::MoveIntoTrash
+                           : inTrashFiles(fromFolder) ? Operation::MoveOutOfTrash
+                           : isTemporaryName(fromName) && !isTemporaryName(toName) && !overClaim
+                               ? Operation::NameNewFile
+                               : Operation::Count;
+    if (int error = enter(Operation::Rename, step, path, fromFolder.path + fromName)) return error;
+    return m_inner.rename(fromFolder, fromName, toFolder, toName, replace);
 }
 
-int FaultyFileSystem::setMode(NewFile& file, std::uint32_t mode) {
-    if (int error = enter(Operation::SetMode, file.folder->path)) return error;
+int FaultyFileSystem::openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
+                                 FileFacts& facts) {
+    // Only a copy opens a file by its path: its source.
+    const Operation step = at ? Operation::Count : Operation::CopyToNewFile;
+    if (int error = enter(Operation::OpenToRead, step, at ? at->path + name : name)) return error;
+    const int error = m_inner.openToRead(at, name, follow, file, facts);
+    if (error == 0) copiedInto(file, false);
+    return error;
+}
+
+int FaultyFileSystem::createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) {
+    const bool newFile = name.empty() || isTemporaryName(name);
+    const Operation step = inTrashInfo(folder)    ? Operation::CreateTrashInfo
+                           : inTrashFiles(folder) ? Operation::Count
+                           : newFile              ? Operation::CopyToNewFile
+                                                  : Operation::NameByCopy;
+    const std::string path = inTrashInfo(folder) ? name : folder.path + name;
+    if (int error = enter(Operation::CreateFile, step, path, folder.path)) return error;
+    const int error = m_inner.createFile(folder, name, mode, file);
+    if (error == 0) copiedInto(file, false);
+    if (error == 0 && step == Operation::NameByCopy) claimed(path, false);
+    return error;
+}
+
+int FaultyFileSystem::copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                                   bool& permissionsChanged) {
+    copiedInto(to, true);
+    return m_inner.copyContents(from, to, progress, permissionsChanged);
+}
+
+void FaultyFileSystem::copiedInto(const Handle& file, bool copied) {
+    std::lock_guard lock(m_mutex);
+    if (copied)
+        m_copies.insert(file.fd);
+    else
+        m_copies.erase(file.fd);
+}
+
+bool FaultyFileSystem::copied(const Handle& file) {
+    std::lock_guard lock(m_mutex);
+    return m_copies.contains(file.fd);
+}
+
+void FaultyFileSystem::openedByPath(const Handle& folder, bool byPath) {
+    std::lock_guard lock(m_mutex);
+    if (byPath)
+        m_pathFolders.insert(folder.fd);
+    else
+        m_pathFolders.erase(folder.fd);
+}
+
+bool FaultyFileSystem::claimed(const std::string& path, bool take) {
+    std::lock_guard lock(m_mutex);
+    if (!take) return m_claims.insert(path).second;
+    return m_claims.erase(path) > 0;
+}
+
+int FaultyFileSystem::write(Handle& file, std::string_view bytes) {
+    if (int error = enter(Operation::Write, file.path)) return error;
+    return m_inner.write(file, bytes);
+}
+
+int FaultyFileSystem::setModified(Handle& at, const std::string& name, FileTime modified) {
+    if (int error = enter(Operation::SetModified, at.path + name)) return error;
+    return m_inner.setModified(at, name, modified);
+}
+
+int FaultyFileSystem::setMode(Handle& file, std::uint32_t mode) {
+    if (int error = enter(Operation::SetMode, file.path)) return error;
     return m_inner.setMode(file, mode);
 }
 
-int FaultyFileSystem::syncFile(NewFile& file) {
-    if (int error = enter(Operation::SyncFile, file.folder->path)) return error;
-    return m_inner.syncFile(file);
+int FaultyFileSystem::flush(Handle& at) {
+    Operation step = Operation::Count;
+    if (inTrashFiles(at) || inTrashInfo(at)) {
+        step = Operation::SyncTrash;
+    } else if (isFolder(at)) {
+        std::lock_guard lock(m_mutex);
+        if (m_pathFolders.contains(at.fd)) step = Operation::SyncFolder;
+    } else if (copied(at)) {
+        step = Operation::SyncFile;
+    }
+    if (int error = enter(Operation::Flush, step, at.path)) return error;
+    return m_inner.flush(at);
 }
 
-int FaultyFileSystem::holdFileSystem(NewFile& file, Handle& held) {
-    if (int error = enter(Operation::HoldFileSystem, file.folder->path)) return error;
-    return m_inner.holdFileSystem(file, held);
+int FaultyFileSystem::flushDrive(Handle& at) {
+    if (int error = enter(Operation::SyncFileSystem, "")) return error;
+    return m_inner.flushDrive(at);
 }
 
-int FaultyFileSystem::nameNewFile(NewFile& file, const std::string& name, Replace replace) {
-    if (int error = enter(Operation::NameNewFile, file.folder->path + name)) return error;
-    return m_inner.nameNewFile(file, name, replace);
-}
-
-int FaultyFileSystem::nameByCopy(NewFile& file, const std::string& name) {
-    if (int error = enter(Operation::NameByCopy, file.folder->path + name)) return error;
-    return m_inner.nameByCopy(file, name);
-}
-
-// A failing removal removes nothing here; the new file is then removed when it goes out of
-// scope, as after any failure that leaves it behind.
-int FaultyFileSystem::discardNewFile(NewFile& file) {
-    if (int error = enter(Operation::DiscardNewFile, file.folder->path)) return error;
-    return m_inner.discardNewFile(file);
-}
-
-int FaultyFileSystem::syncFolder(WriteFolder& folder) {
-    if (int error = enter(Operation::SyncFolder, folder.path)) return error;
-    return m_inner.syncFolder(folder);
-}
-
-int FaultyFileSystem::syncFileSystem(Handle& held) {
-    if (int error = enter(Operation::SyncFileSystem, {})) return error;
-    return m_inner.syncFileSystem(held);
-}
-
-int FaultyFileSystem::makeFolder(WriteFolder& folder, const std::string& name) {
-    if (int error = enter(Operation::MakeFolder, folder.path + name + "/")) return error;
-    return m_inner.makeFolder(folder, name);
-}
-
-int FaultyFileSystem::openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) {
-    if (int error = enter(Operation::OpenToRead, folder.path + name)) return error;
-    return m_inner.openToRead(folder, name, file, facts);
-}
-
-int FaultyFileSystem::syncOpened(Handle& file) {
-    if (int error = enter(Operation::SyncFile, file.path)) return error;
-    return m_inner.syncOpened(file);
-}
-
-int FaultyFileSystem::setModified(WriteFolder& folder, const std::string& name, FileTime modified) {
-    if (int error = enter(Operation::SetModified, folder.path + name)) return error;
-    return m_inner.setModified(folder, name, modified);
-}
-
-// The Trash is looked for first, so that the failure names the one a real failure would.
-int FaultyFileSystem::openTrash(WriteFolder& near, TrashCan& trash) {
-    const int found = m_inner.openTrash(near, trash);
-    const int error = enter(Operation::OpenTrash, near.path);
-    return error != 0 ? error : found;
-}
-
-int FaultyFileSystem::openHomeTrash(TrashCan& trash) {
-    const int found = m_inner.openHomeTrash(trash);
-    const int error = enter(Operation::OpenHomeTrash, {});
-    return error != 0 ? error : found;
-}
-
-int FaultyFileSystem::createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) {
-    if (int error = enter(Operation::CreateTrashInfo, name)) return error;
-    return m_inner.createTrashInfo(trash, name, contents);
-}
-
-int FaultyFileSystem::linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                                    const std::string& trashName) {
-    if (int error = enter(Operation::LinkIntoTrash, trashName)) return error;
-    return m_inner.linkIntoTrash(folder, name, trash, trashName);
-}
-
-int FaultyFileSystem::moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                                    const std::string& trashName) {
-    if (int error = enter(Operation::MoveIntoTrash, trashName)) return error;
-    return m_inner.moveIntoTrash(folder, name, trash, trashName);
-}
-
-int FaultyFileSystem::moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
-                                     const std::string& name) {
-    if (int error = enter(Operation::MoveOutOfTrash, trashName)) return error;
-    return m_inner.moveOutOfTrash(trash, trashName, folder, name);
-}
-
-int FaultyFileSystem::removeTrashFile(TrashCan& trash, const std::string& name) {
-    if (int error = enter(Operation::RemoveTrashFile, name)) return error;
-    return m_inner.removeTrashFile(trash, name);
-}
-
-int FaultyFileSystem::syncTrash(TrashCan& trash) {
-    if (int error = enter(Operation::SyncTrash, trash.path)) return error;
-    return m_inner.syncTrash(trash);
-}
-
-int FaultyFileSystem::unlink(const std::string& path) {
-    if (int error = enter(Operation::Unlink, path)) return error;
-    return m_inner.unlink(path);
+int FaultyFileSystem::duplicate(Handle& at, Handle& copy) {
+    if (isFolder(at))
+        if (int error = enter(Operation::HoldFileSystem, at.path)) return error;
+    return m_inner.duplicate(at, copy);
 }
 
 } // namespace quellomir::testing

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,38 +18,47 @@ namespace quellomir::testing {
 // failure half-way through a run).
 class FaultyFileSystem final : public ForwardingFileSystem {
   public:
+    // The seam's calls, and what some of them are to the copy and the Trash above it: a call
+    // counts as its own operation and as the step it takes, and a fault on either fails it.
     enum class Operation {
         ListFolder, // listFolder and statListed alike: both stand for reading a folder
         EntryStat,  // the stat of one entry during a listing; its path is folder/name
         Stat,
         FileSystemType,
         FatAttributes,
-        OpenWriteFolder,
-        LiesWithin,
-        StatAt,    // its path is the held folder's and the name
-        ListNames, // its path is the folder's
-        CopyToNewFile,
-        RestatSource,
-        SyncFile,
-        HoldFileSystem,
-        SyncFolder,
-        SyncFileSystem, // its path is empty
-        NameNewFile,    // its path is the destination's
-        NameByCopy,     // its path is the destination's
-        OpenToRead,     // its path is the held folder's and the name
-        SetModified,    // of a new file or an entry of a folder alike
+        OpenFolder, // its path is the folder's
+        StatAt,     // of an entry by its name; its path is the held folder's and the name
+        ListNames,  // its path is the folder's
+        MakeFolder, // its path is the new folder's
+        Unlink,     // its path is the entry's
+        Link,       // these two: their path is the new name's, or the old one's
+        Rename,
+        OpenToRead, // its path is the file's
+        CreateFile, // its path is the new file's, or its folder's for a file without a name
+        Write,
+        SetModified,
         SetMode,
-        DiscardNewFile,
-        OpenTrash,       // its path is the folder's it is for; the Trash is looked for first
-        OpenHomeTrash,   // its path is empty; the Trash is looked for first
-        CreateTrashInfo, // these five: their path is the name in the Trash
+        Flush, // of any file or folder
+        // The steps of a copy. Making it: the open of its source (its path) and the creation of
+        // the new file (its folder's path).
+        CopyToNewFile,
+        RestatSource,   // the look at an open source
+        SyncFile,       // the flush of a file a copy was made into
+        SyncFolder,     // the flush of a folder opened by its path: a copy's destination
+        SyncFileSystem, // the flush of a whole drive; its path is the held folder's or file's
+        HoldFileSystem, // the second handle on a folder kept for that flush
+        NameNewFile,    // a link or rename of a new file to its name; its path is the destination's
+        // The claim of a name by creating it; its path is the destination's. The rename of the
+        // copy over its claim is part of it, no NameNewFile.
+        NameByCopy,
+        DiscardNewFile, // the removal of a "~" copy
+        // The Trash's: its path is the name in the Trash.
+        CreateTrashInfo,
         LinkIntoTrash,
         MoveIntoTrash,
         MoveOutOfTrash,
         RemoveTrashFile,
-        SyncTrash,
-        Unlink,     // of a path or an entry of a folder alike
-        MakeFolder, // its path is the new folder's
+        SyncTrash, // the flush of its "files" or "info"
         Count
     };
 
@@ -79,39 +89,26 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
-    int openWriteFolder(const std::string& path, WriteFolder& folder) override;
-    int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override;
-    int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override;
+    int openFolder(const Handle* at, const std::string& name, Follow follow, FolderAccess access,
+                   Handle& folder) override;
     int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) override;
-    int unlinkIn(WriteFolder& folder, const std::string& name) override;
-    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress = {}) override;
-    int restatSource(NewFile& file, FileFacts& facts) override;
-    int setModified(NewFile& file, FileTime modified) override;
-    int setMode(NewFile& file, std::uint32_t mode) override;
-    int syncFile(NewFile& file) override;
-    int holdFileSystem(NewFile& file, Handle& held) override;
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
-    int nameByCopy(NewFile& file, const std::string& name) override;
-    int discardNewFile(NewFile& file) override;
-    int syncFolder(WriteFolder& folder) override;
-    int syncFileSystem(Handle& held) override;
-    int syncOpened(Handle& file) override;
-    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override;
-    int makeFolder(WriteFolder& folder, const std::string& name) override;
-    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
-    int openTrash(WriteFolder& near, TrashCan& trash) override;
-    int openHomeTrash(TrashCan& trash) override;
-    int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override;
-    int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override;
-    int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override;
-    int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
-                       const std::string& name) override;
-    int removeTrashFile(TrashCan& trash, const std::string& name) override;
-    int syncTrash(TrashCan& trash) override;
-    int unlink(const std::string& path) override;
+    int statAt(Handle& at, const std::string& name, Follow follow, FileFacts& facts) override;
+    int makeFolder(Handle& folder, const std::string& name, std::uint32_t mode) override;
+    int unlinkAt(Handle& folder, const std::string& name) override;
+    int link(Handle& from, const std::string& fromName, Handle& toFolder, const std::string& toName) override;
+    int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
+               Replace replace) override;
+    int openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
+                   FileFacts& facts) override;
+    int createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) override;
+    int copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                     bool& permissionsChanged) override;
+    int write(Handle& file, std::string_view bytes) override;
+    int setModified(Handle& at, const std::string& name, FileTime modified) override;
+    int setMode(Handle& file, std::uint32_t mode) override;
+    int flush(Handle& at) override;
+    int flushDrive(Handle& at) override;
+    int duplicate(Handle& at, Handle& copy) override;
 
   private:
     struct Fault {
@@ -127,12 +124,25 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }
     // Counts the call and gives the errno it is to fail with, or 0.
     int enter(Operation operation, const std::string& path, const std::string& otherPath = {});
+    // The same for a call that is also the step `step` (Count: none).
+    int enter(Operation operation, Operation step, const std::string& path,
+              const std::string& otherPath = {});
     // The faults of a listing, around `list` which reads the folder through the visitor.
     int listing(const std::string& folder, const EntryVisitor& visit,
                 const std::function<int(const EntryVisitor&)>& list);
+    bool isFolder(Handle& at);
+    // Which open files copies were made into, and which folders were opened by their paths,
+    // by their descriptors; and the names claimed by a create.
+    void copiedInto(const Handle& file, bool copied);
+    bool copied(const Handle& file);
+    void openedByPath(const Handle& folder, bool byPath);
+    bool claimed(const std::string& path, bool take);
 
     std::vector<Fault> m_faults;
     std::array<int, static_cast<std::size_t>(Operation::Count)> m_calls{};
+    std::set<int> m_copies;
+    std::set<int> m_pathFolders;
+    std::set<std::string> m_claims;
     mutable std::mutex m_mutex; // copies made ahead call in from several threads
 };
 

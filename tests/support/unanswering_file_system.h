@@ -30,10 +30,9 @@ class UnansweringFileSystem final : public ForwardingFileSystem {
         return m_reached;
     }
 
-    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress) override {
+    int createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) override {
         if (m_writesOnly && hangsAt(folder.path)) return EIO;
-        return m_inner.copyToNewFile(source, followSource, folder, made, progress);
+        return m_inner.createFile(folder, name, mode, file);
     }
     int listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) override {
         if (!m_writesOnly && hangsAt(folder)) return EIO;

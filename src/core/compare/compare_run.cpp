@@ -3,6 +3,7 @@
 #include "compare/build_plan.h"
 #include "compare/noted_times.h"
 #include "files/folder_listing.h"
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
 #include "fs/fat_times.h"
 #include "scan/folder_list.h"
@@ -126,12 +127,14 @@ std::string withSeparator(std::string path) {
 std::string nestedFolder(FileSystem& fs, const std::string& outer, const std::string& inner) {
     if (outer.empty() || inner.empty()) return {};
     WriteFolder outerFolder, innerFolder;
-    if (fs.openWriteFolder(outer, outerFolder) != 0 || fs.openWriteFolder(inner, innerFolder) != 0) return {};
+    if (openWriteFolder(fs, outer, outerFolder) != 0 || openWriteFolder(fs, inner, innerFolder) != 0)
+        return {};
     if (outerFolder.device == innerFolder.device && outerFolder.inode == innerFolder.inode) return {};
     bool within = false;
-    if (fs.liesWithin(innerFolder, outerFolder.device, outerFolder.inode, within) != 0 || !within) return {};
+    if (liesWithin(fs, innerFolder, outerFolder.device, outerFolder.inode, within) != 0 || !within) return {};
     std::string outerReal, innerReal;
-    if (fs.realPath(outerFolder, outerReal) != 0 || fs.realPath(innerFolder, innerReal) != 0) return {};
+    if (fs.realPath(outerFolder.handle, outerReal) != 0 || fs.realPath(innerFolder.handle, innerReal) != 0)
+        return {};
     outerReal = withSeparator(outerReal);
     innerReal = withSeparator(innerReal);
     if (!innerReal.starts_with(outerReal)) return {};

@@ -1,8 +1,9 @@
 #include "compare/noted_times.h"
 
+#include "files/temporary_names.h"
 #include "files/time_note.h"
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
-#include "fs/temporary_names.h"
 
 #include <algorithm>
 #include <ranges>
@@ -14,7 +15,7 @@ void takeNotedTimes(FileSystem& fs, FileList& files) {
     for (const std::uint32_t listed : files.foldersWithOwnNames) {
         const std::string& path = files.folders[listed];
         WriteFolder folder;
-        if (fs.openWriteFolder(path, folder) != 0 || !folder.listable) continue;
+        if (openWriteFolder(fs, path, folder) != 0 || !folder.listable) continue;
         std::vector<std::string> names;
         if (fs.listNames(folder.handle, [&](std::string_view name) {
                 if (isTemporaryName(name)) names.emplace_back(name);

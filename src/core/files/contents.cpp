@@ -1,4 +1,6 @@
 #include "files/contents.h"
+#include "files/new_file.h"
+#include "files/write_folder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -89,7 +91,7 @@ int sameFirstBytes(FileSystem& fs, Handle& one, const FileFacts& oneOpened, Hand
 int readSmallFile(FileSystem& fs, Handle& folder, const std::string& name, std::size_t most,
                   std::string& contents, FileFacts& facts) {
     Handle file;
-    if (int error = fs.openToRead(folder, name, file, facts)) return error;
+    if (int error = fs.openToRead(&folder, name, Follow::No, file, facts)) return error;
     contents.assign(most, '\0');
     std::size_t got = 0;
     const int error = readFully([&](std::int64_t at, char* buffer, std::size_t size,
@@ -145,7 +147,7 @@ int hashOfFile(FileSystem& fs, Handle& file, const FileFacts& opened, std::uint6
 
 int hashOfSource(FileSystem& fs, NewFile& file, std::uint64_t& hash) {
     return hashOf([&](std::int64_t at, char* buffer, std::size_t size,
-                      std::size_t& got) { return fs.readSourceAt(file, at, buffer, size, got); },
+                      std::size_t& got) { return readSourceAt(fs, file, at, buffer, size, got); },
                   hash);
 }
 
@@ -155,10 +157,10 @@ int sameContents(FileSystem& fs, NewFile& file, WriteFolder& folder, const std::
     if (there.kind != EntryKind::Regular || there.size != file.source.size) return 0;
     Handle other;
     FileFacts opened;
-    if (int error = fs.openToRead(folder.handle, name, other, opened)) return error;
+    if (int error = fs.openToRead(&folder.handle, name, Follow::No, other, opened)) return error;
     if (!opened.sameState(there)) return 0;
     const ReadPiece readSource = [&](std::int64_t at, char* buffer, std::size_t size, std::size_t& got) {
-        return fs.readSourceAt(file, at, buffer, size, got);
+        return readSourceAt(fs, file, at, buffer, size, got);
     };
     bool read = false;
     if (int error = sameBytes(readSource, readerOf(fs, other), there.size, read)) return error;
@@ -176,9 +178,9 @@ int holdsBytesOf(FileSystem& fs, Handle& sourceFolder, const std::string& source
     if (there.kind != EntryKind::Regular) return 0;
     Handle one, other;
     FileFacts oneOpened, otherOpened;
-    if (int error = fs.openToRead(sourceFolder, sourceName, one, oneOpened)) return error;
+    if (int error = fs.openToRead(&sourceFolder, sourceName, Follow::No, one, oneOpened)) return error;
     if (oneOpened.size != there.size || oneOpened.modified != sourceTime) return 0;
-    if (int error = fs.openToRead(folder.handle, name, other, otherOpened)) return error;
+    if (int error = fs.openToRead(&folder.handle, name, Follow::No, other, otherOpened)) return error;
     if (!otherOpened.sameState(there)) return 0;
     return sameFirstBytes(fs, one, oneOpened, other, otherOpened, there.size, same);
 }
@@ -188,8 +190,8 @@ int isStartOf(FileSystem& fs, Handle& folder, const std::string& name, const std
     start = false;
     Handle part, all;
     FileFacts partOpened, allOpened;
-    if (int error = fs.openToRead(folder, name, part, partOpened)) return error;
-    if (int error = fs.openToRead(folder, whole, all, allOpened)) return error;
+    if (int error = fs.openToRead(&folder, name, Follow::No, part, partOpened)) return error;
+    if (int error = fs.openToRead(&folder, whole, Follow::No, all, allOpened)) return error;
     const std::uint32_t user = fs.runningUser();
     if (partOpened.owner != user || allOpened.owner != user || partOpened.links != 1 ||
         allOpened.links != 1 || partOpened.size > allOpened.size)

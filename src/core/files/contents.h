@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/new_file.h"
+#include "files/write_folder.h"
 #include "fs/file_system.h"
 
 #include <cstddef>

@@ -52,7 +52,12 @@ bool FileHelpers::IsFolder(const std::string& path) const {
 
 void FileHelpers::RemoveFile(const std::string& path, Yielder& yielder) const {
     yielder.tick();
-    m_fs.unlink(path);
+    const std::size_t slash = path.rfind('/');
+    Handle folder;
+    if (slash == std::string::npos ||
+        m_fs.openFolder(nullptr, path.substr(0, slash + 1), Follow::Yes, FolderAccess::LookUp, folder) != 0)
+        return;
+    m_fs.unlinkAt(folder, path.substr(slash + 1));
 }
 
 } // namespace quellomir

@@ -1,7 +1,7 @@
 #include "files/folder_listing.h"
 
 #include "files/path_text.h"
-#include "fs/temporary_names.h"
+#include "files/temporary_names.h"
 
 #include <cerrno>
 #include <system_error>

@@ -76,7 +76,7 @@ bool claimCutShort(FileSystem& fs, Handle& folder, const TimeNote& note) {
 bool stampedCopyOf(FileSystem& fs, Handle& folder, const TimeNote& note) {
     Handle copy;
     FileFacts facts;
-    if (fs.openToRead(folder, note.name, copy, facts) != 0 || facts.owner != fs.runningUser() ||
+    if (fs.openToRead(&folder, note.name, Follow::No, copy, facts) != 0 || facts.owner != fs.runningUser() ||
         facts.size != note.size || compareWriteTimes(facts.modified, note.time) <= 0)
         return false;
     std::uint64_t hash = 0;

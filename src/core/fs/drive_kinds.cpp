@@ -1,14 +1,23 @@
 #include "fs/drive_kinds.h"
 
+#ifdef __linux__
 #include <linux/magic.h>
+#endif
 
 #include <string_view>
 
 namespace quellomir {
 
+#ifdef __linux__
+// The numbers written out in the header are the kernel's own.
+static_assert(Ext4Magic == EXT4_SUPER_MAGIC && XfsMagic == XFS_SUPER_MAGIC && BtrfsMagic == BTRFS_SUPER_MAGIC &&
+              F2fsMagic == F2FS_SUPER_MAGIC && TmpfsMagic == TMPFS_MAGIC && MsdosMagic == MSDOS_SUPER_MAGIC &&
+              FuseMagic == FUSE_SUPER_MAGIC && NfsMagic == NFS_SUPER_MAGIC);
+#endif
+
 bool networkOrFuse(std::uint64_t type) {
-    return type == NFS_SUPER_MAGIC || type == SmbMagic || type == CifsMagic || type == Smb2Magic ||
-           type == FUSE_SUPER_MAGIC;
+    return type == NfsMagic || type == SmbMagic || type == CifsMagic || type == Smb2Magic ||
+           type == FuseMagic;
 }
 
 unsigned requestsInFlight(std::uint64_t type) {
@@ -26,11 +35,11 @@ bool namesLandInOrder(std::uint64_t type) {
 
 bool flushReachesEveryFile(std::uint64_t type) {
     switch (type) {
-    case EXT4_SUPER_MAGIC: // ext2, ext3 and ext4 share it
-    case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-    case F2FS_SUPER_MAGIC:
-    case TMPFS_MAGIC:
+    case Ext4Magic: // ext2, ext3 and ext4 share it
+    case XfsMagic:
+    case BtrfsMagic:
+    case F2fsMagic:
+    case TmpfsMagic:
         return true;
     default:
         return false;
@@ -38,23 +47,27 @@ bool flushReachesEveryFile(std::uint64_t type) {
 }
 
 bool fatFamily(std::uint64_t type) {
-    return type == MSDOS_SUPER_MAGIC || type == ExfatMagic;
+    return type == MsdosMagic || type == ExfatMagic;
 }
 
 bool driveKeepsPermissionBits(std::uint64_t type) {
-    return !fatFamily(type) && type != NtfsMagic && type != FUSE_SUPER_MAGIC;
+    return !fatFamily(type) && type != NtfsMagic && type != FuseMagic;
+}
+
+bool fuseDrive(std::uint64_t type) {
+    return type == FuseMagic;
 }
 
 bool keepsHoles(std::uint64_t type) {
     switch (type) {
-    case EXT4_SUPER_MAGIC:
-    case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-    case TMPFS_MAGIC:
-    case F2FS_SUPER_MAGIC:
+    case Ext4Magic:
+    case XfsMagic:
+    case BtrfsMagic:
+    case TmpfsMagic:
+    case F2fsMagic:
     case ZfsMagic:
     case OverlayMagic:
-    case NFS_SUPER_MAGIC:
+    case NfsMagic:
         return true;
     default:
         return false;

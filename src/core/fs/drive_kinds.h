@@ -8,7 +8,18 @@
 
 namespace quellomir {
 
-// Magic numbers of network file systems (statfs's f_type) that <linux/magic.h> lacks.
+// Magic numbers of file systems (statfs's f_type) the program tells drives apart by. Those
+// <linux/magic.h> has are written out too, so that the Windows build, whose file system
+// names its drives with the same numbers, has them.
+inline constexpr std::uint64_t Ext4Magic = 0xEF53; // ext2 and ext3 share it
+inline constexpr std::uint64_t XfsMagic = 0x58465342;
+inline constexpr std::uint64_t BtrfsMagic = 0x9123683E;
+inline constexpr std::uint64_t F2fsMagic = 0xF2F52010;
+inline constexpr std::uint64_t TmpfsMagic = 0x01021994;
+inline constexpr std::uint64_t MsdosMagic = 0x4D44; // FAT, through vfat or msdos
+inline constexpr std::uint64_t FuseMagic = 0x65735546;
+inline constexpr std::uint64_t NfsMagic = 0x6969;
+// Those of network file systems that <linux/magic.h> lacks.
 inline constexpr std::uint64_t SmbMagic = 0x517B;
 inline constexpr std::uint64_t CifsMagic = 0xFF534D42;
 inline constexpr std::uint64_t Smb2Magic = 0xFE534D42;
@@ -40,6 +51,9 @@ bool writesMoveTimes(const std::string& mountType);
 // lost their bytes; renamed from 8.3 names into free names, none). Such a drive is written
 // with 8.3 temporary names, and a name is only ever freed by a removal, never by a rename.
 bool renamesOnlyShortNamesSafely(const std::string& mountType);
+
+// Whether the drive is one of FUSE's, whose kind only the mount table tells.
+bool fuseDrive(std::uint64_t type);
 
 // Whether a drive of this type answers each request over a network or through a program
 // of its own: NFS, SMB and FUSE.

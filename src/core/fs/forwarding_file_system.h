@@ -20,105 +20,63 @@ class ForwardingFileSystem : public FileSystem {
     int stat(const std::string& path, Follow follow, FileFacts& facts) override {
         return m_inner.stat(path, follow, facts);
     }
-    int mountType(const std::string& path, std::string& type) override {
-        return m_inner.mountType(path, type);
-    }
     int fileSystemType(const std::string& path, std::uint64_t& type) override {
         return m_inner.fileSystemType(path, type);
+    }
+    int mountType(const std::string& path, std::string& type) override {
+        return m_inner.mountType(path, type);
     }
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override {
         return m_inner.fatAttributes(path, attributes);
     }
-    int openWriteFolder(const std::string& path, WriteFolder& folder) override {
-        return m_inner.openWriteFolder(path, folder);
-    }
-    int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override {
-        return m_inner.liesWithin(folder, device, inode, within);
-    }
-    int unlinkIn(WriteFolder& folder, const std::string& name) override {
-        return m_inner.unlinkIn(folder, name);
-    }
-    int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
-                  std::string& noteName) override {
-        return m_inner.writeNote(folder, contents, held, noteName);
+    int openFolder(const Handle* at, const std::string& name, Follow follow, FolderAccess access,
+                   Handle& folder) override {
+        return m_inner.openFolder(at, name, follow, access, folder);
     }
     int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) override {
         return m_inner.listNames(folder, visit);
     }
-    int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override {
-        return m_inner.statAt(folder, name, follow, facts);
+    int statAt(Handle& at, const std::string& name, Follow follow, FileFacts& facts) override {
+        return m_inner.statAt(at, name, follow, facts);
     }
-    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override {
-        return m_inner.openToRead(folder, name, file, facts);
+    int makeFolder(Handle& folder, const std::string& name, std::uint32_t mode) override {
+        return m_inner.makeFolder(folder, name, mode);
+    }
+    int unlinkAt(Handle& folder, const std::string& name) override { return m_inner.unlinkAt(folder, name); }
+    int link(Handle& from, const std::string& fromName, Handle& toFolder,
+             const std::string& toName) override {
+        return m_inner.link(from, fromName, toFolder, toName);
+    }
+    int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
+               Replace replace) override {
+        return m_inner.rename(fromFolder, fromName, toFolder, toName, replace);
+    }
+    int realPath(Handle& at, std::string& path) override { return m_inner.realPath(at, path); }
+    int openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
+                   FileFacts& facts) override {
+        return m_inner.openToRead(at, name, follow, file, facts);
+    }
+    int createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) override {
+        return m_inner.createFile(folder, name, mode, file);
     }
     int readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size, std::size_t& got) override {
         return m_inner.readAt(file, offset, buffer, size, got);
     }
-    int lockedByAnother(Handle& file, bool& locked) override { return m_inner.lockedByAnother(file, locked); }
+    int write(Handle& file, std::string_view bytes) override { return m_inner.write(file, bytes); }
+    int copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                     bool& permissionsChanged) override {
+        return m_inner.copyContents(from, to, progress, permissionsChanged);
+    }
+    int setModified(Handle& at, const std::string& name, FileTime modified) override {
+        return m_inner.setModified(at, name, modified);
+    }
+    int setMode(Handle& file, std::uint32_t mode) override { return m_inner.setMode(file, mode); }
+    int flush(Handle& at) override { return m_inner.flush(at); }
+    int flushDrive(Handle& at) override { return m_inner.flushDrive(at); }
+    int tryLock(Handle& file, Lock lock, bool& taken) override { return m_inner.tryLock(file, lock, taken); }
+    int duplicate(Handle& at, Handle& copy) override { return m_inner.duplicate(at, copy); }
     std::uint32_t runningUser() override { return m_inner.runningUser(); }
-    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress = {}) override {
-        return m_inner.copyToNewFile(source, followSource, folder, made, progress);
-    }
-    int restatSource(NewFile& file, FileFacts& facts) override { return m_inner.restatSource(file, facts); }
-    int readSourceAt(NewFile& file, std::int64_t offset, char* buffer, std::size_t size,
-                     std::size_t& got) override {
-        return m_inner.readSourceAt(file, offset, buffer, size, got);
-    }
-    int setModified(NewFile& file, FileTime modified) override { return m_inner.setModified(file, modified); }
-    int setMode(NewFile& file, std::uint32_t mode) override { return m_inner.setMode(file, mode); }
-    int syncFile(NewFile& file) override { return m_inner.syncFile(file); }
-    int holdFileSystem(NewFile& file, Handle& held) override { return m_inner.holdFileSystem(file, held); }
-    int nameTemporarily(NewFile& file) override { return m_inner.nameTemporarily(file); }
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override {
-        return m_inner.nameNewFile(file, name, replace);
-    }
-    int nameByCopy(NewFile& file, const std::string& name) override { return m_inner.nameByCopy(file, name); }
-    int discardNewFile(NewFile& file) override { return m_inner.discardNewFile(file); }
-    int syncFolder(WriteFolder& folder) override { return m_inner.syncFolder(folder); }
-    int syncFileSystem(Handle& held) override { return m_inner.syncFileSystem(held); }
-    int syncOpened(Handle& file) override { return m_inner.syncOpened(file); }
-    int makeFolder(WriteFolder& folder, const std::string& name) override {
-        return m_inner.makeFolder(folder, name);
-    }
-    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override {
-        return m_inner.setModified(folder, name, modified);
-    }
-    int openTrash(WriteFolder& near, TrashCan& trash) override { return m_inner.openTrash(near, trash); }
-    int openHomeTrash(TrashCan& trash) override { return m_inner.openHomeTrash(trash); }
-    int homeTrashFacts(FileFacts& facts) override { return m_inner.homeTrashFacts(facts); }
-    int realPath(WriteFolder& folder, std::string& path) override { return m_inner.realPath(folder, path); }
-    int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override {
-        return m_inner.createTrashInfo(trash, name, contents);
-    }
-    int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override {
-        return m_inner.linkIntoTrash(folder, name, trash, trashName);
-    }
-    int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override {
-        return m_inner.moveIntoTrash(folder, name, trash, trashName);
-    }
-    int copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override {
-        return m_inner.copyIntoTrash(folder, name, trash, trashName);
-    }
-    int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) override {
-        return m_inner.setTrashFileModified(trash, name, modified);
-    }
-    int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
-                       const std::string& name) override {
-        return m_inner.moveOutOfTrash(trash, trashName, folder, name);
-    }
-    int removeTrashFile(TrashCan& trash, const std::string& name) override {
-        return m_inner.removeTrashFile(trash, name);
-    }
-    int removeTrashInfo(TrashCan& trash, const std::string& name) override {
-        return m_inner.removeTrashInfo(trash, name);
-    }
-    int syncTrash(TrashCan& trash) override { return m_inner.syncTrash(trash); }
-    int unlink(const std::string& path) override { return m_inner.unlink(path); }
-    void close(Handle& handle) override { m_inner.close(handle); }
+    int close(Handle& handle) override { return m_inner.close(handle); }
 
   protected:
     FileSystem& m_inner;

@@ -13,10 +13,6 @@
 
 namespace quellomir::posix {
 
-// Folders nest no deeper than this on any drive a path can name (PATH_MAX / 2): a walk up
-// through ".." that goes on longer is going round in circles.
-inline constexpr int MaxDepth = 2048;
-
 using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 // A listing of the folder open at `folder`, through a descriptor of its own, so that the
@@ -67,27 +63,6 @@ inline int statAt(int dirFd, const char* name, int flags, FileFacts& facts) {
     if (::statx(dirFd, name, flags, FactsMask, &s) != 0) return errno;
     fillFacts(s, facts);
     return 0;
-}
-
-// Walks up from the folder `from` through ".." (so through no link) to the root, handing
-// `visit` each folder on the way, `from` first, with its facts and a descriptor it may keep,
-// until `visit` returns false. 0, or the errno of a failing step.
-template <class Visit> int walkUp(int from, Visit&& visit) {
-    UniqueFd here(::openat(from, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!here.valid()) return errno;
-    FileFacts facts;
-    if (int error = statAt(here.get(), "", AT_EMPTY_PATH, facts)) return error;
-    for (int depth = 0; depth < MaxDepth; ++depth) {
-        UniqueFd parent(::openat(here.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!parent.valid()) return errno;
-        FileFacts up;
-        if (int error = statAt(parent.get(), "", AT_EMPTY_PATH, up)) return error;
-        const bool root = up.device == facts.device && up.inode == facts.inode;
-        if (!visit(facts, here) || root) return 0;
-        facts = up;
-        here = std::move(parent);
-    }
-    return ELOOP;
 }
 
 } // namespace quellomir::posix

@@ -121,8 +121,4 @@ int PosixFileSystem::fatAttributes(const std::string& path, std::uint32_t& attri
     return 0;
 }
 
-int PosixFileSystem::unlink(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
-}
-
 } // namespace quellomir

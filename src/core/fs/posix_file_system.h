@@ -2,11 +2,7 @@
 
 #include "fs/file_system.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
-#include <mutex>
-#include <vector>
 
 namespace quellomir {
 
@@ -31,76 +27,42 @@ class PosixFileSystem final : public FileSystem {
     int statListed(const std::string& folder, const ListedNames& names, unsigned statKinds,
                    const EntryVisitor& visit) override;
     int stat(const std::string& path, Follow follow, FileFacts& facts) override;
-    int mountType(const std::string& path, std::string& type) override;
     int fileSystemType(const std::string& path, std::uint64_t& type) override;
+    int mountType(const std::string& path, std::string& type) override;
     int fatAttributes(const std::string& path, std::uint32_t& attributes) override;
-    int openWriteFolder(const std::string& path, WriteFolder& folder) override;
-    int liesWithin(WriteFolder& folder, std::uint64_t device, std::uint64_t inode, bool& within) override;
-    int unlinkIn(WriteFolder& folder, const std::string& name) override;
-    int writeNote(WriteFolder& folder, const std::string& contents, Handle& held,
-                  std::string& noteName) override;
+
+    int openFolder(const Handle* at, const std::string& name, Follow follow, FolderAccess access,
+                   Handle& folder) override;
     int listNames(Handle& folder, const std::function<void(std::string_view name)>& visit) override;
-    int statAt(Handle& folder, const std::string& name, Follow follow, FileFacts& facts) override;
-    int openToRead(Handle& folder, const std::string& name, Handle& file, FileFacts& facts) override;
+    int statAt(Handle& at, const std::string& name, Follow follow, FileFacts& facts) override;
+    int makeFolder(Handle& folder, const std::string& name, std::uint32_t mode) override;
+    int unlinkAt(Handle& folder, const std::string& name) override;
+    int link(Handle& from, const std::string& fromName, Handle& toFolder, const std::string& toName) override;
+    int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
+               Replace replace) override;
+    int realPath(Handle& at, std::string& path) override;
+
+    int openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
+                   FileFacts& facts) override;
+    int createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) override;
     int readAt(Handle& file, std::int64_t offset, char* buffer, std::size_t size, std::size_t& got) override;
-    int lockedByAnother(Handle& file, bool& locked) override;
+    int write(Handle& file, std::string_view bytes) override;
+    int copyContents(Handle& from, Handle& to, const CopyProgress& progress,
+                     bool& permissionsChanged) override;
+    int setModified(Handle& at, const std::string& name, FileTime modified) override;
+    int setMode(Handle& file, std::uint32_t mode) override;
+    int flush(Handle& at) override;
+    int flushDrive(Handle& at) override;
+    int tryLock(Handle& file, Lock lock, bool& taken) override;
+    int duplicate(Handle& at, Handle& copy) override;
     std::uint32_t runningUser() override;
-    int copyToNewFile(const std::string& source, Follow followSource, WriteFolder& folder, NewFile& made,
-                      const CopyProgress& progress = {}) override;
-    int restatSource(NewFile& file, FileFacts& facts) override;
-    int readSourceAt(NewFile& file, std::int64_t offset, char* buffer, std::size_t size,
-                     std::size_t& got) override;
-    int setModified(NewFile& file, FileTime modified) override;
-    int setMode(NewFile& file, std::uint32_t mode) override;
-    int syncFile(NewFile& file) override;
-    int holdFileSystem(NewFile& file, Handle& held) override;
-    int nameTemporarily(NewFile& file) override;
-    int nameNewFile(NewFile& file, const std::string& name, Replace replace) override;
-    int nameByCopy(NewFile& file, const std::string& name) override;
-    int discardNewFile(NewFile& file) override;
-    int syncFolder(WriteFolder& folder) override;
-    int syncFileSystem(Handle& held) override;
-    int syncOpened(Handle& file) override;
-    int makeFolder(WriteFolder& folder, const std::string& name) override;
-    int setModified(WriteFolder& folder, const std::string& name, FileTime modified) override;
-    int openTrash(WriteFolder& near, TrashCan& trash) override;
-    int openHomeTrash(TrashCan& trash) override;
-    int homeTrashFacts(FileFacts& facts) override;
-    int realPath(WriteFolder& folder, std::string& path) override;
-    int createTrashInfo(TrashCan& trash, const std::string& name, const std::string& contents) override;
-    int linkIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override;
-    int moveIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override;
-    int copyIntoTrash(WriteFolder& folder, const std::string& name, TrashCan& trash,
-                      const std::string& trashName) override;
-    int moveOutOfTrash(TrashCan& trash, const std::string& trashName, WriteFolder& folder,
-                       const std::string& name) override;
-    int setTrashFileModified(TrashCan& trash, const std::string& name, FileTime modified) override;
-    int removeTrashFile(TrashCan& trash, const std::string& name) override;
-    int removeTrashInfo(TrashCan& trash, const std::string& name) override;
-    int syncTrash(TrashCan& trash) override;
-    int unlink(const std::string& path) override;
-    void close(Handle& handle) override;
+    int close(Handle& handle) override;
 
   private:
-    // Whether new files on the drive `device` may be made without a name: a drive that
-    // refused once is not asked again, which on a network drive saves a round trip a row.
-    bool mayMakeUnnamedOn(std::uint64_t device);
-    void refusedUnnamedOn(std::uint64_t device);
-    // Whether the drive `device`, on which `path` lies, renames only 8.3 names safely; asked
-    // of the mount table once a drive.
-    bool shortNamesOnlyOn(std::uint64_t device, const std::string& path);
-    // copyIntoTrash for a Trash on the file's own drive.
-    int copyBesideThenMove(int from, const struct stat& source, WriteFolder& folder, TrashCan& trash,
-                           const std::string& trashName);
+    Handle handleOf(int fd, std::string path);
 
     bool m_unnamedNewFiles = true;
     CopyWay m_firstCopyWay = CopyWay::KernelRange;
-    std::mutex m_refusingMutex;
-    std::vector<std::uint64_t> m_refusingUnnamed; // drives, few
-    std::mutex m_shortNamesMutex;
-    std::vector<std::pair<std::uint64_t, bool>> m_shortNamesOnly; // drives, few
 };
 
 } // namespace quellomir

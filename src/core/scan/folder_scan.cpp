@@ -1,6 +1,7 @@
 #include "scan/folder_scan.h"
 
 #include "files/path_text.h"
+#include "files/trash_can.h"
 #include "handler/numbered_handler.h"
 #include "scan/folder_attributes.h"
 #include "scan/listing_prefetch.h"
@@ -89,7 +90,8 @@ class FolderScan {
           m_handler(report, FolderScanLocation), m_attributes(fs),
           m_ownListings(fs, statKindsOfScan(memo != nullptr), listedAhead ? 0 : ioThreads),
           m_listings(listedAhead ? *listedAhead : m_ownListings) {
-        if (FileFacts trash; fs.homeTrashFacts(trash) == 0) m_homeTrash = FolderId{trash.device, trash.inode};
+        if (FileFacts trash; homeTrashFacts(fs, trash) == 0)
+            m_homeTrash = FolderId{trash.device, trash.inode};
     }
 
     void run(FolderList& list, bool recurse);

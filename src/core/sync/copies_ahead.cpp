@@ -1,5 +1,6 @@
 #include "sync/copies_ahead.h"
 
+#include "files/new_file.h"
 #include "files/path_text.h"
 #include "fs/drive_kinds.h"
 
@@ -45,8 +46,8 @@ void CopiesAhead::makeNewCopies(const std::vector<ResolvedRow>& rows) {
     for (Ahead& ahead : aheads) {
         if (!ahead.copy.ready) continue; // made again in its turn, which says why it cannot be
         if (!ahead.options.fileSystem->open())
-            if (m_fs.holdFileSystem(*ahead.copy.made, *ahead.options.fileSystem) != 0) {
-                m_fs.discardNewFile(*ahead.copy.made);
+            if (holdFileSystem(m_fs, *ahead.copy.made, *ahead.options.fileSystem) != 0) {
+                discardNewFile(m_fs, *ahead.copy.made);
                 continue;
             }
         m_ahead.push_back(std::move(ahead));
@@ -99,7 +100,7 @@ void CopiesAhead::makeReplacements(const std::vector<ResolvedRow>& rows) {
         const auto device = std::find(devices.begin(), devices.end(), ahead.folder->device) - devices.begin();
         if (device == static_cast<std::ptrdiff_t>(devices.size())) continue;
         if (int error = errors[static_cast<std::size_t>(device)]) {
-            m_fs.discardNewFile(*ahead.copy.made);
+            discardNewFile(m_fs, *ahead.copy.made);
             ahead.copy.ready = false;
             ahead.copy.failure = CopyResult::failure(error);
         }

@@ -1,7 +1,10 @@
 #include "sync/copy_file_overwrite.h"
 
 #include "files/contents.h"
+#include "files/new_file.h"
 #include "files/time_note.h"
+#include "files/trash_can.h"
+#include "files/write_folder.h"
 #include "sync/copy_clock.h"
 #include "sync/keep_in_trash.h"
 #include "sync/sync_reasons.h"
@@ -71,13 +74,13 @@ bool inTheFuture(FileTime time) {
 // errno of the look.
 int settleSource(FileSystem& fs, NewFile& file, const CopyOptions& options) {
     FileFacts now;
-    if (int error = fs.restatSource(file, now)) return error;
+    if (int error = restatSource(fs, file, now)) return error;
     if (!now.sameState(file.source)) return -1;
     if (inTheFuture(file.source.modified)) return 0;
     const auto settled = settledAfter(file.source.modified, options.timeRule);
     if (copyClock().now() >= settled) return 0;
     if (!waitUntil(settled, options)) return ECANCELED;
-    if (int error = fs.restatSource(file, now)) return error;
+    if (int error = restatSource(fs, file, now)) return error;
     return now.sameState(file.source) ? 0 : -1;
 }
 
@@ -92,8 +95,8 @@ FileTime givenTime(FileTime sourceTime, const CopyOptions& options) {
 // The steps after the copy, on the new file, but its flush; 0 or the errno of the failing
 // step.
 int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, const CopyOptions& options) {
-    if (int error = fs.setModified(file, givenTime(sourceTime, options))) return error;
-    if (int error = fs.setMode(file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
+    if (int error = setModified(fs, file, givenTime(sourceTime, options))) return error;
+    if (int error = setMode(fs, file, copyMode(file)); error != 0 && !cannotKeepMode(error)) return error;
     return 0;
 }
 
@@ -103,31 +106,31 @@ int finishNewFile(FileSystem& fs, NewFile& file, FileTime sourceTime, const Copy
 // which the next run proves (the start of the "~" file's bytes: none) and removes.
 int claimName(FileSystem& fs, NewFile& file, const std::string& name, FileTime given, bool namesLandInOrder) {
     WriteFolder& folder = *file.folder;
-    if (int error = fs.nameTemporarily(file)) return error;
+    if (int error = nameTemporarily(fs, file)) return error;
     Handle held;
     std::string noteName;
     const TimeNote note{name, given, file.source.size, 0, file.temporaryName};
-    if (int error = fs.writeNote(folder, timeNoteText(note), held, noteName)) return error;
+    if (int error = writeNote(fs, folder, timeNoteText(note), held, noteName)) return error;
     auto flushNames = [&] {
-        const int error = namesLandInOrder ? 0 : fs.syncFolder(folder);
+        const int error = namesLandInOrder ? 0 : fs.flush(folder.handle);
         return error == EBADF ? 0 : error;
     };
     int error = flushNames();
-    if (error == 0) error = fs.nameByCopy(file, name);
+    if (error == 0) error = nameByCopy(fs, file, name);
     if (error != 0) {
-        fs.unlinkIn(folder, noteName);
+        fs.unlinkAt(folder.handle, noteName);
         return error;
     }
     // Should the copy's name not reach the disk, the note stays for the next run.
     if (int flushError = flushNames()) return flushError;
-    fs.unlinkIn(folder, noteName);
+    fs.unlinkAt(folder.handle, noteName);
     return 0;
 }
 
 // Gives the new file the destination name, replacing what is there only when asked to.
 int takeName(FileSystem& fs, NewFile& file, const std::string& name, Replace replace, FileTime given,
              const CopyOptions& options) {
-    const int error = fs.nameNewFile(file, name, replace);
+    const int error = nameNewFile(fs, file, name, replace);
     if (error != EINVAL || replace == Replace::Yes) return error;
     return claimName(fs, file, name, given, options.namesLandInOrder);
 }
@@ -167,13 +170,13 @@ int keepGivenTime(FileSystem& fs, WriteFolder& folder, const std::string& name, 
         // to now tells nothing: the time is set again all the same.
         const bool cut = now.modified.seconds == given.seconds && now.modified.nanoseconds == 0;
         if (cut || compareWriteTimes(now.modified, given, rule) == 0) {
-            if (nearNow(given)) return fs.setModified(folder, name, given);
+            if (nearNow(given)) return fs.setModified(folder.handle, name, given);
             renames = RenameTimes::Kept;
             return 0;
         }
         renames = RenameTimes::Stamped;
     }
-    return fs.setModified(folder, name, given);
+    return fs.setModified(folder.handle, name, given);
 }
 
 // What a copy did before it took its name, undone last first on every way out before it
@@ -190,11 +193,13 @@ class RollBack {
         if (!m_named) undo();
     }
 
-    int writeNote(const std::string& text) { return m_fs.writeNote(m_folder, text, m_note, m_noteName); }
+    int writeNote(const std::string& text) {
+        return quellomir::writeNote(m_fs, m_folder, text, m_note, m_noteName);
+    }
     bool noted() const { return !m_noteName.empty(); }
     void dropNote() {
         if (m_noteName.empty()) return;
-        m_fs.unlinkIn(m_folder, std::exchange(m_noteName, {}));
+        m_fs.unlinkAt(m_folder.handle, std::exchange(m_noteName, {}));
         m_note.close();
     }
     int keepInTrash(TrashCan& trash) {
@@ -210,7 +215,7 @@ class RollBack {
         m_named = true; // once
         dropNote();
         const int backError = m_trash ? putBack(m_fs, m_folder, m_name, *m_trash, m_kept, m_olderTime) : 0;
-        m_fs.discardNewFile(m_made);
+        discardNewFile(m_fs, m_made);
         return backError;
     }
 
@@ -239,11 +244,11 @@ PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder&
     PreparedCopy prepared;
     NewFile& made = *prepared.made;
     auto fail = [&](CopyResult failure) {
-        if (made.fs) fs.discardNewFile(made);
+        if (made.fs) discardNewFile(fs, made);
         prepared.failure = std::move(failure);
         return std::move(prepared);
     };
-    if (int error = fs.copyToNewFile(source, options.followSource, folder, made, options.progress))
+    if (int error = copyToNewFile(fs, source, options.followSource, folder, made, options.progress))
         return fail(error == ELOOP && options.followSource == Follow::No
                         ? CopyResult::failure(std::string(ChangedReason))
                         : CopyResult::failure(error));
@@ -258,7 +263,7 @@ PreparedCopy prepareCopy(FileSystem& fs, const std::string& source, WriteFolder&
     if (error == 0) error = settleSource(fs, made, options);
     if (error < 0) return fail(CopyResult::failure(std::string(ChangedWhileCopiedReason)));
     if (error == 0 && options.fileSystem && !options.fileSystem->open())
-        error = fs.holdFileSystem(made, *options.fileSystem);
+        error = holdFileSystem(fs, made, *options.fileSystem);
     if (error != 0) return fail(CopyResult::failure(error));
     prepared.ready = true;
     return prepared;
@@ -293,8 +298,8 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     // note's name go to the disk before the rename. (A folder held only for lookups cannot be
     // flushed by itself.)
     if (rollBack.noted() && !options.namesLandInOrder) {
-        int flushError = options.flush == Flush::Later ? fs.syncFile(made) : 0;
-        if (flushError == 0) flushError = fs.syncFolder(folder);
+        int flushError = options.flush == Flush::Later ? syncFile(fs, made) : 0;
+        if (flushError == 0) flushError = fs.flush(folder.handle);
         if (flushError != 0 && flushError != EBADF) return CopyResult::failure(flushError);
     }
     // What a stopped run left is read as late as can be, right before the rename: a write to
@@ -305,7 +310,7 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         if (sameContents(fs, made, folder, name, *options.replacing, same) == 0 && same) trash = nullptr;
     }
     if (trash && options.replace == Replace::Yes)
-        if (int nameError = fs.nameTemporarily(made)) return CopyResult::failure(nameError);
+        if (int nameError = nameTemporarily(fs, made)) return CopyResult::failure(nameError);
     if (trash)
         if (int keepError = rollBack.keepInTrash(*trash))
             return CopyResult::failure(notKeptReason(*trash, keepError), CopyFailure::NotKept);
@@ -314,11 +319,11 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     // Trash: restored, it would look newer than the copy that replaced it. (Should the time not
     // go back, the file is kept all the same.)
     if (moved && options.replacing && options.renameTimes && *options.renameTimes != RenameTimes::Kept)
-        fs.setTrashFileModified(*trash, rollBack.kept().trashName, options.replacing->modified);
+        fs.setModified(trash->files, rollBack.kept().trashName, options.replacing->modified);
     // A drive that writes its names out in any order (a stick) could keep the copy's name after
     // a power cut and lose the older file's place in the Trash: that place is on the disk first.
     if (trash && !options.namesLandInOrder)
-        if (int flushError = fs.syncTrash(*trash)) return CopyResult::failure(flushError);
+        if (int flushError = syncTrash(fs, *trash)) return CopyResult::failure(flushError);
     // An older file moved into the Trash left its name free: what takes it in between is not
     // the file that was looked at, and the copy replaces nothing then.
     const Replace naming = moved ? Replace::No : options.replace;
@@ -339,17 +344,17 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
         // goes only once the time it names is on the disk, which a stick keeps in the folder.
         if (timeError != 0) return CopyResult::failure(timeError);
         if (*options.renameTimes != RenameTimes::Kept && !options.namesLandInOrder)
-            if (int flushError = fs.syncFolder(folder); flushError != 0 && flushError != EBADF)
+            if (int flushError = fs.flush(folder.handle); flushError != 0 && flushError != EBADF)
                 return CopyResult::failure(flushError);
         rollBack.dropNote();
     }
     if (options.flush == Flush::Now && options.flushFolderNow) {
-        int folderError = fs.syncFolder(folder);
+        int folderError = fs.flush(folder.handle);
         // A folder that may be written but not read cannot be flushed by itself: its whole
         // file system is, through the copy's descriptor.
         if (folderError == EBADF && options.fileSystem && options.fileSystem->open())
-            folderError = fs.syncFileSystem(*options.fileSystem);
-        if (folderError == 0 && trash) folderError = fs.syncTrash(*trash);
+            folderError = fs.flushDrive(*options.fileSystem);
+        if (folderError == 0 && trash) folderError = syncTrash(fs, *trash);
         if (folderError != 0) return CopyResult::failure(folderError);
     }
     CopyResult result = CopyResult::success(sourceTime);
@@ -364,8 +369,8 @@ CopyResult CopyFileOverwrite(FileSystem& fs, const std::string& source, WriteFol
                              const std::string& name, const CopyOptions& options) {
     PreparedCopy prepared = prepareCopy(fs, source, folder, options);
     if (prepared.ready && options.flush == Flush::Now)
-        if (int error = fs.syncFile(*prepared.made)) {
-            fs.discardNewFile(*prepared.made);
+        if (int error = syncFile(fs, *prepared.made)) {
+            discardNewFile(fs, *prepared.made);
             return CopyResult::failure(error);
         }
     return placeCopy(fs, prepared, folder, name, options);

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "compare/compare_rules.h"
+#include "files/new_file.h"
+#include "files/trash_can.h"
+#include "files/write_folder.h"
 #include "fs/file_system.h"
 #include "sync/copy_result.h"
 

@@ -1,9 +1,11 @@
 #include "sync/earlier_runs.h"
 
 #include "files/contents.h"
+#include "files/temporary_names.h"
 #include "files/time_note.h"
+#include "files/trash_can.h"
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
-#include "fs/temporary_names.h"
 #include "sync/keep_in_trash.h"
 #include "sync/sync_reasons.h"
 
@@ -27,7 +29,7 @@ void EarlierRuns::finishIn(WriteFolder& folder) {
     for (const Leftover& leftover : leftovers)
         applyTimeNote(folder, leftover);
     for (const Leftover& leftover : leftovers)
-        if (int error = m_fs.unlinkIn(folder, leftover.name); error != 0 && error != ENOENT)
+        if (int error = m_fs.unlinkAt(folder.handle, leftover.name); error != 0 && error != ENOENT)
             m_notes.push_back(std::string(LeftoverReason) + folder.path + leftover.name + " \u2014 " +
                               std::generic_category().message(error));
     if (!leftovers.empty()) removeLiveTrashLinks(folder);
@@ -36,7 +38,7 @@ void EarlierRuns::finishIn(WriteFolder& folder) {
 bool EarlierRuns::isLeftover(WriteFolder& folder, const std::string& name, Leftover& leftover) {
     Handle file;
     // Never a link, a folder or a FIFO: this program makes none of them.
-    if (m_fs.openToRead(folder.handle, name, file, leftover.facts) != 0) return false;
+    if (m_fs.openToRead(&folder.handle, name, Follow::No, file, leftover.facts) != 0) return false;
     if (leftover.facts.owner != m_fs.runningUser()) {
         if (!m_toldOfForeignFiles)
             m_notes.push_back("Files named like this program's own but not made by this user were left "
@@ -50,8 +52,9 @@ bool EarlierRuns::isLeftover(WriteFolder& folder, const std::string& name, Lefto
     if (leftover.facts.links == 0) return false;
     // A run that writes a "~" file holds a lock on it. Where the drive keeps no locks, its
     // writer may be on another machine: only a file nobody touched for an hour is let go.
-    bool locked = false;
-    const int lockError = m_fs.lockedByAnother(file, locked);
+    bool taken = false;
+    const int lockError = m_fs.tryLock(file, Lock::Shared, taken);
+    const bool locked = lockError == 0 && !taken;
     if (locked || (lockError != 0 && !untouchedForAnHour(leftover.facts.changed.seconds))) return false;
     leftover.name = name;
     leftover.start.assign(TimeNoteBytes, '\0');
@@ -77,9 +80,9 @@ void EarlierRuns::applyTimeNote(WriteFolder& folder, const Leftover& leftover) {
     // A copy its run cut short while it claimed the name holds nobody's version: it goes, and
     // the "~" file it was copied from after it.
     if (claimCutShort(m_fs, folder.handle, *note))
-        m_fs.unlinkIn(folder, note->name);
+        m_fs.unlinkAt(folder.handle, note->name);
     else if (stampedCopyOf(m_fs, folder.handle, *note))
-        m_fs.setModified(folder, note->name, note->time);
+        m_fs.setModified(folder.handle, note->name, note->time);
 }
 
 void EarlierRuns::removeLiveTrashLinks(WriteFolder& folder) {
@@ -104,7 +107,7 @@ void EarlierRuns::removeLiveTrashLinks(WriteFolder& folder) {
         if (path.empty() || m_fs.stat(path, Follow::No, live) != 0 || live.device != kept.device ||
             live.inode != kept.inode)
             continue;
-        if (m_fs.removeTrashFile(*trash, name) == 0) m_fs.removeTrashInfo(*trash, name + ".trashinfo");
+        if (m_fs.unlinkAt(trash->files, name) == 0) m_fs.unlinkAt(trash->info, name + ".trashinfo");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "sync/end_flush.h"
 
 #include "files/path_text.h"
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
 #include "sync/sync_reasons.h"
 
@@ -50,7 +51,7 @@ void EndFlush::flushAhead(const WriteFolder& folder, std::int64_t bytes) {
     if (!handle.open()) return;
     m_bytesSinceFlushAhead = 0;
     try {
-        m_flushingAhead = std::async(std::launch::async, [this, &handle] { m_fs.syncFileSystem(handle); });
+        m_flushingAhead = std::async(std::launch::async, [this, &handle] { m_fs.flushDrive(handle); });
     } catch (const std::system_error&) {
         // No thread to be had: the end's flush does it all.
     }
@@ -63,7 +64,7 @@ std::vector<int> EndFlush::flushFileSystems(const std::vector<std::uint64_t>& de
     std::vector<int> errors(devices.size(), 0);
     // On a thread of its own: a USB stick takes a while, and the window answers meanwhile.
     m_threads.run(1, handles.size(), [&](std::size_t i) {
-        errors[i] = handles[i]->open() ? m_fs.syncFileSystem(*handles[i]) : EBADF;
+        errors[i] = handles[i]->open() ? m_fs.flushDrive(*handles[i]) : EBADF;
     });
     return errors;
 }
@@ -80,33 +81,33 @@ void EndFlush::flushThroughFiles(std::vector<Finishing>& finishing) {
             folders.push_back(one.folder);
     }
     if (copies.empty()) return;
-    m_threads.run(requestsInFlight(m_drives.type(*copies.front()->folder)), copies.size(),
-                  [&](std::size_t i) {
-                      Finishing& one = *copies[i];
-                      Handle file;
-                      FileFacts facts;
-                      const WrittenCopy& written = one.copy->written->second;
-                      // A copy that cannot be opened is not flushed: its row is not done
-                      // (out of descriptors, say), unless it is gone or another file took its
-                      // place.
-                      if (int error = m_fs.openToRead(one.folder->handle, one.name, file, facts)) {
-                          if (error == ENOENT || error == ELOOP || error == EINVAL)
-                              one.gone = true;
-                          else
-                              one.timeError = error;
-                          return;
-                      }
-                      if (facts.device != written.device || facts.inode != written.inode) {
-                          one.gone = true;
-                          return;
-                      }
-                      one.timeError = m_fs.syncOpened(file);
-                  });
+    m_threads.run(
+        requestsInFlight(m_drives.type(*copies.front()->folder)), copies.size(), [&](std::size_t i) {
+            Finishing& one = *copies[i];
+            Handle file;
+            FileFacts facts;
+            const WrittenCopy& written = one.copy->written->second;
+            // A copy that cannot be opened is not flushed: its row is not done
+            // (out of descriptors, say), unless it is gone or another file took its
+            // place.
+            if (int error = m_fs.openToRead(&one.folder->handle, one.name, Follow::No, file, facts)) {
+                if (error == ENOENT || error == ELOOP || error == EINVAL)
+                    one.gone = true;
+                else
+                    one.timeError = error;
+                return;
+            }
+            if (facts.device != written.device || facts.inode != written.inode) {
+                one.gone = true;
+                return;
+            }
+            one.timeError = m_fs.flush(file);
+        });
     std::vector<int> folderErrors(folders.size(), 0);
     m_threads.run(requestsInFlight(m_drives.type(*folders.front())), folders.size(), [&](std::size_t i) {
         // A folder that may be written but not read cannot be flushed by itself; a driver
         // that flushes the drive with each file needs no more.
-        if (int error = m_fs.syncFolder(*folders[i]); error != EBADF) folderErrors[i] = error;
+        if (int error = m_fs.flush(folders[i]->handle); error != EBADF) folderErrors[i] = error;
     });
     for (Finishing* one : copies) {
         const int folderError =
@@ -141,7 +142,7 @@ void EndFlush::giveTime(Finishing& one) {
     const FileTime time = one.copy->modified;
     const bool whole = m_drives.dropsFractions(written.device) ||
                        (written.modified.nanoseconds > 0 && now.modified.nanoseconds == 0);
-    one.timeError = m_fs.setModified(*one.folder, one.name, whole ? time.roundedToSecond() : time);
+    one.timeError = m_fs.setModified(one.folder->handle, one.name, whole ? time.roundedToSecond() : time);
 }
 
 void EndFlush::finish(const std::function<void(std::size_t row, std::string reason)>& failed) {

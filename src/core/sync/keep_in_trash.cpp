@@ -1,6 +1,8 @@
 #include "sync/keep_in_trash.h"
 
+#include "files/trash_can.h"
 #include "files/utf8.h"
+#include "files/write_folder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -59,7 +61,7 @@ std::string percentEncoded(std::string_view path) {
 std::string originalPath(FileSystem& fs, WriteFolder& folder, const std::string& name,
                          const TrashCan& trash) {
     std::string path;
-    if (fs.realPath(folder, path) != 0) path = folder.path;
+    if (fs.realPath(folder.handle, path) != 0) path = folder.path;
     if (path.empty() || path.back() != '/') path += '/';
     path += name;
     if (!trash.topdir.empty()) {
@@ -97,11 +99,11 @@ int copyThenRemove(FileSystem& fs, WriteFolder& folder, const std::string& name,
                    const std::string& trashName) {
     FileFacts before, after;
     if (int error = fs.statAt(folder.handle, name, Follow::No, before)) return error;
-    if (int error = fs.copyIntoTrash(folder, name, trash, trashName)) return error;
+    if (int error = copyIntoTrash(fs, folder, name, trash, trashName)) return error;
     int error = fs.statAt(folder.handle, name, Follow::No, after);
     if (error == 0 && !after.sameState(before)) error = EBUSY;
-    if (error == 0) error = fs.unlinkIn(folder, name);
-    if (error != 0) fs.removeTrashFile(trash, trashName);
+    if (error == 0) error = fs.unlinkAt(folder.handle, name);
+    if (error != 0) fs.unlinkAt(trash.files, trashName);
     return error;
 }
 
@@ -134,27 +136,27 @@ int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, Tr
         const std::string infoName = trashName + ".trashinfo";
         // The info file first, as the desktop expects: a file in "files" without one is
         // shown nowhere.
-        const int infoError = fs.createTrashInfo(trash, infoName, info);
+        const int infoError = createTrashInfo(fs, trash, infoName, info);
         if (infoError == EEXIST) continue;
         if (infoError != 0) return infoError;
         int error = 0;
         if (trash.device != folder.device) {
             // The home Trash, for a drive without one of its own to use.
-            error = fs.copyIntoTrash(folder, name, trash, trashName);
+            error = copyIntoTrash(fs, folder, name, trash, trashName);
             kept.moved = false;
         } else if (folder.shortNamesOnly) {
             error = copyThenRemove(fs, folder, name, trash, trashName);
             kept.moved = true;
         } else {
-            error = fs.linkIntoTrash(folder, name, trash, trashName);
+            error = linkIntoTrash(fs, folder, name, trash, trashName);
             kept.moved = error != 0 && cannotLink(error);
-            if (kept.moved) error = fs.moveIntoTrash(folder, name, trash, trashName);
+            if (kept.moved) error = moveIntoTrash(fs, folder, name, trash, trashName);
         }
         if (error == 0) {
             kept.trashName = trashName;
             return 0;
         }
-        fs.removeTrashInfo(trash, infoName);
+        fs.unlinkAt(trash.info, infoName);
         if (error != EEXIST) return error; // a file in "files" that lost its info file
     }
     return EEXIST;
@@ -170,16 +172,16 @@ int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashC
     // Renamed back, its long name could damage the folder: it stays in the Trash, where the
     // desktop restores it.
     if (kept.moved && folder.shortNamesOnly) return EXDEV;
-    const int error = kept.moved ? fs.moveOutOfTrash(trash, kept.trashName, folder, name)
-                                 : fs.removeTrashFile(trash, kept.trashName);
+    const int error = kept.moved ? moveOutOfTrash(fs, trash, kept.trashName, folder, name)
+                                 : fs.unlinkAt(trash.files, kept.trashName);
     // A drive that stamps renamed files (FAT through fusefat) gave the file moved back the time
     // of now, which would make it look newer than the file that was to replace it.
     FileFacts back;
     if (error == 0 && kept.moved && modified.known() &&
         fs.statAt(folder.handle, name, Follow::No, back) == 0 && back.modified != modified)
-        fs.setModified(folder, name, modified);
+        fs.setModified(folder.handle, name, modified);
     // Without its file, the info file would show the desktop a file that is not there.
-    if (error == 0) fs.removeTrashInfo(trash, kept.trashName + ".trashinfo");
+    if (error == 0) fs.unlinkAt(trash.info, kept.trashName + ".trashinfo");
     return error;
 }
 

@@ -1,5 +1,6 @@
 #include "sync/learned_drives.h"
 
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
 #include "sync/sync_reasons.h"
 
@@ -80,7 +81,8 @@ CopyResult LearnedDrives::keepComparableTime(WriteFolder& folder, const std::str
     // by the user or another program, whose time stays with what they wrote.
     const std::int64_t apart = kept.modified.seconds - time.seconds;
     if (heldByEveryDrive(time) && (apart > 2 || apart < -2)) return CopyResult::success(time);
-    if (int error = m_fs.setModified(folder, name, time.roundedToSecond())) return CopyResult::failure(error);
+    if (int error = m_fs.setModified(folder.handle, name, time.roundedToSecond()))
+        return CopyResult::failure(error);
     if (int error = m_fs.statAt(folder.handle, name, Follow::No, kept)) return CopyResult::failure(error);
     if (compareWriteTimes(kept.modified, time, rule) != 0)
         return CopyResult::failure(std::string(TimeNotKeptReason));

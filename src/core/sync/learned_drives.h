@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compare/compare_rules.h"
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
 #include "fs/file_system.h"
 #include "sync/copy_file_overwrite.h"

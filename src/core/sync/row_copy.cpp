@@ -2,6 +2,7 @@
 
 #include "files/contents.h"
 #include "files/path_text.h"
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
 #include "sync/sync_reasons.h"
 
@@ -127,7 +128,7 @@ bool RowCopy::sourceHeldBy(const std::string& source, FileTime sourceTime, Write
     if (!m_sourceFolder.handle.open() || m_sourceFolderPath != sourceFolder) {
         m_sourceFolder = WriteFolder();
         m_sourceFolderPath.clear();
-        if (m_fs.openWriteFolder(sourceFolder, m_sourceFolder) != 0) return false;
+        if (openWriteFolder(m_fs, sourceFolder, m_sourceFolder) != 0) return false;
         m_sourceFolderPath = sourceFolder;
     }
     bool held = false;
@@ -145,7 +146,8 @@ void RowCopy::checkHeldFiles(IoThreads& threads, unsigned inFlight) {
     std::vector<WriteFolder*> sourceFolderOf(checks.size(), nullptr);
     for (std::size_t i = 0; i < checks.size(); ++i) {
         auto [folder, added] = sourceFolders.try_emplace(GetParentFolder(checks[i].source));
-        if (added && m_fs.openWriteFolder(folder->first, folder->second) != 0) folder->second = WriteFolder();
+        if (added && openWriteFolder(m_fs, folder->first, folder->second) != 0)
+            folder->second = WriteFolder();
         if (folder->second.handle.open()) sourceFolderOf[i] = &folder->second;
     }
     // 0 not read (its turn reads it), 1 read and not held, 2 held.
@@ -172,7 +174,7 @@ CopyResult RowCopy::finishHeldCopy(std::size_t row, const std::string& target, c
     if (options.fileSystem && !options.fileSystem->open()) {
         Handle file;
         FileFacts opened;
-        if (int error = m_fs.openToRead(folder.handle, GetFileName(target), file, opened))
+        if (int error = m_fs.openToRead(&folder.handle, GetFileName(target), Follow::No, file, opened))
             return CopyResult::failure(error);
         if (!opened.sameState(there)) return CopyResult::failure(std::string(ChangedReason));
         *options.fileSystem = std::move(file);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/write_folder.h"
 #include "fs/file_system.h"
 #include "handler/yielder.h"
 #include "sync/copy_file_overwrite.h"

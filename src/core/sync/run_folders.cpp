@@ -1,6 +1,8 @@
 #include "sync/run_folders.h"
 
 #include "files/path_text.h"
+#include "files/trash_can.h"
+#include "files/write_folder.h"
 #include "sync/keep_in_trash.h"
 #include "sync/sync_reasons.h"
 
@@ -26,7 +28,7 @@ RunFolders::RunFolders(FileSystem& fs)
 RunFolders::OpenFolder* RunFolders::open(const std::string& path, CopyResult& failure) {
     if (auto found = m_folders.find(path); found != m_folders.end()) return found->second.get();
     auto open = std::make_unique<OpenFolder>();
-    if (int error = m_fs.openWriteFolder(path, open->folder)) {
+    if (int error = openWriteFolder(m_fs, path, open->folder)) {
         failure = CopyResult::failure(error);
         return nullptr;
     }
@@ -45,7 +47,7 @@ std::optional<FolderIdentity> RunFolders::top(const RowChecks& checks) {
         // Held open for the whole run: a drive that numbers a folder anew once the kernel
         // forgets it cannot forget this one, nor the folders between it and a destination
         // held open too, while the rows are checked against it.
-        if (m_fs.openWriteFolder(std::string(checks.topPath), m_heldTops[side]) != 0) return std::nullopt;
+        if (openWriteFolder(m_fs, std::string(checks.topPath), m_heldTops[side]) != 0) return std::nullopt;
         top = FolderIdentity{m_heldTops[side].device, m_heldTops[side].inode, true};
     }
     return top;
@@ -57,13 +59,13 @@ TrashCan* RunFolders::trashFor(WriteFolder& folder, CopyResult& failure) {
     if (found == m_trashes.end()) {
         auto trash = std::make_unique<Trash>();
         trash->device = folder.device;
-        if (int error = m_fs.openTrash(folder, trash->can)) {
+        if (int error = openTrash(m_fs, folder, trash->can)) {
             trash->failure = notKeptReason(trash->can, error);
             // A drive whose top folder the user may not write, or whose Trash another user
             // could enter: the home Trash takes a copy of the older file.
             if (!trash->can.home) {
                 TrashCan home;
-                if (int homeError = m_fs.openHomeTrash(home)) {
+                if (int homeError = openHomeTrash(m_fs, home)) {
                     trash->failure +=
                         ", nor in " + home.path + " \u2014 " + std::generic_category().message(homeError);
                 } else {
@@ -94,7 +96,7 @@ bool RunFolders::ForRow::within(OpenFolder& open, CopyResult& failure) {
     if (open.checkedTop.device != top->device || open.checkedTop.inode != top->inode ||
         !open.checkedTop.known) {
         bool within = false;
-        if (int error = m_folders.m_fs.liesWithin(open.folder, top->device, top->inode, within)) {
+        if (int error = liesWithin(m_folders.m_fs, open.folder, top->device, top->inode, within)) {
             failure = CopyResult::failure(error);
             return false;
         }
@@ -116,7 +118,8 @@ RunFolders::OpenFolder* RunFolders::ForRow::openMaking(const std::string& path, 
     OpenFolder* parent = openMaking(parentPath, failure);
     // Never made through a link that leads out of the chosen folder.
     if (!parent || !within(*parent, failure)) return nullptr;
-    if (int error = m_folders.m_fs.makeFolder(parent->folder, name); error != 0 && error != EEXIST) {
+    if (int error = m_folders.m_fs.makeFolder(parent->folder.handle, name, 0777);
+        error != 0 && error != EEXIST) {
         failure = CopyResult::failure(error);
         return nullptr;
     }

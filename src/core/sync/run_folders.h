@@ -1,6 +1,8 @@
 #pragma once
 
 #include "compare/plan.h"
+#include "files/trash_can.h"
+#include "files/write_folder.h"
 #include "fs/file_system.h"
 #include "sync/copy_result.h"
 #include "sync/earlier_runs.h"

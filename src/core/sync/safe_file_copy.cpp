@@ -1,6 +1,7 @@
 #include "sync/safe_file_copy.h"
 
 #include "files/path_text.h"
+#include "files/write_folder.h"
 #include "sync/normalize_backslashes.h"
 
 #include <cerrno>
@@ -39,7 +40,7 @@ class OneCopyFolder final : public WriteFolders {
   public:
     explicit OneCopyFolder(FileSystem& fs) : m_fs(fs) {}
     CopyResult open(const std::string& path, WriteFolder*& folder) override {
-        if (int error = m_fs.openWriteFolder(path, m_folder)) return CopyResult::failure(error);
+        if (int error = openWriteFolder(m_fs, path, m_folder)) return CopyResult::failure(error);
         folder = &m_folder;
         return CopyResult::success({});
     }

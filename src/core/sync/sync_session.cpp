@@ -1,5 +1,6 @@
 #include "sync/sync_session.h"
 
+#include "files/write_folder.h"
 #include "sync/safe_file_copy.h"
 
 namespace quellomir {

@@ -1,6 +1,7 @@
 #include "sync/written_copies.h"
 
 #include "files/contents.h"
+#include "files/write_folder.h"
 #include "fs/drive_kinds.h"
 
 namespace quellomir {
@@ -34,7 +35,7 @@ bool WrittenCopies::stillAsWritten(FileSystem& fs, WriteFolder& folder, const st
     Handle file;
     FileFacts opened;
     std::uint64_t hash = 0;
-    return fs.openToRead(folder.handle, name, file, opened) == 0 && opened.sameState(now) &&
+    return fs.openToRead(&folder.handle, name, Follow::No, file, opened) == 0 && opened.sameState(now) &&
            hashOfFile(fs, file, opened, hash) == 0 && hash == *copy.hash;
 }
 

@@ -1,4 +1,4 @@
-#include "fs/temporary_names.h"
+#include "files/temporary_names.h"
 
 #include <fcntl.h>
 #include <unistd.h>
