@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include "files/path_form.h"
+
 #include <filesystem>
 #include <vector>
 
@@ -29,6 +31,7 @@ std::string asFolder(const std::string& argument) {
         const stdfs::path resolved = stdfs::canonical(head, error);
         folder = error ? given.string() : (resolved / tail).lexically_normal().string();
     }
+    folder = fromUserPath(std::move(folder));
     if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
 }

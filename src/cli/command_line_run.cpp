@@ -3,13 +3,17 @@
 #include "cli/terminal_progress.h"
 #include "compare/compare_run.h"
 #include "compare/row_details.h"
+#include "files/error_text.h"
+#include "files/path_form.h"
 #include "files/printed_text.h"
 #include "files/readable_folder.h"
 #include "sync/carry_out_row.h"
 #include "sync/sync_driver.h"
 #include "sync/sync_end_message.h"
 
+#ifndef _WIN32
 #include <poll.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +22,19 @@
 
 namespace quellomir {
 namespace {
+
+// Whether the reader of `out` went away, which a pipe tells without a write. A Windows pipe
+// tells it only to the next write.
+bool readerWentAway(std::FILE* out) {
+#ifdef _WIN32
+    (void)out;
+    return false;
+#else
+    const int fd = ::fileno(out);
+    pollfd output{fd, 0, 0};
+    return fd >= 0 && ::poll(&output, 1, 0) == 1 && (output.revents & POLLERR) != 0;
+#endif
+}
 
 // Failures of the scan, which the window shows in its error box, as lines on the terminal.
 class PrintedReport final : public ErrorReport {
@@ -43,7 +60,8 @@ void rowLine(std::string& line, const Plan& plan, std::size_t row, bool null) {
     line.clear();
     std::string action = plan.actionText(row);
     if (action.starts_with(' ')) action.erase(0, 1);
-    const std::string fields[] = {plan.sourceText(row), action, plan.destinationText(row)};
+    const std::string fields[] = {toUserPath(plan.sourceText(row)), action,
+                                  toUserPath(plan.destinationText(row))};
     for (std::size_t i = 0; i < 3; ++i) {
         if (null) {
             line += fields[i];
@@ -96,7 +114,7 @@ int outputNotWritten(const Terminal& terminal, int error) {
     // A reader that went away (`| head`) wanted no more: nothing to say.
     if (error != EPIPE)
         std::fprintf(terminal.err, "quellomir: the output could not be written: %s\n",
-                     std::generic_category().message(error).c_str());
+                     errorText(error).c_str());
     return ExitUsage;
 }
 
@@ -138,7 +156,8 @@ class Run {
             std::fprintf(m_terminal.err, "quellomir: %s\n", note.c_str());
         for (const UnreadParts::Part& part : m_unread.parts())
             std::fprintf(m_terminal.err, "quellomir: could not be read, not in the plan: %s \u2014 %s\n",
-                         escapedForPrinting(part.path).c_str(), escapedForPrinting(part.reason).c_str());
+                         escapedForPrinting(toUserPath(part.path)).c_str(),
+                         escapedForPrinting(part.reason).c_str());
         return plan;
     }
 
@@ -170,10 +189,7 @@ class Run {
     // A row held back is not written, yet a reader that went away should stop the run as soon
     // as a written one would: a pipe tells it without a write.
     void stopIfReaderWentAway() {
-        if (m_outputError != 0) return;
-        const int fd = ::fileno(m_terminal.out);
-        pollfd output{fd, 0, 0};
-        if (fd < 0 || ::poll(&output, 1, 0) != 1 || (output.revents & POLLERR) == 0) return;
+        if (m_outputError != 0 || !readerWentAway(m_terminal.out)) return;
         m_outputError = EPIPE;
         m_progress.stop();
     }
@@ -290,10 +306,9 @@ class Run {
             std::fputs(message.c_str(), m_terminal.err);
         }
         if (interrupted) {
-            const std::string cause = m_outputError != 0
-                                          ? "the output could not be written (" +
-                                                std::generic_category().message(m_outputError) + "): stopped"
-                                          : "interrupted";
+            const std::string cause = m_outputError != 0 ? "the output could not be written (" +
+                                                               errorText(m_outputError) + "): stopped"
+                                                         : "interrupted";
             std::fprintf(m_terminal.err,
                          "quellomir: %s after %ld of %zu rows (%ld done, %ld failed); the copies made are "
                          "finished\n",

@@ -10,16 +10,39 @@
 #include <cstdio>
 #include <mutex>
 
+#ifdef _WIN32
+#include <future>
+#include <memory>
+#endif
+
 namespace quellomir {
 namespace {
+
+#ifdef _WIN32
+// Windows has no try-lock for a stream: the flush runs on a thread of its own and is given a
+// moment, no more, in case it is the output itself that hangs.
+void flushUnlessHanging() {
+    auto flushed = std::make_shared<std::promise<void>>();
+    std::future<void> done = flushed->get_future();
+    std::thread([flushed] {
+        std::fflush(stdout);
+        flushed->set_value();
+    }).detach();
+    done.wait_for(std::chrono::seconds(1));
+}
+#endif
 
 void printAndEnd(const std::string& line) {
     std::fprintf(stderr, "\nquellomir: %s\n", line.c_str());
     // Rows already printed are kept, unless the output itself is what hangs.
+#ifdef _WIN32
+    flushUnlessHanging();
+#else
     if (ftrylockfile(stdout) == 0) {
         fflush_unlocked(stdout);
         funlockfile(stdout);
     }
+#endif
     ::_exit(ExitInterrupted);
 }
 

@@ -2,24 +2,14 @@
 
 #include "files/utf8.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-#include <locale.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <system_error>
 
 namespace quellomir {
 namespace {
-
-iconv_t handle(void* conversion) {
-    return static_cast<iconv_t>(conversion);
-}
 
 // Whether a code set names UTF-8 in one of the spellings locales use ("UTF-8", "utf8").
 bool namesUtf8(std::string_view codeset) {
@@ -45,20 +35,12 @@ CodePage::CodePage() = default;
 
 CodePage::CodePage(std::string_view charset) {
     if (namesUtf8(charset)) return;
-    const std::string name(charset);
-    iconv_t conversion = ::iconv_open(name.c_str(), "UTF-8");
-    if (conversion == reinterpret_cast<iconv_t>(-1))
-        throw std::system_error(errno, std::generic_category(), "character set " + name);
-    m_conversion = conversion;
+    m_conversion = openConversion(std::string(charset));
     for (int c = 0; c < 128 && m_asciiIsIdentity; ++c) {
         const char in = static_cast<char>(c);
         std::string out;
         m_asciiIsIdentity = convert(std::string_view(&in, 1), &out) && out == std::string_view(&in, 1);
     }
-}
-
-CodePage::~CodePage() {
-    if (m_conversion) ::iconv_close(handle(m_conversion));
 }
 
 CodePage CodePage::forUserLocale() {
@@ -70,12 +52,6 @@ CodePage CodePage::forUserLocale() {
     }
 }
 
-std::string CodePage::userLocale() {
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"})
-        if (const char* value = std::getenv(variable); value && *value) return value;
-    return "C";
-}
-
 std::string CodePage::charsetForLocale(std::string_view locale) {
     const std::string_view name = locale.substr(0, locale.find('@'));
     if (name.empty() || name == "C" || name == "POSIX") return "UTF-8";
@@ -84,32 +60,8 @@ std::string CodePage::charsetForLocale(std::string_view locale) {
         return namesUtf8(codeset) ? "UTF-8" : std::string(codeset);
     }
     // "de_DE" alone: the code set is the installed locale's own.
-    locale_t installed = ::newlocale(LC_CTYPE_MASK, std::string(locale).c_str(), locale_t(0));
-    if (installed == locale_t(0)) return "UTF-8";
-    std::string codeset = ::nl_langinfo_l(CODESET, installed);
-    ::freelocale(installed);
-    return namesUtf8(codeset) || codeset == "ANSI_X3.4-1968" ? "UTF-8" : codeset;
-}
-
-bool CodePage::convert(std::string_view text, std::string* out) const {
-    iconv_t conversion = handle(m_conversion);
-    ::iconv(conversion, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size();
-    char buffer[512];
-    while (inLeft > 0) {
-        char* put = buffer;
-        std::size_t putLeft = sizeof buffer;
-        std::size_t result = ::iconv(conversion, &in, &inLeft, &put, &putLeft);
-        if (out) out->append(buffer, static_cast<std::size_t>(put - buffer));
-        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
-    }
-    // Flush what a stateful code page (1258) may still hold back.
-    char* put = buffer;
-    std::size_t putLeft = sizeof buffer;
-    if (::iconv(conversion, nullptr, nullptr, &put, &putLeft) == static_cast<std::size_t>(-1)) return false;
-    if (out) out->append(buffer, static_cast<std::size_t>(put - buffer));
-    return true;
+    const std::string codeset = installedCodeset(locale);
+    return codeset.empty() || namesUtf8(codeset) || codeset == "ANSI_X3.4-1968" ? "UTF-8" : codeset;
 }
 
 bool CodePage::carries(std::string_view text) const {

@@ -8,6 +8,12 @@
 #include <functional>
 #include <memory>
 
+#ifndef ESTALE
+// Windows' C library has no number for a file that changed under its reader: one of its own,
+// past the numbers the library has.
+#define ESTALE 150
+#endif
+
 namespace quellomir {
 namespace {
 

@@ -2,29 +2,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <ctime>
-#include <locale.h>
 
 namespace quellomir {
-namespace {
-
-std::string format(const char* pattern, const std::tm& time, locale_t locale) {
-    char buffer[128];
-    std::size_t length = ::strftime_l(buffer, sizeof buffer, pattern, &time, locale);
-    return std::string(buffer, length);
-}
-
-} // namespace
-
-DateTextFormat::DateTextFormat() {
-    locale_t locale = ::newlocale(LC_TIME_MASK, "", locale_t{});
-    if (!locale) locale = ::newlocale(LC_TIME_MASK, "C", locale_t{}); // the user's locale is not installed
-    m_locale = locale;
-}
-
-DateTextFormat::~DateTextFormat() {
-    if (m_locale) ::freelocale(static_cast<locale_t>(m_locale));
-}
 
 std::string DateTextFormat::text(double dateValue) const {
     using namespace std::chrono;
@@ -48,10 +27,9 @@ std::string DateTextFormat::text(double dateValue) const {
     time.tm_min = static_cast<int>(secondOfDay / 60 % 60);
     time.tm_sec = static_cast<int>(secondOfDay % 60);
 
-    auto locale = static_cast<locale_t>(m_locale);
-    if (dateValue == 0) return format("%X", time, locale);
-    if (secondOfDay == 0) return format("%x", time, locale);
-    return format("%x", time, locale) + ' ' + format("%X", time, locale);
+    if (dateValue == 0) return written(time, false, true);
+    if (secondOfDay == 0) return written(time, true, false);
+    return written(time, true, true);
 }
 
 } // namespace quellomir

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 
 namespace quellomir {
@@ -18,7 +19,10 @@ class DateTextFormat {
     std::string text(double dateValue) const;
 
   private:
-    void* m_locale; // locale_t of LC_TIME
+    // `time` in the locale's short date, its long time, or the two with a blank between.
+    std::string written(const std::tm& time, bool date, bool timeOfDay) const;
+
+    void* m_locale; // LC_TIME's locale_t; on Windows the user's locale name
 };
 
 } // namespace quellomir

@@ -1,6 +1,6 @@
 #include "files/exclusions.h"
 
-#include <fnmatch.h>
+#include "files/name_match.h"
 
 #include <algorithm>
 
@@ -69,8 +69,7 @@ bool Exclusions::matches(std::string_view below, std::string_view name, bool fol
     for (const Pattern& pattern : m_matched) {
         if (pattern.foldersOnly && !folder) continue;
         const std::string& subject = pattern.path ? pathText : nameText;
-        if (::fnmatch(pattern.text.c_str(), subject.c_str(), pattern.path ? FNM_PATHNAME : 0) == 0)
-            return true;
+        if (wildcardMatches(pattern.text, subject, pattern.path)) return true;
     }
     return false;
 }

@@ -2,9 +2,8 @@
 
 #include "files/folder_listing.h"
 #include "files/local_date.h"
+#include "files/name_match.h"
 #include "files/path_text.h"
-
-#include <fnmatch.h>
 
 #include <cerrno>
 #include <system_error>
@@ -15,7 +14,7 @@ namespace {
 
 bool matches(std::string_view pattern, const std::string& name) {
     if (pattern == "*.*" || pattern == "*") return true; // "*.*" also takes names without a dot
-    return ::fnmatch(std::string(pattern).c_str(), name.c_str(), 0) == 0;
+    return wildcardMatches(std::string(pattern), name, false);
 }
 
 } // namespace

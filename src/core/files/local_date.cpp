@@ -1,5 +1,7 @@
 #include "files/local_date.h"
 
+#include "files/local_clock.h"
+
 #include <ctime>
 
 namespace quellomir {
@@ -26,8 +28,9 @@ double FileTimeToLocalDate(std::int64_t fileTime) {
     std::time_t seconds =
         static_cast<std::time_t>(floorDiv(fileTime, UnitsPerSecond) - SecondsFrom1601To1970);
     std::tm local{};
-    if (!::localtime_r(&seconds, &local)) return 0;
-    std::int64_t localTime = fileTime + static_cast<std::int64_t>(local.tm_gmtoff) * UnitsPerSecond;
+    long offset = 0;
+    if (!localTimeAt(seconds, local, offset)) return 0;
+    std::int64_t localTime = fileTime + static_cast<std::int64_t>(offset) * UnitsPerSecond;
     if (localTime < 0) return 0;
     // Whole days and the fraction apart, so that a date in 2020 keeps its 100 ns.
     std::int64_t days = localTime / UnitsPerDay;

@@ -23,13 +23,21 @@ std::string escapedForPrinting(std::string_view text) {
     return out;
 }
 
+// A backslash begins the escapes, so one in a Linux name is doubled; on Windows it separates
+// the parts of a path and no name holds one.
+#ifdef _WIN32
+constexpr bool BackslashEscaped = false;
+#else
+constexpr bool BackslashEscaped = true;
+#endif
+
 void appendEscapedForPrinting(std::string& out, std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
         // A run of plain ASCII, the bulk of nearly every name, goes over in one piece.
         std::size_t plain = at;
         while (plain < text.size()) {
             const auto next = static_cast<std::uint8_t>(text[plain]);
-            if (next < 0x20 || next >= 0x7F || next == '\\') break;
+            if (next < 0x20 || next >= 0x7F || (next == '\\' && BackslashEscaped)) break;
             ++plain;
         }
         out.append(text.substr(at, plain - at));
@@ -51,8 +59,10 @@ void appendEscapedForPrinting(std::string& out, std::string_view text) {
             continue;
         }
         ++at;
-        if (byte == '\\')
+        if (byte == '\\' && BackslashEscaped)
             out += "\\\\";
+        else if (byte == '\\')
+            out += '\\';
         else if (byte == '\t')
             out += "\\t";
         else if (byte == '\n')

@@ -1,5 +1,8 @@
 #include "files/readable_folder.h"
 
+#include "files/error_text.h"
+#include "files/path_form.h"
+
 #include <system_error>
 
 namespace quellomir {
@@ -26,15 +29,14 @@ std::vector<std::string> unreadableFolders(FileSystem& fs, const std::string& fo
     for (const std::string* folder : {&folder1, &folder2}) {
         ++number;
         const std::string head =
-            "Folder " + std::to_string(number) + " cannot be read: " + *folder + " \u2014 ";
+            "Folder " + std::to_string(number) + " cannot be read: " + toUserPath(*folder) + " \u2014 ";
         // A relative path (a settings file edited by hand) would mean another folder for
         // each folder the program is started from.
-        if (!folder->starts_with('/')) {
+        if (!isFullPath(*folder)) {
             lines.push_back(head + "Not a full path");
             continue;
         }
-        if (const int error = folderReadError(fs, *folder))
-            lines.push_back(head + std::generic_category().message(error));
+        if (const int error = folderReadError(fs, *folder)) lines.push_back(head + errorText(error));
     }
     return lines;
 }

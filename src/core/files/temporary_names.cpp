@@ -1,15 +1,10 @@
 #include "files/temporary_names.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "files/process_facts.h"
 
 #include <atomic>
-#include <cerrno>
-#include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <string>
-#include <vector>
 
 namespace quellomir {
 namespace {
@@ -21,50 +16,13 @@ constexpr std::string_view Suffix = ".tmp";
 // nobody changed for this long is taken for a leftover.
 constexpr std::time_t ForeignWriterSilence = 60 * 60;
 
-// The first eight hex digits of the kernel's id of this boot; "0" where it cannot be read.
-std::string readBootId() {
-    std::ifstream in("/proc/sys/kernel/random/boot_id");
-    std::string id;
-    if (!(in >> id) || id.size() < 8) return "0";
-    return id.substr(0, 8);
-}
-
 const std::string& bootId() {
     static const std::string id = readBootId();
     return id;
 }
 
-// When process `pid` started, in clock ticks after boot (field 22 of /proc/PID/stat); 0 when
-// it does not run; UINT64_MAX when that cannot be told.
-std::uint64_t processStart(unsigned long pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%lu/stat", pid);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? 0 : UINT64_MAX;
-    char text[1024];
-    const ssize_t got = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (got <= 0) return UINT64_MAX;
-    const std::string_view line(text, static_cast<std::size_t>(got));
-    // The command name in parentheses may hold blanks and parentheses of its own.
-    const std::size_t close = line.rfind(')');
-    if (close == std::string_view::npos) return UINT64_MAX;
-    std::size_t at = close + 1;
-    for (int field = 3; field <= 22; ++field) {
-        at = line.find_first_not_of(' ', at);
-        if (at == std::string_view::npos) return UINT64_MAX;
-        if (field == 22) {
-            std::uint64_t start = 0;
-            std::from_chars(line.data() + at, line.data() + line.size(), start);
-            return start;
-        }
-        at = line.find(' ', at);
-    }
-    return UINT64_MAX;
-}
-
 std::uint64_t ownStart() {
-    static const std::uint64_t start = processStart(static_cast<unsigned long>(::getpid()));
+    static const std::uint64_t start = readOwnStart();
     return start;
 }
 
@@ -78,7 +36,7 @@ std::string shortTemporaryName(unsigned count, unsigned attempt) {
                 hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
         };
         mix(bootId());
-        mix(std::to_string(::getpid()));
+        mix(std::to_string(ownProcessId()));
         mix(std::to_string(ownStart()));
         return hash;
     }();
@@ -107,8 +65,8 @@ std::string temporaryName(unsigned attempt, TemporaryNameForm form) {
     if (form == TemporaryNameForm::Short)
         return shortTemporaryName(counter.fetch_add(1, std::memory_order_relaxed), attempt);
     char name[128];
-    std::snprintf(name, sizeof name, "~quellomir-%s-%lx-%llx-%x%02x.tmp", bootId().c_str(),
-                  static_cast<unsigned long>(::getpid()), static_cast<unsigned long long>(ownStart()),
+    std::snprintf(name, sizeof name, "~quellomir-%s-%lx-%llx-%x%02x.tmp", bootId().c_str(), ownProcessId(),
+                  static_cast<unsigned long long>(ownStart()),
                   counter.fetch_add(1, std::memory_order_relaxed), attempt & 0xff);
     return name;
 }

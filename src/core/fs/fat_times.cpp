@@ -2,8 +2,6 @@
 
 #include "fs/drive_kinds.h"
 
-#include <linux/magic.h>
-
 #include <cstdint>
 
 namespace quellomir {
@@ -17,9 +15,9 @@ bool isFatMountType(std::string_view type) {
 bool onFatFileSystem(FileSystem& fs, const std::string& folder) {
     std::uint64_t magic = 0;
     if (fs.fileSystemType(folder, magic) != 0) return false;
-    if (magic == MSDOS_SUPER_MAGIC) return true;
+    if (magic == MsdosMagic) return true;
     // Every FUSE mount has the same magic number; only the mount table names the driver.
-    if (magic != FUSE_SUPER_MAGIC) return false;
+    if (magic != FuseMagic) return false;
     std::string type;
     return fs.mountType(folder, type) == 0 && isFatMountType(type);
 }

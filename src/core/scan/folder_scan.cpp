@@ -15,6 +15,11 @@
 #include <unordered_set>
 #include <vector>
 
+#ifndef NAME_MAX
+// Windows counts a name in UTF-16 units, 255 at most, and each takes up to three bytes of UTF-8.
+#define NAME_MAX (3 * 255)
+#endif
+
 namespace quellomir {
 namespace {
 

@@ -1,5 +1,7 @@
 #include "scan/unread_parts.h"
 
+#include "files/error_text.h"
+
 #include <cerrno>
 #include <system_error>
 
@@ -7,7 +9,7 @@ namespace quellomir {
 
 void UnreadParts::add(std::string path, int error) {
     const std::lock_guard lock(m_adding);
-    m_parts.push_back({std::move(path), std::generic_category().message(error)});
+    m_parts.push_back({std::move(path), errorText(error)});
 }
 
 bool unreadError(int error) {

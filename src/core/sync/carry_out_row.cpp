@@ -1,15 +1,12 @@
 #include "sync/carry_out_row.h"
 
+#include "files/letter_case.h"
 #include "files/path_text.h"
 #include "files/utf8.h"
 #include "sync/normalize_backslashes.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -48,7 +45,6 @@ RowChecks checksOf(const Plan& plan, std::size_t row) {
 // would take for one name are kept apart: copies made ahead take their names in any order,
 // and of two names that differ only in case the first in the list is to get its name.
 std::u32string foldedCase(std::string_view path) {
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
     std::u32string folded;
     folded.reserve(path.size());
     for (std::size_t i = 0; i < path.size();) {
@@ -58,10 +54,7 @@ std::u32string foldedCase(std::string_view path) {
             ++i;
             continue;
         }
-        const char32_t point = character.point;
-        folded += utf8           ? char32_t(towlower_l(wint_t(point), utf8))
-                  : point < 0x80 ? char32_t(std::tolower(int(point)))
-                                 : point;
+        folded += lowerCaseLetter(character.point);
         i += character.length;
     }
     return folded;

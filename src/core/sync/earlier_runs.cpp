@@ -1,6 +1,7 @@
 #include "sync/earlier_runs.h"
 
 #include "files/contents.h"
+#include "files/error_text.h"
 #include "files/temporary_names.h"
 #include "files/time_note.h"
 #include "files/trash_can.h"
@@ -31,7 +32,7 @@ void EarlierRuns::finishIn(WriteFolder& folder) {
     for (const Leftover& leftover : leftovers)
         if (int error = m_fs.unlinkAt(folder.handle, leftover.name); error != 0 && error != ENOENT)
             m_notes.push_back(std::string(LeftoverReason) + folder.path + leftover.name + " \u2014 " +
-                              std::generic_category().message(error));
+                              errorText(error));
     if (!leftovers.empty()) removeLiveTrashLinks(folder);
 }
 

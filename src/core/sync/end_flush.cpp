@@ -1,5 +1,6 @@
 #include "sync/end_flush.h"
 
+#include "files/error_text.h"
 #include "files/path_text.h"
 #include "files/write_folder.h"
 #include "fs/drive_kinds.h"
@@ -19,7 +20,7 @@ namespace {
 constexpr std::uint64_t FlushAheadBytes = std::uint64_t(32) << 20;
 
 std::string words(int error) {
-    return std::generic_category().message(error);
+    return errorText(error);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "sync/keep_in_trash.h"
 
+#include "files/error_text.h"
+#include "files/local_clock.h"
 #include "files/trash_can.h"
 #include "files/utf8.h"
 #include "files/write_folder.h"
@@ -121,7 +123,8 @@ std::string recordedPath(std::string_view infoText, const TrashCan& trash) {
 
 std::string trashInfoText(std::string_view originalPath, std::time_t deleted) {
     std::tm local{};
-    ::localtime_r(&deleted, &local);
+    long offset = 0;
+    localTimeAt(deleted, local, offset);
     char date[64];
     std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
@@ -164,7 +167,7 @@ int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, Tr
 
 std::string notKeptReason(const TrashCan& trash, int error) {
     return std::string(NotKeptReason) + (trash.path.empty() ? "" : trash.path + " \u2014 ") +
-           std::generic_category().message(error);
+           errorText(error);
 }
 
 int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,

@@ -1,5 +1,6 @@
 #include "sync/run_folders.h"
 
+#include "files/error_text.h"
 #include "files/path_text.h"
 #include "files/trash_can.h"
 #include "files/write_folder.h"
@@ -66,8 +67,7 @@ TrashCan* RunFolders::trashFor(WriteFolder& folder, CopyResult& failure) {
             if (!trash->can.home) {
                 TrashCan home;
                 if (int homeError = openHomeTrash(m_fs, home)) {
-                    trash->failure +=
-                        ", nor in " + home.path + " \u2014 " + std::generic_category().message(homeError);
+                    trash->failure += ", nor in " + home.path + " \u2014 " + errorText(homeError);
                 } else {
                     trash->can = std::move(home);
                     trash->failure.clear();

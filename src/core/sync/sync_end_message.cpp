@@ -1,5 +1,7 @@
 #include "sync/sync_end_message.h"
 
+#include "files/path_form.h"
+
 namespace quellomir {
 
 std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& notes,
@@ -14,7 +16,8 @@ std::string syncEndMessage(const Plan& plan, const std::vector<std::string>& not
         if (plan.rows()[row].outcome != Outcome::Failed) continue;
         if (++failed > ShownFailures) continue;
         const std::string action = plan.actionText(row);
-        lines += "\r" + line(plan.sourceText(row) + " \u2014 " + action.substr(FailedActionPrefix.size()));
+        lines += "\r" + line(toUserPath(plan.sourceText(row)) + " \u2014 " +
+                             action.substr(FailedActionPrefix.size()));
     }
     if (failed != 0) {
         message += "\r\r" + std::to_string(failed) + (failed == 1 ? " ticked row" : " ticked rows") +
