@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows command line under Wine, on real folders: paths typed and printed with "\",
 # a name outside ASCII through UTF-16 and back, a sync whose copies match their sources byte
-# for byte and time for time, and the older file kept, not lost.
+# for byte and time for time, and the older file in the Recycle Bin (Wine's is the desktop's
+# Trash, here in a home of the test's own).
 #   tests/windows/command_line.sh PATH-TO-quellomir.exe
 set -euo pipefail
 program=$1
@@ -10,7 +11,8 @@ drive="$WINEPREFIX/dosdevices/q:"
 trap 'rm -rf "$work" "$drive"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-mkdir -p "$work/one/sub" "$work/two"
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share"
+mkdir -p "$work/one/sub" "$work/two" "$HOME"
 printf 'newer a\n' >"$work/one/a.txt"
 printf 'caf\xc3\xa9\n' >"$work/one/sub/café ü.txt"
 printf 'older a\n' >"$work/two/a.txt"
@@ -32,8 +34,9 @@ for name in a.txt "café ü.txt"; do
     cmp -s "$source" "$work/two/$name" || fail "$name was not copied byte for byte"
     [ "$(stat -c %Y "$source")" = "$(stat -c %Y "$work/two/$name")" ] || fail "$name has another time"
 done
-# The older a.txt is kept (for now in a Trash of the program's own under the profile folder).
-grep -rlqF 'older a' "$work" "$WINEPREFIX/drive_c/users" 2>/dev/null || fail "the older a.txt is lost"
+trashed=$(find "$XDG_DATA_HOME/Trash/files" -type f 2>/dev/null)
+[ "$(cat $trashed 2>/dev/null)" = "older a" ] || fail "the older a.txt is not in the Recycle Bin"
+[ -z "$(find "$work" -name '.Trash*')" ] || fail "a Trash of the program's own was made"
 
 wine "$program" compare 'Q:\one' 'Q:\two' >"$work/again" 2>/dev/null || fail "a second compare finds rows: $(cat "$work/again")"
 wine "$program" compare 'Q:\one' 'relative' >/dev/null 2>&1 && fail "a relative folder was taken"

@@ -205,6 +205,13 @@ std::string dataHome(FileSystem& fs) {
 }
 
 int openTrash(FileSystem& fs, WriteFolder& near, TrashCan& trash) {
+    if (systemHasRecycleBin()) {
+        // Whether the drive has one is told by the move itself.
+        trash.recycleBin = true;
+        trash.path = "the Recycle Bin";
+        trash.device = near.device;
+        return 0;
+    }
     FileFacts homeDrive;
     if (nearestExisting(fs, dataHome(fs), homeDrive) == 0 && homeDrive.device == near.device)
         return named(trash, openHome(fs, trash));
@@ -275,6 +282,7 @@ int moveOutOfTrash(FileSystem& fs, TrashCan& trash, const std::string& trashName
 }
 
 int syncTrash(FileSystem& fs, TrashCan& trash) {
+    if (trash.recycleBin) return 0; // the system's move is its own
     if (int error = fs.flush(trash.info)) return error;
     return fs.flush(trash.files);
 }

@@ -16,6 +16,9 @@ struct TrashCan {
     std::string path;   // where it is (or the one tried, when none could be used), for messages
     std::string topdir; // the real path of the drive's top folder; empty for the home Trash
     bool home = false;
+    // The system's own bin (Windows's Recycle Bin): files go there by the system's call, with
+    // no folders or info files of the program's.
+    bool recycleBin = false;
     std::uint64_t device = 0; // the drive it is on
     Handle files;             // its folders "files" and "info"
     Handle info;
@@ -56,6 +59,10 @@ int moveOutOfTrash(FileSystem& fs, TrashCan& trash, const std::string& trashName
                    const std::string& name);
 // Flushes the Trash's two folders to the disk.
 int syncTrash(FileSystem& fs, TrashCan& trash);
+
+// Whether deleted files go to a bin the system keeps itself (Windows), rather than to the
+// desktop's Trash folders, which the program writes (Linux).
+bool systemHasRecycleBin();
 
 // Where the user's data lives ($XDG_DATA_HOME, else ~/.local/share), where it is the user's:
 // nothing is made or written in another user's data folder, such as the HOME that "sudo -E"

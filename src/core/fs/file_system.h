@@ -172,6 +172,10 @@ class FileSystem {
                        const std::string& toName, Replace replace) = 0;
     // The path of what `at` holds open, every link resolved, as it is now.
     virtual int realPath(Handle& at, std::string& path) = 0;
+    // Moves the entry `name` into the system's own bin of deleted files, from which its
+    // desktop restores it (Windows's Recycle Bin); ENOTSUP where the system keeps none for the
+    // drive, which then leaves the entry where it is.
+    virtual int recycle(Handle& folder, const std::string& name) = 0;
 
     // --- Files.
 

@@ -52,6 +52,7 @@ class ForwardingFileSystem : public FileSystem {
         return m_inner.rename(fromFolder, fromName, toFolder, toName, replace);
     }
     int realPath(Handle& at, std::string& path) override { return m_inner.realPath(at, path); }
+    int recycle(Handle& folder, const std::string& name) override { return m_inner.recycle(folder, name); }
     int openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
                    FileFacts& facts) override {
         return m_inner.openToRead(at, name, follow, file, facts);

@@ -41,6 +41,7 @@ class PosixFileSystem final : public FileSystem {
     int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
                Replace replace) override;
     int realPath(Handle& at, std::string& path) override;
+    int recycle(Handle& folder, const std::string& name) override;
 
     int openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
                    FileFacts& facts) override;

@@ -106,6 +106,10 @@ int PosixFileSystem::realPath(Handle& at, std::string& path) {
     return 0;
 }
 
+int PosixFileSystem::recycle(Handle&, const std::string&) {
+    return ENOTSUP; // the desktop's Trash is a folder the program writes itself
+}
+
 int PosixFileSystem::openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
                                 FileFacts& facts) {
     // A path given by the user is looked at before it is opened: opening a device can have

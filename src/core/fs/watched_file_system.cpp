@@ -78,6 +78,11 @@ int WatchedFileSystem::realPath(Handle& at, std::string& path) {
     return m_inner.realPath(at, path);
 }
 
+int WatchedFileSystem::recycle(Handle& folder, const std::string& name) {
+    const WaitingCalls::Call waiting(folder.path);
+    return m_inner.recycle(folder, name);
+}
+
 int WatchedFileSystem::openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
                                   FileFacts& facts) {
     const WaitingCalls::Call waiting(at ? at->path : name);

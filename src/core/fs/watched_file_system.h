@@ -27,6 +27,7 @@ class WatchedFileSystem final : public ForwardingFileSystem {
     int rename(Handle& fromFolder, const std::string& fromName, Handle& toFolder, const std::string& toName,
                Replace replace) override;
     int realPath(Handle& at, std::string& path) override;
+    int recycle(Handle& folder, const std::string& name) override;
     int openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,
                    FileFacts& facts) override;
     int createFile(Handle& folder, const std::string& name, std::uint32_t mode, Handle& file) override;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -429,6 +431,35 @@ int WindowsFileSystem::realPath(Handle& at, std::string& path) {
         path = fromWide(found);
     std::replace(path.begin(), path.end(), '\\', '/'); // the program's form
     return 0;
+}
+
+int WindowsFileSystem::recycle(Handle& folder, const std::string& name) {
+    // The shell deletes for good, without a word, what it cannot put in a Recycle Bin: only a
+    // fixed drive whose bin answers is given the file (removable and network drives keep none).
+    const std::string path = entryPath(folder.path, name);
+    const std::wstring root = volumeRoot(path);
+    SHQUERYRBINFO bin{};
+    bin.cbSize = sizeof bin;
+    if (root.empty() || ::GetDriveTypeW(root.c_str()) != DRIVE_FIXED ||
+        FAILED(::SHQueryRecycleBinW(root.c_str(), &bin)))
+        return ENOTSUP;
+    // The shell takes no \\?\ path: the plain one, ended by two NULs.
+    std::wstring from = systemPath(path);
+    if (from.starts_with(L"\\\\?\\UNC\\"))
+        from = L"\\\\" + from.substr(8);
+    else if (from.starts_with(L"\\\\?\\"))
+        from = from.substr(4);
+    if (from.size() >= MAX_PATH) return ENAMETOOLONG;
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags =
+        FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT | FOF_NO_CONNECTED_ELEMENTS;
+    const int result = ::SHFileOperationW(&operation);
+    if (result != 0 || operation.fAnyOperationsAborted) return result == 0 ? ECANCELED : EIO;
+    // Gone from its folder, or it was not moved at all.
+    return ::GetFileAttributesW(systemPath(path).c_str()) == INVALID_FILE_ATTRIBUTES ? 0 : EIO;
 }
 
 int WindowsFileSystem::openToRead(const Handle* at, const std::string& name, Follow follow, Handle& file,

@@ -318,7 +318,8 @@ CopyResult placeCopy(FileSystem& fs, PreparedCopy& prepared, WriteFolder& folder
     // A drive that stamps renamed files gave the older file the time of now on its way into the
     // Trash: restored, it would look newer than the copy that replaced it. (Should the time not
     // go back, the file is kept all the same.)
-    if (moved && options.replacing && options.renameTimes && *options.renameTimes != RenameTimes::Kept)
+    if (moved && !trash->recycleBin && options.replacing && options.renameTimes &&
+        *options.renameTimes != RenameTimes::Kept)
         fs.setModified(trash->files, rollBack.kept().trashName, options.replacing->modified);
     // A drive that writes its names out in any order (a stick) could keep the copy's name after
     // a power cut and lose the older file's place in the Trash: that place is on the disk first.

@@ -91,7 +91,7 @@ void EarlierRuns::removeLiveTrashLinks(WriteFolder& folder) {
     // second link of the file that is still in place: no kept version at all, since an edit
     // of the file changes it too. The file is still where it was, so only the link goes.
     TrashCan* trash = m_trashFor(folder);
-    if (!trash) return;
+    if (!trash || trash->recycleBin) return;
     std::vector<std::string> names;
     if (m_fs.listNames(trash->files, [&](std::string_view name) { names.emplace_back(name); }) != 0) return;
     for (const std::string& name : names) {

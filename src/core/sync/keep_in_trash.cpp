@@ -133,6 +133,12 @@ std::string trashInfoText(std::string_view originalPath, std::time_t deleted) {
 
 int keepInTrash(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashCan& trash,
                 KeptFile& kept) {
+    if (trash.recycleBin) {
+        // The system keeps where the file was; a drive without a bin refuses, and the file stays.
+        kept.moved = true;
+        kept.trashName = name;
+        return fs.recycle(folder.handle, name);
+    }
     const std::string info = trashInfoText(originalPath(fs, folder, name, trash), std::time(nullptr));
     for (int attempt = 1; attempt <= NameAttempts; ++attempt) {
         const std::string trashName = trashNameFor(name, attempt);
@@ -175,6 +181,8 @@ int putBack(FileSystem& fs, WriteFolder& folder, const std::string& name, TrashC
     // Renamed back, its long name could damage the folder: it stays in the Trash, where the
     // desktop restores it.
     if (kept.moved && folder.shortNamesOnly) return EXDEV;
+    // Nothing but the desktop takes a file back out of the Recycle Bin.
+    if (trash.recycleBin) return EXDEV;
     const int error = kept.moved ? moveOutOfTrash(fs, trash, kept.trashName, folder, name)
                                  : fs.unlinkAt(trash.files, kept.trashName);
     // A drive that stamps renamed files (FAT through fusefat) gave the file moved back the time
