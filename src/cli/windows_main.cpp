@@ -73,7 +73,9 @@ int main() {
     quellomir::stopGentlyOnSignals(stopRequested);
     quellomir::WindowsFileSystem windows;
     quellomir::WatchedFileSystem fs(windows);
-    const quellomir::CodePage codePage = quellomir::CodePage::forUserLocale();
+    // Names cross to Windows as UTF-16, so every name is carried whole: the ANSI code page
+    // would leave out of the plan each name outside it.
+    const quellomir::CodePage codePage;
     quellomir::Terminal terminal;
     terminal.progress = ::_isatty(::_fileno(stderr)) != 0;
     terminal.interrupted = &stopRequested;

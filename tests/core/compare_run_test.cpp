@@ -31,6 +31,9 @@ TEST(CompareFolders, ReadsEachFolderOfBothSidesOnce) {
     tmp.file("one/Sub/Deeper/c.txt");
     tmp.file("two/a.txt");
     tmp.file("two/Other/d.txt");
+    // One time for both: made a moment apart, they could fall on two sides of a second.
+    for (const char* a : {"one/a.txt", "two/a.txt"})
+        testing::setTime(tmp / a, {1'600'000'000, 0});
     PosixFileSystem real;
     // The reads of each folder, as opposed to entries merely stat'ed.
     FakeDrive counted(real);

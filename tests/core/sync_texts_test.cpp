@@ -1,3 +1,4 @@
+#include "fs/drive_kinds.h"
 #include "sync/normalize_backslashes.h"
 #include "sync/row_action.h"
 #include "sync/sync_end_message.h"
@@ -35,6 +36,20 @@ TEST(NormalizeBackslashes, ALeadingRunOfSeparatorsBecomesExactlyOne) {
 TEST(NormalizeBackslashes, OtherCharactersAreKeptAsTheyAre) {
     EXPECT_EQ(NormalizeBackslashes(" /a b//c? *.txt "), " /a b/c? *.txt ");
     EXPECT_EQ(NormalizeBackslashes("C:\\\\Data\\\\a.txt"), "C:\\\\Data\\\\a.txt"); // not a separator here
+}
+
+// A stick written on Linux can hold names Windows cannot: each fails its row with the reason.
+TEST(NameRefusal, WindowsRefusesDeviceNamesAndATrailingDotOrBlankBesidesFatCharacters) {
+    EXPECT_EQ(nameRefusal(NameRule::Windows, "meeting 10:30.txt"), "it contains ':'");
+    EXPECT_EQ(nameRefusal(NameRule::Windows, "con.txt"), "Windows keeps the name con for a device");
+    EXPECT_EQ(nameRefusal(NameRule::Windows, "COM7"), "Windows keeps the name COM7 for a device");
+    EXPECT_EQ(nameRefusal(NameRule::Windows, "Nul .tar.gz"), "Windows keeps the name Nul for a device");
+    EXPECT_EQ(nameRefusal(NameRule::Windows, "draft."), "it ends with a dot or a blank");
+    EXPECT_EQ(nameRefusal(NameRule::Windows, "draft "), "it ends with a dot or a blank");
+    for (const char* fine :
+         {"console.txt", "COM0", "COM10", "LPT", "nul-result.csv", ".hidden", "caf\xc3\xa9"})
+        EXPECT_EQ(nameRefusal(NameRule::Windows, fine), "") << fine;
+    EXPECT_EQ(nameRefusal(NameRule::FatOrExfat, "con.txt"), ""); // as Linux's vfat takes it
 }
 
 TEST(RowAction, CopiedBeforeOverwriteBothCaseSensitiveAnywhere) {

@@ -103,6 +103,11 @@ bool timesFrom1980To2107(std::uint64_t type, const std::string& mountType) {
 }
 
 NameRule nameRuleOf(std::uint64_t type, const std::string& mountType) {
+#ifdef _WIN32
+    (void)type;
+    (void)mountType;
+    return NameRule::Windows;
+#endif
     const std::string_view driver = fuseDriverOf(mountType);
     if (driver == "fusefat") return NameRule::AsciiFat;
     if (fatFamily(type) || driver == "exfat" || driver == "vfat" || driver == "msdos")
@@ -124,6 +129,18 @@ std::string nameRefusal(NameRule rule, std::string_view name) {
         if ((byte & 0xC0) != 0x80) utf16Units += byte >= 0xF0 ? 2 : 1;
     }
     if (utf16Units > 255) return "it is longer than 255 characters";
+    if (rule == NameRule::Windows) {
+        if (name.ends_with('.') || name.ends_with(' ')) return "it ends with a dot or a blank";
+        std::string stem(name.substr(0, name.find('.')));
+        while (stem.ends_with(' '))
+            stem.pop_back();
+        for (char& c : stem)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        const bool numbered = stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+                              stem[3] >= '1' && stem[3] <= '9';
+        if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
+            return "Windows keeps the name " + std::string(name.substr(0, stem.size())) + " for a device";
+    }
     return {};
 }
 

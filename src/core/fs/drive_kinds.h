@@ -94,7 +94,9 @@ bool within1980To2107(FileTime time);
 
 // What names a kind of drive holds: FAT and exFAT none with a control character or one of
 // " * : < > ? \ |, nor longer than 255 UTF-16 units; fusefat only ASCII ones besides.
-enum class NameRule : std::uint8_t { Any, FatOrExfat, AsciiFat };
+// Windows holds on every drive what FAT and exFAT hold, less the device names (CON, NUL,
+// COM1, with any extension) and names that end with a dot or a blank.
+enum class NameRule : std::uint8_t { Any, FatOrExfat, AsciiFat, Windows };
 NameRule nameRuleOf(std::uint64_t type, const std::string& mountType);
 // Why a drive of the rule cannot hold the name, in words after "the drive cannot hold this
 // name: "; empty where it can.
