@@ -228,6 +228,17 @@ std::string lowercase(std::wstring_view text) {
     return ascii;
 }
 
+// The file system's name of the volume `path` lies on, in lower case: "ntfs", "fat32", "exfat".
+int volumeKind(const std::string& path, std::string& kind) {
+    const std::wstring root = volumeRoot(path);
+    wchar_t name[MAX_PATH + 1];
+    if (root.empty() ||
+        !::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1))
+        return lastErrno();
+    kind = lowercase(name);
+    return 0;
+}
+
 } // namespace
 
 int WindowsFileSystem::listFolder(const std::string& folder, unsigned statKinds, const EntryVisitor& visit) {
@@ -302,30 +313,22 @@ int WindowsFileSystem::stat(const std::string& path, Follow follow, FileFacts& f
 }
 
 int WindowsFileSystem::fileSystemType(const std::string& path, std::uint64_t& type) {
-    const std::wstring root = volumeRoot(path);
-    wchar_t name[MAX_PATH + 1];
-    if (root.empty() ||
-        !::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1))
-        return lastErrno();
-    // The drive kinds are told by Linux's statfs numbers: Windows's names map onto them.
-    const std::string kind = lowercase(name);
+    std::string kind;
+    if (int error = volumeKind(path, kind)) return error;
+    // The drive kinds are told by Linux's statfs numbers: Windows's names map onto them, and a
+    // kind the table does not know is told by none.
     type = kind == "fat" || kind == "fat32" ? MsdosMagic
            : kind == "exfat"                ? ExfatMagic
            : kind == "refs"                 ? ReFsMagic
            : kind == "ntfs"                 ? NtfsMagic
-                                            : Ext4Magic;
+                                            : 0;
     return 0;
 }
 
 int WindowsFileSystem::mountType(const std::string& path, std::string& type) {
-    const std::wstring root = volumeRoot(path);
-    wchar_t name[MAX_PATH + 1];
-    if (root.empty() ||
-        !::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1))
-        return lastErrno();
-    type = lowercase(name);
+    if (int error = volumeKind(path, type)) return error;
     if (type == "fat" || type == "fat32") type = "vfat";
-    if (::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) type = "smb3";
+    if (::GetDriveTypeW(volumeRoot(path).c_str()) == DRIVE_REMOTE) type = "smb3";
     return 0;
 }
 
