@@ -27,6 +27,7 @@ std::vector<Slot*>& slots() {
     return all;
 }
 
+#ifndef _WIN32
 struct ThreadSlot {
     Slot slot;
     ThreadSlot() {
@@ -38,10 +39,24 @@ struct ThreadSlot {
         std::erase(slots(), &slot);
     }
 };
+#endif
 
 Slot& ownSlot() {
+#ifdef _WIN32
+    // mingw-w64's thread-local objects with destructors corrupt the heap when their thread
+    // ends (the emulated TLS block is freed around the destructor): a thread's slot is kept
+    // for the life of the program instead, a few dozen bytes for each thread there was.
+    thread_local Slot* own = nullptr;
+    if (!own) {
+        own = new Slot;
+        std::lock_guard lock(slotsMutex());
+        slots().push_back(own);
+    }
+    return *own;
+#else
     thread_local ThreadSlot own;
     return own.slot;
+#endif
 }
 
 } // namespace
